@@ -1,0 +1,31 @@
+# kvel: `make demo` runs kvel against the simulated unit, `make test` runs every test.
+# Both install the Debian packages they need first.
+
+JOBS ?= $(shell nproc)
+TEST_DIR := build/test
+RELEASE_DIR := build/release
+
+.PHONY: deps test demo build-test build-release bench clean
+
+deps:
+	@./scripts/install-deps.sh
+
+build-test: deps
+	@cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DKVEL_SANITIZE=ON >/dev/null
+	@cmake --build $(TEST_DIR) -j $(JOBS)
+
+build-release: deps
+	@cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DKVEL_TESTS=OFF -DKVEL_BENCH=ON >/dev/null
+	@cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+test: build-test
+	@cd $(TEST_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+demo: build-release
+	@./scripts/demo.sh $(RELEASE_DIR)
+
+bench: build-release
+	@./bench/run.sh $(RELEASE_DIR)
+
+clean:
+	rm -rf build

@@ -1,0 +1,34 @@
+// RTU request frames and the rules by which a reply frame is accepted.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace kvel {
+
+constexpr std::uint8_t kReadHolding = 3;
+constexpr std::uint8_t kReadInput = 4;
+constexpr std::uint8_t kWriteSingle = 6;
+
+using RequestFrame = std::array<std::uint8_t, 8>;
+
+// Every queued request goes out as exactly these 8 bytes, whatever its function code.
+RequestFrame BuildRequestFrame(std::uint8_t address, std::uint8_t function, std::uint16_t reg,
+                               std::uint16_t countOrValue);
+
+// 2 * count + 5 for reads, 8 for anything else (16-bit arithmetic).
+std::uint16_t ReplyLengthFor(std::uint8_t function, std::uint16_t countOrValue);
+
+// Appends the CRC, low byte first, after `length` bytes already in `frame`.
+void AppendCrc(std::uint8_t* frame, std::uint16_t length);
+
+enum class ReplyKind { Rejected, Holding, Input, Write };
+
+// Classifies the last `length` bytes received. Checks run in order: CRC, address, function.
+ReplyKind ClassifyReply(const std::uint8_t* frame, std::uint16_t length, std::uint8_t deviceAddress);
+
+inline std::uint16_t WordAt(const std::uint8_t* bytes) {
+    return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+}
+
+} // namespace kvel

@@ -1,0 +1,148 @@
+// Request queue, poll schedule, transmit scheduler and receiver.
+#include "ModbusLink.h"
+
+#include "ModbusFrame.h"
+
+namespace kvel {
+
+void ModbusLink::EnqueueRequest(std::uint8_t function, std::uint16_t reg, std::uint16_t countOrValue) {
+    if (state_.QueueCount >= kQueueSlots) return;
+    if (function != kWriteSingle && countOrValue > kMaxReadCount) return;
+    ++state_.QueueCount;
+    state_.RequestQueue[state_.QueueCount] = ModbusRequest{function, reg, countOrValue};
+}
+
+void ModbusLink::Timer1Timer() {
+    if (state_.ReplyAwaited) return;
+    if (!state_.PollPhase) {
+        EnqueueRequest(kReadInput, 0, kPolledInputCount);
+        state_.PollPhase = true;
+    } else {
+        EnqueueRequest(kReadHolding, 0, kPolledHoldingCount);
+        state_.PollPhase = false;
+    }
+}
+
+void ModbusLink::Timer2Timer() {
+    if (state_.ReplyAwaited) {
+        if (++state_.LinkTimeoutTicks >= kLinkTimeoutTicks) {
+            state_.LinkTimeoutTicks = 0;
+            state_.ReplyAwaited = false;
+            netu_svyasi();
+        }
+    } else {
+        state_.LinkTimeoutTicks = 0;
+        if (state_.QueueCount != 0) SendNextRequest();
+    }
+    host_.SetStatusPanel(kPanelAddress, "Адрес" + std::to_string(state_.DeviceAddress));
+}
+
+void ModbusLink::SendNextRequest() {
+    ++state_.SendIndex;
+    // SendIndex never passes QueueCount, which is at most 50.
+    const ModbusRequest request = state_.RequestQueue[state_.SendIndex];
+    const RequestFrame frame =
+        BuildRequestFrame(state_.DeviceAddress, request.function, request.reg, request.countOrValue);
+    state_.ExpectedReplyLength = ReplyLengthFor(request.function, request.countOrValue);
+    state_.LastRequestRegister = request.reg;
+    channel_.WriteComPort(frame.data(), static_cast<int>(frame.size()));
+
+    if (request.function == kWriteSingle && request.reg == kBaudRegister) SwitchBaudRate();
+    if (request.function == kWriteSingle && request.reg == kAddressRegister)
+        SwitchDeviceAddress(request.countOrValue);
+
+    if (state_.SendIndex >= state_.QueueCount) {
+        state_.QueueCount = 0;
+        state_.SendIndex = 0;
+    }
+    state_.ReplyAwaited = true;
+}
+
+int ModbusLink::OpenStoredPort() {
+    const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
+    return channel_.OpenComPort(ComPortName(state_.Settings.comPortWord), BaudRateFromIndex(baudIndex));
+}
+
+// The unit switches its rate after answering at the old one; we follow once the write is out.
+void ModbusLink::SwitchBaudRate() {
+    host_.Pause(kBaudSwitchPauseMs);
+    channel_.CloseComPort();
+    if (OpenStoredPort() == kOpenFailed) {
+        StopLinkTimers();
+        host_.ShowMessage("Ошибка открытия COM порта1");
+        return;
+    }
+    StartLinkTimers();
+}
+
+void ModbusLink::SwitchDeviceAddress(std::uint16_t value) {
+    state_.DeviceAddress = static_cast<std::uint8_t>(value & 0xFF);
+    host_.SetStatusPanel(kPanelAddress, "Адрес " + std::to_string(state_.DeviceAddress));
+    netu_svyasi();
+    host_.SetStatusPanel(kPanelLink, " ");
+}
+
+void ModbusLink::netu_svyasi() {
+    host_.SetStatusPanel(kPanelLink, "Нет связи");
+    if (state_.SettingsWindowOpen) host_.CloseSettingsWindow();
+    if (state_.CalibrationWindowOpen) host_.CloseCalibrationWindow();
+    host_.BlankReadings();
+    state_.HoldingImage.fill(0);
+    state_.InputImage.fill(0);
+}
+
+void ModbusLink::Timer3Timer() {
+    const std::uint32_t pending = channel_.PendingInputCount();
+    for (std::uint32_t i = 0; i < pending; ++i) ReadComBuff(channel_.ReadComByte());
+}
+
+void ModbusLink::StoreRegisters(RegisterImage& image, const std::uint8_t* frame) {
+    const int count = frame[2] / 2;
+    for (int i = 0; i < count; ++i) {
+        const int index = state_.LastRequestRegister + i;
+        // Only the queue's own requests are answered here, but a stray reply must not reach
+        // past the image whatever register it claims to start at.
+        if (index >= kImageWords) break;
+        image[index] = WordAt(frame + 3 + 2 * i);
+    }
+}
+
+void ModbusLink::ReadComBuff(std::uint8_t byte) {
+    state_.ReceiveWindow.Push(byte);
+    const std::uint16_t length = state_.ExpectedReplyLength;
+    if (length < 5 || length > kReceiveWindowSize) return;
+    const std::uint8_t* frame = state_.ReceiveWindow.Newest(length);
+
+    switch (ClassifyReply(frame, length, state_.DeviceAddress)) {
+    case ReplyKind::Holding:
+        StoreRegisters(state_.HoldingImage, frame);
+        host_.filling_out3();
+        state_.ReadReplyWord = WordAt(frame + 3);
+        priem_end();
+        break;
+    case ReplyKind::Input:
+        StoreRegisters(state_.InputImage, frame);
+        host_.filling_out4();
+        priem_end();
+        break;
+    case ReplyKind::Write:
+        state_.WriteReplyWord = WordAt(frame + 3);
+        priem_end();
+        break;
+    case ReplyKind::Rejected:
+        break;
+    }
+}
+
+void ModbusLink::priem_end() {
+    host_.SetStatusPanel(kPanelLink, "ПРИЕМ ДАННЫХ");
+    host_.SetTimer5Interval(kIndicationMs);
+    state_.ReplyAwaited = false;
+}
+
+void ModbusLink::Timer5Timer() {
+    host_.SetStatusPanel(kPanelLink, " ");
+    host_.SetTimer5Interval(0);
+}
+
+} // namespace kvel

@@ -1,0 +1,62 @@
+// Request queue, poll schedule, transmit scheduler and receiver: the whole link, driven by the
+// main window's timers.
+#pragma once
+
+#include "LinkHost.h"
+#include "LinkState.h"
+#include "SerialChannel.h"
+
+namespace kvel {
+
+constexpr int kPollIntervalMs = 500;
+constexpr int kSendIntervalMs = 100;
+constexpr int kReceiveIntervalMs = 100;
+constexpr int kIndicationMs = 800;
+constexpr int kBaudSwitchPauseMs = 500;
+constexpr std::uint8_t kLinkTimeoutTicks = 50;
+constexpr std::uint16_t kMaxReadCount = 125;
+
+// Registers whose writes change the program's own link settings.
+constexpr std::uint16_t kAddressRegister = 14;
+constexpr std::uint16_t kBaudRegister = 15;
+
+constexpr std::uint16_t kPolledInputCount = 21;
+constexpr std::uint16_t kPolledHoldingCount = 27;
+
+class ModbusLink {
+public:
+    ModbusLink(LinkState& state, SerialChannel& channel, LinkHost& host)
+        : state_(state), channel_(channel), host_(host) {}
+
+    LinkState& State() { return state_; }
+    SerialChannel& Channel() { return channel_; }
+
+    // Drops the request silently when the queue is full or a read asks for more than 125.
+    void EnqueueRequest(std::uint8_t function, std::uint16_t reg, std::uint16_t countOrValue);
+
+    void Timer1Timer();
+    void Timer2Timer();
+    void Timer3Timer();
+    void Timer5Timer();
+
+    void ReadComBuff(std::uint8_t byte);
+    void priem_end();
+    void netu_svyasi();
+
+    // Opens "\\.\COM<port word>" at the rate of the baud index word; 0 or 100.
+    int OpenStoredPort();
+    void StartLinkTimers() { host_.SetLinkTimerIntervals(kPollIntervalMs, kSendIntervalMs, kReceiveIntervalMs); }
+    void StopLinkTimers() { host_.SetLinkTimerIntervals(0, 0, 0); }
+
+private:
+    void SendNextRequest();
+    void SwitchBaudRate();
+    void SwitchDeviceAddress(std::uint16_t value);
+    void StoreRegisters(RegisterImage& image, const std::uint8_t* frame);
+
+    LinkState& state_;
+    SerialChannel& channel_;
+    LinkHost& host_;
+};
+
+} // namespace kvel

@@ -1,0 +1,33 @@
+// Bit-rate table and port names shared by every serial channel.
+#include "SerialChannel.h"
+
+#include <array>
+#include <cctype>
+
+namespace kvel {
+
+namespace {
+const std::string kPortPrefix = "\\\\.\\COM";
+}
+
+std::int32_t BaudRateFromIndex(std::uint8_t index) {
+    static constexpr std::array<std::int32_t, 10> rates{1200,  2400,  4800,  9600,  14400,
+                                                        19200, 38400, 56000, 57600, 115200};
+    return index < rates.size() ? rates[index] : 9600;
+}
+
+std::string ComPortName(std::uint16_t number) { return kPortPrefix + std::to_string(number); }
+
+long ComPortNumber(const std::string& name) {
+    if (name.compare(0, kPortPrefix.size(), kPortPrefix) != 0) return -1;
+    const std::string digits = name.substr(kPortPrefix.size());
+    if (digits.empty() || digits.size() > 5) return -1;
+    long number = 0;
+    for (char c : digits) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return -1;
+        number = number * 10 + (c - '0');
+    }
+    return number;
+}
+
+} // namespace kvel

@@ -1,0 +1,39 @@
+// The one serial port the program talks through, as the link core sees it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kvel {
+
+constexpr int kOpenOk = 0;
+constexpr int kOpenFailed = 100;
+constexpr int kWriteDone = 0;
+constexpr int kWritePending = 4;
+
+class SerialChannel {
+public:
+    virtual ~SerialChannel() = default;
+
+    // 0 when the port was opened and configured 8N1 at `bitRate`, 100 when it could not be.
+    virtual int OpenComPort(const std::string& name, std::int32_t bitRate) = 0;
+    // Discards what is queued in both directions, then closes. Harmless on a closed port.
+    virtual void CloseComPort() = 0;
+    virtual void PurgeComPort() = 0;
+    // 0 when the block went to the line at once, 4 otherwise.
+    virtual int WriteComPort(const std::uint8_t* bytes, int length) = 0;
+    virtual std::uint32_t PendingInputCount() = 0;
+    // Called only as many times as PendingInputCount reported.
+    virtual std::uint8_t ReadComByte() = 0;
+};
+
+// Baud index 0..9 to bit rate; any other index gives 9600.
+std::int32_t BaudRateFromIndex(std::uint8_t index);
+
+// "\\.\COM" followed by the number, the form every caller builds port names in.
+std::string ComPortName(std::uint16_t number);
+
+// The number at the end of a "\\.\COM<n>" name; -1 when the name is not of that form.
+long ComPortNumber(const std::string& name);
+
+} // namespace kvel

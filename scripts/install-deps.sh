@@ -1,0 +1,17 @@
+#!/bin/sh
+# Installs the Debian packages kvel needs to build, test and demo; quick when all are present.
+set -eu
+PACKAGES="cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev libgtest-dev libgmock-dev \
+libbenchmark-dev libboost-dev socat xvfb xauth fonts-liberation2 fonts-dejavu-core imagemagick xdotool"
+
+missing=""
+for p in $PACKAGES; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+echo "Installing:$missing"
+$SUDO apt-get update
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y $missing
