@@ -1,0 +1,163 @@
+// TForm1, the main window: menu, status bar, the link's timers, start-up and close.
+#include "Unit1.h"
+
+#include "Crc16.h"
+#include "DataInf.h"
+#include "MessageBox.h"
+#include "ModbusFrame.h"
+#include "NewestWindow.h"
+#include "Pause.h"
+#include "RegisterMap.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+
+namespace kvel {
+
+namespace {
+// The form's outer size is 415 x 312; its client area, under the title bar and the borders,
+// is what a QMainWindow measures.
+constexpr int kClientWidth = 407;
+constexpr int kClientHeight = 281;
+constexpr std::array<int, 4> kPanelWidths{110, 60, 75, 75};
+// Output current above 0.5 A: the unit is loaded and must not be reprogrammed.
+constexpr std::uint16_t kMaxCurrentForUpdate = 5;
+} // namespace
+
+TForm1::TForm1(SerialChannel& channel, QWidget* parent)
+    : QMainWindow(parent), link_(state_, channel, *this) {
+    NewestWindow<TForm1>::Set(this);
+    BuildForm();
+    FormCreate();
+}
+
+void TForm1::BuildForm() {
+    setWindowTitle(QStringLiteral("КВЕЛv1"));
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(12);
+    setFont(font);
+
+    auto* client = new QWidget(this);
+    client->setAutoFillBackground(true);
+    QPalette palette = client->palette();
+    palette.setColor(QPalette::Window, palette.color(QPalette::Light));
+    client->setPalette(palette);
+    setCentralWidget(client);
+
+    Edit1 = new QLineEdit(client);
+    Edit1->setGeometry(-24, 32, 25, 22);
+    display_ = new MainDisplay(client, Edit1, [this](std::uint16_t reg, std::uint16_t value) {
+        link_.EnqueueRequest(kWriteSingle, reg, value);
+    });
+
+    BuildMenu();
+    BuildStatusBar();
+    Timer1 = new FormTimer([this] { link_.Timer1Timer(); }, this);
+    Timer2 = new FormTimer([this] { link_.Timer2Timer(); }, this);
+    Timer3 = new FormTimer([this] { link_.Timer3Timer(); }, this);
+    Timer5 = new FormTimer([this] { link_.Timer5Timer(); }, this);
+
+    resize(kClientWidth, kClientHeight);
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+}
+
+void TForm1::BuildMenu() {
+    QMenu* menu = menuBar()->addMenu(QStringLiteral("Меню"));
+    N2 = menu->addAction(QStringLiteral("Параметры соединения"));
+    N3 = menu->addAction(QStringLiteral("Установки"));
+    N4 = menu->addAction(QStringLiteral("Калибровки"));
+    N5 = menu->addAction(QStringLiteral("Обновление ПО"));
+    N6 = menu->addAction(QStringLiteral("Версия ПО ЗУЛ"));
+    N7 = menu->addAction(QStringLiteral("Сервисная информация"));
+    N8 = menu->addAction(QStringLiteral("Выход"));
+    connect(N5, &QAction::triggered, this, &TForm1::N5Click);
+    connect(N8, &QAction::triggered, this, &QWidget::close);
+}
+
+void TForm1::BuildStatusBar() {
+    for (std::size_t i = 0; i < panels_.size(); ++i) {
+        panels_[i] = new QLabel(this);
+        panels_[i]->setFixedWidth(kPanelWidths[i]);
+        statusBar()->addWidget(panels_[i]);
+    }
+    statusBar()->setSizeGripEnabled(false);
+}
+
+void TForm1::FormCreate() {
+    init_crc16_tab();
+    if (!LoadDataInf(kDataInfName, state_.Settings)) return;
+    state_.DeviceAddress = static_cast<std::uint8_t>(state_.Settings.addressWord & 0xFF);
+    const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
+    SetStatusPanel(kPanelPort, "COM" + std::to_string(state_.Settings.comPortWord));
+    SetStatusPanel(kPanelRate, std::to_string(BaudRateFromIndex(baudIndex)) + "бод");
+    if (link_.OpenStoredPort() == kOpenFailed) {
+        link_.StopLinkTimers();
+        ShowMessage("Ошибка открытия COM порта");
+        return;
+    }
+    link_.StartLinkTimers();
+}
+
+// Leaving a setpoint box is what commits it, so the window never starts with one focused.
+void TForm1::FormActivate() { Edit1->setFocus(Qt::ActiveWindowFocusReason); }
+
+void TForm1::FormClose() {
+    link_.Channel().CloseComPort();
+    state_.Settings.addressWord = state_.DeviceAddress;
+    SaveDataInf(kDataInfName, state_.Settings);
+}
+
+bool TForm1::event(QEvent* event) {
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::WindowActivate) FormActivate();
+    return handled;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+void TForm1::N5Click() {
+    if (state_.HoldingImage[reg::holding::OutputCurrent] > kMaxCurrentForUpdate) {
+        kvel::ShowMessage(QStringLiteral("Для обновления ПО отключите нагрузку"));
+        return;
+    }
+}
+
+QString TForm1::PanelText(int panel) const { return panels_.at(panel)->text(); }
+
+void TForm1::SetStatusPanel(int panel, const std::string& utf8Text) {
+    panels_.at(panel)->setText(QString::fromStdString(utf8Text));
+}
+
+void TForm1::SetLinkTimerIntervals(int timer1Ms, int timer2Ms, int timer3Ms) {
+    Timer1->SetInterval(timer1Ms);
+    Timer2->SetInterval(timer2Ms);
+    Timer3->SetInterval(timer3Ms);
+}
+
+void TForm1::SetTimer5Interval(int ms) { Timer5->SetInterval(ms); }
+
+void TForm1::ShowMessage(const std::string& utf8Text) {
+    kvel::ShowMessage(QString::fromStdString(utf8Text));
+}
+
+void TForm1::Pause(int ms) { BlockingPause(ms); }
+
+void TForm1::filling_out3() { display_->filling_out3(state_); }
+
+void TForm1::filling_out4() {}
+
+void TForm1::CloseSettingsWindow() {}
+
+void TForm1::CloseCalibrationWindow() {}
+
+void TForm1::BlankReadings() { display_->BlankReadings(); }
+
+} // namespace kvel

@@ -1,0 +1,76 @@
+// TForm1, the main window: menu, status bar, the link's timers, start-up and close.
+#pragma once
+
+#include "FormTimer.h"
+#include "LinkHost.h"
+#include "LinkState.h"
+#include "MainDisplay.h"
+#include "ModbusLink.h"
+#include "SerialChannel.h"
+
+#include <QMainWindow>
+
+#include <array>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+
+namespace kvel {
+
+class TForm1 : public QMainWindow, public LinkHost {
+    Q_OBJECT
+public:
+    // Runs FormCreate: reads data.inf from the working directory and opens the port.
+    explicit TForm1(SerialChannel& channel, QWidget* parent = nullptr);
+
+    ModbusLink& Link() { return link_; }
+    LinkState& State() { return state_; }
+    MainDisplay& Display() { return *display_; }
+    QString PanelText(int panel) const;
+
+    // LinkHost
+    void SetStatusPanel(int panel, const std::string& utf8Text) override;
+    void SetLinkTimerIntervals(int timer1Ms, int timer2Ms, int timer3Ms) override;
+    void SetTimer5Interval(int ms) override;
+    void ShowMessage(const std::string& utf8Text) override;
+    void Pause(int ms) override;
+    void filling_out3() override;
+    void filling_out4() override;
+    void CloseSettingsWindow() override;
+    void CloseCalibrationWindow() override;
+    void BlankReadings() override;
+
+    FormTimer* Timer1;
+    FormTimer* Timer2;
+    FormTimer* Timer3;
+    FormTimer* Timer5;
+    QLineEdit* Edit1;
+    QAction* N2;
+    QAction* N3;
+    QAction* N4;
+    QAction* N5;
+    QAction* N6;
+    QAction* N7;
+    QAction* N8;
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildForm();
+    void BuildMenu();
+    void BuildStatusBar();
+    void FormCreate();
+    void FormActivate();
+    void FormClose();
+    void N5Click();
+
+    LinkState state_;
+    ModbusLink link_;
+    MainDisplay* display_ = nullptr;
+    std::array<QLabel*, 4> panels_{};
+};
+
+} // namespace kvel

@@ -1,0 +1,57 @@
+// kvel: service utility for the power-supply unit's controller.
+#include "MessageBox.h"
+#include "SystemSerialChannel.h"
+#include "Unit1.h"
+
+#include <QApplication>
+#include <QStyleFactory>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+namespace {
+
+// An exception that escapes a handler is shown, and the program goes on.
+class KvelApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& error) {
+            kvel::ShowExceptionMessage(QString::fromLocal8Bit(error.what()));
+        } catch (...) {
+            kvel::ShowExceptionMessage(QString());
+        }
+        return false;
+    }
+};
+
+bool HasDisplay() {
+#ifdef Q_OS_LINUX
+    return std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+#else
+    return true;
+#endif
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (!HasDisplay()) {
+        std::fprintf(stderr, "kvel: no display here; run it under a virtual one: xvfb-run -a %s\n",
+                     argv[0]);
+        return 2;
+    }
+    KvelApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("kvel"));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+
+    kvel::SystemSerialChannel channel;
+    kvel::TForm1 form(channel);
+    form.show();
+    form.activateWindow();
+    return QApplication::exec();
+}

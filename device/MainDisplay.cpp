@@ -1,0 +1,184 @@
+// The main window's readings, lamps, battery bar and setpoint boxes.
+#include "MainDisplay.h"
+
+#include "RegisterMap.h"
+#include "TextFormats.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace kvel {
+
+const QColor kOrange(244, 169, 0);
+const QColor kRed(255, 0, 0);
+
+namespace {
+
+const QString kVoltageCaption = QStringLiteral("U вых");
+const QString kCurrentCaption = QStringLiteral("I вых ");
+const QString kStageVoltageCaption = QStringLiteral("U бпс");
+const QString kTemperatureCaption = QStringLiteral("t бпс");
+const QString kSetpointMessage = QStringLiteral("Введите число в формате хх,х");
+
+QFont ArialPx(int pixels) {
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(pixels);
+    return font;
+}
+
+template <class Control> Control* Place(QWidget* form, int left, int top, Control* control) {
+    control->setParent(form);
+    control->move(left, top);
+    return control;
+}
+
+QLabel* Caption(QWidget* form, int left, int top, const QString& text, int pixels) {
+    auto* label = Place(form, left, top, new QLabel(text));
+    label->setFont(ArialPx(pixels));
+    label->adjustSize();
+    return label;
+}
+
+void Paint(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+QLabel* Lamp(QWidget* form, int top) {
+    auto* lamp = Place(form, 280, top, new QLabel);
+    lamp->setFixedSize(17, 14);
+    lamp->setAutoFillBackground(true);
+    Paint(lamp, QPalette::Window, Qt::black);
+    return lamp;
+}
+
+std::optional<std::uint16_t> SetpointWord(const QString& text) {
+    const std::optional<long double> x = ParseDecimalComma(text);
+    if (!x) return std::nullopt;
+    return ScaleSetpoint(*x);
+}
+
+// The highest set level bit of the status word, 0 when none is set.
+int BatteryLevel(std::uint16_t status) {
+    for (int step = reg::status::LevelSteps; step > 0; --step)
+        if (status & (1u << (reg::status::FirstLevelBit + step - 1))) return step;
+    return 0;
+}
+
+} // namespace
+
+MainDisplay::MainDisplay(QWidget* form, QWidget* focusSink, RegisterWriter write) : QObject(form) {
+    PlaceReadings(form);
+    PlaceLamps(form);
+    PlaceSetpoints(form, focusSink, write);
+}
+
+void MainDisplay::PlaceReadings(QWidget* form) {
+    Label1 = Caption(form, 8, 8, kVoltageCaption, 19);
+    Label2 = Caption(form, 8, 32, kCurrentCaption, 19);
+    Label3 = Caption(form, 8, 56, kStageVoltageCaption, 19);
+    Label4 = Caption(form, 8, 80, kTemperatureCaption, 19);
+    Label7 = Caption(form, 200, 0, QStringLiteral("U АКБ:"), 16);
+
+    ProgressBar1 = Place(form, 208, 16, new QProgressBar);
+    ProgressBar1->setOrientation(Qt::Vertical);
+    ProgressBar1->setFixedSize(33, 97);
+    ProgressBar1->setRange(0, reg::status::LevelSteps);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+}
+
+void MainDisplay::PlaceLamps(QWidget* form) {
+    Label8 = Lamp(form, 16);
+    Label9 = Lamp(form, 40);
+    Label10 = Lamp(form, 64);
+    Label11 = Lamp(form, 88);
+    Caption(form, 304, 16, QStringLiteral("Работа"), 16);
+    Caption(form, 304, 40, QStringLiteral("Авария АКБ"), 16);
+    Caption(form, 304, 64, QStringLiteral("Uакб<Uмин"), 16);
+    Caption(form, 304, 88, QStringLiteral("Перегрев"), 16);
+}
+
+void MainDisplay::PlaceSetpoints(QWidget* form, QWidget* focusSink, const RegisterWriter& write) {
+    Label5 = Caption(form, 8, 112, QStringLiteral("Задать выходное напряжение, В:"), 16);
+    Label6 = Caption(form, 8, 176, QStringLiteral("Задать выходной ток, А:"), 16);
+    Edit2 = Place(form, 24, 136, new QLineEdit);
+    Edit3 = Place(form, 24, 200, new QLineEdit);
+    Button1 = Place(form, 88, 136, new QPushButton(QStringLiteral("Применить")));
+    Button2 = Place(form, 88, 200, new QPushButton(QStringLiteral("Применить")));
+
+    const struct {
+        QLineEdit* edit;
+        RefreshHold* hold;
+        std::uint16_t reg;
+        QPushButton* apply;
+    } fields[] = {{Edit2, &Edit2Hold, reg::holding::VoltageSetpoint, Button1},
+                  {Edit3, &Edit3Hold, reg::holding::CurrentSetpoint, Button2}};
+    for (const auto& field : fields) {
+        field.edit->setFont(ArialPx(19));
+        field.edit->setFixedSize(57, 30);
+        field.apply->setFixedSize(75, 25);
+        new BoundField({field.edit, field.hold, field.reg, IsDigitCommaOrBackspace, SetpointWord,
+                        kSetpointMessage},
+                       focusSink, write, this);
+        // The box has already been left, and written, by the time the click arrives.
+        connect(field.apply, &QPushButton::clicked, focusSink,
+                [focusSink] { focusSink->setFocus(Qt::OtherFocusReason); });
+    }
+    QWidget::setTabOrder(focusSink, Edit2);
+    QWidget::setTabOrder(Edit2, Button1);
+    QWidget::setTabOrder(Button1, Edit3);
+    QWidget::setTabOrder(Edit3, Button2);
+}
+
+void MainDisplay::filling_out3(const LinkState& state) {
+    const auto& h = state.HoldingImage;
+    const std::uint16_t status = state.InputImage[reg::input::Status];
+    Label1->setText(kVoltageCaption + ' ' + TenthsText(h[reg::holding::OutputVoltage]) + QStringLiteral(" В"));
+    Label2->setText(QStringLiteral("I вых ") + TenthsText(h[reg::holding::OutputCurrent]) + QStringLiteral(" A"));
+    Label3->setText(kStageVoltageCaption + ' ' + TenthsText(h[reg::holding::PowerStageVoltage]) + QStringLiteral(" В"));
+    Label4->setText(kTemperatureCaption + ' ' + SignedText(h[reg::holding::PowerStageTemperature]) +
+                    QStringLiteral(" °С"));
+    for (QLabel* label : {Label1, Label2, Label3, Label4}) label->adjustSize();
+    ShowSetpoint(Edit2, Edit2Hold, h[reg::holding::VoltageSetpoint]);
+    ShowSetpoint(Edit3, Edit3Hold, h[reg::holding::CurrentSetpoint]);
+    ShowBattery(status);
+    ShowLamps(status);
+}
+
+void MainDisplay::ShowSetpoint(QLineEdit* edit, RefreshHold& hold, std::uint16_t tenths) {
+    if (MayRefreshEdited(hold)) edit->setText(ShortestDecimalText(tenths));
+}
+
+void MainDisplay::ShowBattery(std::uint16_t status) {
+    Paint(ProgressBar1, QPalette::Highlight, kOrange);
+    ProgressBar1->setValue(BatteryLevel(status));
+}
+
+void MainDisplay::ShowLamps(std::uint16_t status) {
+    const struct {
+        QLabel* lamp;
+        std::uint16_t bit;
+        QColor lit;
+    } lamps[] = {{Label8, reg::status::Working, kOrange},
+                 {Label9, reg::status::BatteryFault, kRed},
+                 {Label10, reg::status::BatteryLow, kRed},
+                 {Label11, reg::status::Overheat, kRed}};
+    for (const auto& l : lamps) Paint(l.lamp, QPalette::Window, (status & l.bit) ? l.lit : QColor(Qt::black));
+}
+
+void MainDisplay::BlankReadings() {
+    Label1->setText(kVoltageCaption);
+    Label2->setText(kCurrentCaption);
+    Label3->setText(kStageVoltageCaption);
+    Label4->setText(kTemperatureCaption);
+    Edit2->clear();
+    Edit3->clear();
+    ProgressBar1->setValue(0);
+    for (QLabel* lamp : {Label8, Label9, Label10, Label11}) Paint(lamp, QPalette::Window, Qt::black);
+}
+
+} // namespace kvel

@@ -1,0 +1,35 @@
+// How register values become texts and typed texts become register values.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace kvel {
+
+// Whole part, comma, tenths digit: 545 gives "54,5", 540 gives "54,0".
+QString TenthsText(std::uint16_t tenths);
+// The word as a signed 16-bit number: 65526 gives "-10".
+QString SignedText(std::uint16_t word);
+// Tenths in the shortest decimal form with a comma: 540 gives "54", 545 "54,5", 5 "0,5".
+QString ShortestDecimalText(std::uint16_t tenths);
+
+// Reads a decimal number written with the decimal comma: blanks, optional sign, digits with an
+// optional comma and fraction (a lone comma is 0), an optional exponent, blanks. Anything else,
+// an empty text, a lone sign or a value out of range does not read.
+std::optional<long double> ParseDecimalComma(const QString& text);
+// Reads an integer: blanks, optional sign, digits, blanks.
+std::optional<long long> ParseWholeNumber(const QString& text);
+
+// The scalings by which typed numbers become register words; each sends the low 16 bits and
+// gives nothing when the number is too large to convert to an integer at all.
+// Main window setpoints: x * 100 as a single-precision float, times 0.1, truncated.
+std::optional<std::uint16_t> ScaleSetpoint(long double x);
+// Settings and calibration tenths: x * 10 as a single-precision float, truncated.
+std::optional<std::uint16_t> ScaleTenths(long double x);
+// The number truncated toward zero, unscaled.
+std::optional<std::uint16_t> TruncateToWord(long double x);
+std::uint16_t LowWord(long long value);
+
+} // namespace kvel

@@ -1,0 +1,50 @@
+// A serial channel that records what the link asks of it and replays bytes the test queues.
+#pragma once
+
+#include "EventLog.h"
+#include "SerialChannel.h"
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace kvel::test {
+
+class FakeSerialChannel : public kvel::SerialChannel {
+public:
+    struct OpenCall {
+        std::string name;
+        std::int32_t bitRate;
+    };
+
+    explicit FakeSerialChannel(EventLog* log = nullptr) : log_(log) {}
+
+    int OpenComPort(const std::string& name, std::int32_t bitRate) override;
+    void CloseComPort() override;
+    void PurgeComPort() override;
+    int WriteComPort(const std::uint8_t* bytes, int length) override;
+    std::uint32_t PendingInputCount() override;
+    std::uint8_t ReadComByte() override;
+
+    // Bytes the "unit" sends; they become pending input at once.
+    void Feed(const std::vector<std::uint8_t>& bytes);
+
+    // What OpenComPort and WriteComPort return.
+    int openResult = kvel::kOpenOk;
+    int writeResult = kvel::kWriteDone;
+
+    bool isOpen = false;
+    std::vector<OpenCall> opens;
+    int closes = 0;
+    int purges = 0;
+    std::vector<std::vector<std::uint8_t>> writes;
+    std::deque<std::uint8_t> input;
+    // ReadComByte calls with nothing pending: the link broke the channel's contract.
+    int readsPastInput = 0;
+
+private:
+    EventLog* log_;
+};
+
+} // namespace kvel::test
