@@ -1,0 +1,259 @@
+// The main window's readings, lamps, bar and setpoint boxes, driven through the real link with
+// a fake port and real widgets.
+#include "FakeSerialChannel.h"
+#include "Hex.h"
+#include "MessageCapture.h"
+#include "ScratchDir.h"
+#include "Unit1.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace kvel {
+namespace {
+
+std::vector<std::uint8_t> ReadReply(std::uint8_t function, const std::vector<std::uint16_t>& words) {
+    std::vector<std::uint8_t> frame{1, function, static_cast<std::uint8_t>(2 * words.size())};
+    for (std::uint16_t word : words) {
+        frame.push_back(static_cast<std::uint8_t>(word >> 8));
+        frame.push_back(static_cast<std::uint8_t>(word & 0xFF));
+    }
+    return test::WithCrc(frame);
+}
+
+class MainDisplayTest : public ::testing::Test {
+protected:
+    MainDisplayTest() : form(channel), display(form.Display()) {
+        form.State().DeviceAddress = 1;
+        holding.fill(0);
+        input.fill(0);
+        form.show();
+        form.activateWindow();
+        QApplication::processEvents();
+    }
+
+    // The unit answers a holding-register poll with `holding`.
+    void HoldingReply() {
+        DeliverReply(3, std::vector<std::uint16_t>(holding.begin(), holding.end()));
+    }
+    void InputReply() { DeliverReply(4, std::vector<std::uint16_t>(input.begin(), input.end())); }
+
+    void DeliverReply(std::uint8_t function, const std::vector<std::uint16_t>& words) {
+        LinkState& state = form.State();
+        state.ExpectedReplyLength = static_cast<std::uint16_t>(2 * words.size() + 5);
+        state.LastRequestRegister = 0;
+        channel.Feed(ReadReply(function, words));
+        form.Link().Timer3Timer();
+    }
+
+    std::vector<ModbusRequest> Queued() const {
+        const LinkState& state = const_cast<TForm1&>(form).State();
+        return {state.RequestQueue.begin() + 1, state.RequestQueue.begin() + 1 + state.QueueCount};
+    }
+
+    void ExpectOneWrite(std::uint16_t reg, std::uint16_t value) {
+        const auto queued = Queued();
+        ASSERT_EQ(queued.size(), 1u);
+        EXPECT_EQ(queued[0].function, 6);
+        EXPECT_EQ(queued[0].reg, reg);
+        EXPECT_EQ(queued[0].countOrValue, value);
+    }
+
+    void Type(QLineEdit* edit, const QString& text) {
+        edit->setFocus(Qt::TabFocusReason);
+        QApplication::processEvents();
+        edit->clear();
+        QTest::keyClicks(edit, text);
+    }
+
+    void LeaveWithEnter(QLineEdit* edit) {
+        QTest::keyClick(edit, Qt::Key_Return);
+        QApplication::processEvents();
+    }
+
+    QColor Colour(QLabel* lamp) { return lamp->palette().color(QPalette::Window); }
+
+    test::ScratchDir dir;
+    test::MessageCapture messages;
+    test::FakeSerialChannel channel;
+    TForm1 form;
+    MainDisplay& display;
+    std::array<std::uint16_t, 27> holding{};
+    std::array<std::uint16_t, 21> input{};
+};
+
+TEST_F(MainDisplayTest, ReadingsShowTenthsAndTheirUnits) {
+    holding[3] = 0;
+    holding[1] = 7;
+    holding[0] = 65535;
+    holding[2] = 65526;
+    HoldingReply();
+    EXPECT_EQ(display.Label1->text(), QStringLiteral("U вых 0,0 В"));
+    EXPECT_EQ(display.Label2->text(), QStringLiteral("I вых 0,7 A"));
+    EXPECT_EQ(display.Label3->text(), QStringLiteral("U бпс 6553,5 В"));
+    EXPECT_EQ(display.Label4->text(), QStringLiteral("t бпс -10 °С"));
+    holding[2] = 300;
+    HoldingReply();
+    EXPECT_EQ(display.Label4->text(), QStringLiteral("t бпс 300 °С"));
+}
+
+TEST_F(MainDisplayTest, SetpointBoxesShowTheShortestForm) {
+    holding[16] = 123;
+    holding[17] = 120;
+    HoldingReply();
+    EXPECT_EQ(display.Edit2->text(), "12,3");
+    EXPECT_EQ(display.Edit3->text(), "12");
+}
+
+TEST_F(MainDisplayTest, StatusWordDrivesBarAndLamps) {
+    const struct {
+        std::uint16_t status;
+        int bar;
+        bool working, fault, low, overheat;
+    } cases[] = {{0x01F0, 5, false, false, false, false}, {0x0030, 2, false, false, false, false},
+                 {0x0020, 2, false, false, false, false}, {0x000F, 0, true, true, true, true},
+                 {256, 5, false, false, false, false},    {31, 1, true, true, true, true},
+                 {0x0004, 0, false, false, false, true},  {0x0008, 0, false, false, true, false}};
+    for (const auto& c : cases) {
+        input[0] = c.status;
+        InputReply();
+        HoldingReply();
+        EXPECT_EQ(display.ProgressBar1->value(), c.bar) << c.status;
+        EXPECT_EQ(Colour(display.Label8), c.working ? kOrange : QColor(Qt::black)) << c.status;
+        EXPECT_EQ(Colour(display.Label9), c.fault ? kRed : QColor(Qt::black)) << c.status;
+        EXPECT_EQ(Colour(display.Label10), c.low ? kRed : QColor(Qt::black)) << c.status;
+        EXPECT_EQ(Colour(display.Label11), c.overheat ? kRed : QColor(Qt::black)) << c.status;
+    }
+    EXPECT_EQ(display.ProgressBar1->palette().color(QPalette::Highlight), kOrange);
+}
+
+TEST_F(MainDisplayTest, InputReplyAloneChangesNeitherLampsNorBar) {
+    input[0] = 0x01FF;
+    InputReply();
+    EXPECT_EQ(display.ProgressBar1->value(), 0);
+    EXPECT_EQ(Colour(display.Label8), QColor(Qt::black));
+    HoldingReply();
+    EXPECT_EQ(display.ProgressBar1->value(), 5);
+    EXPECT_EQ(Colour(display.Label8), kOrange);
+}
+
+TEST_F(MainDisplayTest, LinkLossBlanksEverything) {
+    holding[16] = 545;
+    input[0] = 0x01FF;
+    InputReply();
+    HoldingReply();
+    form.Link().netu_svyasi();
+    EXPECT_EQ(display.Label1->text(), QStringLiteral("U вых"));
+    EXPECT_EQ(display.Label2->text(), QStringLiteral("I вых "));
+    EXPECT_EQ(display.Label3->text(), QStringLiteral("U бпс"));
+    EXPECT_EQ(display.Label4->text(), QStringLiteral("t бпс"));
+    EXPECT_TRUE(display.Edit2->text().isEmpty());
+    EXPECT_EQ(display.ProgressBar1->value(), 0);
+    EXPECT_EQ(Colour(display.Label8), QColor(Qt::black));
+    EXPECT_EQ(form.PanelText(0), QStringLiteral("Нет связи"));
+}
+
+TEST_F(MainDisplayTest, EnterWritesOnceAndMovesFocusToTheSink) {
+    Type(display.Edit2, "48,5");
+    LeaveWithEnter(display.Edit2);
+    ExpectOneWrite(16, 485);
+    EXPECT_EQ(QApplication::focusWidget(), form.Edit1);
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST_F(MainDisplayTest, TabThenApplyWritesOnce) {
+    Type(display.Edit2, "12,3");
+    // The offscreen platform tabs only between text boxes; move the focus as Tab does here.
+    display.Button1->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    ExpectOneWrite(16, 123);
+    QTest::mouseClick(display.Button1, Qt::LeftButton);
+    QApplication::processEvents();
+    ExpectOneWrite(16, 123);
+    EXPECT_EQ(QApplication::focusWidget(), form.Edit1);
+}
+
+TEST_F(MainDisplayTest, ClickingApplyFromTheBoxWritesOnce) {
+    Type(display.Edit3, "7");
+    QTest::mouseClick(display.Button2, Qt::LeftButton);
+    QApplication::processEvents();
+    ExpectOneWrite(17, 70);
+    EXPECT_EQ(QApplication::focusWidget(), form.Edit1);
+}
+
+TEST_F(MainDisplayTest, LeavingAnUnchangedBoxWritesAgain) {
+    holding[17] = 150;
+    HoldingReply();
+    display.Edit3->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    LeaveWithEnter(display.Edit3);
+    ExpectOneWrite(17, 150);
+}
+
+TEST_F(MainDisplayTest, FullStopMinusAndLettersAreRefusedWhileTyping) {
+    Type(display.Edit2, "1.2-3a,4");
+    EXPECT_EQ(display.Edit2->text(), "123,4");
+    QTest::keyClick(display.Edit2, Qt::Key_Backspace);
+    EXPECT_EQ(display.Edit2->text(), "123,");
+    QTest::keyClick(display.Edit2, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(display.Edit2->text(), "123,");
+}
+
+TEST_F(MainDisplayTest, TextThatDoesNotReadShowsTheMessageAndWritesNothing) {
+    Type(display.Edit2, "1,2,3");
+    LeaveWithEnter(display.Edit2);
+    EXPECT_TRUE(Queued().empty());
+    EXPECT_EQ(messages.texts, QStringList{QStringLiteral("Введите число в формате хх,х")});
+    EXPECT_EQ(display.Edit2Hold, kHoldSettling);
+}
+
+TEST_F(MainDisplayTest, EmptyBoxAfterLinkLossShowsTheMessage) {
+    display.Edit3->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    LeaveWithEnter(display.Edit3);
+    EXPECT_TRUE(Queued().empty());
+    EXPECT_EQ(messages.texts.size(), 1);
+}
+
+TEST_F(MainDisplayTest, LoneCommaWritesZero) {
+    Type(display.Edit2, ",");
+    LeaveWithEnter(display.Edit2);
+    ExpectOneWrite(16, 0);
+}
+
+TEST_F(MainDisplayTest, NumberTooLargeToConvertShowsTheMessage) {
+    display.Edit2->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    display.Edit2->setText("1e30"); // pasted: the key filter never saw it
+    LeaveWithEnter(display.Edit2);
+    EXPECT_TRUE(Queued().empty());
+    EXPECT_EQ(messages.texts.size(), 1);
+}
+
+TEST_F(MainDisplayTest, RepliesLeaveAnEditedBoxAloneUntilTheThirdAfterLeaving) {
+    holding[16] = 545;
+    holding[17] = 100;
+    Type(display.Edit2, "4");
+    for (int i = 0; i < 5; ++i) HoldingReply();
+    EXPECT_EQ(display.Edit2->text(), "4");
+    EXPECT_EQ(display.Edit3->text(), "10");
+    EXPECT_EQ(display.Label1->text(), QStringLiteral("U вых 0,0 В"));
+
+    LeaveWithEnter(display.Edit2);
+    holding[16] = 40;
+    HoldingReply();
+    HoldingReply();
+    EXPECT_EQ(display.Edit2->text(), "4");
+    holding[16] = 41;
+    HoldingReply();
+    EXPECT_EQ(display.Edit2->text(), "4,1");
+}
+
+} // namespace
+} // namespace kvel
