@@ -14,14 +14,14 @@ namespace kvel::sim {
 // holds. Noise is shed one byte at a time until such a window lines up, which is how the unit
 // regains step after a glitch without relying on inter-frame silence a pty cannot convey.
 class FrameAssembler {
-public:
+  public:
     void Append(const std::uint8_t* bytes, std::size_t length);
     std::optional<RequestFrame> NextFrame();
     // Forgets a partial frame, e.g. after bytes the unit could not make sense of.
     void Discard() { pending_.clear(); }
     std::size_t PendingCount() const { return pending_.size(); }
 
-private:
+  private:
     bool FrontIsFrame() const;
 
     std::deque<std::uint8_t> pending_;

@@ -22,6 +22,8 @@ constexpr double kDegreesPerAmpere = 1.5;
 constexpr double kPowerStageHeadroomVolts = 1.2;
 constexpr double kPowerStageVoltsPerAmpere = 0.04;
 constexpr double kSecondsPerBatteryStep = 10.0;
+// A battery found half charged shows on the bar from the first poll.
+constexpr int kInitialBatteryLevel = 2;
 constexpr std::uint16_t kHighestAddress = 254;
 
 constexpr HoldingBank DefaultSettings() {
@@ -55,14 +57,19 @@ constexpr InputBank FirmwareIdentity() {
 }
 
 // Fraction of the way a first-order lag closes its gap in `seconds`.
-double LagStep(double seconds, double lagSeconds) { return 1.0 - std::exp(-seconds / lagSeconds); }
+double LagStep(double seconds, double lagSeconds) {
+    return 1.0 - std::exp(-seconds / lagSeconds);
+}
 
-std::uint16_t SourceIndex(std::uint16_t value) { return value <= 2 ? value : 0; }
+std::uint16_t SourceIndex(std::uint16_t value) {
+    return value <= 2 ? value : 0;
+}
 } // namespace
 
 UnitModel::UnitModel(const UnitSetup& setup)
     : rng_(setup.seed), holding_(DefaultSettings()), input_(FirmwareIdentity()),
-      load_(kMeanLoadAmperes), temperature_(kAmbientDegrees) {
+      load_(kMeanLoadAmperes), temperature_(kAmbientDegrees),
+      chargingSeconds_(kInitialBatteryLevel * kSecondsPerBatteryStep) {
     holding_[h::DeviceAddress] = std::min<std::uint16_t>(setup.address, kHighestAddress);
     holding_[h::BaudIndex] = setup.baudIndex;
     outputVoltage_ = TargetVoltage();

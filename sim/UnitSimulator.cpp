@@ -13,8 +13,12 @@ constexpr std::uint16_t kMostRegistersPerRead = 125;
 constexpr std::uint8_t kExceptionFlag = 0x80;
 constexpr std::size_t kMostReplyPieces = 3;
 
-std::uint16_t RegisterOf(const RequestFrame& request) { return WordAt(&request[2]); }
-std::uint16_t ArgumentOf(const RequestFrame& request) { return WordAt(&request[4]); }
+std::uint16_t RegisterOf(const RequestFrame& request) {
+    return WordAt(&request[2]);
+}
+std::uint16_t ArgumentOf(const RequestFrame& request) {
+    return WordAt(&request[4]);
+}
 
 void PushWord(std::vector<std::uint8_t>& frame, std::uint16_t word) {
     frame.push_back(static_cast<std::uint8_t>(word >> 8));
@@ -123,7 +127,8 @@ std::vector<std::uint8_t> UnitSimulator::ReadReply(const RequestFrame& request) 
         return ExceptionFrame(request[0], request[1], kIllegalAddress);
 
     std::vector<std::uint8_t> reply{request[0], request[1], static_cast<std::uint8_t>(2 * count)};
-    for (std::uint16_t i = 0; i < count; ++i) PushWord(reply, bank[first + i]);
+    for (std::uint16_t i = 0; i < count; ++i)
+        PushWord(reply, bank[first + i]);
     SealWithCrc(reply);
     return reply;
 }
@@ -169,7 +174,8 @@ void UnitSimulator::Corrupt(std::vector<std::uint8_t>& reply) {
 
 std::vector<ReplyPiece> UnitSimulator::Split(const std::vector<std::uint8_t>& reply) {
     std::vector<std::size_t> cuts(reply.size() - 1);
-    for (std::size_t i = 0; i < cuts.size(); ++i) cuts[i] = i + 1;
+    for (std::size_t i = 0; i < cuts.size(); ++i)
+        cuts[i] = i + 1;
     std::shuffle(cuts.begin(), cuts.end(), faultRng_);
     cuts.resize(std::min(cuts.size(), kMostReplyPieces - 1));
     std::sort(cuts.begin(), cuts.end());
@@ -179,8 +185,9 @@ std::vector<ReplyPiece> UnitSimulator::Split(const std::vector<std::uint8_t>& re
     std::size_t start = 0;
     for (const std::size_t end : cuts) {
         const int gap = pieces.empty() ? 0 : faults_.splitGapMs;
-        pieces.push_back({gap, {reply.begin() + static_cast<std::ptrdiff_t>(start),
-                                reply.begin() + static_cast<std::ptrdiff_t>(end)}});
+        pieces.push_back({gap,
+                          {reply.begin() + static_cast<std::ptrdiff_t>(start),
+                           reply.begin() + static_cast<std::ptrdiff_t>(end)}});
         start = end;
     }
     return pieces;

@@ -30,7 +30,8 @@ struct ReplyPiece {
 };
 
 struct Transmission {
-    std::int32_t bitRate = 0; // the rate the reply goes out at, which a write may since have changed
+    std::int32_t bitRate =
+        0; // the rate the reply goes out at, which a write may since have changed
     std::vector<ReplyPiece> pieces;
 };
 
@@ -47,7 +48,7 @@ struct Reception {
 };
 
 class UnitSimulator {
-public:
+  public:
     explicit UnitSimulator(const UnitSetup& setup);
 
     // `senderBitRate` is the rate the master transmitted at; bytes sent at any other rate are
@@ -60,7 +61,7 @@ public:
     const UnitModel& Model() const { return model_; }
     FaultSettings& Faults() { return faults_; }
 
-private:
+  private:
     Exchange Serve(const RequestFrame& request);
     std::vector<std::uint8_t> Execute(const RequestFrame& request, Exchange& exchange);
     std::vector<std::uint8_t> ReadReply(const RequestFrame& request);

@@ -1,0 +1,45 @@
+// The unit's end of the serial line: a pseudo-terminal whose other end a link path points at.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kvel::sim {
+
+class PtyTransport {
+  public:
+    enum class ReadStatus { Data, Nothing, NoPeer };
+    struct ReadResult {
+        ReadStatus status = ReadStatus::Nothing;
+        std::vector<std::uint8_t> bytes;
+    };
+
+    // Creates the pty in raw mode at `initialBitRate` and points `linkPath` at it, creating the
+    // directory and replacing a stale link. Throws std::runtime_error when it cannot.
+    PtyTransport(std::string linkPath, std::int32_t initialBitRate);
+    ~PtyTransport();
+    PtyTransport(const PtyTransport&) = delete;
+    PtyTransport& operator=(const PtyTransport&) = delete;
+
+    int Descriptor() const { return master_; }
+    const std::string& LinkPath() const { return linkPath_; }
+    const std::string& TerminalPath() const { return terminalPath_; }
+
+    ReadResult Read();
+    // False when the bytes could not all be handed to the pty.
+    bool Write(const std::vector<std::uint8_t>& bytes);
+    // The rate the master last configured on its end; 0 when unknown.
+    std::int32_t PeerBitRate() const;
+
+  private:
+    void OpenMaster(std::int32_t initialBitRate);
+    void CreateLink();
+    void RemoveLink() noexcept;
+
+    std::string linkPath_;
+    std::string terminalPath_;
+    int master_ = -1;
+};
+
+} // namespace kvel::sim

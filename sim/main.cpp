@@ -1,0 +1,174 @@
+// kvel-sim: a simulated power-supply controller answering Modbus RTU on a pseudo-terminal, with
+// faults on demand, for trying kvel without hardware and for end-to-end tests.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTime>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <stdexcept>
+
+#include "Formatting.h"
+#include "PtyTransport.h"
+#include "UnitServer.h"
+#include "UnitSimulator.h"
+
+using namespace kvel::sim;
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t silenceToggles = 0;
+volatile std::sig_atomic_t dumpsRequested = 0;
+
+void OnSignal(int signalNumber) {
+    if (signalNumber == SIGUSR1)
+        silenceToggles = silenceToggles + 1;
+    else if (signalNumber == SIGUSR2)
+        dumpsRequested = dumpsRequested + 1;
+    else
+        stopRequested = 1;
+}
+
+void InstallSignalHandlers() {
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    // No SA_RESTART: the wait for the line must end so the loop sees the request promptly.
+    action.sa_flags = 0;
+    for (int signalNumber : {SIGTERM, SIGINT, SIGUSR1, SIGUSR2})
+        sigaction(signalNumber, &action, nullptr);
+}
+
+struct Options {
+    std::string linkPath;
+    std::string stateFile;
+    UnitSetup setup;
+    FaultSettings faults;
+    bool verbose = false;
+};
+
+class OptionReader {
+  public:
+    explicit OptionReader(const QCommandLineParser& parser) : parser_(parser) {}
+
+    double Number(const QString& name, double lowest, double highest) const {
+        bool valid = false;
+        const double value = parser_.value(name).toDouble(&valid);
+        if (!valid || !(value >= lowest && value <= highest))
+            throw std::invalid_argument(QString("--%1 wants a number from %2 to %3")
+                                            .arg(name)
+                                            .arg(lowest)
+                                            .arg(highest)
+                                            .toStdString());
+        return value;
+    }
+
+    template <typename Integer> Integer Whole(const QString& name, Integer highest) const {
+        const double value = Number(name, 0, static_cast<double>(highest));
+        if (value != static_cast<double>(static_cast<Integer>(value)))
+            throw std::invalid_argument("--" + name.toStdString() + " wants a whole number");
+        return static_cast<Integer>(value);
+    }
+
+  private:
+    const QCommandLineParser& parser_;
+};
+
+Options ParseOptions(const QCoreApplication& app) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Simulated DC power-supply controller speaking Modbus RTU on a pseudo-terminal.\n"
+        "SIGUSR1 toggles silence (as if unplugged); SIGUSR2 prints the holding registers.");
+    parser.addHelpOption();
+    parser.addOptions({
+        {"link", "Path of the link to the pseudo-terminal.", "path", "dosdevices/com1"},
+        {"address", "Modbus address of the unit (0..254).", "n", "1"},
+        {"baud-index", "Line rate index (0..9 = 1200..115200).", "n", "3"},
+        {"drop", "Share of replies lost (0..1).", "share", "0"},
+        {"corrupt", "Share of replies with a corrupted byte (0..1).", "share", "0"},
+        {"delay", "Extra delay before every reply.", "ms", "0"},
+        {"split", "Send replies in pieces this far apart.", "ms", "0"},
+        {"silent", "Start silent, as if unplugged."},
+        {"exception", "Share of requests answered with an exception (0..1).", "share", "0"},
+        {"seed", "Seed of the random behaviour.", "n", "1"},
+        {"state-file", "Write the holding registers here after every write.", "path"},
+        {"verbose", "Log every frame with direction and time to stderr."},
+    });
+    parser.process(app);
+
+    const OptionReader read(parser);
+    Options options;
+    options.linkPath = parser.value("link").toStdString();
+    options.stateFile = parser.value("state-file").toStdString();
+    options.setup.address = read.Whole<std::uint8_t>("address", 254);
+    options.setup.baudIndex = read.Whole<std::uint8_t>("baud-index", 255);
+    options.setup.seed = read.Whole<std::uint32_t>("seed", 0xFFFFFFFF);
+    options.faults.dropShare = read.Number("drop", 0, 1);
+    options.faults.corruptShare = read.Number("corrupt", 0, 1);
+    options.faults.exceptionShare = read.Number("exception", 0, 1);
+    options.faults.delayMs = read.Whole<int>("delay", 60'000);
+    options.faults.splitGapMs = read.Whole<int>("split", 60'000);
+    options.faults.silent = parser.isSet("silent");
+    options.verbose = parser.isSet("verbose");
+    return options;
+}
+
+void LogLine(const std::string& line) {
+    const QByteArray time = QTime::currentTime().toString("HH:mm:ss.zzz").toUtf8();
+    std::fprintf(stderr, "%s kvel-sim: %s\n", time.constData(), line.c_str());
+}
+
+// Written aside and renamed into place so a test never reads a half-written file.
+void WriteStateFile(const std::string& path, const HoldingBank& holding) {
+    const std::string partial = path + ".partial";
+    std::ofstream(partial, std::ios::trunc) << HoldingText(holding);
+    std::rename(partial.c_str(), path.c_str());
+}
+
+int Serve(const Options& options) {
+    UnitSimulator unit(options.setup);
+    unit.Faults() = options.faults;
+    PtyTransport port(options.linkPath, unit.BitRate());
+
+    UnitServer::Hooks hooks;
+    if (options.verbose) hooks.log = LogLine;
+    if (!options.stateFile.empty()) {
+        hooks.holdingWritten = [&] { WriteStateFile(options.stateFile, unit.Model().Holding()); };
+        hooks.holdingWritten();
+    }
+    UnitServer server(unit, port, hooks);
+
+    std::printf("kvel-sim: unit at address %d on %s (%s) at %d bit/s\n", unit.Address(),
+                port.LinkPath().c_str(), port.TerminalPath().c_str(), unit.BitRate());
+    std::fflush(stdout);
+
+    std::sig_atomic_t silenceSeen = 0;
+    std::sig_atomic_t dumpsSeen = 0;
+    while (!stopRequested) {
+        server.ServeFor(std::chrono::milliseconds(200));
+        for (; silenceSeen != silenceToggles; ++silenceSeen) {
+            unit.Faults().silent = !unit.Faults().silent;
+            LogLine(unit.Faults().silent ? "silent" : "answering again");
+        }
+        for (; dumpsSeen != dumpsRequested; ++dumpsSeen)
+            std::fputs(HoldingText(unit.Model().Holding()).c_str(), stderr);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("kvel-sim");
+    InstallSignalHandlers();
+    try {
+        return Serve(ParseOptions(app));
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "kvel-sim: %s\n", error.what());
+        return 1;
+    }
+}

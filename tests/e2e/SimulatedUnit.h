@@ -1,0 +1,62 @@
+// kvel-sim run as a separate process on a pseudo-terminal linked at dosdevices/com1 of the
+// current working directory.
+#pragma once
+
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <QTest>
+
+#include <csignal>
+#include <map>
+
+namespace kvel::test {
+
+class SimulatedUnit {
+public:
+    explicit SimulatedUnit(QStringList extraArguments = {}) {
+        QFile::remove(kLink);
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(KVEL_SIM_PATH, QStringList{"--link", kLink, "--state-file", kStateFile} +
+                                          extraArguments);
+        started_ = process_.waitForStarted(5000) &&
+                   QTest::qWaitFor([] { return QFile::exists(kLink); }, 5000);
+    }
+    ~SimulatedUnit() { Stop(); }
+    SimulatedUnit(const SimulatedUnit&) = delete;
+    SimulatedUnit& operator=(const SimulatedUnit&) = delete;
+
+    bool Started() const { return started_; }
+    void ToggleSilence() { ::kill(static_cast<pid_t>(process_.processId()), SIGUSR1); }
+    // Gone at once, as a pulled adapter: no clean-up of its own.
+    void Vanish() {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+    void Stop() {
+        if (process_.state() == QProcess::NotRunning) return;
+        process_.terminate();
+        if (!process_.waitForFinished(5000)) Vanish();
+    }
+
+    // The unit's holding registers as it last wrote them down.
+    std::map<int, int> Holding() const {
+        std::map<int, int> registers;
+        QFile file(kStateFile);
+        if (!file.open(QIODevice::ReadOnly)) return registers;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            const QList<QByteArray> parts = line.mid(1).split('=');
+            if (line.startsWith('H') && parts.size() == 2) registers[parts[0].toInt()] = parts[1].toInt();
+        }
+        return registers;
+    }
+
+    static constexpr const char* kLink = "dosdevices/com1";
+    static constexpr const char* kStateFile = "unit-state.txt";
+
+private:
+    QProcess process_;
+    bool started_ = false;
+};
+
+} // namespace kvel::test
