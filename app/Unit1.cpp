@@ -152,7 +152,7 @@ void TForm1::Pause(int ms) { BlockingPause(ms); }
 
 void TForm1::filling_out3() { display_->filling_out3(state_); }
 
-void TForm1::filling_out4() {}
+void TForm1::filling_out4() { versionInfo_ = VersionFromInputs(state_.InputImage); }
 
 void TForm1::CloseSettingsWindow() {}
 

@@ -7,6 +7,7 @@
 #include "MainDisplay.h"
 #include "ModbusLink.h"
 #include "SerialChannel.h"
+#include "VersionInfo.h"
 
 #include <QMainWindow>
 
@@ -27,6 +28,7 @@ public:
     ModbusLink& Link() { return link_; }
     LinkState& State() { return state_; }
     MainDisplay& Display() { return *display_; }
+    const kvel::VersionInfo& VersionInfo() const { return versionInfo_; }
     QString PanelText(int panel) const;
 
     // LinkHost
@@ -68,6 +70,7 @@ private:
     void N5Click();
 
     LinkState state_;
+    kvel::VersionInfo versionInfo_;
     ModbusLink link_;
     MainDisplay* display_ = nullptr;
     std::array<QLabel*, 4> panels_{};

@@ -143,6 +143,21 @@ TEST_F(MainDisplayTest, InputReplyAloneChangesNeitherLampsNorBar) {
     EXPECT_EQ(Colour(display.Label8), kOrange);
 }
 
+TEST_F(MainDisplayTest, InputReplyCopiesTheFirmwareIdentification) {
+    input[1] = 112;
+    input[2] = 2026;
+    input[3] = 0x010C;
+    input[4] = 0x0214;
+    input[5] = 37;
+    InputReply();
+    const VersionInfo& version = form.VersionInfo();
+    EXPECT_EQ(version.firmwareVersion, 112);
+    EXPECT_EQ(version.compileYear, 2026);
+    EXPECT_EQ(version.compileMonth, 12);
+    EXPECT_EQ(version.compileDay, 20);
+    EXPECT_EQ(version.compileNumber, 37);
+}
+
 TEST_F(MainDisplayTest, LinkLossBlanksEverything) {
     holding[16] = 545;
     input[0] = 0x01FF;
