@@ -15,9 +15,12 @@ printf '\001\000\003\000\001\000' > data.inf
 "$BUILD_DIR/bin/kvel-sim" --link dosdevices/com1 >/dev/null 2>&1 &
 SIM=\$!
 for _ in 1 2 3 4 5 6 7 8 9 10; do [ -e dosdevices/com1 ] && break; sleep 0.1; done
-"$BUILD_DIR/bin/kvel" >/dev/null 2>&1 &
+"$BUILD_DIR/bin/kvel" >kvel.log 2>&1 &
 KVEL=\$!
 sleep $SECONDS_TO_RUN
+if ! kill -0 \$KVEL 2>/dev/null; then
+  echo "kvel ended before the measurement was taken:"; cat kvel.log; kill \$SIM; exit 1
+fi
 TICKS=\$(getconf CLK_TCK)
 # utime and stime are fields 14 and 15 of /proc/<pid>/stat (the name in field 2 has no blanks)
 CPU=\$(awk -v t=\$TICKS '{ printf "%.2f", (\$14 + \$15) / t }' /proc/\$KVEL/stat)

@@ -25,7 +25,8 @@ QString SystemSerialChannel::SystemPortPath(const std::string& name) {
     const long number = ComPortNumber(name);
     if (number < 1) return {};
     const QString link = QStringLiteral("dosdevices/com%1").arg(number);
-    if (QFileInfo(link).isSymLink() || QFileInfo::exists(link)) return link;
+    // Absolute, because QSerialPort reads any other relative name as one under /dev.
+    if (QFileInfo(link).isSymLink() || QFileInfo::exists(link)) return QFileInfo(link).absoluteFilePath();
     return QStringLiteral("/dev/ttyS%1").arg(number - 1);
 #endif
 }
@@ -36,6 +37,7 @@ int SystemSerialChannel::OpenComPort(const std::string& name, std::int32_t bitRa
     if (path.isEmpty()) return kOpenFailed;
 
     port_.setPortName(path);
+    ++openCount_;
     if (!port_.open(QIODevice::ReadWrite)) return kOpenFailed;
     if (!ClaimExclusively()) {
         port_.close();
@@ -94,7 +96,13 @@ std::uint8_t SystemSerialChannel::ReadComByte() {
 // open; close it so the program does not spin. The link then times out as for a silent unit.
 void SystemSerialChannel::OnError(QSerialPort::SerialPortError error) {
     if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError) return;
-    QMetaObject::invokeMethod(this, [this] { port_.close(); }, Qt::QueuedConnection);
+    // Closed later, outside QSerialPort's own handler; a port reopened meanwhile is left alone.
+    QMetaObject::invokeMethod(
+        this,
+        [this, failedOpen = openCount_] {
+            if (failedOpen == openCount_) port_.close();
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace kvel

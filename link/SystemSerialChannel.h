@@ -31,6 +31,7 @@ private:
     void OnError(QSerialPort::SerialPortError error);
 
     QSerialPort port_;
+    unsigned openCount_ = 0;
 };
 
 } // namespace kvel

@@ -1,0 +1,17 @@
+#!/bin/sh
+# Runs the benchmarks of a build made with -DKVEL_BENCH=ON and prints their results.
+# Targets: per_byte of BM_ReceivePollReplies at most 150 ns; ratio of BM_Crc16BlockOverBoost
+# at most 1.2.
+set -eu
+BUILD_DIR=${1:?usage: bench/run.sh <build-dir>}
+
+LINK_BENCH="$BUILD_DIR/bench/link_bench"
+if [ -x "$LINK_BENCH" ]; then
+  echo "== link core (targets: per_byte <= 150ns, ratio <= 1.2)"
+  "$LINK_BENCH" --benchmark_counters_tabular=true 2>&1
+else
+  echo "no $LINK_BENCH: configure with -DKVEL_BENCH=ON and build first" >&2
+fi
+
+echo "== running program (targets: CPU <= 0.3 s a minute, peak <= 45 MB)"
+"$(dirname "$0")/measure-running.sh" "$BUILD_DIR" "${KVEL_MEASURE_SECONDS:-60}"
