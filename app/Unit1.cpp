@@ -75,7 +75,12 @@ void TForm1::BuildMenu() {
     N6 = menu->addAction(QStringLiteral("Версия ПО ЗУЛ"));
     N7 = menu->addAction(QStringLiteral("Сервисная информация"));
     N8 = menu->addAction(QStringLiteral("Выход"));
+    connect(N2, &QAction::triggered, this, &TForm1::N2Click);
+    connect(N3, &QAction::triggered, this, &TForm1::N3Click);
+    connect(N4, &QAction::triggered, this, &TForm1::N4Click);
     connect(N5, &QAction::triggered, this, &TForm1::N5Click);
+    connect(N6, &QAction::triggered, this, &TForm1::N6Click);
+    connect(N7, &QAction::triggered, this, &TForm1::N7Click);
     connect(N8, &QAction::triggered, this, &QWidget::close);
 }
 
@@ -122,6 +127,16 @@ void TForm1::closeEvent(QCloseEvent* event) {
     FormClose();
     event->accept();
 }
+
+void TForm1::N2Click() {}
+
+void TForm1::N3Click() {}
+
+void TForm1::N4Click() {}
+
+void TForm1::N6Click() {}
+
+void TForm1::N7Click() {}
 
 void TForm1::N5Click() {
     if (state_.HoldingImage[reg::holding::OutputCurrent] > kMaxCurrentForUpdate) {

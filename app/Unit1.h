@@ -67,7 +67,13 @@ private:
     void FormCreate();
     void FormActivate();
     void FormClose();
+    // Menu items; each window item creates a new window every time it is chosen.
+    void N2Click();
+    void N3Click();
+    void N4Click();
     void N5Click();
+    void N6Click();
+    void N7Click();
 
     LinkState state_;
     kvel::VersionInfo versionInfo_;
