@@ -1,5 +1,5 @@
 // kvel: service utility for the power-supply unit's controller.
-#include "MessageBox.h"
+#include "ExceptionBox.h"
 #include "SystemSerialChannel.h"
 #include "Unit1.h"
 
@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 
 namespace {
 
@@ -18,14 +17,7 @@ public:
     using QApplication::QApplication;
 
     bool notify(QObject* receiver, QEvent* event) override {
-        try {
-            return QApplication::notify(receiver, event);
-        } catch (const std::exception& error) {
-            kvel::ShowExceptionMessage(QString::fromLocal8Bit(error.what()));
-        } catch (...) {
-            kvel::ShowExceptionMessage(QString());
-        }
-        return false;
+        return kvel::DeliverShowingExceptions([&] { return QApplication::notify(receiver, event); });
     }
 };
 
