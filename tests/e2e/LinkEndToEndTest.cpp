@@ -18,9 +18,9 @@ namespace {
 
 using test::SimulatedUnit;
 
-constexpr int kFirstReadingsMs = 4000;
+constexpr int kFirstReadingsMs = 8000;
 // 50 scheduler ticks of silence, with room for a loaded machine.
-constexpr int kLinkLossMs = 9000;
+constexpr int kLinkLossMs = 12000;
 
 class LinkEndToEndTest : public ::testing::Test {
 protected:
@@ -91,9 +91,9 @@ TEST_F(LinkEndToEndTest, TypedSetpointReachesTheUnitAndComesBack) {
     edit->clear();
     QTest::keyClicks(edit, "48,5");
     QTest::keyClick(edit, Qt::Key_Return);
-    EXPECT_TRUE(QTest::qWaitFor([this] { return unit->Holding()[16] == 485; }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return unit->Holding()[16] == 485; }, kFirstReadingsMs));
     edit->setText("garbage-to-be-replaced");
-    EXPECT_TRUE(QTest::qWaitFor([edit] { return edit->text() == "48,5"; }, 4000));
+    EXPECT_TRUE(QTest::qWaitFor([edit] { return edit->text() == "48,5"; }, kFirstReadingsMs));
 }
 
 TEST_F(LinkEndToEndTest, SilenceIsReportedAndReadingsReturn) {
@@ -111,7 +111,7 @@ TEST_F(LinkEndToEndTest, PollingGoesOnAtTheNewAddress) {
     Start();
     ASSERT_TRUE(WaitForReadings());
     form->Link().EnqueueRequest(6, 14, 7);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return State().DeviceAddress == 7; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return State().DeviceAddress == 7; }, kFirstReadingsMs));
     // The echo comes from the old address and is not taken: the wait for it times out first.
     EXPECT_TRUE(WaitForReadings(kLinkLossMs));
     EXPECT_EQ(unit->Holding()[14], 7);
@@ -124,7 +124,7 @@ TEST_F(LinkEndToEndTest, PollingGoesOnAtTheNewRate) {
     // What the connection window does: store the index, then tell the unit.
     State().Settings.baudIndexWord = 9;
     form->Link().EnqueueRequest(6, 15, 9);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return unit->Holding()[15] == 9; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return unit->Holding()[15] == 9; }, kFirstReadingsMs));
     // The echo at the old rate is lost with the old port: one link loss, then the new rate.
     ASSERT_TRUE(WaitForLinkLoss());
     EXPECT_TRUE(WaitForReadings(kLinkLossMs));
