@@ -8,6 +8,10 @@
 #include "NewestWindow.h"
 #include "Pause.h"
 #include "RegisterMap.h"
+#include "Unit4.h"
+#include "Unit2.h"
+#include "Unit6.h"
+#include "Unit7.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -97,9 +101,21 @@ void TForm1::FormCreate() {
     init_crc16_tab();
     if (!LoadDataInf(kDataInfName, state_.Settings)) return;
     state_.DeviceAddress = static_cast<std::uint8_t>(state_.Settings.addressWord & 0xFF);
-    const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
+    ShowPortPanel();
+    ShowRatePanel();
+    ConnectStoredPort();
+}
+
+void TForm1::ShowPortPanel() {
     SetStatusPanel(kPanelPort, "COM" + std::to_string(state_.Settings.comPortWord));
+}
+
+void TForm1::ShowRatePanel() {
+    const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
     SetStatusPanel(kPanelRate, std::to_string(BaudRateFromIndex(baudIndex)) + "бод");
+}
+
+void TForm1::ConnectStoredPort() {
     if (link_.OpenStoredPort() == kOpenFailed) {
         link_.StopLinkTimers();
         ShowMessage("Ошибка открытия COM порта");
@@ -128,21 +144,32 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TForm1::N2Click() {}
+void TForm1::N2Click() { new TForm2(this); }
 
-void TForm1::N3Click() {}
+void TForm1::N3Click() { new TForm3(state_, settingsHolds_, RegisterWrites(), this); }
 
-void TForm1::N4Click() {}
+void TForm1::N4Click() { new TForm5(state_, calibrationHolds_, RegisterWrites(), this); }
 
-void TForm1::N6Click() {}
+RegisterWriter TForm1::RegisterWrites() {
+    return [this](std::uint16_t reg, std::uint16_t value) {
+        link_.EnqueueRequest(kWriteSingle, reg, value);
+    };
+}
 
-void TForm1::N7Click() {}
+void TForm1::N6Click() { new TForm6(versionInfo_, this); }
+
+void TForm1::N7Click() { new TForm7(state_.InputImage, this); }
 
 void TForm1::N5Click() {
     if (state_.HoldingImage[reg::holding::OutputCurrent] > kMaxCurrentForUpdate) {
         kvel::ShowMessage(QStringLiteral("Для обновления ПО отключите нагрузку"));
         return;
     }
+    const TForm4::MainTimers setMainTimers = [this](int timer1Ms, int timer2Ms) {
+        Timer1->SetInterval(timer1Ms);
+        Timer2->SetInterval(timer2Ms);
+    };
+    new TForm4(firmwareTransfer_, state_, link_.Channel(), setMainTimers, this);
 }
 
 QString TForm1::PanelText(int panel) const { return panels_.at(panel)->text(); }
@@ -165,13 +192,24 @@ void TForm1::ShowMessage(const std::string& utf8Text) {
 
 void TForm1::Pause(int ms) { BlockingPause(ms); }
 
-void TForm1::filling_out3() { display_->filling_out3(state_); }
+// The calibration window before the settings window.
+void TForm1::filling_out3() {
+    display_->filling_out3(state_);
+    if (state_.CalibrationWindowOpen)
+        if (TForm5* calibration = NewestWindow<TForm5>::Get()) calibration->Refresh();
+    if (state_.SettingsWindowOpen)
+        if (TForm3* settings = NewestWindow<TForm3>::Get()) settings->Refresh();
+}
 
 void TForm1::filling_out4() { versionInfo_ = VersionFromInputs(state_.InputImage); }
 
-void TForm1::CloseSettingsWindow() {}
+void TForm1::CloseSettingsWindow() {
+    if (TForm3* settings = NewestWindow<TForm3>::Get()) settings->close();
+}
 
-void TForm1::CloseCalibrationWindow() {}
+void TForm1::CloseCalibrationWindow() {
+    if (TForm5* calibration = NewestWindow<TForm5>::Get()) calibration->close();
+}
 
 void TForm1::BlankReadings() { display_->BlankReadings(); }
 

@@ -1,12 +1,15 @@
 // TForm1, the main window: menu, status bar, the link's timers, start-up and close.
 #pragma once
 
+#include "FirmwareTransfer.h"
 #include "FormTimer.h"
 #include "LinkHost.h"
 #include "LinkState.h"
 #include "MainDisplay.h"
 #include "ModbusLink.h"
 #include "SerialChannel.h"
+#include "Unit3.h"
+#include "Unit5.h"
 #include "VersionInfo.h"
 
 #include <QMainWindow>
@@ -30,6 +33,11 @@ public:
     MainDisplay& Display() { return *display_; }
     const kvel::VersionInfo& VersionInfo() const { return versionInfo_; }
     QString PanelText(int panel) const;
+    // Panels 1 and 2 from the stored COM port number and baud index.
+    void ShowPortPanel();
+    void ShowRatePanel();
+    // Opens the stored port and starts polling; a failed open stops polling and says so.
+    void ConnectStoredPort();
 
     // LinkHost
     void SetStatusPanel(int panel, const std::string& utf8Text) override;
@@ -74,9 +82,16 @@ private:
     void N5Click();
     void N6Click();
     void N7Click();
+    // Function-6 writes through the request queue, for the windows that change registers.
+    RegisterWriter RegisterWrites();
 
     LinkState state_;
     kvel::VersionInfo versionInfo_;
+    // The settings and calibration windows' RefreshHold counters live as long as the program.
+    SettingsHolds settingsHolds_;
+    CalibrationHolds calibrationHolds_;
+    // Outlives every update window, as the transfer it records may.
+    FirmwareTransfer firmwareTransfer_;
     ModbusLink link_;
     MainDisplay* display_ = nullptr;
     std::array<QLabel*, 4> panels_{};

@@ -42,6 +42,8 @@ public:
     void ReadComBuff(std::uint8_t byte);
     void priem_end();
     void netu_svyasi();
+    // DeviceAddress to the low byte of `value`, then the readings blank until it answers.
+    void SwitchDeviceAddress(std::uint16_t value);
 
     // Opens "\\.\COM<port word>" at the rate of the baud index word; 0 or 100.
     int OpenStoredPort();
@@ -51,7 +53,6 @@ public:
 private:
     void SendNextRequest();
     void SwitchBaudRate();
-    void SwitchDeviceAddress(std::uint16_t value);
     void StoreRegisters(RegisterImage& image, const std::uint8_t* frame);
 
     LinkState& state_;

@@ -1,32 +1,56 @@
-// Request framing by CRC search.
+// Frame search by CRC, for requests and block frames.
 #include "FrameAssembler.h"
 
 #include <algorithm>
 
 #include "Crc16.h"
+#include "FlashProgrammer.h"
+#include "RegisterMap.h"
 
 namespace kvel::sim {
+
+namespace {
+constexpr std::size_t kRequestSize = std::tuple_size_v<RequestFrame>;
+constexpr std::size_t kLengthFieldEnd = 6;
+} // namespace
 
 void FrameAssembler::Append(const std::uint8_t* bytes, std::size_t length) {
     pending_.insert(pending_.end(), bytes, bytes + length);
 }
 
-bool FrameAssembler::FrontIsFrame() const {
-    RequestFrame window{};
-    std::copy_n(pending_.begin(), window.size(), window.begin());
-    const std::uint16_t carried = static_cast<std::uint16_t>(window[6] | window[7] << 8);
-    return Crc16Block(6, window.data()) == carried;
+// The whole size a block frame at the front announces, or 0 when the front is no block header.
+std::size_t FrameAssembler::AnnouncedBlockSize() const {
+    if (pending_.size() < kLengthFieldEnd) return 0;
+    const bool header = pending_[1] == kWriteSingle &&
+                        pending_[2] == (reg::kCommandRegister >> 8) &&
+                        pending_[3] == (reg::kCommandRegister & 0xFF);
+    const std::size_t size = (std::size_t{pending_[4]} << 8 | pending_[5]) + 2;
+    if (!header || size < kShortestBlockFrame || size > kLongestBlockFrame) return 0;
+    return size;
 }
 
-std::optional<RequestFrame> FrameAssembler::NextFrame() {
-    constexpr std::size_t frameSize = std::tuple_size_v<RequestFrame>;
-    while (pending_.size() >= frameSize) {
-        if (FrontIsFrame()) {
-            RequestFrame frame{};
-            std::copy_n(pending_.begin(), frameSize, frame.begin());
-            pending_.erase(pending_.begin(), pending_.begin() + frameSize);
-            return frame;
-        }
+bool FrameAssembler::FrontHoldsCrc(std::size_t size) {
+    scratch_.assign(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(size));
+    const auto body = static_cast<std::uint16_t>(size - 2);
+    const auto carried = static_cast<std::uint16_t>(scratch_[body] | scratch_[body + 1] << 8);
+    return Crc16Block(body, scratch_.data()) == carried;
+}
+
+FrameAssembler::Frame FrameAssembler::TakeFront(std::size_t size) {
+    Frame frame(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(size));
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(size));
+    return frame;
+}
+
+// The programming-mode command also looks like a block header, so a complete block is tried
+// first, then a request, and only then is the rest of an announced block waited for.
+std::optional<FrameAssembler::Frame> FrameAssembler::NextFrame() {
+    while (pending_.size() >= kRequestSize) {
+        const std::size_t blockSize = AnnouncedBlockSize();
+        const bool blockComplete = blockSize != 0 && pending_.size() >= blockSize;
+        if (blockComplete && FrontHoldsCrc(blockSize)) return TakeFront(blockSize);
+        if (FrontHoldsCrc(kRequestSize)) return TakeFront(kRequestSize);
+        if (blockSize != 0 && !blockComplete) return std::nullopt;
         pending_.pop_front();
     }
     return std::nullopt;

@@ -29,6 +29,8 @@ class UnitModel {
     // Advances the plant by `seconds` and republishes every measured register.
     void Tick(double seconds);
     int BatteryLevel() const;
+    // A new program was written: it reports the next compile number.
+    void NewFirmware() { ++input_[reg::input::CompileNumber]; }
 
   private:
     double TenthsOf(std::uint16_t holdingReg) const { return holding_[holdingReg] / 10.0; }

@@ -81,6 +81,7 @@ void UnitServer::Handle(const Reception& reception) {
         if (!exchange.note.empty()) line += "  (" + exchange.note + ")";
         Log(line);
         if (exchange.wroteHolding && hooks_.holdingWritten) hooks_.holdingWritten();
+        if (exchange.programmed && hooks_.programmed) hooks_.programmed();
         if (exchange.reply) Schedule(*exchange.reply);
     }
 }

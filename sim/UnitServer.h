@@ -18,6 +18,7 @@ class UnitServer {
     struct Hooks {
         std::function<void(const std::string&)> log; // one line per frame or event; may be empty
         std::function<void()> holdingWritten;
+        std::function<void()> programmed;
     };
 
     UnitServer(UnitSimulator& unit, PtyTransport& port, Hooks hooks = {});

@@ -12,6 +12,7 @@ namespace {
 constexpr std::uint16_t kMostRegistersPerRead = 125;
 constexpr std::uint8_t kExceptionFlag = 0x80;
 constexpr std::size_t kMostReplyPieces = 3;
+constexpr std::uint16_t kEnterProgramming = 0x00B9;
 
 std::uint16_t RegisterOf(const RequestFrame& request) {
     return WordAt(&request[2]);
@@ -45,7 +46,8 @@ std::vector<std::uint8_t> ExceptionFrame(std::uint8_t address, std::uint8_t func
     return frame;
 }
 
-UnitSimulator::UnitSimulator(const UnitSetup& setup) : model_(setup), faultRng_(setup.seed + 1) {
+UnitSimulator::UnitSimulator(const UnitSetup& setup, const ProgrammingSettings& programming)
+    : model_(setup), programmer_(programming), faultRng_(setup.seed + 1) {
     init_crc16_tab();
 }
 
@@ -74,14 +76,15 @@ Reception UnitSimulator::Receive(const std::uint8_t* bytes, std::size_t length,
         return reception;
     }
     assembler_.Append(bytes, length);
-    while (const auto request = assembler_.NextFrame())
-        reception.exchanges.push_back(Serve(*request));
+    while (auto frame = assembler_.NextFrame())
+        reception.exchanges.push_back(Serve(std::move(*frame)));
     return reception;
 }
 
-Exchange UnitSimulator::Serve(const RequestFrame& request) {
+Exchange UnitSimulator::Serve(std::vector<std::uint8_t> frame) {
     Exchange exchange;
-    exchange.request = request;
+    exchange.request = std::move(frame);
+    const std::vector<std::uint8_t>& request = exchange.request;
     if (request[0] != Address()) {
         exchange.note = "not for this unit";
         return exchange;
@@ -93,8 +96,9 @@ Exchange UnitSimulator::Serve(const RequestFrame& request) {
         reply = ExceptionFrame(request[0], request[1], kDeviceBusy);
         AddNote(exchange.note, "exception injected");
     } else {
-        reply = Execute(request, exchange);
+        reply = Answer(request, exchange);
     }
+    if (reply.empty()) return exchange;
     if (Chance(faults_.dropShare)) {
         AddNote(exchange.note, "reply dropped");
         return exchange;
@@ -103,7 +107,16 @@ Exchange UnitSimulator::Serve(const RequestFrame& request) {
     return exchange;
 }
 
+std::vector<std::uint8_t> UnitSimulator::Answer(const std::vector<std::uint8_t>& frame,
+                                                Exchange& exchange) {
+    if (frame.size() != std::tuple_size_v<RequestFrame>) return Program(frame, exchange);
+    RequestFrame request{};
+    std::copy(frame.begin(), frame.end(), request.begin());
+    return Execute(request, exchange);
+}
+
 std::vector<std::uint8_t> UnitSimulator::Execute(const RequestFrame& request, Exchange& exchange) {
+    if (RegisterOf(request) == reg::kCommandRegister) return CommandReply(request);
     switch (request[1]) {
     case kReadHolding:
     case kReadInput:
@@ -142,6 +155,48 @@ std::vector<std::uint8_t> UnitSimulator::WriteReply(const RequestFrame& request,
         return ExceptionFrame(request[0], request[1], kIllegalValue);
     exchange.wroteHolding = true;
     return {request.begin(), request.end()};
+}
+
+// The programming-mode command is echoed like any write; the status read answers 1 once ready.
+std::vector<std::uint8_t> UnitSimulator::CommandReply(const RequestFrame& request) {
+    if (request[1] == kWriteSingle && ArgumentOf(request) == kEnterProgramming) {
+        programmer_.Enter();
+        return {request.begin(), request.end()};
+    }
+    if (request[1] == kReadHolding && ArgumentOf(request) == 1) {
+        std::vector<std::uint8_t> reply{request[0], request[1], 2};
+        PushWord(reply, programmer_.Status());
+        SealWithCrc(reply);
+        return reply;
+    }
+    return ExceptionFrame(request[0], request[1], kIllegalAddress);
+}
+
+// A stored block is acknowledged with a 7-byte frame carrying its CRC, high byte first; the
+// closing frame and refused frames get no answer.
+std::vector<std::uint8_t> UnitSimulator::Program(const std::vector<std::uint8_t>& frame,
+                                                 Exchange& exchange) {
+    const FlashProgrammer::Outcome outcome = programmer_.Take(frame, exchange.note);
+    if (outcome == FlashProgrammer::Outcome::Closed) {
+        model_.NewFirmware();
+        exchange.programmed = true;
+        AddNote(exchange.note, "programming closed");
+    }
+    if (outcome != FlashProgrammer::Outcome::Stored) return {};
+    if (Chance(faults_.ackDropShare)) {
+        AddNote(exchange.note, "acknowledgement dropped");
+        return {};
+    }
+    std::uint16_t crc = WordAt(&frame[frame.size() - 2]);
+    crc = static_cast<std::uint16_t>(crc >> 8 | crc << 8); // carried low byte first
+    if (faults_.wrongAckCrc) {
+        crc = static_cast<std::uint16_t>(~crc);
+        AddNote(exchange.note, "acknowledged with a wrong CRC");
+    }
+    std::vector<std::uint8_t> reply{frame[0], kWriteSingle, 0};
+    PushWord(reply, crc);
+    SealWithCrc(reply);
+    return reply;
 }
 
 Transmission UnitSimulator::Deliver(std::vector<std::uint8_t> reply, std::int32_t bitRate,

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "FlashProgrammer.h"
 #include "FrameAssembler.h"
 #include "UnitModel.h"
 
@@ -21,6 +22,8 @@ struct FaultSettings {
     int delayMs = 0;
     int splitGapMs = 0;
     bool silent = false;
+    double ackDropShare = 0; // acknowledgements of block frames lost
+    bool wrongAckCrc = false; // block frames acknowledged with a CRC other than theirs
 };
 
 // Part of a reply, written to the line `gapMs` after the previous part has gone out.
@@ -36,9 +39,10 @@ struct Transmission {
 };
 
 struct Exchange {
-    RequestFrame request{};
+    std::vector<std::uint8_t> request;
     std::optional<Transmission> reply;
     bool wroteHolding = false;
+    bool programmed = false; // a closing frame left a new image in flash
     std::string note; // why there is no reply, or what was done to it
 };
 
@@ -49,21 +53,28 @@ struct Reception {
 
 class UnitSimulator {
   public:
-    explicit UnitSimulator(const UnitSetup& setup);
+    explicit UnitSimulator(const UnitSetup& setup, const ProgrammingSettings& programming = {});
 
     // `senderBitRate` is the rate the master transmitted at; bytes sent at any other rate are
     // lost, just as a UART set to a different rate sees only framing errors.
     Reception Receive(const std::uint8_t* bytes, std::size_t length, std::int32_t senderBitRate);
-    void Tick(double seconds) { model_.Tick(seconds); }
+    void Tick(double seconds) {
+        model_.Tick(seconds);
+        programmer_.Tick(seconds);
+    }
 
     std::uint8_t Address() const;
     std::int32_t BitRate() const;
     const UnitModel& Model() const { return model_; }
     FaultSettings& Faults() { return faults_; }
+    FlashProgrammer& Programmer() { return programmer_; }
 
   private:
-    Exchange Serve(const RequestFrame& request);
+    Exchange Serve(std::vector<std::uint8_t> frame);
+    std::vector<std::uint8_t> Answer(const std::vector<std::uint8_t>& frame, Exchange& exchange);
     std::vector<std::uint8_t> Execute(const RequestFrame& request, Exchange& exchange);
+    std::vector<std::uint8_t> CommandReply(const RequestFrame& request);
+    std::vector<std::uint8_t> Program(const std::vector<std::uint8_t>& frame, Exchange& exchange);
     std::vector<std::uint8_t> ReadReply(const RequestFrame& request);
     std::vector<std::uint8_t> WriteReply(const RequestFrame& request, Exchange& exchange);
     Transmission Deliver(std::vector<std::uint8_t> reply, std::int32_t bitRate, std::string& note);
@@ -72,6 +83,7 @@ class UnitSimulator {
     bool Chance(double share);
 
     UnitModel model_;
+    FlashProgrammer programmer_;
     FrameAssembler assembler_;
     FaultSettings faults_;
     std::mt19937 faultRng_;

@@ -45,7 +45,9 @@ void InstallSignalHandlers() {
 struct Options {
     std::string linkPath;
     std::string stateFile;
+    std::string flashOut;
     UnitSetup setup;
+    ProgrammingSettings programming;
     FaultSettings faults;
     bool verbose = false;
 };
@@ -95,6 +97,11 @@ Options ParseOptions(const QCoreApplication& app) {
         {"exception", "Share of requests answered with an exception (0..1).", "share", "0"},
         {"seed", "Seed of the random behaviour.", "n", "1"},
         {"state-file", "Write the holding registers here after every write.", "path"},
+        {"flash-out", "Write the flash image here when programming closes.", "path"},
+        {"ready-delay", "Time from the programming command to ready.", "ms", "1500"},
+        {"never-ready", "Never become ready for firmware blocks."},
+        {"drop-acks", "Share of block acknowledgements lost (0..1).", "share", "0"},
+        {"wrong-ack-crc", "Acknowledge blocks with a CRC other than theirs."},
         {"verbose", "Log every frame with direction and time to stderr."},
     });
     parser.process(app);
@@ -103,6 +110,11 @@ Options ParseOptions(const QCoreApplication& app) {
     Options options;
     options.linkPath = parser.value("link").toStdString();
     options.stateFile = parser.value("state-file").toStdString();
+    options.flashOut = parser.value("flash-out").toStdString();
+    options.programming.readyDelayMs = read.Whole<int>("ready-delay", 600'000);
+    options.programming.neverReady = parser.isSet("never-ready");
+    options.faults.ackDropShare = read.Number("drop-acks", 0, 1);
+    options.faults.wrongAckCrc = parser.isSet("wrong-ack-crc");
     options.setup.address = read.Whole<std::uint8_t>("address", 254);
     options.setup.baudIndex = read.Whole<std::uint8_t>("baud-index", 255);
     options.setup.seed = read.Whole<std::uint32_t>("seed", 0xFFFFFFFF);
@@ -122,22 +134,30 @@ void LogLine(const std::string& line) {
 }
 
 // Written aside and renamed into place so a test never reads a half-written file.
-void WriteStateFile(const std::string& path, const HoldingBank& holding) {
+void WriteAtomically(const std::string& path, const std::string& content) {
     const std::string partial = path + ".partial";
-    std::ofstream(partial, std::ios::trunc) << HoldingText(holding);
+    std::ofstream(partial, std::ios::trunc | std::ios::binary) << content;
     std::rename(partial.c_str(), path.c_str());
 }
 
 int Serve(const Options& options) {
-    UnitSimulator unit(options.setup);
+    UnitSimulator unit(options.setup, options.programming);
     unit.Faults() = options.faults;
     PtyTransport port(options.linkPath, unit.BitRate());
 
     UnitServer::Hooks hooks;
     if (options.verbose) hooks.log = LogLine;
     if (!options.stateFile.empty()) {
-        hooks.holdingWritten = [&] { WriteStateFile(options.stateFile, unit.Model().Holding()); };
+        hooks.holdingWritten = [&] {
+            WriteAtomically(options.stateFile, HoldingText(unit.Model().Holding()));
+        };
         hooks.holdingWritten();
+    }
+    if (!options.flashOut.empty()) {
+        hooks.programmed = [&] {
+            const std::vector<std::uint8_t>& image = unit.Programmer().Image();
+            WriteAtomically(options.flashOut, std::string(image.begin(), image.end()));
+        };
     }
     UnitServer server(unit, port, hooks);
 

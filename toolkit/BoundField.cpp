@@ -1,6 +1,7 @@
 // The behaviour of an edit box tied to a unit register.
 #include "BoundField.h"
 
+#include "Cp1251.h"
 #include "MessageBox.h"
 
 #include <QFocusEvent>
@@ -21,8 +22,20 @@ bool MayRefreshClicked(RefreshHold& hold) {
     return false;
 }
 
-bool IsDigitCommaOrBackspace(QChar c) {
-    return (c >= '0' && c <= '9') || c == ',' || c == QChar(8);
+namespace {
+constexpr QChar kBackspace(8);
+bool IsDigit(QChar c) { return c >= '0' && c <= '9'; }
+} // namespace
+
+bool IsDigitCommaOrBackspace(QChar c) { return IsDigit(c) || c == ',' || c == kBackspace; }
+
+bool IsDigitFullStopOrBackspace(QChar c) { return IsDigit(c) || c == '.' || c == kBackspace; }
+
+bool IsTemperatureKey(QChar c) {
+    if (c == '.') return false;
+    if (IsDigit(c)) return true;
+    const std::optional<std::uint8_t> code = Cp1251Code(c);
+    return code && static_cast<std::int8_t>(*code) <= '-';
 }
 
 BoundField::BoundField(BoundFieldRow row, QWidget* focusSink, RegisterWriter write, QObject* parent)

@@ -60,5 +60,10 @@ private:
 
 // Character filters of the field tables.
 bool IsDigitCommaOrBackspace(QChar c);
+bool IsDigitFullStopOrBackspace(QChar c);
+// The calibration window's temperature: never a full stop; digits; any other character whose
+// Windows-1251 code, read as a signed byte, is at most that of "-". That lets the minus sign,
+// the comma, control characters and the code page's whole upper half through.
+bool IsTemperatureKey(QChar c);
 
 } // namespace kvel

@@ -1,0 +1,153 @@
+// TForm2, the connection parameters window: COM port, bit rate and the unit's address.
+#include "Unit2.h"
+
+#include "FormFont.h"
+#include "FormPlacement.h"
+#include "MessageBox.h"
+#include "ModbusFrame.h"
+#include "NewestWindow.h"
+#include "TextFormats.h"
+#include "Unit1.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace kvel {
+
+namespace {
+constexpr QSize kOuterSize(444, 285);
+constexpr int kBaudIndexCount = 10;
+// The unit takes new addresses 0 to 254.
+constexpr std::uint32_t kHighestNewAddress = 254;
+
+constexpr int kFirstRowTop = 24;
+constexpr int kRowPitch = 40;
+constexpr int kCloseRow = 4;
+constexpr QRect kStaticTextPlace(16, 3, 145, 17);
+constexpr QRect kEntryPlace(168, 0, 121, 21);
+constexpr QRect kButtonPlace(312, -2, 105, 25);
+
+const QString kNotAnInteger = QStringLiteral("Введите целое число");
+const QString kNotAnAddress = QStringLiteral("Введите целое число до 255");
+} // namespace
+
+TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window) {
+    NewestWindow<TForm2>::Set(this);
+    // Nothing is kept between activations, so a closed window has nothing left to show.
+    setAttribute(Qt::WA_DeleteOnClose);
+    BuildForm();
+    ShowCentred(*this, kOuterSize);
+}
+
+void TForm2::BuildForm() {
+    setWindowTitle(QStringLiteral("Параметры соединения"));
+    setFont(MsSansSerif());
+
+    StaticText1 = new QLabel(QStringLiteral("Номер COM-порта"), this);
+    StaticText2 = new QLabel(QStringLiteral("Скорость COM-порта"), this);
+    StaticText3 = new QLabel(QStringLiteral("Адрес"), this);
+    StaticText4 = new QLabel(QStringLiteral("Новый адрес"), this);
+    Edit1 = new QLineEdit(this);
+    ComboBox1 = new QComboBox(this);
+    // Item position is the baud index.
+    for (int index = 0; index < kBaudIndexCount; ++index)
+        ComboBox1->addItem(QString::number(BaudRateFromIndex(static_cast<std::uint8_t>(index))));
+    Edit2 = new QLineEdit(this);
+    Edit3 = new QLineEdit(this);
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button2 = new QPushButton(QStringLiteral("OK"), this);
+    Button3 = new QPushButton(QStringLiteral("Соединить"), this);
+    Button4 = new QPushButton(QStringLiteral("Сменить"), this);
+    Button5 = new QPushButton(QStringLiteral("Закрыть"), this);
+
+    PlaceRow(0, StaticText1, Edit1, Button1);
+    PlaceRow(1, StaticText2, ComboBox1, Button2);
+    PlaceRow(2, StaticText3, Edit2, Button3);
+    PlaceRow(3, StaticText4, Edit3, Button4);
+    Button5->setGeometry(kButtonPlace.translated(0, kFirstRowTop + kCloseRow * kRowPitch));
+
+    connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm2::Button4Click);
+    connect(Button5, &QPushButton::clicked, this, &TForm2::Button5Click);
+}
+
+void TForm2::PlaceRow(int row, QLabel* staticText, QWidget* entry, QPushButton* button) {
+    const int top = kFirstRowTop + row * kRowPitch;
+    staticText->setGeometry(kStaticTextPlace.translated(0, top));
+    entry->setGeometry(kEntryPlace.translated(0, top));
+    button->setGeometry(kButtonPlace.translated(0, top));
+}
+
+TForm1& TForm2::Main() {
+    return *NewestWindow<TForm1>::Get();
+}
+
+bool TForm2::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::WindowActivate) FormActivate();
+    return handled;
+}
+
+// Typed but unconfirmed values give way to the settings in use.
+void TForm2::FormActivate() {
+    const LinkState& state = Main().State();
+    Edit1->setText(QString::number(state.Settings.comPortWord));
+    const int baudIndex = state.Settings.baudIndexWord;
+    ComboBox1->setCurrentIndex(baudIndex < kBaudIndexCount ? baudIndex : -1);
+    Edit2->setText(QString::number(state.DeviceAddress));
+}
+
+// Polling stays stopped until a port number that reads is confirmed.
+void TForm2::Button1Click() {
+    TForm1& main = Main();
+    main.Link().StopLinkTimers();
+    const std::optional<long long> port = ParseWholeNumber(Edit1->text());
+    if (!port) {
+        ShowMessage(kNotAnInteger);
+        return;
+    }
+    main.State().Settings.comPortWord = LowWord(*port);
+    main.Link().Channel().CloseComPort();
+    main.ShowPortPanel();
+    main.ConnectStoredPort();
+}
+
+// The port itself is reopened at the new rate by the scheduler, once this write is out.
+void TForm2::Button2Click() {
+    TForm1& main = Main();
+    ConnectionSettings& settings = main.State().Settings;
+    settings.baudIndexWord = static_cast<std::uint16_t>(ComboBox1->currentIndex());
+    main.ShowRatePanel();
+    main.Link().EnqueueRequest(kWriteSingle, kBaudRegister, settings.baudIndexWord);
+}
+
+void TForm2::Button3Click() {
+    const std::optional<long long> address = ParseWholeNumber(Edit2->text());
+    if (!address) {
+        ShowMessage(kNotAnAddress);
+        return;
+    }
+    Main().Link().SwitchDeviceAddress(LowWord(*address));
+}
+
+// Negative numbers count as large ones and are refused with them.
+void TForm2::Button4Click() {
+    const std::optional<long long> address = ParseWholeNumber(Edit3->text());
+    if (!address || static_cast<std::uint32_t>(*address) > kHighestNewAddress) {
+        ShowMessage(kNotAnAddress);
+        return;
+    }
+    Main().Link().EnqueueRequest(kWriteSingle, kAddressRegister, LowWord(*address));
+}
+
+// Closes the newest connection window, which need not be this one.
+void TForm2::Button5Click() {
+    if (TForm2* newest = NewestWindow<TForm2>::Get()) newest->close();
+}
+
+} // namespace kvel

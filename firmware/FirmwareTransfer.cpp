@@ -1,0 +1,244 @@
+// The firmware upload's rules, frames and file handling.
+#include "FirmwareTransfer.h"
+
+#include "ModbusFrame.h"
+#include "RegisterMap.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace kvel {
+
+namespace {
+constexpr std::uint16_t kHeaderBytes = 10;
+constexpr std::uint16_t kRequestBodyBytes = 6;
+constexpr std::uint16_t kAcknowledgementBytes = 7;
+constexpr std::uint8_t kSilentTicksLimit = 10;
+constexpr int kBitsPerByte = 10;
+// Covers the receiver's 100 ms look at the port and the controller writing its flash.
+constexpr std::int64_t kAcknowledgementMarginMs = 1000;
+constexpr int kFewestTicksBeforeResend = 3;
+
+std::uint32_t FlashAddress(std::uint32_t block) {
+    return kFlashBase + block * kBlockBytes;
+}
+} // namespace
+
+FileVerdict CheckFirmwareSize(std::int64_t size) {
+    if (size <= 0) return FileVerdict::Empty;
+    const std::int64_t blocks = (size + kBlockBytes - 1) / kBlockBytes;
+    return blocks > kMostBlocks ? FileVerdict::TooLarge : FileVerdict::Usable;
+}
+
+int ResendAfterTicks(std::int32_t bitRate, std::size_t frameBytes) {
+    const auto lineBits =
+        static_cast<std::int64_t>(frameBytes + kAcknowledgementBytes) * kBitsPerByte;
+    const std::int64_t needMs =
+        lineBits * 1000 / std::max<std::int32_t>(bitRate, 1) + kAcknowledgementMarginMs;
+    const auto ticks = static_cast<int>((needMs + kUploadTickMs - 1) / kUploadTickMs);
+    return std::max(ticks, kFewestTicksBeforeResend);
+}
+
+void FirmwareUpload::ForgetReplies() {
+    link_.ReadReplyWord = 0;
+    link_.WriteReplyWord = 0;
+}
+
+FileVerdict FirmwareUpload::ChooseFile(const std::filesystem::path& path) {
+    FirmwareTransfer& t = transfer_;
+    t.blocksSent = 0;
+    t.ackWaitTicks = 0;
+    t.resends = 0;
+    CloseFile();
+    std::error_code ignored;
+    // A directory opens as a stream on some systems, but has no bytes to send.
+    if (std::filesystem::is_directory(path, ignored)) return FileVerdict::CannotOpen;
+    t.file.open(path, std::ios::binary);
+    if (!t.file.is_open()) return FileVerdict::CannotOpen;
+    t.file.seekg(0, std::ios::end);
+    const std::streamoff size = t.file.tellg();
+    const FileVerdict verdict = size < 0 ? FileVerdict::CannotOpen : CheckFirmwareSize(size);
+    if (verdict != FileVerdict::Usable) {
+        CloseFile();
+        return verdict;
+    }
+    t.fileOpen = 1;
+    t.fileSize = static_cast<std::int32_t>(size);
+    t.fullBlocks = static_cast<std::uint16_t>(size / kBlockBytes);
+    t.lastBlockBytes = static_cast<std::uint16_t>(size % kBlockBytes);
+    t.hasPartialBlock = t.lastBlockBytes != 0 ? 1 : 0;
+    return FileVerdict::Usable;
+}
+
+void FirmwareUpload::Start() {
+    SendCommandRegister(kWriteSingle, kProgrammingCommand);
+}
+
+void FirmwareUpload::Timer1Timer() {
+    ApplyFirstMatchingRule();
+    Tail();
+}
+
+void FirmwareUpload::Stop() {
+    transfer_.silentTicks = 0;
+    CloseFile();
+}
+
+void FirmwareUpload::ApplyFirstMatchingRule() {
+    FirmwareTransfer& t = transfer_;
+    if (link_.ReadReplyWord == kReadyStatus && t.fileOpen && t.blocksSent == 0) {
+        link_.ReadReplyWord = 0;
+        SendNextBlock();
+        return;
+    }
+    if (LastFrameAcknowledged() && t.blocksSent > 0) {
+        link_.WriteReplyWord = 0;
+        const bool blocksLeft =
+            t.blocksSent < t.fullBlocks || (t.blocksSent == t.fullBlocks && t.lastBlockBytes != 0);
+        if (blocksLeft)
+            SendNextBlock();
+        else
+            Finish();
+        return;
+    }
+    if (t.blocksSent == 0) {
+        SendCommandRegister(kReadHolding, 1);
+        return;
+    }
+    if (t.fileOpen) WaitForAcknowledgement();
+}
+
+bool FirmwareUpload::LastFrameAcknowledged() const {
+    return link_.WriteReplyWord == transfer_.lastFrameCrc && transfer_.fileOpen;
+}
+
+void FirmwareUpload::SendNextBlock() {
+    FirmwareTransfer& t = transfer_;
+    view_.ShowStatus(ProgressText());
+    if (!SendBlock(t.blocksSent)) return;
+    ++t.blocksSent;
+    t.silentTicks = 0;
+    t.ackWaitTicks = 0;
+    t.resends = 0;
+}
+
+void FirmwareUpload::WaitForAcknowledgement() {
+    FirmwareTransfer& t = transfer_;
+    const std::uint16_t block = static_cast<std::uint16_t>(t.blocksSent - 1);
+    const std::int32_t bitRate =
+        BaudRateFromIndex(static_cast<std::uint8_t>(link_.Settings.baudIndexWord & 0xFF));
+    if (++t.ackWaitTicks < ResendAfterTicks(bitRate, BlockBytes(block) + kHeaderBytes + 2u)) return;
+    if (t.resends == kMostResends) {
+        Abandon("Прервано: ЗУЛ не отвечает");
+        return;
+    }
+    ResendLastBlock();
+}
+
+// The block goes to the same flash address again, so a block whose acknowledgement alone was
+// lost is harmless to write twice.
+void FirmwareUpload::ResendLastBlock() {
+    FirmwareTransfer& t = transfer_;
+    const std::uint16_t block = static_cast<std::uint16_t>(t.blocksSent - 1);
+    view_.ShowStatus(BlockText("Повторная запись ", block));
+    if (!SendBlock(block)) return;
+    ++t.resends;
+    t.ackWaitTicks = 0;
+}
+
+void FirmwareUpload::Finish() {
+    FirmwareTransfer& t = transfer_;
+    link_.WriteReplyWord = 0;
+    SendClosingFrame();
+    t.blocksSent = 0;
+    CloseFile();
+    t.lastFrameCrc = 0;
+    view_.ShowStatus("Программирование завершено");
+    view_.OfferClose();
+    t.silentTicks = 0;
+}
+
+void FirmwareUpload::Abandon(const std::string& utf8Text) {
+    transfer_.blocksSent = 0;
+    transfer_.silentTicks = 0;
+    CloseFile();
+    view_.StopTicks();
+    view_.ShowStatus(utf8Text);
+    view_.OfferClose();
+}
+
+void FirmwareUpload::Tail() {
+    FirmwareTransfer& t = transfer_;
+    if (t.silentTicks > kSilentTicksLimit) {
+        if (t.blocksSent != 0) return;
+        view_.ShowStatus("Нет связи с ЗУЛ");
+        view_.OfferClose();
+        return;
+    }
+    if (t.fileOpen) ++t.silentTicks;
+}
+
+void FirmwareUpload::SendCommandRegister(std::uint8_t function, std::uint16_t value) {
+    const RequestFrame request =
+        BuildRequestFrame(link_.DeviceAddress, function, reg::kCommandRegister, value);
+    std::copy(request.begin(), request.end(), frame_.begin());
+    Transmit(kRequestBodyBytes);
+    link_.ExpectedReplyLength = kAcknowledgementBytes;
+}
+
+// False, with the transfer abandoned, when the file no longer holds the block.
+bool FirmwareUpload::SendBlock(std::uint16_t index) {
+    const std::uint16_t bytes = BlockBytes(index);
+    std::ifstream& file = transfer_.file;
+    file.clear();
+    file.seekg(static_cast<std::streamoff>(index) * kBlockBytes);
+    file.read(reinterpret_cast<char*>(frame_.data() + kHeaderBytes), bytes);
+    if (file.gcount() != bytes) {
+        Abandon("Прервано: ошибка чтения файла");
+        return false;
+    }
+    const auto length = static_cast<std::uint16_t>(bytes + kHeaderBytes);
+    PutHeader(length, FlashAddress(index));
+    Transmit(length);
+    return true;
+}
+
+void FirmwareUpload::SendClosingFrame() {
+    constexpr std::uint16_t length = kHeaderBytes + 1;
+    PutHeader(length, FlashAddress(transfer_.TotalBlocks()));
+    frame_[kHeaderBytes] = 0;
+    Transmit(length);
+}
+
+void FirmwareUpload::PutHeader(std::uint16_t length, std::uint32_t flashAddress) {
+    const std::uint16_t command = reg::kCommandRegister;
+    frame_[0] = link_.DeviceAddress;
+    frame_[1] = kWriteSingle;
+    frame_[2] = static_cast<std::uint8_t>(command >> 8);
+    frame_[3] = static_cast<std::uint8_t>(command & 0xFF);
+    frame_[4] = static_cast<std::uint8_t>(length >> 8);
+    frame_[5] = static_cast<std::uint8_t>(length & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        frame_[6 + i] = static_cast<std::uint8_t>(flashAddress >> (24 - 8 * i));
+}
+
+void FirmwareUpload::Transmit(std::uint16_t length) {
+    AppendCrc(frame_.data(), length);
+    transfer_.lastFrameCrc = static_cast<std::uint16_t>(frame_[length] | frame_[length + 1] << 8);
+    channel_.WriteComPort(frame_.data(), length + 2);
+}
+
+void FirmwareUpload::CloseFile() {
+    if (transfer_.file.is_open()) transfer_.file.close();
+    transfer_.fileOpen = 0;
+}
+
+std::uint16_t FirmwareUpload::BlockBytes(std::uint16_t index) const {
+    return index < transfer_.fullBlocks ? kBlockBytes : transfer_.lastBlockBytes;
+}
+
+std::string FirmwareUpload::BlockText(const char* prefix, std::uint16_t block) const {
+    return prefix + std::to_string(block) + " блока из " + std::to_string(transfer_.TotalBlocks());
+}
+
+} // namespace kvel

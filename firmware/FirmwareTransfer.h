@@ -1,0 +1,110 @@
+// The firmware upload without widgets: the transfer record, its frames and the rules each tick of
+// the update window applies.
+#pragma once
+
+#include "LinkState.h"
+#include "SerialChannel.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace kvel {
+
+constexpr std::uint16_t kBlockBytes = 2048;
+constexpr std::uint32_t kFlashBase = 0x08004000;
+constexpr std::uint16_t kProgrammingCommand = 0x00B9;
+constexpr std::uint16_t kReadyStatus = 1;
+constexpr int kUploadTickMs = 1005;
+// Header (address, function, 0xFFFD, length, flash address), a whole block and the CRC.
+constexpr std::size_t kLargestFrame = 10 + kBlockBytes + 2;
+constexpr std::uint8_t kMostResends = 5;
+// blocksSent and the total are 16-bit counters.
+constexpr std::int64_t kMostBlocks = 0xFFFF;
+
+// Outlives the update window, so a window opened later finds the same transfer.
+struct FirmwareTransfer {
+    std::ifstream file;
+    std::uint8_t fileOpen = 0;
+    std::int32_t fileSize = 0;
+    std::uint16_t fullBlocks = 0;
+    std::uint16_t lastBlockBytes = 0;
+    std::uint8_t hasPartialBlock = 0;
+    std::uint16_t blocksSent = 0;
+    std::uint8_t silentTicks = 0;
+    std::uint16_t lastFrameCrc = 0;
+    // Ticks since the unacknowledged block last went out, and how often it went out again.
+    std::uint16_t ackWaitTicks = 0;
+    std::uint8_t resends = 0;
+
+    std::uint16_t TotalBlocks() const {
+        return static_cast<std::uint16_t>(fullBlocks + hasPartialBlock);
+    }
+};
+
+enum class FileVerdict { Usable, CannotOpen, Empty, TooLarge };
+
+// Usable, Empty, or TooLarge when the blocks would overflow the transfer's counters.
+FileVerdict CheckFirmwareSize(std::int64_t size);
+
+// Ticks to wait for a block's acknowledgement before sending it again: the line time of the
+// frame and its answer at `bitRate`, plus room for the receiver and the flash write.
+int ResendAfterTicks(std::int32_t bitRate, std::size_t frameBytes);
+
+// What the transfer changes on the window.
+class UploadView {
+public:
+    virtual ~UploadView() = default;
+    virtual void ShowStatus(const std::string& utf8Text) = 0;
+    // The start button turns into "Закрыть" and shows.
+    virtual void OfferClose() = 0;
+    virtual void StopTicks() = 0;
+};
+
+class FirmwareUpload {
+public:
+    FirmwareUpload(FirmwareTransfer& transfer, LinkState& link, SerialChannel& channel,
+                   UploadView& view)
+        : transfer_(transfer), link_(link), channel_(channel), view_(view) {}
+
+    void ForgetReplies();
+    // Any previous file is closed first; on refusal no file is in use.
+    FileVerdict ChooseFile(const std::filesystem::path& path);
+    // Writes the programming-mode command.
+    void Start();
+    // One tick: the first rule that matches acts, then the tail runs.
+    void Timer1Timer();
+    // The window went away: nothing is left open or counting.
+    void Stop();
+
+    std::string ProgressText() const { return BlockText("Запись ", transfer_.blocksSent); }
+
+private:
+    void ApplyFirstMatchingRule();
+    bool LastFrameAcknowledged() const;
+    void SendNextBlock();
+    void WaitForAcknowledgement();
+    void ResendLastBlock();
+    void Finish();
+    void Abandon(const std::string& utf8Text);
+    void Tail();
+
+    void SendCommandRegister(std::uint8_t function, std::uint16_t value);
+    bool SendBlock(std::uint16_t index);
+    void SendClosingFrame();
+    void PutHeader(std::uint16_t length, std::uint32_t flashAddress);
+    void Transmit(std::uint16_t length);
+    void CloseFile();
+    std::uint16_t BlockBytes(std::uint16_t index) const;
+    std::string BlockText(const char* prefix, std::uint16_t block) const;
+
+    FirmwareTransfer& transfer_;
+    LinkState& link_;
+    SerialChannel& channel_;
+    UploadView& view_;
+    std::array<std::uint8_t, kLargestFrame> frame_{};
+};
+
+} // namespace kvel

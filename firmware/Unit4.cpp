@@ -1,0 +1,151 @@
+// TForm4, the firmware update window "Обновление программы ЗУЛ".
+#include "Unit4.h"
+
+#include "MessageBox.h"
+#include "ModbusLink.h"
+#include "NewestWindow.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+namespace kvel {
+
+namespace {
+constexpr int kClientWidth = 572;
+constexpr int kClientHeight = 118;
+
+QFont PixelFont(const char* family, int pixels) {
+    QFont font(QString::fromLatin1(family));
+    font.setPixelSize(pixels);
+    return font;
+}
+
+QString StartCaption() {
+    return QStringLiteral("Старт");
+}
+} // namespace
+
+TForm4::TForm4(FirmwareTransfer& transfer, LinkState& link, SerialChannel& channel,
+               MainTimers setMainTimers, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint),
+      setMainTimers_(std::move(setMainTimers)), upload_(transfer, link, channel, *this) {
+    NewestWindow<TForm4>::Set(this);
+    BuildForm();
+    ChooseFileName = [this] { return RunOpenDialog(); };
+    FormCreate();
+    show();
+    // Without a window manager show() does not activate.
+    activateWindow();
+}
+
+void TForm4::BuildForm() {
+    setWindowTitle(QStringLiteral("Обновление программы ЗУЛ"));
+    setFont(PixelFont("Arial", 11));
+    setFixedSize(kClientWidth, kClientHeight);
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+
+    Button1 = new QPushButton(QStringLiteral("Файл"), this);
+    Button1->setGeometry(0, 0, 49, 25);
+    Label1 = new QLabel(this);
+    Label1->setGeometry(64, 0, 521, 33);
+    Label1->setFont(PixelFont("Arial", 13));
+    Label1->setWordWrap(true);
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label2 = new QLabel(this);
+    Label2->setGeometry(168, 48, 281, 20);
+    Label2->setFont(PixelFont("MS Sans Serif", 16));
+    Button2 = new QPushButton(StartCaption(), this);
+    Button2->setGeometry(240, 80, 75, 25);
+    Button2->hide();
+    OpenDialog1 = new QFileDialog(this);
+    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    Timer1 = new FormTimer([this] { Timer1Timer(); }, this);
+
+    connect(Button1, &QPushButton::clicked, this, &TForm4::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm4::Button2Click);
+}
+
+QString TForm4::RunOpenDialog() {
+    if (OpenDialog1->exec() != QDialog::Accepted) return {};
+    return OpenDialog1->selectedFiles().value(0);
+}
+
+void TForm4::FormCreate() {
+    setMainTimers_(0, 0);
+    upload_.ForgetReplies();
+}
+
+void TForm4::FormClose() {
+    setMainTimers_(kPollIntervalMs, kSendIntervalMs);
+    Timer1->SetInterval(0);
+    upload_.Stop();
+}
+
+void TForm4::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+void TForm4::Button1Click() {
+    const QString path = ChooseFileName();
+    activateWindow();
+    if (path.isEmpty()) return;
+    Label1->setText(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+    switch (upload_.ChooseFile(std::filesystem::path(path.toStdU16String()))) {
+    case FileVerdict::Usable:
+        Button2->show();
+        ShowStatus(upload_.ProgressText());
+        return;
+    case FileVerdict::CannotOpen:
+        ShowMessage(QStringLiteral("Ошибка открытия файла"));
+        return;
+    case FileVerdict::Empty:
+        Refuse(QStringLiteral("Файл пуст: записывать нечего"));
+        return;
+    case FileVerdict::TooLarge:
+        Refuse(QStringLiteral("Файл слишком велик: больше 65535 блоков по 2048 байт"));
+        return;
+    }
+}
+
+// A start would have nothing to send, so it is not offered.
+void TForm4::Refuse(const QString& text) {
+    Label2->clear();
+    if (Button2->text() == StartCaption()) Button2->hide();
+    ShowMessage(text);
+}
+
+void TForm4::Button2Click() {
+    if (Button2->text() != StartCaption()) {
+        close();
+        return;
+    }
+    upload_.Start();
+    Timer1->SetInterval(kUploadTickMs);
+    Button2->hide();
+}
+
+void TForm4::Timer1Timer() {
+    upload_.Timer1Timer();
+}
+
+void TForm4::ShowStatus(const std::string& utf8Text) {
+    Label2->setText(QString::fromStdString(utf8Text));
+}
+
+void TForm4::OfferClose() {
+    Button2->setText(QStringLiteral("Закрыть"));
+    Button2->show();
+}
+
+void TForm4::StopTicks() {
+    Timer1->SetInterval(0);
+}
+
+} // namespace kvel

@@ -1,0 +1,177 @@
+// Firmware uploads from the real window, link and serial channel to kvel-sim over a
+// pseudo-terminal at 115200 bit/s, checked against the image the simulated unit wrote down.
+#include "MessageCapture.h"
+#include "RegisterMap.h"
+#include "ScratchDir.h"
+#include "SimulatedUnit.h"
+#include "SystemSerialChannel.h"
+#include "Unit1.h"
+#include "Unit4.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace kvel {
+namespace {
+
+using test::SimulatedUnit;
+
+constexpr int kBaudIndex115200 = 9;
+constexpr const char* kFlashOut = "flash.bin";
+
+QByteArray Firmware(int size) {
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(i * 31 + i / 2048);
+    return bytes;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class FirmwareEndToEndTest : public ::testing::Test {
+protected:
+    void Start(QStringList simArguments = {}) {
+        QFile data("data.inf");
+        ASSERT_TRUE(data.open(QIODevice::WriteOnly));
+        const char bytes[6] = {1, 0, kBaudIndex115200, 0, 1, 0};
+        data.write(bytes, 6);
+        data.close();
+        unit = std::make_unique<SimulatedUnit>(simArguments << "--baud-index"
+                                                            << QString::number(kBaudIndex115200)
+                                                            << "--flash-out" << kFlashOut);
+        ASSERT_TRUE(unit->Started());
+        main = std::make_unique<TForm1>(channel);
+        window = std::make_unique<TForm4>(transfer, main->State(), channel, [this](int t1, int t2) {
+            main->Timer1->SetInterval(t1);
+            main->Timer2->SetInterval(t2);
+        });
+        ASSERT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
+    }
+
+    void ChooseAndStart(const QByteArray& firmware) {
+        QFile file("firmware.bin");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(firmware);
+        file.close();
+        const QString path = QFileInfo(file).absoluteFilePath();
+        window->ChooseFileName = [path] { return path; };
+        window->Button1Click();
+        window->Button2Click();
+    }
+
+    QString Status() const { return window->Label2->text(); }
+    bool WaitForStatus(const QString& text, int ms) {
+        return QTest::qWaitFor([&] { return Status() == text; }, ms);
+    }
+    // Ticks of 1005 ms for the ready wait, every block, and the closing frame, with room.
+    static int UploadMs(int blocks) { return (blocks + 6) * 1005 + 5000; }
+
+    void Upload(const QByteArray& firmware) {
+        ChooseAndStart(firmware);
+        const int blocks = (firmware.size() + 2047) / 2048;
+        ASSERT_TRUE(WaitForStatus(QStringLiteral("Программирование завершено"), UploadMs(blocks)))
+            << Status().toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([] { return QFile::exists(kFlashOut); }, 2000));
+        EXPECT_EQ(ReadAll(kFlashOut), firmware);
+        EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
+    }
+
+    test::ScratchDir dir;
+    test::MessageCapture messages;
+    SystemSerialChannel channel;
+    FirmwareTransfer transfer;
+    std::unique_ptr<SimulatedUnit> unit;
+    std::unique_ptr<TForm1> main;
+    std::unique_ptr<TForm4> window;
+};
+
+TEST_F(FirmwareEndToEndTest, FiveByteFileLandsInFlashAndTheUnitReportsANewCompileNumber) {
+    Start();
+    Upload("ABCDE");
+    window->close();
+    const std::uint16_t before = 37;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [this] { return main->State().InputImage[reg::input::CompileNumber] == before + 1; },
+        5000));
+}
+
+TEST_F(FirmwareEndToEndTest, TwoWholeBlocksLandInFlash) {
+    Start();
+    Upload(Firmware(2 * 2048));
+}
+
+TEST_F(FirmwareEndToEndTest, TwoWholeBlocksAndAShortOneLandInFlash) {
+    Start();
+    Upload(Firmware(2 * 2048 + 100));
+}
+
+// The floor is one block per tick from block 0 to the closing frame: 32 ticks of 1005 ms.
+TEST_F(FirmwareEndToEndTest, SixtyFourKibUploadWastesNoTick) {
+    Start({"--ready-delay", "500"});
+    QElapsedTimer clock;
+    clock.start();
+    ChooseAndStart(Firmware(64 * 1024));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return transfer.blocksSent > 0; }, 10000));
+    const qint64 firstBlockMs = clock.elapsed();
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Программирование завершено"), UploadMs(32)));
+    const qint64 doneMs = clock.elapsed();
+    const double transferMs = static_cast<double>(doneMs - firstBlockMs);
+    std::printf("64 KiB at 115200 bit/s: %.0f ms from block 0 to the closing frame "
+                "(floor 32160 ms, %+.2f %%), %lld ms from Start\n",
+                transferMs, (transferMs / 32160.0 - 1) * 100, static_cast<long long>(doneMs));
+    RecordProperty("transfer_ms", static_cast<int>(transferMs));
+    EXPECT_LT(transferMs, 32160 * 1.03);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QFile::exists(kFlashOut); }, 2000));
+    EXPECT_EQ(ReadAll(kFlashOut), Firmware(64 * 1024));
+}
+
+TEST_F(FirmwareEndToEndTest, FifthOfAcknowledgementsLostIsMadeGoodByResends) {
+    Start({"--drop-acks", "0.2", "--seed", "3"});
+    ChooseAndStart(Firmware(6 * 2048 + 7));
+    bool resent = false;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            resent = resent || Status().startsWith(QStringLiteral("Повторная запись"));
+            return Status() == QStringLiteral("Программирование завершено");
+        },
+        UploadMs(7) + 6 * 3 * 1005))
+        << Status().toStdString();
+    EXPECT_TRUE(resent);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QFile::exists(kFlashOut); }, 2000));
+    EXPECT_EQ(ReadAll(kFlashOut), Firmware(6 * 2048 + 7));
+}
+
+TEST_F(FirmwareEndToEndTest, UnitThatNeverGetsReadyIsReported) {
+    Start({"--never-ready"});
+    ChooseAndStart(Firmware(100));
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Нет связи с ЗУЛ"), 16000));
+    EXPECT_EQ(window->Button2->text(), QStringLiteral("Закрыть"));
+    EXPECT_FALSE(QFile::exists(kFlashOut));
+}
+
+TEST_F(FirmwareEndToEndTest, PortVanishingMidUploadEndsWithAMessage) {
+    Start();
+    ChooseAndStart(Firmware(8 * 2048));
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Запись 1 блока из 8"), 10000))
+        << Status().toStdString();
+    unit->Vanish();
+    ASSERT_TRUE(WaitForStatus(QStringLiteral("Прервано: ЗУЛ не отвечает"), 6 * 3 * 1005 + 5000))
+        << Status().toStdString();
+    EXPECT_FALSE(window->Timer1->IsRunning());
+    EXPECT_FALSE(transfer.file.is_open());
+    window->Button2Click();
+    EXPECT_EQ(main->Timer1->Interval(), 500);
+    EXPECT_EQ(main->Timer2->Interval(), 100);
+}
+
+} // namespace
+} // namespace kvel
