@@ -3,13 +3,14 @@
 
 #include "Crc16.h"
 #include "DataInf.h"
+#include "FormPlacement.h"
 #include "MessageBox.h"
 #include "ModbusFrame.h"
 #include "NewestWindow.h"
 #include "Pause.h"
 #include "RegisterMap.h"
-#include "Unit4.h"
 #include "Unit2.h"
+#include "Unit4.h"
 #include "Unit6.h"
 #include "Unit7.h"
 
@@ -17,16 +18,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QScreen>
 #include <QStatusBar>
 
 namespace kvel {
 
 namespace {
-// The form's outer size is 415 x 312; its client area, under the title bar and the borders,
-// is what a QMainWindow measures.
-constexpr int kClientWidth = 407;
-constexpr int kClientHeight = 281;
+constexpr QSize kOuterSize(415, 312);
 constexpr std::array<int, 4> kPanelWidths{110, 60, 75, 75};
 // Output current above 0.5 A: the unit is loaded and must not be reprogrammed.
 constexpr std::uint16_t kMaxCurrentForUpdate = 5;
@@ -54,9 +51,7 @@ void TForm1::BuildForm() {
 
     Edit1 = new QLineEdit(client);
     Edit1->setGeometry(-24, 32, 25, 22);
-    display_ = new MainDisplay(client, Edit1, [this](std::uint16_t reg, std::uint16_t value) {
-        link_.EnqueueRequest(kWriteSingle, reg, value);
-    });
+    display_ = new MainDisplay(client, Edit1, RegisterWrites());
 
     BuildMenu();
     BuildStatusBar();
@@ -65,9 +60,7 @@ void TForm1::BuildForm() {
     Timer3 = new FormTimer([this] { link_.Timer3Timer(); }, this);
     Timer5 = new FormTimer([this] { link_.Timer5Timer(); }, this);
 
-    resize(kClientWidth, kClientHeight);
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    CentreAtDesignedSize(*this, kOuterSize);
 }
 
 void TForm1::BuildMenu() {

@@ -1,4 +1,4 @@
-// How a secondary window opens: at its designed size, centred on the screen, shown and active.
+// How a window opens: at its designed size, centred on the screen, shown and active.
 #pragma once
 
 #include <QScreen>
@@ -13,14 +13,18 @@ inline QSize ClientSizeOf(QSize outerSize) {
     return outerSize - QSize(8, 31);
 }
 
-// Without a window manager (Xvfb) show() does not activate, and the activation is what fills
-// some windows, so it is asked for explicitly.
-inline void ShowCentred(QWidget& form, QSize outerSize) {
+inline void CentreAtDesignedSize(QWidget& form, QSize outerSize) {
     const QSize client = ClientSizeOf(outerSize);
     form.resize(client);
     if (const QScreen* screen = form.screen())
         form.move(screen->availableGeometry().center() -
                   QPoint(client.width() / 2, client.height() / 2));
+}
+
+// Without a window manager (Xvfb) show() does not activate, and the activation is what fills
+// some windows, so it is asked for explicitly.
+inline void ShowCentred(QWidget& form, QSize outerSize) {
+    CentreAtDesignedSize(form, outerSize);
     form.show();
     form.activateWindow();
 }
