@@ -13,5 +13,11 @@ else
   echo "no $LINK_BENCH: configure with -DKVEL_BENCH=ON and build first" >&2
 fi
 
+UPLOAD_BENCH="$BUILD_DIR/bench/upload_bench"
+if [ -x "$UPLOAD_BENCH" ]; then
+  echo "== firmware upload (target: within 3 % of 32 ticks of 1005 ms)"
+  "$UPLOAD_BENCH"
+fi
+
 echo "== running program (targets: CPU <= 0.3 s a minute, peak <= 45 MB)"
 "$(dirname "$0")/measure-running.sh" "$BUILD_DIR" "${KVEL_MEASURE_SECONDS:-60}"
