@@ -3,6 +3,7 @@
 
 #include "Crc16.h"
 #include "DataInf.h"
+#include "FormControls.h"
 #include "FormPlacement.h"
 #include "MessageBox.h"
 #include "ModbusFrame.h"
@@ -38,9 +39,7 @@ TForm1::TForm1(SerialChannel& channel, QWidget* parent)
 
 void TForm1::BuildForm() {
     setWindowTitle(QStringLiteral("КВЕЛv1"));
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(12);
-    setFont(font);
+    setFont(PixelFont(QStringLiteral("Arial"), 12));
 
     auto* client = new QWidget(this);
     client->setAutoFillBackground(true);

@@ -1,6 +1,7 @@
 // The main window's readings, lamps, battery bar and setpoint boxes.
 #include "MainDisplay.h"
 
+#include "FormControls.h"
 #include "RegisterMap.h"
 #include "TextFormats.h"
 
@@ -16,27 +17,16 @@ const QColor kRed(255, 0, 0);
 
 namespace {
 
+const QString kArial = QStringLiteral("Arial");
 const QString kVoltageCaption = QStringLiteral("U вых");
 const QString kCurrentCaption = QStringLiteral("I вых ");
 const QString kStageVoltageCaption = QStringLiteral("U бпс");
 const QString kTemperatureCaption = QStringLiteral("t бпс");
 const QString kSetpointMessage = QStringLiteral("Введите число в формате хх,х");
 
-QFont ArialPx(int pixels) {
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(pixels);
-    return font;
-}
-
-template <class Control> Control* Place(QWidget* form, int left, int top, Control* control) {
-    control->setParent(form);
-    control->move(left, top);
-    return control;
-}
-
 QLabel* Caption(QWidget* form, int left, int top, const QString& text, int pixels) {
-    auto* label = Place(form, left, top, new QLabel(text));
-    label->setFont(ArialPx(pixels));
+    auto* label = Place(form, {left, top, 0, 0}, new QLabel(text));
+    label->setFont(PixelFont(kArial, pixels));
     label->adjustSize();
     return label;
 }
@@ -48,7 +38,7 @@ void Paint(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
 }
 
 QLabel* Lamp(QWidget* form, int top) {
-    auto* lamp = Place(form, 280, top, new QLabel);
+    auto* lamp = Place(form, {280, top, 0, 0}, new QLabel);
     lamp->setFixedSize(17, 14);
     lamp->setAutoFillBackground(true);
     Paint(lamp, QPalette::Window, Qt::black);
@@ -83,7 +73,7 @@ void MainDisplay::PlaceReadings(QWidget* form) {
     Label4 = Caption(form, 8, 80, kTemperatureCaption, 19);
     Label7 = Caption(form, 200, 0, QStringLiteral("U АКБ:"), 16);
 
-    ProgressBar1 = Place(form, 208, 16, new QProgressBar);
+    ProgressBar1 = Place(form, {208, 16, 0, 0}, new QProgressBar);
     ProgressBar1->setOrientation(Qt::Vertical);
     ProgressBar1->setFixedSize(33, 97);
     ProgressBar1->setRange(0, reg::status::LevelSteps);
@@ -105,10 +95,10 @@ void MainDisplay::PlaceLamps(QWidget* form) {
 void MainDisplay::PlaceSetpoints(QWidget* form, QWidget* focusSink, const RegisterWriter& write) {
     Label5 = Caption(form, 8, 112, QStringLiteral("Задать выходное напряжение, В:"), 16);
     Label6 = Caption(form, 8, 176, QStringLiteral("Задать выходной ток, А:"), 16);
-    Edit2 = Place(form, 24, 136, new QLineEdit);
-    Edit3 = Place(form, 24, 200, new QLineEdit);
-    Button1 = Place(form, 88, 136, new QPushButton(QStringLiteral("Применить")));
-    Button2 = Place(form, 88, 200, new QPushButton(QStringLiteral("Применить")));
+    Edit2 = Place(form, {24, 136, 0, 0}, new QLineEdit);
+    Edit3 = Place(form, {24, 200, 0, 0}, new QLineEdit);
+    Button1 = Place(form, {88, 136, 0, 0}, new QPushButton(QStringLiteral("Применить")));
+    Button2 = Place(form, {88, 200, 0, 0}, new QPushButton(QStringLiteral("Применить")));
 
     const struct {
         QLineEdit* edit;
@@ -118,7 +108,7 @@ void MainDisplay::PlaceSetpoints(QWidget* form, QWidget* focusSink, const Regist
     } fields[] = {{Edit2, &Edit2Hold, reg::holding::VoltageSetpoint, Button1},
                   {Edit3, &Edit3Hold, reg::holding::CurrentSetpoint, Button2}};
     for (const auto& field : fields) {
-        field.edit->setFont(ArialPx(19));
+        field.edit->setFont(PixelFont(kArial, 19));
         field.edit->setFixedSize(57, 30);
         field.apply->setFixedSize(75, 25);
         new BoundField({field.edit, field.hold, field.reg, IsDigitCommaOrBackspace, SetpointWord,

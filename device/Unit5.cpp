@@ -1,13 +1,14 @@
 // TForm5, the calibration window "Калибровка".
 #include "Unit5.h"
 
+#include "FormFont.h"
+
 #include "FormPlacement.h"
 #include "NewestWindow.h"
 #include "RegisterMap.h"
 #include "TextFormats.h"
 
 #include <QCloseEvent>
-#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,22 +20,13 @@ namespace {
 namespace h = reg::holding;
 
 const QSize kOuterSize(440, 385);
-const QString kSansSerif = QStringLiteral("MS Sans Serif");
 const QString kTenthsMessage = QStringLiteral("Введите число в формате хх,х");
 const QString kWholeMessage = QStringLiteral("Введите число в формате хх");
 // Only the next reply is skipped: from the one after it the box follows register 13 again.
 constexpr RefreshHold kHoldEnableClick = 1;
 
-// Where the old bitmap face is missing, Arial's metrics keep the designed layout; a wider
-// stand-in would push the captions into the boxes.
-QFont SansSerif(int pixels) {
-    QFont font = PixelFont(kSansSerif, pixels);
-    if (QFontInfo(font).family() != kSansSerif) font.setFamily(QStringLiteral("Arial"));
-    return font;
-}
-
 QFont FieldFont() {
-    return SansSerif(19);
+    return MsSansSerif(19);
 }
 
 QLabel* FieldLabel(QWidget* form, int top, const QString& text) {
@@ -57,7 +49,7 @@ TForm5::TForm5(LinkState& state, CalibrationHolds& holds, RegisterWriter write, 
     : QWidget(parent, Qt::Window), state_(state), holds_(holds), write_(std::move(write)) {
     NewestWindow<TForm5>::Set(this);
     setWindowTitle(QStringLiteral("Калибровка"));
-    setFont(SansSerif(11));
+    setFont(MsSansSerif());
     BuildFields();
     BuildFieldTable();
     BuildChoices();

@@ -1,6 +1,8 @@
 // TForm4, the firmware update window "Обновление программы ЗУЛ".
 #include "Unit4.h"
 
+#include "FormControls.h"
+#include "FormFont.h"
 #include "MessageBox.h"
 #include "ModbusLink.h"
 #include "NewestWindow.h"
@@ -18,12 +20,6 @@ namespace kvel {
 namespace {
 constexpr int kClientWidth = 572;
 constexpr int kClientHeight = 118;
-
-QFont PixelFont(const char* family, int pixels) {
-    QFont font(QString::fromLatin1(family));
-    font.setPixelSize(pixels);
-    return font;
-}
 
 QString StartCaption() {
     return QStringLiteral("Старт");
@@ -45,7 +41,7 @@ TForm4::TForm4(FirmwareTransfer& transfer, LinkState& link, SerialChannel& chann
 
 void TForm4::BuildForm() {
     setWindowTitle(QStringLiteral("Обновление программы ЗУЛ"));
-    setFont(PixelFont("Arial", 11));
+    setFont(PixelFont(QStringLiteral("Arial"), 11));
     setFixedSize(kClientWidth, kClientHeight);
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - QPoint(kClientWidth / 2, kClientHeight / 2));
@@ -54,12 +50,12 @@ void TForm4::BuildForm() {
     Button1->setGeometry(0, 0, 49, 25);
     Label1 = new QLabel(this);
     Label1->setGeometry(64, 0, 521, 33);
-    Label1->setFont(PixelFont("Arial", 13));
+    Label1->setFont(PixelFont(QStringLiteral("Arial"), 13));
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label2 = new QLabel(this);
     Label2->setGeometry(168, 48, 281, 20);
-    Label2->setFont(PixelFont("MS Sans Serif", 16));
+    Label2->setFont(MsSansSerif(16));
     Button2 = new QPushButton(StartCaption(), this);
     Button2->setGeometry(240, 80, 75, 25);
     Button2->hide();

@@ -1,6 +1,6 @@
 // The connection parameters window on the real main window and link, with a fake port.
 #include "FakeSerialChannel.h"
-#include "Hex.h"
+#include "LinkProbe.h"
 #include "MessageCapture.h"
 #include "NewestWindow.h"
 #include "ScratchDir.h"
@@ -57,10 +57,7 @@ protected:
         QTest::mouseClick(button, Qt::LeftButton);
     }
 
-    std::vector<ModbusRequest> Queued() {
-        const LinkState& state = main->State();
-        return {state.RequestQueue.begin() + 1, state.RequestQueue.begin() + 1 + state.QueueCount};
-    }
+    std::vector<ModbusRequest> Queued() { return test::QueuedRequests(main->State()); }
 
     void ExpectOnlyQueued(std::uint16_t reg, std::uint16_t value) {
         const auto queued = Queued();

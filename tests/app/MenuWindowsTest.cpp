@@ -1,7 +1,7 @@
 // The menu items that open the connection, version and service windows, and what those
 // windows read from the main window.
 #include "FakeSerialChannel.h"
-#include "Hex.h"
+#include "LinkProbe.h"
 #include "MessageCapture.h"
 #include "NewestWindow.h"
 #include "ScratchDir.h"
@@ -27,15 +27,7 @@ protected:
 
     // The unit answers the input-register poll with `words` from register 0 on.
     void InputReply(const std::vector<std::uint16_t>& words) {
-        std::vector<std::uint8_t> frame{1, 4, static_cast<std::uint8_t>(2 * words.size())};
-        for (std::uint16_t word : words) {
-            frame.push_back(static_cast<std::uint8_t>(word >> 8));
-            frame.push_back(static_cast<std::uint8_t>(word & 0xFF));
-        }
-        main.State().ExpectedReplyLength = static_cast<std::uint16_t>(2 * words.size() + 5);
-        main.State().LastRequestRegister = 0;
-        channel.Feed(test::WithCrc(frame));
-        main.Link().Timer3Timer();
+        test::DeliverReadReply(main.Link(), channel, 4, words);
     }
 
     test::ScratchDir dir;

@@ -1,7 +1,7 @@
 // The main window's readings, lamps, bar and setpoint boxes, driven through the real link with
 // a fake port and real widgets.
 #include "FakeSerialChannel.h"
-#include "Hex.h"
+#include "LinkProbe.h"
 #include "MessageCapture.h"
 #include "ScratchDir.h"
 #include "Unit1.h"
@@ -17,15 +17,6 @@
 
 namespace kvel {
 namespace {
-
-std::vector<std::uint8_t> ReadReply(std::uint8_t function, const std::vector<std::uint16_t>& words) {
-    std::vector<std::uint8_t> frame{1, function, static_cast<std::uint8_t>(2 * words.size())};
-    for (std::uint16_t word : words) {
-        frame.push_back(static_cast<std::uint8_t>(word >> 8));
-        frame.push_back(static_cast<std::uint8_t>(word & 0xFF));
-    }
-    return test::WithCrc(frame);
-}
 
 class MainDisplayTest : public ::testing::Test {
 protected:
@@ -45,17 +36,10 @@ protected:
     void InputReply() { DeliverReply(4, std::vector<std::uint16_t>(input.begin(), input.end())); }
 
     void DeliverReply(std::uint8_t function, const std::vector<std::uint16_t>& words) {
-        LinkState& state = form.State();
-        state.ExpectedReplyLength = static_cast<std::uint16_t>(2 * words.size() + 5);
-        state.LastRequestRegister = 0;
-        channel.Feed(ReadReply(function, words));
-        form.Link().Timer3Timer();
+        test::DeliverReadReply(form.Link(), channel, function, words);
     }
 
-    std::vector<ModbusRequest> Queued() const {
-        const LinkState& state = const_cast<TForm1&>(form).State();
-        return {state.RequestQueue.begin() + 1, state.RequestQueue.begin() + 1 + state.QueueCount};
-    }
+    std::vector<ModbusRequest> Queued() { return test::QueuedRequests(form.State()); }
 
     void ExpectOneWrite(std::uint16_t reg, std::uint16_t value) {
         const auto queued = Queued();

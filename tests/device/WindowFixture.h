@@ -3,7 +3,7 @@
 #pragma once
 
 #include "FakeSerialChannel.h"
-#include "Hex.h"
+#include "LinkProbe.h"
 #include "MessageCapture.h"
 #include "NewestWindow.h"
 #include "ScratchDir.h"
@@ -42,16 +42,7 @@ protected:
 
     // The unit answers a holding-register poll with `holding`.
     void HoldingReply() {
-        std::vector<std::uint8_t> frame{1, 3, static_cast<std::uint8_t>(2 * holding.size())};
-        for (std::uint16_t word : holding) {
-            frame.push_back(static_cast<std::uint8_t>(word >> 8));
-            frame.push_back(static_cast<std::uint8_t>(word & 0xFF));
-        }
-        LinkState& state = form.State();
-        state.ExpectedReplyLength = static_cast<std::uint16_t>(frame.size() + 2);
-        state.LastRequestRegister = 0;
-        channel.Feed(WithCrc(frame));
-        form.Link().Timer3Timer();
+        DeliverReadReply(form.Link(), channel, 3, {holding.begin(), holding.end()});
     }
     void HoldingReplies(int count) {
         for (int i = 0; i < count; ++i)

@@ -43,17 +43,6 @@ protected:
         link.Timer3Timer();
     }
 
-    // A well-formed read reply: `words` big-endian after the byte count, CRC appended.
-    static std::vector<std::uint8_t> ReadReply(std::uint8_t address, std::uint8_t function,
-                                               const std::vector<std::uint16_t>& words) {
-        std::vector<std::uint8_t> frame{address, function, static_cast<std::uint8_t>(2 * words.size())};
-        for (std::uint16_t word : words) {
-            frame.push_back(static_cast<std::uint8_t>(word >> 8));
-            frame.push_back(static_cast<std::uint8_t>(word & 0xFF));
-        }
-        return WithCrc(frame);
-    }
-
     // Words 0x0101 * (i + 1) + offset: distinct and easy to tell apart.
     static std::vector<std::uint16_t> DistinctWords(std::size_t count, std::uint16_t offset = 0) {
         std::vector<std::uint16_t> words;

@@ -61,6 +61,17 @@ inline std::vector<std::uint8_t> WithCrc(std::vector<std::uint8_t> frame) {
 
 inline std::vector<std::uint8_t> WithCrc(const char* hex) { return WithCrc(Hex(hex)); }
 
+// A well-formed read reply: `words` big-endian after the byte count, CRC appended.
+inline std::vector<std::uint8_t> ReadReply(std::uint8_t address, std::uint8_t function,
+                                           const std::vector<std::uint16_t>& words) {
+    std::vector<std::uint8_t> frame{address, function, static_cast<std::uint8_t>(2 * words.size())};
+    for (std::uint16_t word : words) {
+        frame.push_back(static_cast<std::uint8_t>(word >> 8));
+        frame.push_back(static_cast<std::uint8_t>(word & 0xFF));
+    }
+    return WithCrc(frame);
+}
+
 inline std::vector<std::uint8_t> Concat(std::vector<std::uint8_t> first, const std::vector<std::uint8_t>& second) {
     first.insert(first.end(), second.begin(), second.end());
     return first;
