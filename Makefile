@@ -6,6 +6,9 @@ JOBS ?= $(shell nproc)
 TEST_JOBS ?= $(shell echo $$(( $(JOBS) * 2 + 1 )))
 TEST_DIR := build/test
 RELEASE_DIR := build/release
+# A compiler cache, where the machine has one, makes rebuilds after a branch switch quick.
+CCACHE := $(shell command -v ccache 2>/dev/null)
+CMAKE_LAUNCHER := $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
 
 .PHONY: deps test demo build-test build-release bench clean
 
@@ -13,11 +16,11 @@ deps:
 	@./scripts/install-deps.sh
 
 build-test: deps
-	@cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DKVEL_SANITIZE=ON >/dev/null
+	@cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DKVEL_SANITIZE=ON $(CMAKE_LAUNCHER) >/dev/null
 	@cmake --build $(TEST_DIR) -j $(JOBS)
 
 build-release: deps
-	@cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DKVEL_TESTS=OFF -DKVEL_BENCH=ON >/dev/null
+	@cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DKVEL_TESTS=OFF -DKVEL_BENCH=ON $(CMAKE_LAUNCHER) >/dev/null
 	@cmake --build $(RELEASE_DIR) -j $(JOBS)
 
 test: build-test

@@ -80,6 +80,11 @@ void TForm1::BuildMenu() {
     connect(N8, &QAction::triggered, this, &QWidget::close);
 }
 
+QMenu* TForm1::ServiceMenu() {
+    if (!serviceMenu_) serviceMenu_ = menuBar()->addMenu(QStringLiteral("Сервис"));
+    return serviceMenu_;
+}
+
 void TForm1::BuildStatusBar() {
     for (std::size_t i = 0; i < panels_.size(); ++i) {
         panels_[i] = new QLabel(this);

@@ -19,6 +19,7 @@
 class QAction;
 class QLabel;
 class QLineEdit;
+class QMenu;
 
 namespace kvel {
 
@@ -38,6 +39,8 @@ public:
     void ShowRatePanel();
     // Opens the stored port and starts polling; a failed open stops polling and says so.
     void ConnectStoredPort();
+    // The menu "Сервис" beside "Меню", made when its first item is added.
+    QMenu* ServiceMenu();
 
     // LinkHost
     void SetStatusPanel(int panel, const std::string& utf8Text) override;
@@ -95,6 +98,7 @@ private:
     ModbusLink link_;
     MainDisplay* display_ = nullptr;
     std::array<QLabel*, 4> panels_{};
+    QMenu* serviceMenu_ = nullptr;
 };
 
 } // namespace kvel
