@@ -10,6 +10,7 @@
 #include "NewestWindow.h"
 #include "Pause.h"
 #include "RegisterMap.h"
+#include "TextFormats.h"
 #include "Unit2.h"
 #include "Unit4.h"
 #include "Unit6.h"
@@ -50,7 +51,7 @@ void TForm1::BuildForm() {
 
     Edit1 = new QLineEdit(client);
     Edit1->setGeometry(-24, 32, 25, 22);
-    display_ = new MainDisplay(client, Edit1, RegisterWrites());
+    display_ = new MainDisplay(client, Edit1, state_.HoldingImage, RegisterWrites());
 
     BuildMenu();
     BuildStatusBar();
@@ -136,9 +137,17 @@ bool TForm1::event(QEvent* event) {
     return handled;
 }
 
+// The other windows go with the main window without closing: their close handlers would queue
+// writes (calibration locks the unit) on a port that is already closed.
 void TForm1::closeEvent(QCloseEvent* event) {
     FormClose();
+    DestroySecondaryWindows();
     event->accept();
+}
+
+void TForm1::DestroySecondaryWindows() {
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (child->isWindow()) delete child;
 }
 
 void TForm1::N2Click() { new TForm2(this); }
@@ -149,6 +158,7 @@ void TForm1::N4Click() { new TForm5(state_, calibrationHolds_, RegisterWrites(),
 
 RegisterWriter TForm1::RegisterWrites() {
     return [this](std::uint16_t reg, std::uint16_t value) {
+        if (RefusedAsBroadcast(state_.DeviceAddress)) return;
         link_.EnqueueRequest(kWriteSingle, reg, value);
     };
 }
@@ -158,8 +168,11 @@ void TForm1::N6Click() { new TForm6(versionInfo_, this); }
 void TForm1::N7Click() { new TForm7(state_.InputImage, this); }
 
 void TForm1::N5Click() {
-    if (state_.HoldingImage[reg::holding::OutputCurrent] > kMaxCurrentForUpdate) {
-        kvel::ShowMessage(QStringLiteral("Для обновления ПО отключите нагрузку"));
+    const std::uint16_t current = state_.HoldingImage[reg::holding::OutputCurrent];
+    if (current > kMaxCurrentForUpdate) {
+        kvel::ShowMessage(QStringLiteral("Для обновления ПО отключите нагрузку\n"
+                                         "Ток нагрузки %1 A, допустимо не более %2 A")
+                              .arg(TenthsText(current), TenthsText(kMaxCurrentForUpdate)));
         return;
     }
     const TForm4::MainTimers setMainTimers = [this](int timer1Ms, int timer2Ms) {

@@ -78,6 +78,7 @@ private:
     void FormCreate();
     void FormActivate();
     void FormClose();
+    void DestroySecondaryWindows();
     // Menu items; each window item creates a new window every time it is chosen.
     void N2Click();
     void N3Click();

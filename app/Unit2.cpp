@@ -20,7 +20,8 @@ namespace kvel {
 namespace {
 constexpr QSize kOuterSize(444, 285);
 constexpr int kBaudIndexCount = 10;
-// The unit takes new addresses 0 to 254.
+// The unit takes new addresses 1 to 254; 0 is the broadcast address, which no unit answers from.
+constexpr std::uint32_t kLowestAddress = 1;
 constexpr std::uint32_t kHighestNewAddress = 254;
 
 constexpr int kFirstRowTop = 24;
@@ -117,18 +118,21 @@ void TForm2::Button1Click() {
     main.ConnectStoredPort();
 }
 
-// The port itself is reopened at the new rate by the scheduler, once this write is out.
+// The port itself is reopened at the new rate by the scheduler, once this write is out. A rate
+// that cannot be sent is not kept either, or the program and the unit would part company.
 void TForm2::Button2Click() {
     TForm1& main = Main();
+    if (RefusedAsBroadcast(main.State().DeviceAddress)) return;
     ConnectionSettings& settings = main.State().Settings;
     settings.baudIndexWord = static_cast<std::uint16_t>(ComboBox1->currentIndex());
     main.ShowRatePanel();
     main.Link().EnqueueRequest(kWriteSingle, kBaudRegister, settings.baudIndexWord);
 }
 
+// Only the low byte counts (300 talks to 44), and a low byte of 0 would be the broadcast address.
 void TForm2::Button3Click() {
     const std::optional<long long> address = ParseWholeNumber(Edit2->text());
-    if (!address) {
+    if (!address || (LowWord(*address) & 0xFF) < kLowestAddress) {
         ShowMessage(kNotAnAddress);
         return;
     }
@@ -138,10 +142,12 @@ void TForm2::Button3Click() {
 // Negative numbers count as large ones and are refused with them.
 void TForm2::Button4Click() {
     const std::optional<long long> address = ParseWholeNumber(Edit3->text());
-    if (!address || static_cast<std::uint32_t>(*address) > kHighestNewAddress) {
+    if (!address || static_cast<std::uint32_t>(*address) < kLowestAddress ||
+        static_cast<std::uint32_t>(*address) > kHighestNewAddress) {
         ShowMessage(kNotAnAddress);
         return;
     }
+    if (RefusedAsBroadcast(Main().State().DeviceAddress)) return;
     Main().Link().EnqueueRequest(kWriteSingle, kAddressRegister, LowWord(*address));
 }
 

@@ -1,10 +1,10 @@
 // kvel: service utility for the power-supply unit's controller.
+#include "Application.h"
 #include "ExceptionBox.h"
 #include "SystemSerialChannel.h"
 #include "Unit1.h"
 
 #include <QApplication>
-#include <QStyleFactory>
 
 #include <cstdio>
 #include <cstdlib>
@@ -38,8 +38,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     KvelApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("kvel"));
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    kvel::ConfigureApplication();
 
     kvel::SystemSerialChannel channel;
     kvel::TForm1 form(channel);

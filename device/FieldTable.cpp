@@ -25,7 +25,7 @@ void FieldTable::Refresh(const RegisterImage& holding) {
 std::optional<std::uint16_t> WholeNumberWord(const QString& text) {
     const std::optional<long long> number = ParseWholeNumber(text);
     if (!number) return std::nullopt;
-    return LowWord(*number);
+    return UnsignedWord(*number);
 }
 
 std::optional<std::uint16_t> TenthsWord(const QString& text) {
@@ -34,10 +34,10 @@ std::optional<std::uint16_t> TenthsWord(const QString& text) {
     return ScaleTenths(*number);
 }
 
-std::optional<std::uint16_t> TruncatedWord(const QString& text) {
+std::optional<std::uint16_t> SignedWholeWord(const QString& text) {
     const std::optional<long double> number = ParseDecimalComma(text);
     if (!number) return std::nullopt;
-    return TruncateToWord(*number);
+    return TruncateToSignedWord(*number);
 }
 
 QString UnsignedText(std::uint16_t word) {

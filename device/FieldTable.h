@@ -33,10 +33,12 @@ private:
     std::vector<std::unique_ptr<BoundField>> fields_;
 };
 
-// Parses of the field tables; each gives the low 16 bits, or nothing when the text does not read.
+// Parses of the field tables; each gives the register word, or nothing when the text does not
+// read or the value does not fit the register.
 std::optional<std::uint16_t> WholeNumberWord(const QString& text);
 std::optional<std::uint16_t> TenthsWord(const QString& text);
-std::optional<std::uint16_t> TruncatedWord(const QString& text);
+// A decimal number truncated to a signed whole number: -5,7 gives 0xFFFB.
+std::optional<std::uint16_t> SignedWholeWord(const QString& text);
 
 // Texts of the field tables.
 QString UnsignedText(std::uint16_t word);

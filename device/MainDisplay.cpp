@@ -19,7 +19,9 @@ namespace {
 
 const QString kArial = QStringLiteral("Arial");
 const QString kVoltageCaption = QStringLiteral("U вых");
+// The form's own caption ends in a blank; the one put back after a link loss does not.
 const QString kCurrentCaption = QStringLiteral("I вых ");
+const QString kCurrentBlankCaption = QStringLiteral("I вых");
 const QString kStageVoltageCaption = QStringLiteral("U бпс");
 const QString kTemperatureCaption = QStringLiteral("t бпс");
 const QString kSetpointMessage = QStringLiteral("Введите число в формате хх,х");
@@ -51,6 +53,24 @@ std::optional<std::uint16_t> SetpointWord(const QString& text) {
     return ScaleSetpoint(*x);
 }
 
+// The unit reports the range it can regulate to in its calibration registers. Until a holding
+// reply has brought them (the images are zero at start and after a link loss) nothing is known,
+// and the setpoint is written as typed.
+struct SetpointLimits {
+    std::uint16_t minimumReg;
+    std::uint16_t maximumReg;
+    QString unit;
+};
+
+std::optional<QString> OutsideLimits(const RegisterImage& holding, const SetpointLimits& limits,
+                                     std::uint16_t word) {
+    const std::uint16_t lowest = holding[limits.minimumReg];
+    const std::uint16_t highest = holding[limits.maximumReg];
+    if (highest == 0 || (word >= lowest && word <= highest)) return std::nullopt;
+    return QStringLiteral("Допустимо от %1 до %2 %3")
+        .arg(TenthsText(lowest), TenthsText(highest), limits.unit);
+}
+
 // The highest set level bit of the status word, 0 when none is set.
 int BatteryLevel(std::uint16_t status) {
     for (int step = reg::status::LevelSteps; step > 0; --step)
@@ -60,10 +80,12 @@ int BatteryLevel(std::uint16_t status) {
 
 } // namespace
 
-MainDisplay::MainDisplay(QWidget* form, QWidget* focusSink, RegisterWriter write) : QObject(form) {
+MainDisplay::MainDisplay(QWidget* form, QWidget* focusSink, const RegisterImage& holding,
+                         RegisterWriter write)
+    : QObject(form) {
     PlaceReadings(form);
     PlaceLamps(form);
-    PlaceSetpoints(form, focusSink, write);
+    PlaceSetpoints(form, focusSink, holding, write);
 }
 
 void MainDisplay::PlaceReadings(QWidget* form) {
@@ -73,7 +95,7 @@ void MainDisplay::PlaceReadings(QWidget* form) {
     Label4 = Caption(form, 8, 80, kTemperatureCaption, 19);
     Label7 = Caption(form, 200, 0, QStringLiteral("U АКБ:"), 16);
 
-    ProgressBar1 = Place(form, {208, 16, 0, 0}, new QProgressBar);
+    ProgressBar1 = Place(form, {208, 16, 0, 0}, new ProgressBar);
     ProgressBar1->setOrientation(Qt::Vertical);
     ProgressBar1->setFixedSize(33, 97);
     ProgressBar1->setRange(0, reg::status::LevelSteps);
@@ -92,7 +114,8 @@ void MainDisplay::PlaceLamps(QWidget* form) {
     Caption(form, 304, 88, QStringLiteral("Перегрев"), 16);
 }
 
-void MainDisplay::PlaceSetpoints(QWidget* form, QWidget* focusSink, const RegisterWriter& write) {
+void MainDisplay::PlaceSetpoints(QWidget* form, QWidget* focusSink, const RegisterImage& holding,
+                                 const RegisterWriter& write) {
     Label5 = Caption(form, 8, 112, QStringLiteral("Задать выходное напряжение, В:"), 16);
     Label6 = Caption(form, 8, 176, QStringLiteral("Задать выходной ток, А:"), 16);
     Edit2 = Place(form, {24, 136, 0, 0}, new QLineEdit);
@@ -105,14 +128,20 @@ void MainDisplay::PlaceSetpoints(QWidget* form, QWidget* focusSink, const Regist
         RefreshHold* hold;
         std::uint16_t reg;
         QPushButton* apply;
-    } fields[] = {{Edit2, &Edit2Hold, reg::holding::VoltageSetpoint, Button1},
-                  {Edit3, &Edit3Hold, reg::holding::CurrentSetpoint, Button2}};
+        SetpointLimits limits;
+    } fields[] = {{Edit2, &Edit2Hold, reg::holding::VoltageSetpoint, Button1,
+                   {reg::holding::CalibVoltageMin, reg::holding::CalibVoltageMax, QStringLiteral("В")}},
+                  {Edit3, &Edit3Hold, reg::holding::CurrentSetpoint, Button2,
+                   {reg::holding::CalibCurrentMin, reg::holding::CalibCurrentMax, QStringLiteral("A")}}};
     for (const auto& field : fields) {
         field.edit->setFont(PixelFont(kArial, 19));
         field.edit->setFixedSize(57, 30);
         field.apply->setFixedSize(75, 25);
-        new BoundField({field.edit, field.hold, field.reg, IsDigitCommaOrBackspace, SetpointWord,
-                        kSetpointMessage},
+        const auto refusal = [&holding, limits = field.limits](std::uint16_t word) {
+            return OutsideLimits(holding, limits, word);
+        };
+        new BoundField({field.edit, field.hold, field.reg, DecimalCommaKey, SetpointWord,
+                        kSetpointMessage, refusal},
                        focusSink, write, this);
         // The box has already been left, and written, by the time the click arrives.
         connect(field.apply, &QPushButton::clicked, focusSink,
@@ -162,7 +191,7 @@ void MainDisplay::ShowLamps(std::uint16_t status) {
 
 void MainDisplay::BlankReadings() {
     Label1->setText(kVoltageCaption);
-    Label2->setText(kCurrentCaption);
+    Label2->setText(kCurrentBlankCaption);
     Label3->setText(kStageVoltageCaption);
     Label4->setText(kTemperatureCaption);
     Edit2->clear();

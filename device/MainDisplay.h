@@ -2,6 +2,7 @@
 #pragma once
 
 #include "BoundField.h"
+#include "FormControls.h"
 #include "LinkState.h"
 
 #include <QObject>
@@ -10,7 +11,6 @@
 
 class QLabel;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
 class QWidget;
 
@@ -23,7 +23,8 @@ class MainDisplay : public QObject {
     Q_OBJECT
 public:
     // Places the controls on `form`; leaving a setpoint box queues its write through `write`.
-    MainDisplay(QWidget* form, QWidget* focusSink, RegisterWriter write);
+    // A setpoint outside the unit's own limits, as `holding` last reported them, is refused.
+    MainDisplay(QWidget* form, QWidget* focusSink, const RegisterImage& holding, RegisterWriter write);
 
     void filling_out3(const LinkState& state);
     // Labels back to their captions, setpoint boxes empty, bar at 0, lamps black.
@@ -40,7 +41,7 @@ public:
     QLabel* Label9;
     QLabel* Label10;
     QLabel* Label11;
-    QProgressBar* ProgressBar1;
+    ProgressBar* ProgressBar1;
     QLineEdit* Edit2;
     QLineEdit* Edit3;
     QPushButton* Button1;
@@ -52,7 +53,8 @@ public:
 private:
     void PlaceReadings(QWidget* form);
     void PlaceLamps(QWidget* form);
-    void PlaceSetpoints(QWidget* form, QWidget* focusSink, const RegisterWriter& write);
+    void PlaceSetpoints(QWidget* form, QWidget* focusSink, const RegisterImage& holding,
+                        const RegisterWriter& write);
     void ShowBattery(std::uint16_t status);
     void ShowLamps(std::uint16_t status);
     void ShowSetpoint(QLineEdit* edit, RefreshHold& hold, std::uint16_t tenths);

@@ -84,9 +84,15 @@ std::optional<float> ToSingle(long double x) {
     return static_cast<float>(x);
 }
 
-std::optional<std::uint16_t> TruncatedLowWord(long double x) {
+std::optional<long long> Truncated(long double x) {
     if (!FitsInteger(x)) return std::nullopt;
-    return LowWord(static_cast<long long>(std::trunc(x)));
+    return static_cast<long long>(std::trunc(x));
+}
+
+std::optional<std::uint16_t> TruncatedUnsignedWord(long double x) {
+    const std::optional<long long> whole = Truncated(x);
+    if (!whole) return std::nullopt;
+    return UnsignedWord(*whole);
 }
 
 } // namespace
@@ -120,16 +126,27 @@ std::optional<long long> ParseWholeNumber(const QString& text) {
 std::optional<std::uint16_t> ScaleSetpoint(long double x) {
     const std::optional<float> hundredths = ToSingle(x * 100);
     if (!hundredths) return std::nullopt;
-    return TruncatedLowWord(static_cast<long double>(*hundredths) * 0.1L);
+    return TruncatedUnsignedWord(static_cast<long double>(*hundredths) * 0.1L);
 }
 
 std::optional<std::uint16_t> ScaleTenths(long double x) {
     const std::optional<float> tenths = ToSingle(x * 10);
     if (!tenths) return std::nullopt;
-    return TruncatedLowWord(*tenths);
+    return TruncatedUnsignedWord(*tenths);
 }
 
-std::optional<std::uint16_t> TruncateToWord(long double x) { return TruncatedLowWord(x); }
+std::optional<std::uint16_t> TruncateToSignedWord(long double x) {
+    const std::optional<long long> whole = Truncated(x);
+    if (!whole || *whole < std::numeric_limits<std::int16_t>::min() ||
+        *whole > std::numeric_limits<std::int16_t>::max())
+        return std::nullopt;
+    return LowWord(*whole);
+}
+
+std::optional<std::uint16_t> UnsignedWord(long long value) {
+    if (value < 0 || value > std::numeric_limits<std::uint16_t>::max()) return std::nullopt;
+    return static_cast<std::uint16_t>(value);
+}
 
 std::uint16_t LowWord(long long value) {
     return static_cast<std::uint16_t>(static_cast<unsigned long long>(value) & 0xFFFFu);

@@ -22,14 +22,18 @@ std::optional<long double> ParseDecimalComma(const QString& text);
 // Reads an integer: blanks, optional sign, digits, blanks.
 std::optional<long long> ParseWholeNumber(const QString& text);
 
-// The scalings by which typed numbers become register words; each sends the low 16 bits and
-// gives nothing when the number is too large to convert to an integer at all.
-// Main window setpoints: x * 100 as a single-precision float, times 0.1, truncated.
+// The scalings by which typed numbers become register words. A value that does not fit its
+// register gives nothing rather than its low 16 bits: a wrapped value would be a different,
+// valid-looking setting on the unit.
+// Main window setpoints: x * 100 as a single-precision float, times 0.1, truncated; 0..65535.
 std::optional<std::uint16_t> ScaleSetpoint(long double x);
-// Settings and calibration tenths: x * 10 as a single-precision float, truncated.
+// Settings and calibration tenths: x * 10 as a single-precision float, truncated; 0..65535.
 std::optional<std::uint16_t> ScaleTenths(long double x);
-// The number truncated toward zero, unscaled.
-std::optional<std::uint16_t> TruncateToWord(long double x);
+// A signed register: the number truncated toward zero, -32768..32767, as its 16-bit pattern.
+std::optional<std::uint16_t> TruncateToSignedWord(long double x);
+// An unsigned register holding a whole number: 0..65535.
+std::optional<std::uint16_t> UnsignedWord(long long value);
+// The low 16 bits, for the connection settings that are stored that way.
 std::uint16_t LowWord(long long value);
 
 } // namespace kvel

@@ -70,17 +70,17 @@ void TForm3::BuildFields() {
 
     fields_ = std::make_unique<FieldTable>(
         std::vector<NumericFieldRow>{
-            {{Edit2, &holds_.Edit2, h::MaxTemperature, IsDigitFullStopOrBackspace, WholeNumberWord,
-              kWholeMessage},
+            {{Edit2, &holds_.Edit2, h::MaxTemperature, WholeNumberKey, WholeNumberWord,
+              kWholeMessage, {}},
              UnsignedText},
-            {{Edit3, &holds_.Edit3, h::ChargeVoltageFull, IsDigitCommaOrBackspace, TenthsWord,
-              kTenthsMessage},
+            {{Edit3, &holds_.Edit3, h::ChargeVoltageFull, DecimalCommaKey, TenthsWord,
+              kTenthsMessage, {}},
              TenthsText},
-            {{Edit4, &holds_.Edit4, h::ChargeVoltageEmpty, IsDigitCommaOrBackspace, TenthsWord,
-              kTenthsMessage},
+            {{Edit4, &holds_.Edit4, h::ChargeVoltageEmpty, DecimalCommaKey, TenthsWord,
+              kTenthsMessage, {}},
              TenthsText},
-            {{Edit5, &holds_.Edit5, h::MinBatteryVoltage, IsDigitCommaOrBackspace, TenthsWord,
-              kTenthsMessage},
+            {{Edit5, &holds_.Edit5, h::MinBatteryVoltage, DecimalCommaKey, TenthsWord,
+              kTenthsMessage, {}},
              TenthsText},
         },
         Edit1, write_);
@@ -120,6 +120,7 @@ void TForm3::BuildRelayPanel() {
                       new DropDownList({QStringLiteral("нормально замкнутые"),
                                         QStringLiteral("нормально разомкнутые")}));
     ComboBox1->resize(161, ComboBox1->height());
+    ComboBox1->NarrowFontToFitItems();
     Label10 = Caption(Panel1, {24, 240, 121, 17}, QStringLiteral("контакты"), centred);
     connect(ComboBox1, &DropDownList::DropDown, this, &TForm3::ComboBox1DropDown);
     connect(ComboBox1, &DropDownList::Change, this, &TForm3::ComboBox1Change);

@@ -94,15 +94,15 @@ void TForm5::BuildFields() {
 void TForm5::BuildFieldTable() {
     const auto tenths = [](QLineEdit* edit, RefreshHold& hold, std::uint16_t reg) {
         return NumericFieldRow{
-            {edit, &hold, reg, IsDigitCommaOrBackspace, TenthsWord, kTenthsMessage}, TenthsText};
+            {edit, &hold, reg, DecimalCommaKey, TenthsWord, kTenthsMessage, {}}, TenthsText};
     };
     fields_ = std::make_unique<FieldTable>(
         std::vector<NumericFieldRow>{
             tenths(Edit2, holds_.Edit2, h::PowerStageVoltage),
             tenths(Edit3, holds_.Edit3, h::OutputVoltage),
             tenths(Edit4, holds_.Edit4, h::OutputCurrent),
-            {{Edit5, &holds_.Edit5, h::PowerStageTemperature, IsTemperatureKey, TruncatedWord,
-              kWholeMessage},
+            {{Edit5, &holds_.Edit5, h::PowerStageTemperature, TemperatureKey, SignedWholeWord,
+              kWholeMessage, {}},
              LowByteSignedText},
             tenths(Edit6, holds_.Edit6, h::CalibVoltageMax),
             tenths(Edit7, holds_.Edit7, h::CalibVoltageMin),

@@ -5,6 +5,8 @@
 #include "RegisterMap.h"
 
 #include <algorithm>
+#include <cctype>
+#include <iterator>
 #include <system_error>
 
 namespace kvel {
@@ -30,6 +32,49 @@ FileVerdict CheckFirmwareSize(std::int64_t size) {
     return blocks > kMostBlocks ? FileVerdict::TooLarge : FileVerdict::Usable;
 }
 
+namespace {
+
+constexpr std::size_t kHeadBytes = 256;
+
+bool IsHexDigit(std::uint8_t c) { return std::isxdigit(c) != 0; }
+
+// A text record: `lead` (":" or "S" and a record type), then hex digit pairs up to the end of
+// the line, or of the bytes looked at, and at least `fewestDigits` of them.
+bool StartsWithRecord(const std::uint8_t* at, const std::uint8_t* end, std::size_t leadBytes,
+                      std::size_t fewestDigits) {
+    const std::uint8_t* digits = at + leadBytes;
+    const std::uint8_t* stop = std::find_if(digits, end, [](std::uint8_t c) { return c == '\r' || c == '\n'; });
+    const auto count = static_cast<std::size_t>(stop - digits);
+    return count >= fewestDigits && count % 2 == 0 && std::all_of(digits, stop, IsHexDigit);
+}
+
+} // namespace
+
+std::string ForeignImageFormat(const std::uint8_t* head, std::size_t length) {
+    static constexpr std::uint8_t kElfMagic[] = {0x7F, 'E', 'L', 'F'};
+    if (length >= sizeof kElfMagic && std::equal(std::begin(kElfMagic), std::end(kElfMagic), head))
+        return "ELF";
+    const std::uint8_t* end = head + length;
+    const std::uint8_t* first =
+        std::find_if(head, end, [](std::uint8_t c) { return !std::isspace(c); });
+    if (first == end) return {};
+    // Byte count, address, record type and checksum: ten digits at the least.
+    if (*first == ':' && StartsWithRecord(first, end, 1, 10)) return "Intel HEX";
+    // Byte count, a 16-bit address and checksum: eight digits at the least.
+    if (*first == 'S' && end - first > 1 && first[1] >= '0' && first[1] <= '9' &&
+        StartsWithRecord(first, end, 2, 8))
+        return "S-record";
+    return {};
+}
+
+std::string ForeignImageFormat(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::array<char, kHeadBytes> head{};
+    file.read(head.data(), head.size());
+    const auto length = static_cast<std::size_t>(std::max<std::streamsize>(file.gcount(), 0));
+    return ForeignImageFormat(reinterpret_cast<const std::uint8_t*>(head.data()), length);
+}
+
 int ResendAfterTicks(std::int32_t bitRate, std::size_t frameBytes) {
     const auto lineBits =
         static_cast<std::int64_t>(frameBytes + kAcknowledgementBytes) * kBitsPerByte;
@@ -44,12 +89,16 @@ void FirmwareUpload::ForgetReplies() {
     link_.WriteReplyWord = 0;
 }
 
+void FirmwareUpload::ForgetFile() {
+    transfer_.blocksSent = 0;
+    transfer_.ackWaitTicks = 0;
+    transfer_.resends = 0;
+    CloseFile();
+}
+
 FileVerdict FirmwareUpload::ChooseFile(const std::filesystem::path& path) {
     FirmwareTransfer& t = transfer_;
-    t.blocksSent = 0;
-    t.ackWaitTicks = 0;
-    t.resends = 0;
-    CloseFile();
+    ForgetFile();
     std::error_code ignored;
     // A directory opens as a stream on some systems, but has no bytes to send.
     if (std::filesystem::is_directory(path, ignored)) return FileVerdict::CannotOpen;

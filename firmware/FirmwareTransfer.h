@@ -49,6 +49,12 @@ enum class FileVerdict { Usable, CannotOpen, Empty, TooLarge };
 // Usable, Empty, or TooLarge when the blocks would overflow the transfer's counters.
 FileVerdict CheckFirmwareSize(std::int64_t size);
 
+// "Intel HEX", "S-record" or "ELF" when the file's first bytes show that it is one of those
+// rather than a raw image (its bytes would go into the flash as they are); empty otherwise, and
+// for a file that cannot be read.
+std::string ForeignImageFormat(const std::filesystem::path& path);
+std::string ForeignImageFormat(const std::uint8_t* head, std::size_t length);
+
 // Ticks to wait for a block's acknowledgement before sending it again: the line time of the
 // frame and its answer at `bitRate`, plus room for the receiver and the flash write.
 int ResendAfterTicks(std::int32_t bitRate, std::size_t frameBytes);
@@ -72,6 +78,8 @@ public:
     void ForgetReplies();
     // Any previous file is closed first; on refusal no file is in use.
     FileVerdict ChooseFile(const std::filesystem::path& path);
+    // No file in use, and a later "ready" starts nothing.
+    void ForgetFile();
     // Writes the programming-mode command.
     void Start();
     // One tick: the first rule that matches acts, then the tail runs.

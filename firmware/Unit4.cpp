@@ -29,7 +29,7 @@ QString StartCaption() {
 TForm4::TForm4(FirmwareTransfer& transfer, LinkState& link, SerialChannel& channel,
                MainTimers setMainTimers, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint),
-      setMainTimers_(std::move(setMainTimers)), upload_(transfer, link, channel, *this) {
+      setMainTimers_(std::move(setMainTimers)), link_(link), upload_(transfer, link, channel, *this) {
     NewestWindow<TForm4>::Set(this);
     BuildForm();
     ChooseFileName = [this] { return RunOpenDialog(); };
@@ -93,6 +93,12 @@ void TForm4::Button1Click() {
     activateWindow();
     if (path.isEmpty()) return;
     Label1->setText(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+    if (!RawImageConfirmed(path)) {
+        upload_.ForgetFile();
+        Label1->clear();
+        Refuse();
+        return;
+    }
     switch (upload_.ChooseFile(std::filesystem::path(path.toStdU16String()))) {
     case FileVerdict::Usable:
         Button2->show();
@@ -110,10 +116,23 @@ void TForm4::Button1Click() {
     }
 }
 
+// The block frames carry the file's bytes as they are: a hex or ELF file would put its text and
+// headers into the controller's flash.
+bool TForm4::RawImageConfirmed(const QString& path) {
+    const std::string format = ForeignImageFormat(std::filesystem::path(path.toStdU16String()));
+    if (format.empty()) return true;
+    return AskYesNo(QStringLiteral("Файл похож на %1, а не на двоичный образ. Записать как есть?")
+                        .arg(QString::fromStdString(format)));
+}
+
 // A start would have nothing to send, so it is not offered.
-void TForm4::Refuse(const QString& text) {
+void TForm4::Refuse() {
     Label2->clear();
     if (Button2->text() == StartCaption()) Button2->hide();
+}
+
+void TForm4::Refuse(const QString& text) {
+    Refuse();
     ShowMessage(text);
 }
 
@@ -122,6 +141,7 @@ void TForm4::Button2Click() {
         close();
         return;
     }
+    if (RefusedAsBroadcast(link_.DeviceAddress)) return;
     upload_.Start();
     Timer1->SetInterval(kUploadTickMs);
     Button2->hide();

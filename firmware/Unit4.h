@@ -47,6 +47,8 @@ private:
     QString RunOpenDialog();
     void FormCreate();
     void FormClose();
+    bool RawImageConfirmed(const QString& path);
+    void Refuse();
     void Refuse(const QString& text);
 
     // UploadView
@@ -55,6 +57,7 @@ private:
     void StopTicks() override;
 
     MainTimers setMainTimers_;
+    const LinkState& link_;
     FirmwareUpload upload_;
 };
 

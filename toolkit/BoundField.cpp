@@ -4,9 +4,12 @@
 #include "Cp1251.h"
 #include "MessageBox.h"
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+
+#include <algorithm>
 
 namespace kvel {
 
@@ -25,11 +28,29 @@ bool MayRefreshClicked(RefreshHold& hold) {
 namespace {
 constexpr QChar kBackspace(8);
 bool IsDigit(QChar c) { return c >= '0' && c <= '9'; }
+
+// Keys that move the focus or edit the text (Tab, Delete, Backspace, arrows) carry no printable
+// character, and Ctrl shortcuts such as select-all, copy and paste are not typing: both keep their
+// usual action. Ctrl+Alt is AltGr on Windows keyboards, which types.
+bool TypesCharacters(const QKeyEvent& key) {
+    const Qt::KeyboardModifiers modifiers = key.modifiers();
+    if (modifiers & Qt::MetaModifier) return false;
+    if ((modifiers & Qt::ControlModifier) && !(modifiers & Qt::AltModifier)) return false;
+    const QString text = key.text();
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint(); });
+}
 } // namespace
 
-bool IsDigitCommaOrBackspace(QChar c) { return IsDigit(c) || c == ',' || c == kBackspace; }
+std::optional<QChar> DecimalCommaKey(QChar typed) {
+    if (typed == '.' || typed == ',') return QChar(',');
+    if (IsDigit(typed) || typed == kBackspace) return typed;
+    return std::nullopt;
+}
 
-bool IsDigitFullStopOrBackspace(QChar c) { return IsDigit(c) || c == '.' || c == kBackspace; }
+std::optional<QChar> WholeNumberKey(QChar typed) {
+    if (IsDigit(typed) || typed == '.' || typed == kBackspace) return typed;
+    return std::nullopt;
+}
 
 bool IsTemperatureKey(QChar c) {
     if (c == '.') return false;
@@ -38,34 +59,43 @@ bool IsTemperatureKey(QChar c) {
     return code && static_cast<std::int8_t>(*code) <= '-';
 }
 
+std::optional<QChar> TemperatureKey(QChar typed) {
+    if (!IsTemperatureKey(typed)) return std::nullopt;
+    return typed;
+}
+
 BoundField::BoundField(BoundFieldRow row, QWidget* focusSink, RegisterWriter write, QObject* parent)
-    : QObject(parent), row_(std::move(row)), focusSink_(focusSink), write_(std::move(write)) {
+    : QObject(parent), row_(std::move(row)), edit_(row_.edit), focusSink_(focusSink),
+      write_(std::move(write)) {
     row_.edit->installEventFilter(this);
+    // The focus can leave by Tab, a click, Enter, or by the window giving it to its focus sink
+    // when it is activated again; Qt sends no focus-out for that last move, so the field
+    // watches where the focus lands instead.
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget*, QWidget* now) { FocusMoved(now); });
+    // Pasted or dropped text never passes the key filter.
+    connect(row_.edit, &QLineEdit::textEdited, this, &BoundField::KeepAcceptedCharacters);
 }
 
 bool BoundField::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != row_.edit) return false;
+    if (watched != edit_) return false;
     switch (event->type()) {
     case QEvent::FocusIn:
         Enter();
         return false;
-    case QEvent::FocusOut: {
-        // The focus only moved to another program or a menu: the old toolkit leaves the field
-        // when the window is activated again, which moves the focus to the sink.
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) Exit();
-        return false;
-    }
     case QEvent::KeyPress: {
-        auto* key = static_cast<QKeyEvent*>(event);
-        return KeyDown(key->key()) || KeyPress(key->text());
+        const auto* key = static_cast<QKeyEvent*>(event);
+        return KeyDown(key->key()) || KeyPress(*key);
     }
     default:
         return false;
     }
 }
 
-void BoundField::Enter() { *row_.hold = kHoldEditing; }
+void BoundField::Enter() {
+    entered_ = true;
+    *row_.hold = kHoldEditing;
+}
 
 bool BoundField::KeyDown(int key) {
     if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
@@ -73,27 +103,50 @@ bool BoundField::KeyDown(int key) {
     return true;
 }
 
-// Keys that type nothing (arrows, Delete) are not characters and pass untouched; control
-// characters such as Ctrl+V's are characters and are discarded like any other.
-bool BoundField::KeyPress(const QString& text) {
-    if (text.isEmpty()) return false;
+bool BoundField::KeyPress(const QKeyEvent& key) {
+    if (!TypesCharacters(key)) return false;
+    const QString kept = Filtered(key.text());
+    if (kept == key.text()) return false;
+    if (!kept.isEmpty()) edit_->insert(kept);
+    return true;
+}
+
+// Moving to another program or to a menu is not leaving: the field is still being edited when
+// the focus comes back to it, and is left when the focus lands on another control of its window.
+void BoundField::FocusMoved(QWidget* now) {
+    if (!entered_ || !edit_ || !now || now == edit_) return;
+    if (now->window() != edit_->window()) return;
+    Exit();
+}
+
+void BoundField::KeepAcceptedCharacters(const QString& text) {
+    const QString kept = Filtered(text);
+    if (kept == text) return;
+    const int cursor = edit_->cursorPosition() - static_cast<int>(text.size() - kept.size());
+    edit_->setText(kept);
+    edit_->setCursorPosition(std::max(cursor, 0));
+}
+
+QString BoundField::Filtered(const QString& text) const {
+    QString kept;
     for (QChar c : text)
-        if (!row_.accepts(c)) return true;
-    return false;
+        if (const std::optional<QChar> accepted = row_.filter(c)) kept += *accepted;
+    return kept;
 }
 
 void BoundField::Exit() {
     if (exiting_) return;
     exiting_ = true;
-    const std::optional<std::uint16_t> word = row_.toWord(row_.edit->text());
+    entered_ = false;
     *row_.hold = kHoldSettling;
-    if (word) {
+    const std::optional<std::uint16_t> word = row_.toWord(edit_->text());
+    const std::optional<QString> refusal = word && row_.refusal ? row_.refusal(*word) : std::nullopt;
+    if (!word)
+        ShowMessageLater(row_.message);
+    else if (refusal)
+        ShowMessageLater(*refusal);
+    else
         write_(row_.reg, *word);
-    } else {
-        // A modal box opened inside the focus change would re-enter it; let the move finish.
-        QMetaObject::invokeMethod(
-            this, [message = row_.message] { ShowMessage(message); }, Qt::QueuedConnection);
-    }
     exiting_ = false;
 }
 

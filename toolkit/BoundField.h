@@ -1,15 +1,17 @@
 // The one behaviour of every edit box tied to a unit register: entering holds the refresh off
-// it, Enter leaves it, a key filter discards characters, and leaving writes the value or shows
-// the field's message.
+// it, Enter leaves it, a key filter decides what typed or pasted characters go in, and leaving
+// writes the value or shows the field's message.
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 
+class QKeyEvent;
 class QLineEdit;
 class QWidget;
 
@@ -26,14 +28,20 @@ bool MayRefreshEdited(RefreshHold& hold);
 // Click rule: 0 writes; anything else counts down.
 bool MayRefreshClicked(RefreshHold& hold);
 
+// The character that goes into the box for a typed one, or nothing when it is discarded.
+using KeyFilter = std::optional<QChar> (*)(QChar typed);
+
 // One row of a window's field table.
 struct BoundFieldRow {
     QLineEdit* edit = nullptr;
     RefreshHold* hold = nullptr;
     std::uint16_t reg = 0;
-    std::function<bool(QChar)> accepts;                                 // key filter
-    std::function<std::optional<std::uint16_t>(const QString&)> toWord; // parse and scale
-    QString message;                                                    // when it does not read
+    KeyFilter filter = nullptr;
+    // Parse and scale; nothing when the text does not read or the value does not fit the register.
+    std::function<std::optional<std::uint16_t>(const QString&)> toWord;
+    QString message; // when it does not read
+    // The message for a value the unit would not take, or nothing when it may be written.
+    std::function<std::optional<QString>(std::uint16_t word)> refusal;
 };
 
 using RegisterWriter = std::function<void(std::uint16_t reg, std::uint16_t value)>;
@@ -49,21 +57,31 @@ protected:
 private:
     void Enter();
     bool KeyDown(int key);
-    bool KeyPress(const QString& text);
+    bool KeyPress(const QKeyEvent& key);
+    void FocusMoved(QWidget* now);
+    void KeepAcceptedCharacters(const QString& text);
+    QString Filtered(const QString& text) const;
     void Exit();
 
     BoundFieldRow row_;
+    QPointer<QLineEdit> edit_;
     QWidget* focusSink_;
     RegisterWriter write_;
+    // From entering the box until its exit has run: an exit runs once per entry.
+    bool entered_ = false;
     bool exiting_ = false;
 };
 
-// Character filters of the field tables.
-bool IsDigitCommaOrBackspace(QChar c);
-bool IsDigitFullStopOrBackspace(QChar c);
+// Key filters of the field tables.
+// Decimal-comma fields: digits, the comma and Backspace; a full stop goes in as the comma, so
+// "52.5" can neither run its digits together nor fail to read.
+std::optional<QChar> DecimalCommaKey(QChar typed);
+// Whole-number fields: digits, Backspace and the full stop (which then fails to read).
+std::optional<QChar> WholeNumberKey(QChar typed);
 // The calibration window's temperature: never a full stop; digits; any other character whose
 // Windows-1251 code, read as a signed byte, is at most that of "-". That lets the minus sign,
 // the comma, control characters and the code page's whole upper half through.
+std::optional<QChar> TemperatureKey(QChar typed);
 bool IsTemperatureKey(QChar c);
 
 } // namespace kvel

@@ -2,8 +2,11 @@
 #include "FormControls.h"
 
 #include <QButtonGroup>
+#include <QEvent>
+#include <QPainter>
 #include <QRadioButton>
-#include <QVBoxLayout>
+#include <QStyleOptionComboBox>
+#include <qdrawutil.h>
 
 #include <algorithm>
 
@@ -33,19 +36,58 @@ CheckBox::CheckBox(const QString& text, QWidget* parent) : QCheckBox(text, paren
     connect(this, &QCheckBox::toggled, this, &CheckBox::Click);
 }
 
+namespace {
+constexpr int kGroupFrame = 2;
+constexpr int kGroupIndent = 8;
+} // namespace
+
 RadioGroup::RadioGroup(const QString& title, const QStringList& items, QWidget* parent)
-    : QGroupBox(title, parent), buttons_(new QButtonGroup(this)) {
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(8, 0, 8, 0);
-    column->setSpacing(0);
-    for (int i = 0; i < items.size(); ++i) {
-        auto* button = new QRadioButton(items[i]);
-        buttons_->addButton(button, i);
-        column->addWidget(button);
-    }
+    : QWidget(parent), title_(title), buttons_(new QButtonGroup(this)) {
+    for (int i = 0; i < items.size(); ++i)
+        buttons_->addButton(new QRadioButton(items[i], this), i);
     connect(buttons_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked) emit Click(id);
     });
+}
+
+int RadioGroup::ItemCount() const {
+    return static_cast<int>(buttons_->buttons().size());
+}
+
+QRect RadioGroup::ItemArea() const {
+    return rect().adjusted(kGroupFrame, fontMetrics().height(), -kGroupFrame, -kGroupFrame);
+}
+
+void RadioGroup::ArrangeItems() {
+    const QRect area = ItemArea();
+    const int count = std::max(ItemCount(), 1);
+    const int pitch = area.height() / count;
+    for (int i = 0; i < ItemCount(); ++i) {
+        QAbstractButton* item = Item(i);
+        const int height = std::min(item->sizeHint().height(), pitch);
+        item->setGeometry(area.left() + kGroupIndent - kGroupFrame,
+                          area.top() + i * pitch + (pitch - height) / 2,
+                          area.width() - 2 * (kGroupIndent - kGroupFrame), height);
+    }
+}
+
+void RadioGroup::resizeEvent(QResizeEvent*) {
+    ArrangeItems();
+}
+
+void RadioGroup::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) ArrangeItems();
+    QWidget::changeEvent(event);
+}
+
+void RadioGroup::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QFontMetrics metrics = fontMetrics();
+    qDrawShadeRect(&painter, rect().adjusted(0, metrics.height() / 2, 0, 0), palette(), true, 1);
+    const QRect titleArea(kGroupIndent, 0, metrics.horizontalAdvance(title_) + 4, metrics.height());
+    painter.fillRect(titleArea, palette().window());
+    style()->drawItemText(&painter, titleArea, Qt::AlignCenter, palette(), isEnabled(), title_,
+                          QPalette::WindowText);
 }
 
 int RadioGroup::ItemIndex() const {
@@ -74,6 +116,58 @@ void DropDownList::SetItemIndex(int index) {
 void DropDownList::showPopup() {
     emit DropDown();
     QComboBox::showPopup();
+}
+
+void DropDownList::NarrowFontToFitItems() {
+    QFont narrow = font();
+    narrow.setFamilies({QStringLiteral("Arial Narrow"), QStringLiteral("Liberation Sans Narrow"),
+                        QStringLiteral("Nimbus Sans Narrow"), font().family()});
+    setFont(narrow);
+    while (LongestItemWidth() > TextFieldWidth() && narrow.pixelSize() > 1) {
+        narrow.setPixelSize(narrow.pixelSize() - 1);
+        setFont(narrow);
+    }
+}
+
+int DropDownList::LongestItemWidth() const {
+    int widest = 0;
+    for (int i = 0; i < count(); ++i)
+        widest = std::max(widest, fontMetrics().horizontalAdvance(itemText(i)));
+    return widest;
+}
+
+int DropDownList::TextFieldWidth() const {
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    return style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this).width();
+}
+
+namespace {
+constexpr int kProgressBorder = 2;
+
+// The filled part of `inside` for a share from 0 to 1: from the bottom when vertical, else from
+// the left.
+QRect FilledPart(QRect inside, double share, Qt::Orientation orientation) {
+    if (orientation == Qt::Vertical) {
+        const int height = qRound(inside.height() * share);
+        inside.setTop(inside.bottom() - height + 1);
+    } else {
+        inside.setWidth(qRound(inside.width() * share));
+    }
+    return inside;
+}
+} // namespace
+
+void ProgressBar::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Base));
+    qDrawShadePanel(&painter, rect(), palette(), true, kProgressBorder);
+    const int span = maximum() - minimum();
+    if (span <= 0 || value() <= minimum()) return;
+    const double share = std::min(1.0, static_cast<double>(value() - minimum()) / span);
+    const QRect inside = rect().adjusted(kProgressBorder, kProgressBorder, -kProgressBorder,
+                                         -kProgressBorder);
+    painter.fillRect(FilledPart(inside, share, orientation()), palette().color(QPalette::Highlight));
 }
 
 } // namespace kvel

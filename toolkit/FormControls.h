@@ -5,7 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFont>
-#include <QGroupBox>
+#include <QProgressBar>
 #include <QRect>
 #include <QStringList>
 
@@ -41,22 +41,36 @@ signals:
 };
 
 // A framed group of radio buttons. Click runs whenever the chosen item changes, by the operator
-// or by SetItemIndex.
-class RadioGroup : public QGroupBox {
+// or by SetItemIndex. As in the old toolkit, the title sits on the frame's top line and the items
+// share the height below it evenly; a style's group box would put the title above the frame and
+// leave the items too little room in the forms' fixed sizes.
+class RadioGroup : public QWidget {
     Q_OBJECT
 public:
     RadioGroup(const QString& title, const QStringList& items, QWidget* parent = nullptr);
 
+    QString title() const { return title_; }
     // -1 while no item is chosen.
     int ItemIndex() const;
     // An index past the last item chooses the last one.
     void SetItemIndex(unsigned index);
     QAbstractButton* Item(int index) const;
+    int ItemCount() const;
+    // Inside the frame, below the title.
+    QRect ItemArea() const;
 
 signals:
     void Click(int index);
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
 private:
+    void ArrangeItems();
+
+    QString title_;
     QButtonGroup* buttons_;
 };
 
@@ -70,10 +84,27 @@ public:
     // An index with no item shows no item.
     void SetItemIndex(int index);
     void showPopup() override;
+    // Switches to a narrow face of the same design and, where even that is too wide, to smaller
+    // sizes of it, until every item fits the closed box at its present width.
+    void NarrowFontToFitItems();
+    int LongestItemWidth() const;
+    // The width the closed box gives the chosen item's text.
+    int TextFieldWidth() const;
 
 signals:
     void DropDown();
     void Change(int index);
+};
+
+// A progress bar as the old toolkit drew it: a sunken border two pixels wide and a flat fill in the
+// palette's highlight colour, with no style gradient, and nothing filled at the minimum.
+class ProgressBar : public QProgressBar {
+    Q_OBJECT
+public:
+    using QProgressBar::QProgressBar;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 };
 
 } // namespace kvel

@@ -1,14 +1,20 @@
-// Modal message boxes with an OK button.
+// Modal message boxes and questions.
 #include "MessageBox.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace kvel {
 
 namespace {
 MessageSink& Sink() {
     static MessageSink sink;
+    return sink;
+}
+
+QuestionSink& Questions() {
+    static QuestionSink sink;
     return sink;
 }
 
@@ -25,8 +31,33 @@ void ShowBox(QMessageBox::Icon icon, const QString& text) {
 
 void ShowMessage(const QString& text) { ShowBox(QMessageBox::NoIcon, text); }
 
+void ShowMessageLater(const QString& text) {
+    QMetaObject::invokeMethod(
+        qApp, [text] { ShowMessage(text); }, Qt::QueuedConnection);
+}
+
 void ShowExceptionMessage(const QString& text) { ShowBox(QMessageBox::Critical, text); }
 
+// The buttons carry their Russian texts themselves, whatever translations are loaded.
+bool AskYesNo(const QString& text) {
+    if (Questions()) return Questions()(text);
+    QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text,
+                    QMessageBox::NoButton, QApplication::activeWindow());
+    QPushButton* yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+bool RefusedAsBroadcast(std::uint8_t deviceAddress) {
+    if (deviceAddress != 0) return false;
+    ShowMessageLater(QStringLiteral("Адрес 0 — широковещательный: запись не отправлена"));
+    return true;
+}
+
 void SetMessageSink(MessageSink sink) { Sink() = std::move(sink); }
+
+void SetQuestionSink(QuestionSink sink) { Questions() = std::move(sink); }
 
 } // namespace kvel

@@ -238,12 +238,23 @@ TEST_F(ConnectionWindowTest, ConnectTalksToTheLowByteOfTheAddress) {
 TEST_F(ConnectionWindowTest, ConnectTakesAnyIntegerModulo256) {
     Start();
     const std::vector<std::pair<QString, int>> cases{
-        {"-1", 255}, {"65536", 0}, {"255", 255}, {" 256", 0}, {"-2147483648", 0}};
+        {"-1", 255}, {"300", 44}, {"255", 255}, {" 257", 1}, {"1", 1}};
     for (const auto& [text, address] : cases) {
         Enter(window->Edit2, text, window->Button3);
         EXPECT_EQ(main->State().DeviceAddress, address) << text.toStdString();
     }
     EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST_F(ConnectionWindowTest, ConnectRefusesTheBroadcastAddress) {
+    Start();
+    Enter(window->Edit2, "7", window->Button3);
+    for (const QString text : {"0", "256", " 65536", "-2147483648"}) {
+        messages.texts.clear();
+        Enter(window->Edit2, text, window->Button3);
+        EXPECT_EQ(messages.texts, QStringList{kNotAnAddress}) << text.toStdString();
+        EXPECT_EQ(main->State().DeviceAddress, 7) << text.toStdString();
+    }
 }
 
 TEST_F(ConnectionWindowTest, ConnectRefusesWhatIsNotAnIntegerAndChangesNothing) {
@@ -282,8 +293,8 @@ TEST_F(ConnectionWindowTest, NewAddressUpTo254IsQueuedForTheUnitOnly) {
     Enter(window->Edit3, "254", window->Button4);
     ExpectOnlyQueued(14, 254);
     main->State().QueueCount = 0;
-    Enter(window->Edit3, " 0 ", window->Button4);
-    ExpectOnlyQueued(14, 0);
+    Enter(window->Edit3, " 1 ", window->Button4);
+    ExpectOnlyQueued(14, 1);
     EXPECT_TRUE(messages.texts.isEmpty());
     // The program switches only once the scheduler has sent the write.
     EXPECT_EQ(main->State().DeviceAddress, 1);

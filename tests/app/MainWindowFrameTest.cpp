@@ -131,7 +131,8 @@ TEST_F(MainWindowFrameTest, UpdateRefusedWhileTheUnitIsLoaded) {
     TForm1 form(channel);
     form.State().HoldingImage[1] = 6;
     form.N5->trigger();
-    EXPECT_EQ(messages.texts, QStringList{QStringLiteral("Для обновления ПО отключите нагрузку")});
+    EXPECT_EQ(messages.texts, QStringList{QStringLiteral("Для обновления ПО отключите нагрузку\n"
+                                                         "Ток нагрузки 0,6 A, допустимо не более 0,5 A")});
     form.State().HoldingImage[1] = 5;
     form.N5->trigger();
     EXPECT_EQ(messages.texts.size(), 1);

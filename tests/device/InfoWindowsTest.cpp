@@ -1,4 +1,5 @@
 // The firmware version window and the service information window, on their own.
+#include "FontChecks.h"
 #include "FormTimer.h"
 #include "NewestWindow.h"
 #include "Unit6.h"
@@ -38,7 +39,7 @@ TEST_F(VersionWindowTest, OpensLookingEmptyWithItsTimerRunning) {
     EXPECT_EQ(window->size(), QSize(460, 142));
     EXPECT_EQ(Captions(*window), (QStringList{"    ", "    ", "    "}));
     EXPECT_EQ(window->Label1->pos(), QPoint(8, 40));
-    EXPECT_EQ(window->Label5->font().pixelSize(), 19);
+    EXPECT_TRUE(test::HasCellHeight(window->Label5->font(), 19));
     EXPECT_EQ(window->Button1->text(), QStringLiteral("Закрыть"));
     EXPECT_EQ(window->Button1->geometry(), QRect(176, 104, 75, 25));
     EXPECT_EQ(window->Timer1->Interval(), 1000);
@@ -111,7 +112,7 @@ TEST_F(ServiceWindowTest, OpensWithTheBareCaptionAndItsTimerRunning) {
     EXPECT_EQ(window->size(), QSize(426, 158));
     EXPECT_EQ(window->Label1->text(), QStringLiteral("Коррекция выходного напряжения:"));
     EXPECT_EQ(window->Label1->geometry(), QRect(8, 8, 401, 25));
-    EXPECT_EQ(window->Label1->font().pixelSize(), 19);
+    EXPECT_TRUE(test::HasCellHeight(window->Label1->font(), 19));
     EXPECT_EQ(window->Button1->text(), QStringLiteral("Закрыть"));
     EXPECT_EQ(window->Button1->geometry(), QRect(160, 120, 75, 25));
     EXPECT_EQ(window->Timer1->Interval(), 500);

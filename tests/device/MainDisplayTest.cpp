@@ -7,6 +7,7 @@
 #include "Unit1.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -149,7 +150,7 @@ TEST_F(MainDisplayTest, LinkLossBlanksEverything) {
     HoldingReply();
     form.Link().netu_svyasi();
     EXPECT_EQ(display.Label1->text(), QStringLiteral("U вых"));
-    EXPECT_EQ(display.Label2->text(), QStringLiteral("I вых "));
+    EXPECT_EQ(display.Label2->text(), QStringLiteral("I вых"));
     EXPECT_EQ(display.Label3->text(), QStringLiteral("U бпс"));
     EXPECT_EQ(display.Label4->text(), QStringLiteral("t бпс"));
     EXPECT_TRUE(display.Edit2->text().isEmpty());
@@ -195,13 +196,27 @@ TEST_F(MainDisplayTest, LeavingAnUnchangedBoxWritesAgain) {
     ExpectOneWrite(17, 150);
 }
 
-TEST_F(MainDisplayTest, FullStopMinusAndLettersAreRefusedWhileTyping) {
+TEST_F(MainDisplayTest, FullStopGoesInAsTheCommaAndMinusAndLettersAreRefused) {
     Type(display.Edit2, "1.2-3a,4");
-    EXPECT_EQ(display.Edit2->text(), "123,4");
+    EXPECT_EQ(display.Edit2->text(), "1,23,4");
     QTest::keyClick(display.Edit2, Qt::Key_Backspace);
-    EXPECT_EQ(display.Edit2->text(), "123,");
-    QTest::keyClick(display.Edit2, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(display.Edit2->text(), "123,");
+    EXPECT_EQ(display.Edit2->text(), "1,23,");
+}
+
+TEST_F(MainDisplayTest, TypedFullStopIsWrittenAsTheDecimalComma) {
+    Type(display.Edit2, "52.5");
+    EXPECT_EQ(display.Edit2->text(), "52,5");
+    LeaveWithEnter(display.Edit2);
+    ExpectOneWrite(16, 525);
+}
+
+TEST_F(MainDisplayTest, PastedTextGoesThroughTheSameFilter) {
+    Type(display.Edit3, "");
+    QGuiApplication::clipboard()->setText("-12.5 A");
+    QTest::keyClick(display.Edit3, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(display.Edit3->text(), "12,5");
+    LeaveWithEnter(display.Edit3);
+    ExpectOneWrite(17, 125);
 }
 
 TEST_F(MainDisplayTest, TextThatDoesNotReadShowsTheMessageAndWritesNothing) {

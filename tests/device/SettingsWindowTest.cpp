@@ -98,7 +98,7 @@ TEST_F(SettingsWindowTest, TenthsFieldsTruncateWhatIsTyped) {
         const char* text;
         int value;
     } cases[] = {{"13,7", 137}, {"13", 130},    {"13,75", 137}, {"13,79", 137},
-                 {"0,05", 0},   {"7000", 4464}, {",", 0}};
+                 {"0,05", 0},   {"6553,5", 65535}, {",", 0}};
     for (const auto& c : cases) {
         Enter(w->Edit3, c.text);
         EXPECT_EQ(TakeWrites(), (std::vector<Write>{{5, c.value}})) << c.text;
@@ -109,20 +109,32 @@ TEST_F(SettingsWindowTest, TenthsFieldsTruncateWhatIsTyped) {
     EXPECT_TRUE(messages.texts.isEmpty());
 }
 
-TEST_F(SettingsWindowTest, MaximumTemperatureIsAWholeNumberSentAsItsLowBits) {
+TEST_F(SettingsWindowTest, MaximumTemperatureIsAWholeNumberThatFitsItsRegister) {
     Enter(w->Edit2, "75");
-    Enter(w->Edit2, "100000");
-    EXPECT_EQ(TakeWrites(), (std::vector<Write>{{4, 75}, {4, 34464}}));
-    Enter(w->Edit2, "75.5");
+    Enter(w->Edit2, "65535");
+    EXPECT_EQ(TakeWrites(), (std::vector<Write>{{4, 75}, {4, 65535}}));
+    for (const char* text : {"75.5", "65536", "100000"}) {
+        messages.texts.clear();
+        Enter(w->Edit2, text);
+        QApplication::processEvents();
+        EXPECT_TRUE(TakeWrites().empty()) << text;
+        EXPECT_EQ(messages.texts, QStringList{kWholeMessage}) << text;
+    }
+}
+
+TEST_F(SettingsWindowTest, TenthsAboveTheRegisterAreRefusedNotWrapped) {
+    Enter(w->Edit3, "6553,6");
+    QApplication::processEvents();
     EXPECT_TRUE(TakeWrites().empty());
-    EXPECT_EQ(messages.texts, QStringList{kWholeMessage});
+    EXPECT_EQ(messages.texts, QStringList{kTenthsMessage});
 }
 
 TEST_F(SettingsWindowTest, KeyFiltersDifferBetweenTheFields) {
     Type(w->Edit2, "7,5.a");
     EXPECT_EQ(w->Edit2->text(), "75.");
+    // A full stop goes into a decimal field as the comma, so digits never run together.
     Type(w->Edit3, "1.3,-7b");
-    EXPECT_EQ(w->Edit3->text(), "13,7");
+    EXPECT_EQ(w->Edit3->text(), "1,3,7");
 }
 
 TEST_F(SettingsWindowTest, TextThatDoesNotReadShowsTheFieldsMessage) {

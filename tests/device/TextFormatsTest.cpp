@@ -71,23 +71,35 @@ TEST(TextFormatsTest, SetpointScalingTruncatesAfterSinglePrecision) {
     }
 }
 
-TEST(TextFormatsTest, OutOfRangeValuesSendTheirLowSixteenBits) {
-    EXPECT_EQ(ScaleSetpoint(6553.6L), 0);     // 65536
-    EXPECT_EQ(ScaleSetpoint(10000), 34464);   // 100000 & 0xFFFF
-    EXPECT_EQ(ScaleSetpoint(-5), 65486);      // -50
+TEST(TextFormatsTest, ValuesThatDoNotFitTheirRegisterAreRefusedNotWrapped) {
+    EXPECT_EQ(ScaleSetpoint(6553.5L), 65535);
+    EXPECT_FALSE(ScaleSetpoint(6553.6L).has_value()); // 65536
+    EXPECT_FALSE(ScaleSetpoint(10000).has_value());   // would wrap to 34464
+    EXPECT_FALSE(ScaleSetpoint(-5).has_value());
     EXPECT_EQ(ScaleTenths(54.5L), 545);
     EXPECT_EQ(ScaleTenths(0.29L), 2);
-    EXPECT_EQ(ScaleTenths(-1), 65526);
-    EXPECT_EQ(TruncateToWord(-5.9L), 65531);
-    EXPECT_EQ(TruncateToWord(70000), 4464);
+    EXPECT_EQ(ScaleTenths(-0.05L), 0); // truncates to zero, which fits
+    EXPECT_FALSE(ScaleTenths(-1).has_value());
+    EXPECT_FALSE(ScaleTenths(6553.6L).has_value());
+    EXPECT_EQ(UnsignedWord(65535), 65535);
+    EXPECT_FALSE(UnsignedWord(65536).has_value());
+    EXPECT_FALSE(UnsignedWord(-1).has_value());
+}
+
+TEST(TextFormatsTest, SignedRegistersKeepTheirSignedRange) {
+    EXPECT_EQ(TruncateToSignedWord(-5.7L), 0xFFFB);
+    EXPECT_EQ(TruncateToSignedWord(-32768), 0x8000);
+    EXPECT_EQ(TruncateToSignedWord(32767.9L), 0x7FFF);
+    EXPECT_FALSE(TruncateToSignedWord(32768).has_value());
+    EXPECT_FALSE(TruncateToSignedWord(-32769).has_value());
+    EXPECT_FALSE(TruncateToSignedWord(70000).has_value());
 }
 
 TEST(TextFormatsTest, ValuesTooLargeToConvertGiveNothing) {
     EXPECT_FALSE(ScaleSetpoint(1e30L).has_value());
     EXPECT_FALSE(ScaleSetpoint(-1e30L).has_value());
     EXPECT_FALSE(ScaleTenths(1e37L).has_value());
-    EXPECT_FALSE(TruncateToWord(1e19L).has_value());
-    EXPECT_TRUE(ScaleSetpoint(1e10L).has_value());
+    EXPECT_FALSE(TruncateToSignedWord(1e19L).has_value());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "Unit4.h"
 #include "Crc16.h"
 #include "FakeSerialChannel.h"
+#include "FontChecks.h"
 #include "Hex.h"
 #include "MessageCapture.h"
 #include "NewestWindow.h"
@@ -80,7 +81,7 @@ TEST_F(FirmwareWindowTest, OpensAsTheDesignedFormWithTheStartButtonHidden) {
     EXPECT_EQ(form->Label1->geometry(), QRect(64, 0, 521, 33));
     EXPECT_TRUE(form->Label1->wordWrap());
     EXPECT_EQ(form->Label2->geometry(), QRect(168, 48, 281, 20));
-    EXPECT_EQ(form->Label2->font().pixelSize(), 16);
+    EXPECT_TRUE(test::HasCellHeight(form->Label2->font(), 16));
     EXPECT_TRUE(form->Label1->text().isEmpty());
     EXPECT_TRUE(form->Label2->text().isEmpty());
     EXPECT_EQ(form->Button2->text(), QStringLiteral("Старт"));
@@ -219,9 +220,10 @@ protected:
 TEST_F(UpdateMenuTest, LoadedUnitGetsNoUpdateWindow) {
     TForm1 form(channel);
     TForm4* before = NewestWindow<TForm4>::Get();
-    form.State().HoldingImage[1] = 6;
+    form.State().HoldingImage[1] = 123;
     form.N5->trigger();
-    EXPECT_EQ(messages.texts, QStringList{QStringLiteral("Для обновления ПО отключите нагрузку")});
+    EXPECT_EQ(messages.texts, QStringList{QStringLiteral("Для обновления ПО отключите нагрузку\n"
+                                                         "Ток нагрузки 12,3 A, допустимо не более 0,5 A")});
     EXPECT_EQ(NewestWindow<TForm4>::Get(), before);
     EXPECT_EQ(form.Timer1->Interval(), 500);
 }

@@ -1,4 +1,5 @@
-// Collects the texts of the message boxes shown while it lives.
+// Collects the texts of the message boxes and questions shown while it lives; questions get
+// `answer`.
 #pragma once
 
 #include "MessageBox.h"
@@ -11,12 +12,21 @@ class MessageCapture {
 public:
     MessageCapture() {
         SetMessageSink([this](const QString& text) { texts.append(text); });
+        SetQuestionSink([this](const QString& text) {
+            questions.append(text);
+            return answer;
+        });
     }
-    ~MessageCapture() { SetMessageSink({}); }
+    ~MessageCapture() {
+        SetMessageSink({});
+        SetQuestionSink({});
+    }
     MessageCapture(const MessageCapture&) = delete;
     MessageCapture& operator=(const MessageCapture&) = delete;
 
     QStringList texts;
+    QStringList questions;
+    bool answer = false;
 };
 
 } // namespace kvel::test

@@ -1,0 +1,13 @@
+// How the program's application object is set up.
+#include "Application.h"
+
+#include <QApplication>
+#include <QStyleFactory>
+
+namespace kvel {
+
+void ConfigureApplication() {
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+}
+
+} // namespace kvel
