@@ -4,6 +4,7 @@
 #include "Crc16.h"
 #include "DataInf.h"
 #include "FormControls.h"
+#include "FormFont.h"
 #include "FormPlacement.h"
 #include "MessageBox.h"
 #include "ModbusFrame.h"
@@ -87,6 +88,8 @@ QMenu* TForm1::ServiceMenu() {
 }
 
 void TForm1::BuildStatusBar() {
+    // The old toolkit's status bar kept the system's small font whatever the form's was.
+    statusBar()->setFont(PixelFont(QStringLiteral("Arial"), kFormFontPixels));
     for (std::size_t i = 0; i < panels_.size(); ++i) {
         panels_[i] = new QLabel(this);
         panels_[i]->setFixedWidth(kPanelWidths[i]);

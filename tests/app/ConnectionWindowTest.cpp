@@ -300,6 +300,21 @@ TEST_F(ConnectionWindowTest, NewAddressUpTo254IsQueuedForTheUnitOnly) {
     EXPECT_EQ(main->State().DeviceAddress, 1);
 }
 
+TEST_F(ConnectionWindowTest, NothingGoesToTheBroadcastAddress) {
+    Start();
+    main->State().DeviceAddress = 0;
+    window->ComboBox1->setCurrentIndex(9);
+    QTest::mouseClick(window->Button2, Qt::LeftButton);
+    Enter(window->Edit3, "5", window->Button4);
+    QApplication::processEvents();
+    EXPECT_TRUE(Queued().empty());
+    const QString refused = QStringLiteral("Адрес 0 — широковещательный: запись не отправлена");
+    EXPECT_EQ(messages.texts, (QStringList{refused, refused}));
+    // The rate is not kept either: the unit never heard of it.
+    EXPECT_EQ(main->State().Settings.baudIndexWord, 3);
+    EXPECT_EQ(main->PanelText(2), QStringLiteral("9600бод"));
+}
+
 TEST_F(ConnectionWindowTest, CloseInEitherOfTwoWindowsClosesTheNewer) {
     Start();
     QPointer<TForm2> older = window;

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -217,6 +218,45 @@ TEST_F(MainDisplayTest, PastedTextGoesThroughTheSameFilter) {
     EXPECT_EQ(display.Edit3->text(), "12,5");
     LeaveWithEnter(display.Edit3);
     ExpectOneWrite(17, 125);
+}
+
+// Rows of the bar's picture, bottom up, that are filled with exactly the bar colour across the
+// whole inside; the two outermost pixels on every side must be border, never fill.
+int FilledRows(const QImage& bar) {
+    int rows = 0;
+    for (int y = bar.height() - 3; y >= 2; --y) {
+        bool filled = true;
+        for (int x = 2; x < bar.width() - 2; ++x)
+            filled = filled && QColor(bar.pixel(x, y)) == kOrange;
+        if (!filled) break;
+        ++rows;
+    }
+    return rows;
+}
+
+int FillPixelsOutside(const QImage& bar, int border) {
+    int count = 0;
+    for (int y = 0; y < bar.height(); ++y)
+        for (int x = 0; x < bar.width(); ++x) {
+            const bool inBorder = x < border || y < border || x >= bar.width() - border ||
+                                  y >= bar.height() - border;
+            if (inBorder && QColor(bar.pixel(x, y)) == kOrange) ++count;
+        }
+    return count;
+}
+
+TEST_F(MainDisplayTest, BatteryBarIsAFlatFillInsideATwoPixelBorder) {
+    const int inside = display.ProgressBar1->height() - 4;
+    for (const auto& [status, steps] : std::vector<std::pair<int, int>>{{0x0100, 5}, {0x0010, 1}, {0, 0}}) {
+        input[0] = static_cast<std::uint16_t>(status);
+        InputReply();
+        HoldingReply();
+        const QImage bar = display.ProgressBar1->grab().toImage();
+        EXPECT_EQ(FilledRows(bar), qRound(inside * steps / 5.0)) << status;
+        EXPECT_EQ(FillPixelsOutside(bar, 2), 0) << status;
+        if (steps != 0) continue;
+        EXPECT_EQ(FillPixelsOutside(bar, bar.width()), 0) << "no stray fill at 0";
+    }
 }
 
 TEST_F(MainDisplayTest, TextThatDoesNotReadShowsTheMessageAndWritesNothing) {

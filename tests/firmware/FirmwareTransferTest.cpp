@@ -1,6 +1,8 @@
 // The upload's frames, rules, resends and file handling, against a fake port.
 #include "UploadFixture.h"
 
+#include <random>
+
 #include <unistd.h>
 
 namespace kvel {
@@ -355,6 +357,54 @@ TEST_F(FirmwareFiles, StoppingClosesTheFileAndTheSilenceCount) {
     EXPECT_EQ(transfer.silentTicks, 0);
     EXPECT_EQ(transfer.fileOpen, 0);
     EXPECT_FALSE(transfer.file.is_open());
+}
+
+TEST(ForeignImageFormatTest, RecognisesTextAndElfFilesByTheirFirstBytes) {
+    const struct {
+        std::string head;
+        std::string format;
+    } cases[] = {
+        {":020000040800F2\r\n:10000000", "Intel HEX"},
+        {"\xEF\xBB\xBF:10000000000102030405060708090A0B0C0D0E0F78\n", ""}, // a BOM is not a record
+        {"\r\n  :1000000000010203040506070809AABBCCDDEEFF78", "Intel HEX"},
+        {"S00F000068656C6C6F202020202000003C\nS1130000", "S-record"},
+        {"S3150800400000000000", "S-record"},
+        {std::string("\x7F" "ELF\x01\x01\x01", 7) + std::string(9, '\0'), "ELF"},
+        {":0", ""},                   // too short for a record
+        {":10000000GG", ""},          // not hex
+        {":1000000000010", ""},       // odd number of digits
+        {"SX1234567890", ""},
+        {"", ""},
+        {std::string("\x7F" "EL", 3), ""},
+    };
+    for (const auto& c : cases) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(c.head.data());
+        EXPECT_EQ(ForeignImageFormat(bytes, c.head.size()), c.format) << c.head;
+    }
+}
+
+// Raw images are whatever the compiler made of the program: random bytes stand in for them.
+TEST(ForeignImageFormatTest, RandomBinariesAreRawImages) {
+    std::mt19937 random(20261207);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int file = 0; file < 2000; ++file) {
+        std::vector<std::uint8_t> head(256);
+        for (std::uint8_t& b : head)
+            b = static_cast<std::uint8_t>(byte(random));
+        EXPECT_EQ(ForeignImageFormat(head.data(), head.size()), "") << file;
+    }
+}
+
+TEST(ForeignImageFormatTest, ReadsOnlyTheStartOfAFileAndSaysNothingOfAMissingOne) {
+    const std::filesystem::path dir(::testing::TempDir());
+    {
+        std::ofstream out(dir / "kvel-big.elf", std::ios::binary);
+        out << "\x7F" "ELF";
+        out << std::string(3 * kBlockBytes, '\x11');
+    }
+    EXPECT_EQ(ForeignImageFormat(dir / "kvel-big.elf"), "ELF");
+    EXPECT_EQ(ForeignImageFormat(dir / "kvel-missing.bin"), "");
+    std::filesystem::remove(dir / "kvel-big.elf");
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "Unit1.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -185,6 +186,47 @@ TEST_F(FirmwareWindowTest, ClosingMidTransferClosesTheFile) {
     EXPECT_EQ(transfer.silentTicks, 0);
     EXPECT_FALSE(form->Timer1->IsRunning());
     EXPECT_EQ(sendTimer.Interval(), 100);
+}
+
+TEST_F(FirmwareWindowTest, StartSendsNothingToTheBroadcastAddress) {
+    link.DeviceAddress = 0;
+    const auto form = Open();
+    Choose(*form, WriteFirmware("fw.bin", 2048));
+    form->Button2->click();
+    QApplication::processEvents();
+    EXPECT_TRUE(channel.writes.empty());
+    EXPECT_FALSE(form->Timer1->IsRunning());
+    EXPECT_EQ(messages.texts,
+              QStringList{QStringLiteral("Адрес 0 — широковещательный: запись не отправлена")});
+}
+
+TEST_F(FirmwareWindowTest, FileThatLooksLikeTextOrElfIsUsedOnlyWhenConfirmed) {
+    const auto form = Open();
+    QFile hex("fw.hex");
+    ASSERT_TRUE(hex.open(QIODevice::WriteOnly));
+    hex.write(":020000040800F2\r\n:10000000000102030405060708090A0B0C0D0E0F78\r\n");
+    hex.close();
+    const QString path = QFileInfo(hex).absoluteFilePath();
+
+    messages.answer = false;
+    Choose(*form, path);
+    EXPECT_EQ(messages.questions,
+              QStringList{QStringLiteral("Файл похож на Intel HEX, а не на двоичный образ. "
+                                         "Записать как есть?")});
+    EXPECT_EQ(transfer.fileOpen, 0);
+    EXPECT_TRUE(form->Button2->isHidden());
+    EXPECT_TRUE(form->Label1->text().isEmpty());
+
+    messages.answer = true;
+    Choose(*form, path);
+    EXPECT_EQ(transfer.fileOpen, 1);
+    EXPECT_FALSE(form->Button2->isHidden());
+    EXPECT_EQ(form->Label2->text(), QStringLiteral("Запись 0 блока из 1"));
+
+    messages.questions.clear();
+    Choose(*form, WriteFirmware("fw.bin", 4096));
+    EXPECT_TRUE(messages.questions.isEmpty());
+    EXPECT_EQ(transfer.fileOpen, 1);
 }
 
 TEST_F(FirmwareWindowTest, AbandonedTransferStopsTicksAndItsTextFitsTheLabel) {
