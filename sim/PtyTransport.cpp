@@ -34,9 +34,19 @@ PtyTransport::PtyTransport(std::string linkPath, std::int32_t initialBitRate)
     }
 }
 
-PtyTransport::~PtyTransport() {
+PtyTransport::~PtyTransport() { Vanish(); }
+
+void PtyTransport::Vanish() {
+    if (master_ < 0) return;
     RemoveLink();
     close(master_);
+    master_ = -1;
+}
+
+void PtyTransport::Reappear(std::int32_t bitRate) {
+    Vanish();
+    OpenMaster(bitRate);
+    CreateLink();
 }
 
 void PtyTransport::OpenMaster(std::int32_t initialBitRate) {

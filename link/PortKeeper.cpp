@@ -1,0 +1,23 @@
+// Reopening a vanished port, silently, at the stored rate.
+#include "PortKeeper.h"
+
+namespace kvel {
+
+// Only a port the channel lost by itself is retried: one the operator closed or changed is not
+// vanished, and a failed retry leaves it vanished for the next tick.
+void PortKeeper::Tick(bool portHeldElsewhere) {
+    if (!link_.Channel().PortVanished()) {
+        lossShown_ = false;
+        return;
+    }
+    if (!lossShown_) {
+        link_.netu_svyasi();
+        lossShown_ = true;
+    }
+    if (portHeldElsewhere || link_.OpenStoredPort() != kOpenOk) return;
+    lossShown_ = false;
+    link_.ForgetAwaitedReply();
+    link_.StartLinkTimers();
+}
+
+} // namespace kvel
