@@ -121,7 +121,9 @@ void SystemSerialChannel::OnError(QSerialPort::SerialPortError error) {
 
 int SystemSerialChannel::Fail(OpenFailureReason reason, const QString& path) {
     // The device behind a link is what the operator recognises, not the link.
-    const QString target = QFileInfo(path).canonicalFilePath();
+    const QFileInfo file(path);
+    QString target = file.canonicalFilePath();
+    if (target.isEmpty() && file.isSymLink()) target = file.symLinkTarget();
     const QString device = QDir::toNativeSeparators(target.isEmpty() ? path : target);
     lastFailure_ = {reason, device.toStdString(), {}, {}};
     if (reason == OpenFailureReason::Busy) lastFailure_.holder = PortHolder(device);
