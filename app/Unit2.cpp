@@ -135,7 +135,8 @@ void TForm2::RefreshPortList() {
     int stored = -1;
     const int storedNumber = Main().State().Settings.comPortWord;
     for (const PortChoice& port : ports_) {
-        if (port.comNumber == storedNumber && stored < 0) stored = ComboBox2->count();
+        if (port.comNumber != 0 && port.comNumber == storedNumber && stored < 0)
+            stored = ComboBox2->count();
         ComboBox2->addItem(PortChoiceText(port));
     }
     ComboBox2->setCurrentIndex(stored);

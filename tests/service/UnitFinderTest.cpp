@@ -1,43 +1,16 @@
 // The unit finder's scan over a fake line on a simulated clock: what it sends, in what order,
 // how long it waits, and what it makes of answers, noise and silence.
-#include "FakeSerialChannel.h"
 #include "Hex.h"
 #include "ModbusFrame.h"
+#include "SimulatedLine.h"
 #include "UnitFinder.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <map>
+#include <memory>
 
 namespace kvel::test {
 namespace {
-
-// Units on one line, each answering at its own rate, the way a real line behaves: a request
-// sent at another rate never reaches them.
-class SimulatedLine : public FakeSerialChannel {
-public:
-    struct Unit {
-        std::uint8_t baudIndex;
-        std::optional<std::uint16_t> version;
-    };
-
-    int WriteComPort(const std::uint8_t* bytes, int length) override {
-        const int result = FakeSerialChannel::WriteComPort(bytes, length);
-        if (answer) answer(writes.back());
-        const auto unit = units.find(bytes[0]);
-        if (unit == units.end() || opens.back().bitRate != BaudRateFromIndex(unit->second.baudIndex))
-            return result;
-        if (bytes[1] == kReadHolding) Feed(ReadReply(bytes[0], kReadHolding, {bytes[0]}));
-        if (bytes[1] == kReadInput && unit->second.version)
-            Feed(ReadReply(bytes[0], kReadInput, {*unit->second.version}));
-        return result;
-    }
-
-    std::map<std::uint8_t, Unit> units;
-    // Anything else on the line, heard after each request.
-    std::function<void(const std::vector<std::uint8_t>& request)> answer;
-};
 
 class UnitFinderTest : public ::testing::Test {
 protected:
