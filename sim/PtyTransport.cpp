@@ -34,17 +34,18 @@ PtyTransport::PtyTransport(std::string linkPath, std::int32_t initialBitRate)
     }
 }
 
-PtyTransport::~PtyTransport() { Vanish(); }
-
-void PtyTransport::Vanish() {
-    if (master_ < 0) return;
+PtyTransport::~PtyTransport() {
     RemoveLink();
-    close(master_);
+    Pull();
+}
+
+void PtyTransport::Pull() {
+    if (master_ >= 0) close(master_);
     master_ = -1;
 }
 
 void PtyTransport::Reappear(std::int32_t bitRate) {
-    Vanish();
+    Pull();
     OpenMaster(bitRate);
     CreateLink();
 }

@@ -246,7 +246,7 @@ int Serve(const Options& options) {
             for (const auto& each : units) std::fputs(HoldingText(each->Model().Holding()).c_str(), stderr);
         if (vanishesSeen == vanishRequests) continue;
         vanishesSeen = vanishRequests;
-        port.Vanish();
+        port.Pull();
         LogLine("line pulled");
         StayAway(options.goneMs);
         port.Reappear(unit.BitRate());
