@@ -16,6 +16,8 @@ constexpr std::uint8_t kExceptionFlag = 0x80;
 constexpr std::size_t kOneRegisterReply = 7;
 constexpr std::size_t kExceptionReply = 5;
 constexpr std::size_t kRequestBytes = 8;
+// The holding-register poll's answer, the longest frame polling brings.
+constexpr std::size_t kLongestPollReply = 59;
 constexpr int kBitsPerByte = 10;
 
 // The newest `length` received bytes, when they form a frame from `address` with `function`.
@@ -42,10 +44,19 @@ std::vector<std::uint8_t> FinderRateOrder(std::uint8_t storedBaudIndex) {
     return unique;
 }
 
+namespace {
+int LineMs(std::size_t bytes, std::int32_t bitRate) {
+    const std::int64_t bits = static_cast<std::int64_t>(bytes) * kBitsPerByte;
+    return static_cast<int>((bits * 1000 + bitRate - 1) / bitRate);
+}
+} // namespace
+
 int FinderTryMs(std::int32_t bitRate) {
-    const std::int64_t bits = static_cast<std::int64_t>(kRequestBytes + kOneRegisterReply) * kBitsPerByte;
-    const std::int64_t lineMs = (bits * 1000 + bitRate - 1) / bitRate;
-    return kFinderReplyWaitMs + static_cast<int>(lineMs);
+    return kFinderReplyWaitMs + LineMs(kRequestBytes + kOneRegisterReply, bitRate);
+}
+
+int FinderSettleMs(std::int32_t bitRate) {
+    return kFinderReplyWaitMs + LineMs(kLongestPollReply, bitRate);
 }
 
 UnitFinder::UnitFinder(SerialChannel& channel, std::uint16_t comPort, std::uint8_t storedBaudIndex)
@@ -53,10 +64,12 @@ UnitFinder::UnitFinder(SerialChannel& channel, std::uint16_t comPort, std::uint8
     init_crc16_tab();
 }
 
+// An answer to the last poll may still be coming in, and would spoil the first try.
 void UnitFinder::Start(std::int64_t nowMs) {
     state_ = FinderState::Scanning;
     if (!OpenRate()) return;
-    Send(Asking::Presence, nowMs);
+    asking_ = Asking::Settling;
+    deadlineMs_ = nowMs + FinderSettleMs(BaudRateFromIndex(BaudIndex()));
 }
 
 bool UnitFinder::OpenRate() {
@@ -100,6 +113,10 @@ std::optional<std::uint16_t> UnitFinder::AnsweredVersion() const {
 void UnitFinder::Tick(std::int64_t nowMs) {
     if (!Running()) return;
     TakeInput();
+    if (asking_ == Asking::Settling) {
+        if (nowMs >= deadlineMs_) Send(Asking::Presence, nowMs);
+        return;
+    }
     if (asking_ == Asking::Presence) {
         if (AnsweredPresence()) {
             noisyTries_ = 0;

@@ -36,11 +36,16 @@ std::vector<std::uint8_t> FinderRateOrder(std::uint8_t storedBaudIndex);
 // The longest one try may take at `bitRate`: the wait plus the request's and reply's line time.
 int FinderTryMs(std::int32_t bitRate);
 
+// How long the finder lets the line quiet down before its first try: the longest answer to a
+// poll that may still be on its way, and the wait.
+int FinderSettleMs(std::int32_t bitRate);
+
 class UnitFinder {
 public:
     UnitFinder(SerialChannel& channel, std::uint16_t comPort, std::uint8_t storedBaudIndex);
 
-    // Opens the port at the first rate and sends the first try; OpenFailed when it will not open.
+    // Opens the port at the first rate, and tries once the line has settled; OpenFailed when the
+    // port will not open.
     void Start(std::int64_t nowMs);
     // Takes in what arrived, and moves on when the try is answered or its time is up.
     void Tick(std::int64_t nowMs);
@@ -59,7 +64,8 @@ public:
     std::uint8_t Address() const { return address_; }
 
 private:
-    enum class Asking { Presence, Version };
+    // Settling: the line quiets down after polling before the first try.
+    enum class Asking { Settling, Presence, Version };
 
     bool OpenRate();
     void Send(Asking asking, std::int64_t nowMs);

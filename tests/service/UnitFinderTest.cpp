@@ -16,9 +16,11 @@ class UnitFinderTest : public ::testing::Test {
 protected:
     UnitFinderTest() { line.isOpen = true; }
 
+    // Started, and ticked until the line has settled and the first try is out.
     void Start(std::uint8_t storedBaudIndex = 3) {
         finder = std::make_unique<UnitFinder>(line, 4, storedBaudIndex);
         finder->Start(now);
+        while (finder->Running() && line.writes.empty()) finder->Tick(++now);
     }
 
     // Ticks every 5 ms, as the window does, until the scan ends or `ms` have passed.
@@ -54,6 +56,22 @@ TEST(FinderTryMsTest, FiftyMsPlusTheLineTimeOfRequestAndAnswer) {
     EXPECT_EQ(FinderTryMs(115200), 52); // 150 bits: 1.3 ms, rounded up
     EXPECT_EQ(FinderTryMs(9600), 66);   // 15.6 ms
     EXPECT_EQ(FinderTryMs(1200), 175);  // 125 ms
+}
+
+TEST_F(UnitFinderTest, LetsTheLineSettleAfterPollingBeforeTheFirstTry) {
+    finder = std::make_unique<UnitFinder>(line, 4, 5);
+    finder->Start(now);
+    // The tail of a poll's answer, then the unit's answer to the first try.
+    line.Feed(Hex("00 01 02 03"));
+    finder->Tick(now + FinderSettleMs(19200) - 1);
+    EXPECT_TRUE(line.writes.empty());
+    EXPECT_EQ(FinderSettleMs(19200), 50 + 31);
+    line.units = {{1, {5, 9}}};
+    finder->Tick(now + FinderSettleMs(19200));
+    ASSERT_EQ(line.writes.size(), 1u);
+    finder->Tick(now + FinderSettleMs(19200) + 5);
+    ASSERT_EQ(finder->Found().size(), 1u);
+    EXPECT_EQ(finder->Found()[0].address, 1);
 }
 
 TEST_F(UnitFinderTest, AsksEveryAddressForRegister14InTurn) {
