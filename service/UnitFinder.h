@@ -18,6 +18,9 @@ constexpr std::uint8_t kLastFinderAddress = 247;
 constexpr int kFinderAddressCount = kLastFinderAddress - kFirstFinderAddress + 1;
 // A unit turns a request round within this; the frames' own line time comes on top.
 constexpr int kFinderReplyWaitMs = 50;
+// How often the finder is meant to be ticked: short enough for an answer at 115200 bit/s to be
+// taken in within a few ms of its arrival.
+constexpr int kFinderTickMs = 5;
 // Tries in a row that bring only bytes no unit would send: the rate carries noise, not units.
 constexpr int kNoisyTriesToSkipRate = 8;
 

@@ -27,9 +27,6 @@ public:
     virtual void ConnectTo(const FoundUnit& unit) = 0;
 };
 
-// Short enough for an answer at 115200 bit/s to be taken in within a few ms of its arrival.
-constexpr int kFinderTickMs = 5;
-
 class FinderWindow : public QWidget {
     Q_OBJECT
 public:
