@@ -26,9 +26,12 @@ int ComNumberOf(const SerialPortEntry& entry) {
     return static_cast<int>(std::max(0L, ComPortNumber("\\\\.\\" + entry.name.toStdString())));
 }
 #else
+// Where a path leads; a link to a device that is gone still names that device.
 QString Resolved(const QString& path) {
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    return canonical.isEmpty() ? path : canonical;
+    const QFileInfo file(path);
+    const QString canonical = file.canonicalFilePath();
+    if (!canonical.isEmpty()) return canonical;
+    return file.isSymLink() ? file.symLinkTarget() : path;
 }
 
 // The lowest COM number the channel would resolve to this device.
