@@ -39,7 +39,8 @@ int ComNumberOf(const SerialPortEntry& entry) {
     const QString device = Resolved(entry.device);
     const QDir links(kDosDevices);
     int lowest = 0;
-    for (const QString& name : links.entryList({QStringLiteral("com*")}, QDir::AllEntries | QDir::System)) {
+    for (const QString& name :
+         links.entryList({QStringLiteral("com*")}, QDir::AllEntries | QDir::System)) {
         bool isNumber = false;
         const int number = name.mid(3).toInt(&isNumber);
         if (!isNumber || number < 1) continue;
@@ -68,15 +69,17 @@ std::vector<SerialPortEntry> SystemSerialPorts() {
 
 std::vector<PortChoice> NumberPorts(const std::vector<SerialPortEntry>& ports) {
     std::vector<PortChoice> choices;
-    for (const SerialPortEntry& entry : ports) choices.push_back({entry, ComNumberOf(entry)});
+    for (const SerialPortEntry& entry : ports)
+        choices.push_back({entry, ComNumberOf(entry)});
     return choices;
 }
 
 QString PortChoiceText(const PortChoice& choice) {
-    const QString number =
-        choice.comNumber > 0 ? QStringLiteral("COM%1").arg(choice.comNumber) : QStringLiteral("COM?");
+    const QString number = choice.comNumber > 0 ? QStringLiteral("COM%1").arg(choice.comNumber)
+                                                : QStringLiteral("COM?");
     QString text = number + QStringLiteral(" — ") + choice.entry.name;
-    if (!choice.entry.description.isEmpty()) text += QStringLiteral(", ") + choice.entry.description;
+    if (!choice.entry.description.isEmpty())
+        text += QStringLiteral(", ") + choice.entry.description;
     return text;
 }
 
@@ -92,7 +95,8 @@ int NameDevice(const QString& device, const std::vector<PortChoice>& listed, QSt
         if (QFileInfo(link).isSymLink() || QFileInfo::exists(link)) continue;
         if (NumberIsListed(number, listed)) continue;
         if (QFile::link(device, link)) return number;
-        error = QStringLiteral("не удалось создать ссылку %1").arg(QFileInfo(link).absoluteFilePath());
+        error =
+            QStringLiteral("не удалось создать ссылку %1").arg(QFileInfo(link).absoluteFilePath());
         return 0;
     }
     error = QStringLiteral("все номера COM заняты");

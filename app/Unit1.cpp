@@ -121,7 +121,8 @@ void TForm1::ShowRatePanel() {
 void TForm1::ConnectStoredPort() {
     if (link_.OpenStoredPort() == kOpenFailed) {
         link_.StopLinkTimers();
-        ShowMessage(OpenErrorMessage("Ошибка открытия COM порта", link_.Channel().LastOpenFailure()));
+        ShowMessage(
+            OpenErrorMessage("Ошибка открытия COM порта", link_.Channel().LastOpenFailure()));
         return;
     }
     link_.StartLinkTimers();
@@ -177,7 +178,8 @@ void TForm1::N5Click() {
 
 // One scan at a time: a second choice brings the running finder forward.
 void TForm1::FinderItemClick() {
-    if (FinderWindow* finder = NewestWindow<FinderWindow>::Get(); finder && finder->Finder().Running()) {
+    if (FinderWindow* finder = NewestWindow<FinderWindow>::Get();
+        finder && finder->Finder().Running()) {
         finder->activateWindow();
         return;
     }
@@ -188,7 +190,8 @@ void TForm1::FinderItemClick() {
 bool TForm1::PortHeldElsewhere() {
     if (pollingPaused_) return true;
     const QList<TForm4*> updates = findChildren<TForm4*>();
-    return std::any_of(updates.begin(), updates.end(), [](TForm4* update) { return update->isVisible(); });
+    return std::any_of(updates.begin(), updates.end(),
+                       [](TForm4* update) { return update->isVisible(); });
 }
 
 void TForm1::PausePolling() {
@@ -206,7 +209,8 @@ void TForm1::ResumePolling() {
     link_.Channel().CloseComPort();
     if (!wasPolling) return;
     if (link_.OpenStoredPort() == kOpenFailed) {
-        ShowMessage(OpenErrorMessage("Ошибка открытия COM порта", link_.Channel().LastOpenFailure()));
+        ShowMessage(
+            OpenErrorMessage("Ошибка открытия COM порта", link_.Channel().LastOpenFailure()));
         return;
     }
     SetLinkTimerIntervals(pausedTimers_[0], pausedTimers_[1], pausedTimers_[2]);

@@ -45,7 +45,9 @@ std::vector<SerialPortEntry> ListPorts() {
 }
 } // namespace
 
-void TForm2::SetPortLister(SerialPortLister lister) { PortLister() = std::move(lister); }
+void TForm2::SetPortLister(SerialPortLister lister) {
+    PortLister() = std::move(lister);
+}
 
 TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window) {
     NewestWindow<TForm2>::Set(this);

@@ -42,7 +42,8 @@ public:
 
 // The stored rate is scanned first; the scan of it ends when the port is opened at the next one.
 template <class Tick> void ScanFirstRate(kvel::UnitFinder& finder, const int& opens, Tick tick) {
-    while (finder.Running() && opens < 2) tick();
+    while (finder.Running() && opens < 2)
+        tick();
 }
 
 void BM_FinderSilentRateSimulatedClock(benchmark::State& state) {
@@ -113,7 +114,8 @@ void BM_FinderSilentRateOnAPty(benchmark::State& state) {
         const auto started = Clock::now();
         auto nextTick = started;
         const auto elapsedMs = [&] {
-            return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+            return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started)
+                .count();
         };
         finder.Start(elapsedMs());
         ScanFirstRate(finder, channel.opens, [&] {

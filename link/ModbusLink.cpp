@@ -69,7 +69,8 @@ void ModbusLink::SwitchBaudRate() {
     channel_.CloseComPort();
     if (OpenStoredPort() == kOpenFailed) {
         StopLinkTimers();
-        host_.ShowMessage(OpenErrorMessage("Ошибка открытия COM порта1", channel_.LastOpenFailure()));
+        host_.ShowMessage(
+            OpenErrorMessage("Ошибка открытия COM порта1", channel_.LastOpenFailure()));
         return;
     }
     StartLinkTimers();

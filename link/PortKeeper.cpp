@@ -10,9 +10,12 @@ void PortKeeper::Tick(bool portHeldElsewhere) {
         lossShown_ = false;
         return;
     }
+    // The first tick only shows the loss: the system may not have let go of the device yet,
+    // and whatever takes its name next is not known to be it.
     if (!lossShown_) {
         link_.netu_svyasi();
         lossShown_ = true;
+        return;
     }
     if (portHeldElsewhere || link_.OpenStoredPort() != kOpenOk) return;
     lossShown_ = false;

@@ -12,7 +12,8 @@ class PortKeeper {
 public:
     explicit PortKeeper(ModbusLink& link) : link_(link) {}
 
-    // Every kReopenIntervalMs. `portHeldElsewhere` while something other than polling drives the
+    // Every kReopenIntervalMs: the first tick after the loss shows it, the later ones try the
+    // port. `portHeldElsewhere` while something other than polling drives the
     // port (a firmware upload, the unit finder): the loss is shown but the port is left alone.
     void Tick(bool portHeldElsewhere);
 

@@ -41,8 +41,9 @@ int SystemSerialChannel::OpenComPort(const std::string& name, std::int32_t bitRa
     const QString path = SystemPortPath(name);
     if (path.isEmpty()) {
         const long number = ComPortNumber(name);
-        return Fail(OpenFailureReason::NoSuchDevice,
-                    number < 0 ? QString::fromStdString(name) : QStringLiteral("COM%1").arg(number));
+        return Fail(OpenFailureReason::NoSuchDevice, number < 0
+                                                         ? QString::fromStdString(name)
+                                                         : QStringLiteral("COM%1").arg(number));
     }
 
     port_.setPortName(path);
@@ -144,7 +145,9 @@ OpenFailureReason SystemSerialChannel::ReasonForRefusedOpen(const QString&) cons
     }
 }
 
-std::string SystemSerialChannel::PortHolder(const QString&) { return {}; }
+std::string SystemSerialChannel::PortHolder(const QString&) {
+    return {};
+}
 #else
 // QSerialPort says "permission" both for a device the user may not open and for one whose lock
 // another program holds; the file's own rights tell them apart.
@@ -158,7 +161,7 @@ OpenFailureReason SystemSerialChannel::ReasonForRefusedOpen(const QString& path)
         return OpenFailureReason::NoSuchDevice;
     case QSerialPort::PermissionError:
         return ::access(file.constData(), R_OK | W_OK) == 0 ? OpenFailureReason::Busy
-                                                             : OpenFailureReason::NoPermission;
+                                                            : OpenFailureReason::NoPermission;
     default:
         break;
     }
@@ -178,8 +181,9 @@ std::string SystemSerialChannel::PortHolder(const QString& device) {
         for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System)) {
             if (fd.symLinkTarget() != device) continue;
             QFile comm(proc.filePath(pid + QStringLiteral("/comm")));
-            const QString program =
-                comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed() : QString();
+            const QString program = comm.open(QIODevice::ReadOnly)
+                                        ? QString::fromLocal8Bit(comm.readAll()).trimmed()
+                                        : QString();
             holders << QStringLiteral("%1 (pid %2)").arg(program, pid);
             break;
         }

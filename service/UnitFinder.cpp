@@ -35,9 +35,11 @@ const std::uint8_t* FrameAtEnd(const std::vector<std::uint8_t>& bytes, std::size
 
 std::vector<std::uint8_t> FinderRateOrder(std::uint8_t storedBaudIndex) {
     // An index outside the table opens at 9600, so that is the rate in use.
-    const std::uint8_t stored = storedBaudIndex < kBaudIndexCount ? storedBaudIndex : kDefaultBaudIndex;
+    const std::uint8_t stored =
+        storedBaudIndex < kBaudIndexCount ? storedBaudIndex : kDefaultBaudIndex;
     std::vector<std::uint8_t> order{stored, 3, 5, 9};
-    for (std::uint8_t index = 0; index < kBaudIndexCount; ++index) order.push_back(index);
+    for (std::uint8_t index = 0; index < kBaudIndexCount; ++index)
+        order.push_back(index);
     std::vector<std::uint8_t> unique;
     for (std::uint8_t index : order)
         if (std::find(unique.begin(), unique.end(), index) == unique.end()) unique.push_back(index);
@@ -95,7 +97,8 @@ void UnitFinder::Send(Asking asking, std::int64_t nowMs) {
 
 void UnitFinder::TakeInput() {
     const std::uint32_t pending = channel_.PendingInputCount();
-    for (std::uint32_t i = 0; i < pending; ++i) received_.push_back(channel_.ReadComByte());
+    for (std::uint32_t i = 0; i < pending; ++i)
+        received_.push_back(channel_.ReadComByte());
 }
 
 // A unit that refuses the read with an exception is there all the same.
@@ -172,7 +175,8 @@ std::int64_t UnitFinder::MsLeft() const {
     std::int64_t ms = static_cast<std::int64_t>(kLastFinderAddress - address_ + 1) *
                       FinderTryMs(BaudRateFromIndex(BaudIndex()));
     for (std::size_t rate = rateIndex_ + 1; rate < rates_.size(); ++rate)
-        ms += static_cast<std::int64_t>(kFinderAddressCount) * FinderTryMs(BaudRateFromIndex(rates_[rate]));
+        ms += static_cast<std::int64_t>(kFinderAddressCount) *
+              FinderTryMs(BaudRateFromIndex(rates_[rate]));
     return ms;
 }
 

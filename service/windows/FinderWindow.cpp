@@ -21,10 +21,14 @@ constexpr QSize kOuterSize(424, 340);
 QString TimeText(std::int64_t ms) {
     const std::int64_t seconds = (ms + 999) / 1000;
     if (seconds < 60) return QStringLiteral("%1 с").arg(seconds);
-    return QStringLiteral("%1 мин %2 с").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1 мин %2 с")
+        .arg(seconds / 60)
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
-QString RateText(std::uint8_t baudIndex) { return QString::number(BaudRateFromIndex(baudIndex)); }
+QString RateText(std::uint8_t baudIndex) {
+    return QString::number(BaudRateFromIndex(baudIndex));
+}
 } // namespace
 
 FinderWindow::FinderWindow(SerialChannel& channel, std::uint16_t comPort,

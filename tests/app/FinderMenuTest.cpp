@@ -111,11 +111,11 @@ TEST_F(FinderMenuTest, ConnectingToAFoundUnitTakesItsRateAndAddressAndKeepsThemA
     EXPECT_EQ(file.readAll(), QByteArray("\x07\x00\x09\x00\x01\x00", 6));
 }
 
-TEST_F(FinderMenuTest, VanishedPortIsReopenedWithinASecondAndNoMessage) {
+TEST_F(FinderMenuTest, VanishedPortIsReopenedWithinTwoSecondsAndNoMessage) {
     ASSERT_EQ(line.opens.size(), 1u);
     line.isOpen = false;
     line.vanished = true;
-    ASSERT_TRUE(QTest::qWaitFor([this] { return line.opens.size() == 2; }, 2500));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return line.opens.size() == 2; }, 3000));
     EXPECT_EQ(line.opens.back().bitRate, 9600);
     EXPECT_TRUE(line.isOpen);
     EXPECT_TRUE(messages.texts.isEmpty());

@@ -69,7 +69,8 @@ protected:
 
     QStringList Items() const {
         QStringList items;
-        for (int i = 0; i < window->ComboBox2->count(); ++i) items << window->ComboBox2->itemText(i);
+        for (int i = 0; i < window->ComboBox2->count(); ++i)
+            items << window->ComboBox2->itemText(i);
         return items;
     }
 
@@ -78,10 +79,13 @@ protected:
         QTest::mouseClick(window->Edit1, Qt::LeftButton);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         ASSERT_EQ(QApplication::focusWidget(), window->ComboBox2);
-        for (int i = 0; i < steps; ++i) QTest::keyClick(window->ComboBox2, Qt::Key_Down);
+        for (int i = 0; i < steps; ++i)
+            QTest::keyClick(window->ComboBox2, Qt::Key_Down);
     }
 
-    static void Link(const QString& link, const QString& target) { ASSERT_TRUE(QFile::link(target, link)); }
+    static void Link(const QString& link, const QString& target) {
+        ASSERT_TRUE(QFile::link(target, link));
+    }
 
     test::ScratchDir dir;
     test::MessageCapture messages;
@@ -186,7 +190,8 @@ TEST_F(PortListTest, EachOpenErrorReasonShowsOnTheSecondLine) {
     test::FakeSerialChannel channel;
     Start(channel);
     const std::vector<std::pair<OpenFailure, QString>> cases{
-        {{OpenFailureReason::NoSuchDevice, "/dev/ttyUSB0", "", ""}, "/dev/ttyUSB0: нет такого устройства"},
+        {{OpenFailureReason::NoSuchDevice, "/dev/ttyUSB0", "", ""},
+         "/dev/ttyUSB0: нет такого устройства"},
         {{OpenFailureReason::Busy, "/dev/ttyUSB0", "kvel (pid 812)", ""},
          "/dev/ttyUSB0: порт занят другой программой: kvel (pid 812)"},
         {{OpenFailureReason::NoPermission, "/dev/ttyUSB0", "", ""},

@@ -61,7 +61,8 @@ TEST_F(FindAndKeepEndToEndTest, PollingResumesWithin3sOnceThePulledLineIsBack) {
     ASSERT_TRUE(WaitForReadings(kFirstReadingsMs));
     unit->PullAndReplug();
     ASSERT_TRUE(QTest::qWaitFor([] { return !QFileInfo::exists(SimulatedUnit::kLink); }, 3000));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return main->PanelText(0) == QStringLiteral("Нет связи"); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return main->PanelText(0) == QStringLiteral("Нет связи"); }, 3000));
     EXPECT_EQ(State().InputImage[0], 0) << "readings blanked at the loss";
     // The new pseudo-terminal may well get the old one's number.
     ASSERT_TRUE(QTest::qWaitFor([] { return QFileInfo::exists(SimulatedUnit::kLink); }, 5000));

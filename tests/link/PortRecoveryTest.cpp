@@ -11,15 +11,17 @@ TEST(OpenErrorMessageTest, GivesTheDeviceAndTheReasonOnASecondLine) {
               "Ошибка открытия COM порта\n/dev/ttyUSB0: нет такого устройства");
     EXPECT_EQ(OpenErrorMessage(first, {OpenFailureReason::Busy, "/dev/ttyUSB0", "", ""}),
               "Ошибка открытия COM порта\n/dev/ttyUSB0: порт занят другой программой");
-    EXPECT_EQ(OpenErrorMessage(first, {OpenFailureReason::Busy, "/dev/ttyUSB0", "kvel (pid 42)", ""}),
-              "Ошибка открытия COM порта\n/dev/ttyUSB0: порт занят другой программой: kvel (pid 42)");
+    EXPECT_EQ(
+        OpenErrorMessage(first, {OpenFailureReason::Busy, "/dev/ttyUSB0", "kvel (pid 42)", ""}),
+        "Ошибка открытия COM порта\n/dev/ttyUSB0: порт занят другой программой: kvel (pid 42)");
     EXPECT_EQ(OpenErrorMessage(first, {OpenFailureReason::NoPermission, "/dev/ttyUSB0", "", ""}),
               "Ошибка открытия COM порта\n/dev/ttyUSB0: нет прав доступа, добавьте пользователя в "
               "группу dialout");
     EXPECT_EQ(OpenErrorMessage(first, {OpenFailureReason::NotSerialPort, "/tmp/notes.txt", "", ""}),
               "Ошибка открытия COM порта\n/tmp/notes.txt: это не последовательный порт");
-    EXPECT_EQ(OpenErrorMessage(first, {OpenFailureReason::Other, "/dev/ttyS3", "", "Input/output error"}),
-              "Ошибка открытия COM порта\n/dev/ttyS3: не удалось открыть: Input/output error");
+    EXPECT_EQ(
+        OpenErrorMessage(first, {OpenFailureReason::Other, "/dev/ttyS3", "", "Input/output error"}),
+        "Ошибка открытия COM порта\n/dev/ttyS3: не удалось открыть: Input/output error");
 }
 
 TEST(OpenErrorMessageTest, KeepsTheOneLineWhenTheReasonIsUnknown) {
@@ -58,8 +60,11 @@ protected:
     PortKeeper keeper;
 };
 
-TEST_F(PortKeeperTest, ReopensTheStoredPortAtTheStoredRateWithoutAMessage) {
+TEST_F(PortKeeperTest, ShowsTheLossFirstThenReopensAtTheStoredRateWithoutAMessage) {
     PullAdapter();
+    keeper.Tick(false);
+    EXPECT_TRUE(channel.opens.empty());
+    EXPECT_EQ(host.panels[0], "Нет связи");
     keeper.Tick(false);
     ASSERT_EQ(channel.opens.size(), 1u);
     EXPECT_EQ(channel.opens[0].name, R"(\\.\COM5)");
@@ -78,6 +83,7 @@ TEST_F(PortKeeperTest, TriesOnceATickUntilThePortIsBack) {
     PullAdapter();
     channel.openResult = kOpenFailed;
     channel.openFailure = {OpenFailureReason::NoSuchDevice, "/dev/ttyUSB0", "", ""};
+    keeper.Tick(false);
     keeper.Tick(false);
     keeper.Tick(false);
     EXPECT_EQ(channel.opens.size(), 2u);
@@ -106,6 +112,7 @@ TEST_F(PortKeeperTest, LeavesAPortTheProgramClosedOrFailedToOpenAlone) {
 
 TEST_F(PortKeeperTest, ShowsTheLossButLeavesThePortToWhoeverHoldsIt) {
     PullAdapter();
+    keeper.Tick(true);
     keeper.Tick(true);
     keeper.Tick(true);
     EXPECT_TRUE(channel.opens.empty());

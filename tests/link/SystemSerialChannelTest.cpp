@@ -285,8 +285,10 @@ TEST_F(SystemSerialChannelTest, SaysWhenTheLinkLeadsToSomethingElseThanAPort) {
     Link(10, workDir_ / "folder");
     Link(12, workDir_ / "pipe");
     Link(13, "/dev/null");
-    const std::map<int, fs::path> devices{
-        {9, workDir_ / "plain.txt"}, {10, workDir_ / "folder"}, {12, workDir_ / "pipe"}, {13, "/dev/null"}};
+    const std::map<int, fs::path> devices{{9, workDir_ / "plain.txt"},
+                                          {10, workDir_ / "folder"},
+                                          {12, workDir_ / "pipe"},
+                                          {13, "/dev/null"}};
     for (const auto& [number, device] : devices) {
         kvel::SystemSerialChannel channel;
         ASSERT_EQ(channel.OpenComPort(ComName(number), 9600), kvel::kOpenFailed) << "COM" << number;
@@ -306,7 +308,8 @@ TEST_F(SystemSerialChannelTest, SaysThePortIsBusyAndWhoHoldsIt) {
         const kvel::OpenFailure failure = second.LastOpenFailure();
         EXPECT_EQ(failure.reason, kvel::OpenFailureReason::Busy) << "COM" << number;
         EXPECT_EQ(failure.device, slavePath_);
-        EXPECT_NE(failure.holder.find("(pid " + std::to_string(::getpid()) + ")"), std::string::npos)
+        EXPECT_NE(failure.holder.find("(pid " + std::to_string(::getpid()) + ")"),
+                  std::string::npos)
             << failure.holder;
     }
     // A good open forgets the failure.
@@ -340,7 +343,8 @@ TEST_F(SystemSerialChannelTest, APortTheProgramClosedHasNotVanished) {
     ASSERT_EQ(channel.OpenComPort(ComName(7), 9600), kvel::kOpenOk);
     channel.CloseComPort();
     CloseMaster();
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_FALSE(channel.PortVanished());
 }
 

@@ -109,16 +109,17 @@ TEST_F(FinderWindowTest, ClosingMidScanResumesPollingOnce) {
     QTest::qWait(50);
     window->close();
     EXPECT_EQ(host.resumes, 1);
-    EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 1000)) << "a closed finder goes away";
+    EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 1000))
+        << "a closed finder goes away";
 }
 
 TEST_F(FinderWindowTest, APortThatWillNotOpenSaysWhyAndResumesPolling) {
     line.openResult = kOpenFailed;
     line.openFailure = {OpenFailureReason::Busy, "/dev/ttyUSB0", "kvel (pid 7)", ""};
     Open();
-    EXPECT_EQ(messages.texts,
-              QStringList{QStringLiteral("Ошибка открытия COM порта\n/dev/ttyUSB0: порт занят другой "
-                                         "программой: kvel (pid 7)")});
+    EXPECT_EQ(messages.texts, QStringList{QStringLiteral(
+                                  "Ошибка открытия COM порта\n/dev/ttyUSB0: порт занят другой "
+                                  "программой: kvel (pid 7)")});
     EXPECT_EQ(host.resumes, 1);
     EXPECT_FALSE(window->StopButton->isEnabled());
 }

@@ -1,9 +1,9 @@
 // The unit finder's scan over a fake line on a simulated clock: what it sends, in what order,
 // how long it waits, and what it makes of answers, noise and silence.
+#include "UnitFinder.h"
 #include "Hex.h"
 #include "ModbusFrame.h"
 #include "SimulatedLine.h"
-#include "UnitFinder.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,8 @@ protected:
     void Start(std::uint8_t storedBaudIndex = 3) {
         finder = std::make_unique<UnitFinder>(line, 4, storedBaudIndex);
         finder->Start(now);
-        while (finder->Running() && line.writes.empty()) finder->Tick(++now);
+        while (finder->Running() && line.writes.empty())
+            finder->Tick(++now);
     }
 
     // Ticks every 5 ms, as the window does, until the scan ends or `ms` have passed.
@@ -35,7 +36,8 @@ protected:
 
     std::vector<std::int32_t> OpenedRates() const {
         std::vector<std::int32_t> rates;
-        for (const auto& open : line.opens) rates.push_back(open.bitRate);
+        for (const auto& open : line.opens)
+            rates.push_back(open.bitRate);
         return rates;
     }
 
@@ -116,8 +118,8 @@ TEST_F(UnitFinderTest, ScansTheRatesInOrderAndFindsAUnitAtAnyOfThem) {
     Start(3);
     RunToEnd();
     EXPECT_EQ(finder->State(), FinderState::Finished);
-    EXPECT_EQ(OpenedRates(), (std::vector<std::int32_t>{9600, 19200, 115200, 1200, 2400, 4800, 14400,
-                                                        38400, 56000, 57600}));
+    EXPECT_EQ(OpenedRates(), (std::vector<std::int32_t>{9600, 19200, 115200, 1200, 2400, 4800,
+                                                        14400, 38400, 56000, 57600}));
     ASSERT_EQ(finder->Found().size(), 1u);
     EXPECT_EQ(finder->Found()[0].address, 200);
     EXPECT_EQ(finder->Found()[0].baudIndex, 4);
@@ -133,7 +135,8 @@ TEST_F(UnitFinderTest, FindsNothingOnASilentLineInTheWorstCaseTime) {
     EXPECT_EQ(finder->State(), FinderState::Finished);
     EXPECT_TRUE(finder->Found().empty());
     std::int64_t budget = 0;
-    for (std::uint8_t index = 0; index < 10; ++index) budget += 247 * (FinderTryMs(BaudRateFromIndex(index)) + 5);
+    for (std::uint8_t index = 0; index < 10; ++index)
+        budget += 247 * (FinderTryMs(BaudRateFromIndex(index)) + 5);
     EXPECT_LE(now - started, budget);
 }
 
@@ -207,7 +210,8 @@ TEST_F(UnitFinderTest, TimeLeftCountsDownToTheWorstCase) {
     Start(9);
     const std::int64_t total = finder->MsLeft();
     std::int64_t expected = 0;
-    for (std::uint8_t index : FinderRateOrder(9)) expected += 247 * FinderTryMs(BaudRateFromIndex(index));
+    for (std::uint8_t index : FinderRateOrder(9))
+        expected += 247 * FinderTryMs(BaudRateFromIndex(index));
     EXPECT_EQ(total, expected);
     RunFor(10 * FinderTryMs(115200));
     EXPECT_EQ(finder->MsLeft(), total - finder->TriesDone() * FinderTryMs(115200));

@@ -25,7 +25,8 @@ public:
         const int result = FakeSerialChannel::WriteComPort(bytes, length);
         if (answer) answer(writes.back());
         const auto unit = units.find(bytes[0]);
-        if (unit == units.end() || opens.empty() || opens.back().bitRate != BaudRateFromIndex(unit->second.baudIndex))
+        if (unit == units.end() || opens.empty() ||
+            opens.back().bitRate != BaudRateFromIndex(unit->second.baudIndex))
             return result;
         if (bytes[1] == kReadHolding) Feed(ReadReply(bytes[0], kReadHolding, {bytes[0]}));
         if (bytes[1] == kReadInput && unit->second.version)
