@@ -13,6 +13,8 @@ void PortKeeper::Tick(bool portHeldElsewhere) {
     // The first tick only shows the loss: the system may not have let go of the device yet,
     // and whatever takes its name next is not known to be it.
     if (!lossShown_) {
+        // The receive indication ends first, or its timer would blank "Нет связи" a moment later.
+        link_.Timer5Timer();
         link_.netu_svyasi();
         lossShown_ = true;
         return;

@@ -2,6 +2,8 @@
 #include "LinkFixture.h"
 #include "PortKeeper.h"
 
+#include <algorithm>
+
 namespace kvel::test {
 namespace {
 
@@ -79,6 +81,14 @@ TEST_F(PortKeeperTest, ShowsTheLossFirstThenReopensAtTheStoredRateWithoutAMessag
     EXPECT_FALSE(Tick().empty());
 }
 
+TEST_F(PortKeeperTest, TheLossStaysShownWhenTheLastAnswerWasJustIn) {
+    link.priem_end();
+    PullAdapter();
+    keeper.Tick(false);
+    EXPECT_EQ(host.timer5Intervals.back(), 0);
+    EXPECT_EQ(host.panels[0], "Нет связи");
+}
+
 TEST_F(PortKeeperTest, TriesOnceATickUntilThePortIsBack) {
     PullAdapter();
     channel.openResult = kOpenFailed;
@@ -90,7 +100,8 @@ TEST_F(PortKeeperTest, TriesOnceATickUntilThePortIsBack) {
     EXPECT_TRUE(host.messages.empty());
     EXPECT_TRUE(state.ReplyAwaited);
     // The loss is shown once, not on every try.
-    EXPECT_EQ(host.PanelTexts(0).size(), 1u);
+    const auto texts = host.PanelTexts(0);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "Нет связи"), 1);
 
     channel.openResult = kOpenOk;
     keeper.Tick(false);
