@@ -74,7 +74,8 @@ void UnitServer::TakeInput() {
     const std::int32_t peerBitRate = port_.PeerBitRate();
     for (UnitSimulator* unit : units_) {
         const Reception reception = unit->Receive(input.bytes.data(), input.bytes.size(), peerBitRate);
-        if (!reception.discarded.empty())
+        // Said once for the line, by the first unit, rather than once per unit listening.
+        if (!reception.discarded.empty() && unit == units_.front())
             Log(FrameLine("<-", input.bytes) + "  (lost: " + reception.discarded + ")");
         Handle(reception, units_.size() > 1);
     }
