@@ -23,6 +23,8 @@
 #include <QMenuBar>
 #include <QStatusBar>
 
+#include <algorithm>
+
 namespace kvel {
 
 namespace {
@@ -33,7 +35,7 @@ constexpr std::uint16_t kMaxCurrentForUpdate = 5;
 } // namespace
 
 TForm1::TForm1(SerialChannel& channel, QWidget* parent)
-    : QMainWindow(parent), link_(state_, channel, *this) {
+    : QMainWindow(parent), link_(state_, channel, *this), portKeeper_(link_) {
     NewestWindow<TForm1>::Set(this);
     BuildForm();
     FormCreate();
@@ -60,6 +62,8 @@ void TForm1::BuildForm() {
     Timer2 = new FormTimer([this] { link_.Timer2Timer(); }, this);
     Timer3 = new FormTimer([this] { link_.Timer3Timer(); }, this);
     Timer5 = new FormTimer([this] { link_.Timer5Timer(); }, this);
+    ReopenTimer = new FormTimer([this] { portKeeper_.Tick(PortHeldElsewhere()); }, this);
+    ReopenTimer->SetInterval(kReopenIntervalMs);
 
     CentreAtDesignedSize(*this, kOuterSize);
 }
@@ -80,6 +84,8 @@ void TForm1::BuildMenu() {
     connect(N6, &QAction::triggered, this, &TForm1::N6Click);
     connect(N7, &QAction::triggered, this, &TForm1::N7Click);
     connect(N8, &QAction::triggered, this, &QWidget::close);
+    FinderItem = ServiceMenu()->addAction(QStringLiteral("Поиск устройства"));
+    connect(FinderItem, &QAction::triggered, this, &TForm1::FinderItemClick);
 }
 
 QMenu* TForm1::ServiceMenu() {
@@ -119,7 +125,8 @@ void TForm1::ShowRatePanel() {
 void TForm1::ConnectStoredPort() {
     if (link_.OpenStoredPort() == kOpenFailed) {
         link_.StopLinkTimers();
-        ShowMessage("Ошибка открытия COM порта");
+        ShowMessage(
+            OpenErrorMessage("Ошибка открытия COM порта", link_.Channel().LastOpenFailure()));
         return;
     }
     link_.StartLinkTimers();
@@ -183,6 +190,56 @@ void TForm1::N5Click() {
         Timer2->SetInterval(timer2Ms);
     };
     new TForm4(firmwareTransfer_, state_, link_.Channel(), setMainTimers, this);
+}
+
+// One scan at a time: a second choice brings the running finder forward.
+void TForm1::FinderItemClick() {
+    if (FinderWindow* finder = NewestWindow<FinderWindow>::Get();
+        finder && finder->Finder().Running()) {
+        finder->activateWindow();
+        return;
+    }
+    new FinderWindow(link_.Channel(), state_.Settings.comPortWord,
+                     static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF), *this, this);
+}
+
+bool TForm1::PortHeldElsewhere() {
+    if (pollingPaused_) return true;
+    const QList<TForm4*> updates = findChildren<TForm4*>();
+    return std::any_of(updates.begin(), updates.end(),
+                       [](TForm4* update) { return update->isVisible(); });
+}
+
+void TForm1::PausePolling() {
+    pausedTimers_ = {Timer1->Interval(), Timer2->Interval(), Timer3->Interval()};
+    link_.StopLinkTimers();
+    pollingPaused_ = true;
+}
+
+// The finder may have taken the awaited reply's place on the line, so it is not waited for.
+void TForm1::ResumePolling() {
+    pollingPaused_ = false;
+    link_.ForgetAwaitedReply();
+    const bool wasPolling = std::any_of(pausedTimers_.begin(), pausedTimers_.end(),
+                                        [](int interval) { return interval != 0; });
+    link_.Channel().CloseComPort();
+    if (!wasPolling) return;
+    if (link_.OpenStoredPort() == kOpenFailed) {
+        ShowMessage(
+            OpenErrorMessage("Ошибка открытия COM порта", link_.Channel().LastOpenFailure()));
+        return;
+    }
+    SetLinkTimerIntervals(pausedTimers_[0], pausedTimers_[1], pausedTimers_[2]);
+}
+
+// As the connection window would: the port reopened at the unit's rate, then its address.
+void TForm1::ConnectTo(const FoundUnit& unit) {
+    state_.Settings.baudIndexWord = unit.baudIndex;
+    ShowRatePanel();
+    link_.SwitchDeviceAddress(unit.address);
+    link_.Channel().CloseComPort();
+    link_.ForgetAwaitedReply();
+    ConnectStoredPort();
 }
 
 QString TForm1::PanelText(int panel) const { return panels_.at(panel)->text(); }

@@ -1,12 +1,14 @@
 // TForm1, the main window: menu, status bar, the link's timers, start-up and close.
 #pragma once
 
+#include "FinderWindow.h"
 #include "FirmwareTransfer.h"
 #include "FormTimer.h"
 #include "LinkHost.h"
 #include "LinkState.h"
 #include "MainDisplay.h"
 #include "ModbusLink.h"
+#include "PortKeeper.h"
 #include "SerialChannel.h"
 #include "Unit3.h"
 #include "Unit5.h"
@@ -23,7 +25,7 @@ class QMenu;
 
 namespace kvel {
 
-class TForm1 : public QMainWindow, public LinkHost {
+class TForm1 : public QMainWindow, public LinkHost, public FinderHost {
     Q_OBJECT
 public:
     // Runs FormCreate: reads data.inf from the working directory and opens the port.
@@ -54,10 +56,17 @@ public:
     void CloseCalibrationWindow() override;
     void BlankReadings() override;
 
+    // FinderHost
+    void PausePolling() override;
+    void ResumePolling() override;
+    void ConnectTo(const FoundUnit& unit) override;
+
     FormTimer* Timer1;
     FormTimer* Timer2;
     FormTimer* Timer3;
     FormTimer* Timer5;
+    // Reopens a port whose device went away, once a second.
+    FormTimer* ReopenTimer;
     QLineEdit* Edit1;
     QAction* N2;
     QAction* N3;
@@ -66,6 +75,8 @@ public:
     QAction* N6;
     QAction* N7;
     QAction* N8;
+    // "Поиск устройства" in the menu "Сервис".
+    QAction* FinderItem;
 
 protected:
     bool event(QEvent* event) override;
@@ -86,6 +97,9 @@ private:
     void N5Click();
     void N6Click();
     void N7Click();
+    void FinderItemClick();
+    // Something other than polling drives the port: a firmware upload or the unit finder.
+    bool PortHeldElsewhere();
     // Function-6 writes through the request queue, for the windows that change registers.
     RegisterWriter RegisterWrites();
 
@@ -97,6 +111,10 @@ private:
     // Outlives every update window, as the transfer it records may.
     FirmwareTransfer firmwareTransfer_;
     ModbusLink link_;
+    PortKeeper portKeeper_;
+    // Timer1..Timer3 as they ran when the finder paused them.
+    std::array<int, 3> pausedTimers_{};
+    bool pollingPaused_ = false;
     MainDisplay* display_ = nullptr;
     std::array<QLabel*, 4> panels_{};
     QMenu* serviceMenu_ = nullptr;

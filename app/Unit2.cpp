@@ -24,16 +24,31 @@ constexpr int kBaudIndexCount = 10;
 constexpr std::uint32_t kLowestAddress = 1;
 constexpr std::uint32_t kHighestNewAddress = 254;
 
-constexpr int kFirstRowTop = 24;
-constexpr int kRowPitch = 40;
-constexpr int kCloseRow = 4;
+// The port list takes the row under the port number; the rows are closer to make room for it.
+constexpr int kFirstRowTop = 12;
+constexpr int kRowPitch = 36;
+constexpr int kPortListRow = 1;
+constexpr int kCloseRow = 5;
 constexpr QRect kStaticTextPlace(16, 3, 145, 17);
 constexpr QRect kEntryPlace(168, 0, 121, 21);
 constexpr QRect kButtonPlace(312, -2, 105, 25);
 
 const QString kNotAnInteger = QStringLiteral("Введите целое число");
 const QString kNotAnAddress = QStringLiteral("Введите целое число до 255");
+
+SerialPortLister& PortLister() {
+    static SerialPortLister lister;
+    return lister;
+}
+
+std::vector<SerialPortEntry> ListPorts() {
+    return PortLister() ? PortLister()() : SystemSerialPorts();
+}
 } // namespace
+
+void TForm2::SetPortLister(SerialPortLister lister) {
+    PortLister() = std::move(lister);
+}
 
 TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window) {
     NewestWindow<TForm2>::Set(this);
@@ -63,11 +78,20 @@ void TForm2::BuildForm() {
     Button3 = new QPushButton(QStringLiteral("Соединить"), this);
     Button4 = new QPushButton(QStringLiteral("Сменить"), this);
     Button5 = new QPushButton(QStringLiteral("Закрыть"), this);
+    ComboBox2 = new QComboBox(this);
+    Button6 = new QPushButton(QStringLiteral("Обновить"), this);
 
     PlaceRow(0, StaticText1, Edit1, Button1);
-    PlaceRow(1, StaticText2, ComboBox1, Button2);
-    PlaceRow(2, StaticText3, Edit2, Button3);
-    PlaceRow(3, StaticText4, Edit3, Button4);
+    PlaceRow(2, StaticText2, ComboBox1, Button2);
+    PlaceRow(3, StaticText3, Edit2, Button3);
+    PlaceRow(4, StaticText4, Edit3, Button4);
+    // Across the label and entry columns, so the devices' descriptions can be read.
+    const int portListTop = kFirstRowTop + kPortListRow * kRowPitch;
+    ComboBox2->setGeometry(kStaticTextPlace.left(), portListTop + kEntryPlace.top(),
+                           kEntryPlace.right() - kStaticTextPlace.left() + 1, kEntryPlace.height());
+    Button6->setGeometry(kButtonPlace.translated(0, portListTop));
+    setTabOrder(Edit1, ComboBox2);
+    setTabOrder(Button1, Button6);
     Button5->setGeometry(kButtonPlace.translated(0, kFirstRowTop + kCloseRow * kRowPitch));
 
     connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
@@ -75,6 +99,9 @@ void TForm2::BuildForm() {
     connect(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &TForm2::Button4Click);
     connect(Button5, &QPushButton::clicked, this, &TForm2::Button5Click);
+    connect(Button6, &QPushButton::clicked, this, &TForm2::RefreshPortList);
+    // Only the operator's choice: the list's own refresh selects without filling Edit1.
+    connect(ComboBox2, qOverload<int>(&QComboBox::activated), this, &TForm2::ComboBox2Change);
 }
 
 void TForm2::PlaceRow(int row, QLabel* staticText, QWidget* entry, QPushButton* button) {
@@ -101,6 +128,37 @@ void TForm2::FormActivate() {
     const int baudIndex = state.Settings.baudIndexWord;
     ComboBox1->setCurrentIndex(baudIndex < kBaudIndexCount ? baudIndex : -1);
     Edit2->setText(QString::number(state.DeviceAddress));
+    RefreshPortList();
+}
+
+// The entry of the stored port number is selected, if the list has one.
+void TForm2::RefreshPortList() {
+    ports_ = NumberPorts(ListPorts());
+    ComboBox2->clear();
+    int stored = -1;
+    const int storedNumber = Main().State().Settings.comPortWord;
+    for (const PortChoice& port : ports_) {
+        if (port.comNumber != 0 && port.comNumber == storedNumber && stored < 0)
+            stored = ComboBox2->count();
+        ComboBox2->addItem(PortChoiceText(port));
+    }
+    ComboBox2->setCurrentIndex(stored);
+}
+
+// Fills Edit1 only: "OK" confirms the port as for a number typed by hand.
+void TForm2::ComboBox2Change(int index) {
+    if (index < 0 || index >= static_cast<int>(ports_.size())) return;
+    PortChoice& port = ports_[static_cast<std::size_t>(index)];
+    if (port.comNumber == 0) {
+        QString error;
+        port.comNumber = NameDevice(port.entry.device, ports_, error);
+        if (port.comNumber == 0) {
+            ShowMessage(error);
+            return;
+        }
+        ComboBox2->setItemText(index, PortChoiceText(port));
+    }
+    Edit1->setText(QString::number(port.comNumber));
 }
 
 // Polling stays stopped until a port number that reads is confirmed.

@@ -1,7 +1,11 @@
 // TForm2, the connection parameters window: COM port, bit rate and the unit's address.
 #pragma once
 
+#include "PortDirectory.h"
+
 #include <QWidget>
+
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -31,6 +35,12 @@ public:
     QPushButton* Button3;
     QPushButton* Button4;
     QPushButton* Button5;
+    // The ports the system has; choosing one fills Edit1. Button6 lists them again.
+    QComboBox* ComboBox2;
+    QPushButton* Button6;
+
+    // Where the port list comes from; an empty lister restores the system's.
+    static void SetPortLister(SerialPortLister lister);
 
 protected:
     bool event(QEvent* event) override;
@@ -38,6 +48,8 @@ protected:
 private:
     void BuildForm();
     void PlaceRow(int row, QLabel* staticText, QWidget* entry, QPushButton* button);
+    void RefreshPortList();
+    void ComboBox2Change(int index);
     static TForm1& Main();
 
     void FormActivate();
@@ -46,6 +58,8 @@ private:
     void Button3Click();
     void Button4Click();
     void Button5Click();
+
+    std::vector<PortChoice> ports_;
 };
 
 } // namespace kvel

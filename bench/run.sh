@@ -13,6 +13,12 @@ else
   echo "no $LINK_BENCH: configure with -DKVEL_BENCH=ON and build first" >&2
 fi
 
+FINDER_BENCH="$BUILD_DIR/bench/finder_bench"
+if [ -x "$FINDER_BENCH" ]; then
+  echo "== unit finder, one silent rate (target: scan_s < 20 at 115200 bit/s)"
+  "$FINDER_BENCH" --benchmark_counters_tabular=true 2>&1
+fi
+
 UPLOAD_BENCH="$BUILD_DIR/bench/upload_bench"
 if [ -x "$UPLOAD_BENCH" ]; then
   echo "== firmware upload (target: within 3 % of 32 ticks of 1005 ms)"

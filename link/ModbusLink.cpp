@@ -69,10 +69,16 @@ void ModbusLink::SwitchBaudRate() {
     channel_.CloseComPort();
     if (OpenStoredPort() == kOpenFailed) {
         StopLinkTimers();
-        host_.ShowMessage("Ошибка открытия COM порта1");
+        host_.ShowMessage(
+            OpenErrorMessage("Ошибка открытия COM порта1", channel_.LastOpenFailure()));
         return;
     }
     StartLinkTimers();
+}
+
+void ModbusLink::ForgetAwaitedReply() {
+    state_.ReplyAwaited = false;
+    state_.LinkTimeoutTicks = 0;
 }
 
 void ModbusLink::SwitchDeviceAddress(std::uint16_t value) {

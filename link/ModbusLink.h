@@ -45,6 +45,10 @@ public:
     // DeviceAddress to the low byte of `value`, then the readings blank until it answers.
     void SwitchDeviceAddress(std::uint16_t value);
 
+    // The reply awaited can no longer come (its port was closed under it): the scheduler sends
+    // again at once instead of waiting out the link time-out.
+    void ForgetAwaitedReply();
+
     // Opens "\\.\COM<port word>" at the rate of the baud index word; 0 or 100.
     int OpenStoredPort();
     void StartLinkTimers() { host_.SetLinkTimerIntervals(kPollIntervalMs, kSendIntervalMs, kReceiveIntervalMs); }

@@ -30,4 +30,34 @@ long ComPortNumber(const std::string& name) {
     return number;
 }
 
+namespace {
+std::string ReasonText(const OpenFailure& failure) {
+    switch (failure.reason) {
+    case OpenFailureReason::None:
+        return {};
+    case OpenFailureReason::NoSuchDevice:
+        return "нет такого устройства";
+    case OpenFailureReason::Busy:
+        return failure.holder.empty() ? "порт занят другой программой"
+                                      : "порт занят другой программой: " + failure.holder;
+    case OpenFailureReason::NoPermission:
+#ifdef __linux__
+        return "нет прав доступа, добавьте пользователя в группу dialout";
+#else
+        return "нет прав доступа";
+#endif
+    case OpenFailureReason::NotSerialPort:
+        return "это не последовательный порт";
+    case OpenFailureReason::Other:
+        return "не удалось открыть: " + failure.detail;
+    }
+    return {};
+}
+} // namespace
+
+std::string OpenErrorMessage(const std::string& firstLine, const OpenFailure& failure) {
+    if (failure.reason == OpenFailureReason::None) return firstLine;
+    return firstLine + "\n" + failure.device + ": " + ReasonText(failure);
+}
+
 } // namespace kvel

@@ -11,6 +11,19 @@ constexpr int kOpenFailed = 100;
 constexpr int kWriteDone = 0;
 constexpr int kWritePending = 4;
 
+// Why the last open failed, for the second line of the open-error message.
+enum class OpenFailureReason { None, NoSuchDevice, Busy, NoPermission, NotSerialPort, Other };
+
+struct OpenFailure {
+    OpenFailureReason reason = OpenFailureReason::None;
+    // The system's own name of the port the COM number led to.
+    std::string device;
+    // Busy: the program holding the port, where the system can tell.
+    std::string holder;
+    // Other: the system's own words.
+    std::string detail;
+};
+
 class SerialChannel {
 public:
     virtual ~SerialChannel() = default;
@@ -25,7 +38,16 @@ public:
     virtual std::uint32_t PendingInputCount() = 0;
     // Called only as many times as PendingInputCount reported.
     virtual std::uint8_t ReadComByte() = 0;
+
+    // Why the last OpenComPort returned 100; a channel that cannot tell says nothing.
+    virtual OpenFailure LastOpenFailure() const { return {}; }
+    // True once the channel has closed itself because its device went away; a close by the
+    // program or a successful open clears it, a failed open does not.
+    virtual bool PortVanished() const { return false; }
 };
+
+// `firstLine` alone when the reason is unknown, else with a second line: the device and why.
+std::string OpenErrorMessage(const std::string& firstLine, const OpenFailure& failure);
 
 // Baud index 0..9 to bit rate; any other index gives 9600.
 std::int32_t BaudRateFromIndex(std::uint8_t index);

@@ -3,10 +3,15 @@
 // at once and the input count polls the device itself.
 #include "SystemSerialChannel.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #ifndef Q_OS_WIN
+#include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace kvel {
@@ -34,19 +39,26 @@ QString SystemSerialChannel::SystemPortPath(const std::string& name) {
 int SystemSerialChannel::OpenComPort(const std::string& name, std::int32_t bitRate) {
     if (port_.isOpen()) CloseComPort();
     const QString path = SystemPortPath(name);
-    if (path.isEmpty()) return kOpenFailed;
+    if (path.isEmpty()) {
+        const long number = ComPortNumber(name);
+        return Fail(OpenFailureReason::NoSuchDevice, number < 0
+                                                         ? QString::fromStdString(name)
+                                                         : QStringLiteral("COM%1").arg(number));
+    }
 
     port_.setPortName(path);
     ++openCount_;
-    if (!port_.open(QIODevice::ReadWrite)) return kOpenFailed;
+    if (!port_.open(QIODevice::ReadWrite)) return Fail(ReasonForRefusedOpen(path), path);
     if (!ClaimExclusively()) {
         port_.close();
-        return kOpenFailed;
+        return Fail(OpenFailureReason::Busy, path);
     }
     port_.setBaudRate(bitRate);
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);
     port_.setStopBits(QSerialPort::OneStop);
+    lastFailure_ = {};
+    vanished_ = false;
     return kOpenOk;
 }
 
@@ -61,6 +73,7 @@ bool SystemSerialChannel::ClaimExclusively() {
 }
 
 void SystemSerialChannel::CloseComPort() {
+    vanished_ = false;
     if (!port_.isOpen()) return;
     PurgeComPort();
     port_.close();
@@ -100,9 +113,83 @@ void SystemSerialChannel::OnError(QSerialPort::SerialPortError error) {
     QMetaObject::invokeMethod(
         this,
         [this, failedOpen = openCount_] {
-            if (failedOpen == openCount_) port_.close();
+            if (failedOpen != openCount_ || !port_.isOpen()) return;
+            port_.close();
+            vanished_ = true;
         },
         Qt::QueuedConnection);
 }
+
+int SystemSerialChannel::Fail(OpenFailureReason reason, const QString& path) {
+    // The device behind a link is what the operator recognises, not the link.
+    const QFileInfo file(path);
+    QString target = file.canonicalFilePath();
+    if (target.isEmpty() && file.isSymLink()) target = file.symLinkTarget();
+    const QString device = QDir::toNativeSeparators(target.isEmpty() ? path : target);
+    lastFailure_ = {reason, device.toStdString(), {}, {}};
+    if (reason == OpenFailureReason::Busy) lastFailure_.holder = PortHolder(device);
+    if (reason == OpenFailureReason::Other) lastFailure_.detail = port_.errorString().toStdString();
+    return kOpenFailed;
+}
+
+#ifdef Q_OS_WIN
+OpenFailureReason SystemSerialChannel::ReasonForRefusedOpen(const QString&) const {
+    switch (port_.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return OpenFailureReason::NoSuchDevice;
+    case QSerialPort::PermissionError:
+        // Windows answers "access denied" to a port another program holds.
+        return OpenFailureReason::Busy;
+    default:
+        return OpenFailureReason::Other;
+    }
+}
+
+std::string SystemSerialChannel::PortHolder(const QString&) {
+    return {};
+}
+#else
+// QSerialPort says "permission" both for a device the user may not open and for one whose lock
+// another program holds; the file's own rights tell them apart.
+OpenFailureReason SystemSerialChannel::ReasonForRefusedOpen(const QString& path) const {
+    const QByteArray file = QFile::encodeName(path);
+    struct stat status {};
+    if (::stat(file.constData(), &status) != 0) return OpenFailureReason::NoSuchDevice;
+    if (!S_ISCHR(status.st_mode)) return OpenFailureReason::NotSerialPort;
+    switch (port_.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return OpenFailureReason::NoSuchDevice;
+    case QSerialPort::PermissionError:
+        return ::access(file.constData(), R_OK | W_OK) == 0 ? OpenFailureReason::Busy
+                                                            : OpenFailureReason::NoPermission;
+    default:
+        break;
+    }
+    const int fd = ::open(file.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const bool terminal = fd >= 0 && ::isatty(fd);
+    if (fd >= 0) ::close(fd);
+    return fd >= 0 && !terminal ? OpenFailureReason::NotSerialPort : OpenFailureReason::Other;
+}
+
+// The programs with the device open, from /proc; empty where the system does not say.
+std::string SystemSerialChannel::PortHolder(const QString& device) {
+    QStringList holders;
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString& pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (pid.toInt() <= 0) continue;
+        const QDir fds(proc.filePath(pid + QStringLiteral("/fd")));
+        for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System)) {
+            if (fd.symLinkTarget() != device) continue;
+            QFile comm(proc.filePath(pid + QStringLiteral("/comm")));
+            const QString program = comm.open(QIODevice::ReadOnly)
+                                        ? QString::fromLocal8Bit(comm.readAll()).trimmed()
+                                        : QString();
+            holders << QStringLiteral("%1 (pid %2)").arg(program, pid);
+            break;
+        }
+    }
+    return holders.join(QStringLiteral(", ")).toStdString();
+}
+#endif
 
 } // namespace kvel

@@ -20,18 +20,26 @@ public:
     int WriteComPort(const std::uint8_t* bytes, int length) override;
     std::uint32_t PendingInputCount() override;
     std::uint8_t ReadComByte() override;
+    OpenFailure LastOpenFailure() const override { return lastFailure_; }
+    bool PortVanished() const override { return vanished_; }
 
     bool IsOpen() const { return port_.isOpen(); }
 
     // Where a "\\.\COM<n>" name leads on this system; empty when it names no port.
     static QString SystemPortPath(const std::string& name);
+    // The programs that hold `device` open, as "name (pid n)"; empty where the system cannot tell.
+    static std::string PortHolder(const QString& device);
 
 private:
     bool ClaimExclusively();
+    int Fail(OpenFailureReason reason, const QString& path);
+    OpenFailureReason ReasonForRefusedOpen(const QString& path) const;
     void OnError(QSerialPort::SerialPortError error);
 
     QSerialPort port_;
     unsigned openCount_ = 0;
+    OpenFailure lastFailure_;
+    bool vanished_ = false;
 };
 
 } // namespace kvel

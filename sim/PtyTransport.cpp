@@ -36,7 +36,18 @@ PtyTransport::PtyTransport(std::string linkPath, std::int32_t initialBitRate)
 
 PtyTransport::~PtyTransport() {
     RemoveLink();
-    close(master_);
+    Pull();
+}
+
+void PtyTransport::Pull() {
+    if (master_ >= 0) close(master_);
+    master_ = -1;
+}
+
+void PtyTransport::Reappear(std::int32_t bitRate) {
+    Pull();
+    OpenMaster(bitRate);
+    CreateLink();
 }
 
 void PtyTransport::OpenMaster(std::int32_t initialBitRate) {

@@ -22,6 +22,12 @@ class PtyTransport {
     PtyTransport(const PtyTransport&) = delete;
     PtyTransport& operator=(const PtyTransport&) = delete;
 
+    // As a pulled adapter: the pseudo-terminal closes and the link is left pointing at nothing,
+    // as a dosdevices link to a pulled USB adapter is. Descriptor() is -1 until Reappear makes a
+    // new pseudo-terminal and points the same link path at it.
+    void Pull();
+    void Reappear(std::int32_t bitRate);
+
     int Descriptor() const { return master_; }
     const std::string& LinkPath() const { return linkPath_; }
     const std::string& TerminalPath() const { return terminalPath_; }

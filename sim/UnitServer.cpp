@@ -32,7 +32,10 @@ std::chrono::microseconds TransmissionTime(std::size_t byteCount, std::int32_t b
 }
 
 UnitServer::UnitServer(UnitSimulator& unit, PtyTransport& port, Hooks hooks)
-    : unit_(unit), port_(port), hooks_(std::move(hooks)), lastTick_(Clock::now()) {}
+    : UnitServer(std::vector<UnitSimulator*>{&unit}, port, std::move(hooks)) {}
+
+UnitServer::UnitServer(std::vector<UnitSimulator*> units, PtyTransport& port, Hooks hooks)
+    : units_(std::move(units)), port_(port), hooks_(std::move(hooks)), lastTick_(Clock::now()) {}
 
 void UnitServer::ServeFor(std::chrono::milliseconds duration) {
     const auto deadline = Clock::now() + duration;
@@ -68,15 +71,20 @@ void UnitServer::TakeInput() {
     if (input.status != PtyTransport::ReadStatus::Data) return;
     if (!peerPresent_) Log("client opened the line");
     peerPresent_ = true;
-    const Reception reception =
-        unit_.Receive(input.bytes.data(), input.bytes.size(), port_.PeerBitRate());
-    if (!reception.discarded.empty())
-        Log(FrameLine("<-", input.bytes) + "  (lost: " + reception.discarded + ")");
-    Handle(reception);
+    const std::int32_t peerBitRate = port_.PeerBitRate();
+    for (UnitSimulator* unit : units_) {
+        const Reception reception = unit->Receive(input.bytes.data(), input.bytes.size(), peerBitRate);
+        // Said once for the line, by the first unit, rather than once per unit listening.
+        if (!reception.discarded.empty() && unit == units_.front())
+            Log(FrameLine("<-", input.bytes) + "  (lost: " + reception.discarded + ")");
+        Handle(reception, units_.size() > 1);
+    }
 }
 
-void UnitServer::Handle(const Reception& reception) {
+// With several units on the line, each frame is logged by the unit it was for.
+void UnitServer::Handle(const Reception& reception, bool otherUnitsListen) {
     for (const Exchange& exchange : reception.exchanges) {
+        if (otherUnitsListen && !exchange.addressed) continue;
         std::string line = "<- " + HexBytes(exchange.request.data(), exchange.request.size());
         if (!exchange.note.empty()) line += "  (" + exchange.note + ")";
         Log(line);
@@ -108,7 +116,7 @@ void UnitServer::SendDue() {
 void UnitServer::AgePlant() {
     const auto now = Clock::now();
     if (now - lastTick_ < kTickPeriod) return;
-    unit_.Tick(std::chrono::duration<double>(now - lastTick_).count());
+    for (UnitSimulator* unit : units_) unit->Tick(std::chrono::duration<double>(now - lastTick_).count());
     lastTick_ = now;
 }
 

@@ -22,10 +22,14 @@ class UnitServer {
     };
 
     UnitServer(UnitSimulator& unit, PtyTransport& port, Hooks hooks = {});
+    // Several units at different addresses sharing one line; each hears every frame.
+    UnitServer(std::vector<UnitSimulator*> units, PtyTransport& port, Hooks hooks = {});
 
     // Serves the line for `duration`, returning early when a signal interrupts the wait so the
     // caller can act on it.
     void ServeFor(std::chrono::milliseconds duration);
+    // The port was replaced by a new pseudo-terminal: nothing queued goes to the new one.
+    void LineRenewed() { LosePeer(); }
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -36,14 +40,14 @@ class UnitServer {
 
     bool WaitForLine(Clock::time_point until);
     void TakeInput();
-    void Handle(const Reception& reception);
+    void Handle(const Reception& reception, bool otherUnitsListen);
     void Schedule(const Transmission& transmission);
     void SendDue();
     void AgePlant();
     void LosePeer();
     void Log(const std::string& line) const;
 
-    UnitSimulator& unit_;
+    std::vector<UnitSimulator*> units_;
     PtyTransport& port_;
     Hooks hooks_;
     std::deque<Outgoing> outgoing_;

@@ -87,6 +87,7 @@ Exchange UnitSimulator::Serve(std::vector<std::uint8_t> frame) {
     const std::vector<std::uint8_t>& request = exchange.request;
     if (request[0] != Address()) {
         exchange.note = "not for this unit";
+        exchange.addressed = false;
         return exchange;
     }
     // Captured first: an echo goes out at the rate the request came in at.

@@ -44,6 +44,7 @@ struct Exchange {
     bool wroteHolding = false;
     bool programmed = false; // a closing frame left a new image in flash
     std::string note; // why there is no reply, or what was done to it
+    bool addressed = true; // false when the frame was for another unit on the line
 };
 
 struct Reception {

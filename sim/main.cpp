@@ -2,11 +2,17 @@
 // faults on demand, for trying kvel without hardware and for end-to-end tests.
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QStringList>
 #include <QTime>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <memory>
+#include <thread>
+#include <vector>
 #include <optional>
 #include <stdexcept>
 
@@ -22,12 +28,15 @@ namespace {
 volatile std::sig_atomic_t stopRequested = 0;
 volatile std::sig_atomic_t silenceToggles = 0;
 volatile std::sig_atomic_t dumpsRequested = 0;
+volatile std::sig_atomic_t vanishRequests = 0;
 
 void OnSignal(int signalNumber) {
     if (signalNumber == SIGUSR1)
         silenceToggles = silenceToggles + 1;
     else if (signalNumber == SIGUSR2)
         dumpsRequested = dumpsRequested + 1;
+    else if (signalNumber == SIGHUP)
+        vanishRequests = vanishRequests + 1;
     else
         stopRequested = 1;
 }
@@ -38,7 +47,7 @@ void InstallSignalHandlers() {
     sigemptyset(&action.sa_mask);
     // No SA_RESTART: the wait for the line must end so the loop sees the request promptly.
     action.sa_flags = 0;
-    for (int signalNumber : {SIGTERM, SIGINT, SIGUSR1, SIGUSR2})
+    for (int signalNumber : {SIGTERM, SIGINT, SIGUSR1, SIGUSR2, SIGHUP})
         sigaction(signalNumber, &action, nullptr);
 }
 
@@ -47,6 +56,9 @@ struct Options {
     std::string stateFile;
     std::string flashOut;
     UnitSetup setup;
+    // Every unit on the line; the first is the one the state file and the flash image are of.
+    std::vector<std::uint8_t> addresses;
+    int goneMs = 0;
     ProgrammingSettings programming;
     FaultSettings faults;
     bool verbose = false;
@@ -75,6 +87,26 @@ class OptionReader {
         return static_cast<Integer>(value);
     }
 
+    // Comma-separated whole numbers, each named once.
+    std::vector<std::uint8_t> Addresses(const QString& name, std::uint8_t highest) const {
+        std::vector<std::uint8_t> addresses;
+        for (const QString& part : parser_.value(name).split(',')) {
+            bool valid = false;
+            const int value = part.trimmed().toInt(&valid);
+            if (!valid || value < 0 || value > highest)
+                throw std::invalid_argument(QString("--%1 wants addresses from 0 to %2, separated by commas")
+                                                .arg(name)
+                                                .arg(highest)
+                                                .toStdString());
+            const auto address = static_cast<std::uint8_t>(value);
+            if (std::find(addresses.begin(), addresses.end(), address) != addresses.end())
+                throw std::invalid_argument("--" + name.toStdString() + " names " +
+                                            std::to_string(value) + " twice");
+            addresses.push_back(address);
+        }
+        return addresses;
+    }
+
   private:
     const QCommandLineParser& parser_;
 };
@@ -83,11 +115,15 @@ Options ParseOptions(const QCoreApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Simulated DC power-supply controller speaking Modbus RTU on a pseudo-terminal.\n"
-        "SIGUSR1 toggles silence (as if unplugged); SIGUSR2 prints the holding registers.");
+        "SIGUSR1 toggles silence (as if unplugged); SIGUSR2 prints the holding registers;\n"
+        "SIGHUP pulls the line: the pseudo-terminal closes, and a new one appears at the same\n"
+        "link path --gone ms later, as an adapter pulled and plugged in again.");
     parser.addHelpOption();
     parser.addOptions({
         {"link", "Path of the link to the pseudo-terminal.", "path", "dosdevices/com1"},
-        {"address", "Modbus address of the unit (0..254).", "n", "1"},
+        {"address", "Modbus address of the unit (0..254); several, as 3,7, put that many units on the line.",
+         "n[,n...]", "1"},
+        {"gone", "How long the line stays away after SIGHUP.", "ms", "1000"},
         {"baud-index", "Line rate index (0..9 = 1200..115200).", "n", "3"},
         {"drop", "Share of replies lost (0..1).", "share", "0"},
         {"corrupt", "Share of replies with a corrupted byte (0..1).", "share", "0"},
@@ -115,7 +151,9 @@ Options ParseOptions(const QCoreApplication& app) {
     options.programming.neverReady = parser.isSet("never-ready");
     options.faults.ackDropShare = read.Number("drop-acks", 0, 1);
     options.faults.wrongAckCrc = parser.isSet("wrong-ack-crc");
-    options.setup.address = read.Whole<std::uint8_t>("address", 254);
+    options.addresses = read.Addresses("address", 254);
+    options.setup.address = options.addresses.front();
+    options.goneMs = read.Whole<int>("gone", 600'000);
     options.setup.baudIndex = read.Whole<std::uint8_t>("baud-index", 255);
     options.setup.seed = read.Whole<std::uint32_t>("seed", 0xFFFFFFFF);
     options.faults.dropShare = read.Number("drop", 0, 1);
@@ -140,9 +178,35 @@ void WriteAtomically(const std::string& path, const std::string& content) {
     std::rename(partial.c_str(), path.c_str());
 }
 
+std::vector<std::unique_ptr<UnitSimulator>> MakeUnits(const Options& options) {
+    std::vector<std::unique_ptr<UnitSimulator>> units;
+    for (std::size_t i = 0; i < options.addresses.size(); ++i) {
+        UnitSetup setup = options.setup;
+        setup.address = options.addresses[i];
+        // Units side by side should not show the very same readings.
+        setup.seed = static_cast<std::uint32_t>(options.setup.seed + i);
+        units.push_back(std::make_unique<UnitSimulator>(setup, options.programming));
+        units.back()->Faults() = options.faults;
+    }
+    return units;
+}
+
+std::string AddressesText(const std::vector<std::unique_ptr<UnitSimulator>>& units) {
+    std::string text;
+    for (const auto& unit : units) text += (text.empty() ? "" : ", ") + std::to_string(unit->Address());
+    return text;
+}
+
+// Blocks for `ms`, or less when asked to stop.
+void StayAway(int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!stopRequested && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
 int Serve(const Options& options) {
-    UnitSimulator unit(options.setup, options.programming);
-    unit.Faults() = options.faults;
+    const std::vector<std::unique_ptr<UnitSimulator>> units = MakeUnits(options);
+    UnitSimulator& unit = *units.front();
     PtyTransport port(options.linkPath, unit.BitRate());
 
     UnitServer::Hooks hooks;
@@ -159,22 +223,35 @@ int Serve(const Options& options) {
             WriteAtomically(options.flashOut, std::string(image.begin(), image.end()));
         };
     }
-    UnitServer server(unit, port, hooks);
+    std::vector<UnitSimulator*> listeners;
+    for (const auto& each : units) listeners.push_back(each.get());
+    UnitServer server(listeners, port, hooks);
 
-    std::printf("kvel-sim: unit at address %d on %s (%s) at %d bit/s\n", unit.Address(),
-                port.LinkPath().c_str(), port.TerminalPath().c_str(), unit.BitRate());
+    std::printf("kvel-sim: %s %s on %s (%s) at %d bit/s\n",
+                units.size() == 1 ? "unit at address" : "units at addresses",
+                AddressesText(units).c_str(), port.LinkPath().c_str(), port.TerminalPath().c_str(),
+                unit.BitRate());
     std::fflush(stdout);
 
     std::sig_atomic_t silenceSeen = 0;
     std::sig_atomic_t dumpsSeen = 0;
+    std::sig_atomic_t vanishesSeen = 0;
     while (!stopRequested) {
         server.ServeFor(std::chrono::milliseconds(200));
         for (; silenceSeen != silenceToggles; ++silenceSeen) {
-            unit.Faults().silent = !unit.Faults().silent;
+            for (const auto& each : units) each->Faults().silent = !each->Faults().silent;
             LogLine(unit.Faults().silent ? "silent" : "answering again");
         }
         for (; dumpsSeen != dumpsRequested; ++dumpsSeen)
-            std::fputs(HoldingText(unit.Model().Holding()).c_str(), stderr);
+            for (const auto& each : units) std::fputs(HoldingText(each->Model().Holding()).c_str(), stderr);
+        if (vanishesSeen == vanishRequests) continue;
+        vanishesSeen = vanishRequests;
+        port.Pull();
+        LogLine("line pulled");
+        StayAway(options.goneMs);
+        port.Reappear(unit.BitRate());
+        server.LineRenewed();
+        LogLine("line back on " + port.TerminalPath());
     }
     return 0;
 }

@@ -28,6 +28,8 @@ public:
 
     bool Started() const { return started_; }
     void ToggleSilence() { ::kill(static_cast<pid_t>(process_.processId()), SIGUSR1); }
+    // The line is pulled and plugged in again after --gone ms, on a new pty at the same link.
+    void PullAndReplug() { ::kill(static_cast<pid_t>(process_.processId()), SIGHUP); }
     // Gone at once, as a pulled adapter: no clean-up of its own.
     void Vanish() {
         process_.kill();

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -258,6 +259,93 @@ TEST_F(SystemSerialChannelTest, PortReopenedAfterAnErrorStaysOpen) {
     ASSERT_EQ(channel.OpenComPort(ComName(7), 9600), kvel::kOpenOk);
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_TRUE(channel.IsOpen());
+}
+
+TEST_F(SystemSerialChannelTest, SaysWhichDeviceIsMissing) {
+    Link(11, workDir_ / "missing");
+    kvel::SystemSerialChannel channel;
+    ASSERT_EQ(channel.OpenComPort(ComName(11), 9600), kvel::kOpenFailed);
+    EXPECT_EQ(channel.LastOpenFailure().reason, kvel::OpenFailureReason::NoSuchDevice);
+    EXPECT_EQ(channel.LastOpenFailure().device, (workDir_ / "missing").string());
+
+    ASSERT_EQ(channel.OpenComPort(ComName(0), 9600), kvel::kOpenFailed);
+    EXPECT_EQ(channel.LastOpenFailure().reason, kvel::OpenFailureReason::NoSuchDevice);
+    EXPECT_EQ(channel.LastOpenFailure().device, "COM0");
+
+    ASSERT_EQ(channel.OpenComPort(ComName(65535), 9600), kvel::kOpenFailed);
+    EXPECT_EQ(channel.LastOpenFailure().reason, kvel::OpenFailureReason::NoSuchDevice);
+    EXPECT_EQ(channel.LastOpenFailure().device, "/dev/ttyS65534");
+}
+
+TEST_F(SystemSerialChannelTest, SaysWhenTheLinkLeadsToSomethingElseThanAPort) {
+    { std::ofstream("plain.txt") << "not a port"; }
+    fs::create_directory("folder");
+    ASSERT_EQ(::mkfifo("pipe", 0600), 0);
+    Link(9, workDir_ / "plain.txt");
+    Link(10, workDir_ / "folder");
+    Link(12, workDir_ / "pipe");
+    Link(13, "/dev/null");
+    const std::map<int, fs::path> devices{{9, workDir_ / "plain.txt"},
+                                          {10, workDir_ / "folder"},
+                                          {12, workDir_ / "pipe"},
+                                          {13, "/dev/null"}};
+    for (const auto& [number, device] : devices) {
+        kvel::SystemSerialChannel channel;
+        ASSERT_EQ(channel.OpenComPort(ComName(number), 9600), kvel::kOpenFailed) << "COM" << number;
+        EXPECT_EQ(channel.LastOpenFailure().reason, kvel::OpenFailureReason::NotSerialPort)
+            << "COM" << number;
+        EXPECT_EQ(channel.LastOpenFailure().device, device.string());
+    }
+}
+
+TEST_F(SystemSerialChannelTest, SaysThePortIsBusyAndWhoHoldsIt) {
+    Link(8, slavePath_);
+    kvel::SystemSerialChannel first;
+    ASSERT_EQ(first.OpenComPort(ComName(7), 9600), kvel::kOpenOk);
+    kvel::SystemSerialChannel second;
+    for (int number : {7, 8}) {
+        ASSERT_EQ(second.OpenComPort(ComName(number), 9600), kvel::kOpenFailed);
+        const kvel::OpenFailure failure = second.LastOpenFailure();
+        EXPECT_EQ(failure.reason, kvel::OpenFailureReason::Busy) << "COM" << number;
+        EXPECT_EQ(failure.device, slavePath_);
+        EXPECT_NE(failure.holder.find("(pid " + std::to_string(::getpid()) + ")"),
+                  std::string::npos)
+            << failure.holder;
+    }
+    // A good open forgets the failure.
+    first.CloseComPort();
+    ASSERT_EQ(second.OpenComPort(ComName(8), 9600), kvel::kOpenOk);
+    EXPECT_EQ(second.LastOpenFailure().reason, kvel::OpenFailureReason::None);
+}
+
+TEST_F(SystemSerialChannelTest, VanishedUntilTheProgramClosesOrReopensIt) {
+    kvel::SystemSerialChannel channel;
+    ASSERT_EQ(channel.OpenComPort(ComName(7), 9600), kvel::kOpenOk);
+    EXPECT_FALSE(channel.PortVanished());
+    CloseMaster();
+    for (int i = 0; i < 10 && channel.IsOpen(); ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        channel.PendingInputCount();
+    }
+    ASSERT_FALSE(channel.IsOpen());
+    EXPECT_TRUE(channel.PortVanished());
+
+    fs::remove("dosdevices/com7");
+    EXPECT_EQ(channel.OpenComPort(ComName(7), 9600), kvel::kOpenFailed);
+    EXPECT_TRUE(channel.PortVanished()) << "a failed retry keeps it vanished";
+    ReplugAs(7);
+    ASSERT_EQ(channel.OpenComPort(ComName(7), 9600), kvel::kOpenOk);
+    EXPECT_FALSE(channel.PortVanished());
+}
+
+TEST_F(SystemSerialChannelTest, APortTheProgramClosedHasNotVanished) {
+    kvel::SystemSerialChannel channel;
+    ASSERT_EQ(channel.OpenComPort(ComName(7), 9600), kvel::kOpenOk);
+    channel.CloseComPort();
+    CloseMaster();
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_FALSE(channel.PortVanished());
 }
 
 } // namespace

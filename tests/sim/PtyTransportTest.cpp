@@ -117,6 +117,39 @@ TEST_F(PtyTransportTest, RefusesToReplaceAnOrdinaryFile) {
     EXPECT_TRUE(fs::is_regular_file(linkPath));
 }
 
+TEST_F(PtyTransportTest, SeveralUnitsShareTheLineAndEachAnswersItsOwnAddress) {
+    UnitSimulator third{UnitSetup{3, 6, 1}};
+    UnitSimulator seventh{UnitSetup{7, 6, 2}};
+    PtyTransport port(linkPath, third.BitRate());
+    UnitServer server({&third, &seventh}, port);
+    OpenClient(B38400);
+    EXPECT_EQ(HexOf(Exchange(server, "03 03 00 0E 00 01 E4 2B", 7)), "03 03 02 00 03 81 85");
+    EXPECT_EQ(HexOf(Exchange(server, "07 03 00 0E 00 01 E5 AF", 7)), "07 03 02 00 07 71 86");
+    EXPECT_TRUE(Exchange(server, "05 03 00 0E 00 01 E4 4D", 7).empty());
+}
+
+TEST_F(PtyTransportTest, PulledLineLeavesTheLinkDanglingAndComesBackAtTheSamePath) {
+    PtyTransport port(linkPath, unit.BitRate());
+    UnitServer server(unit, port);
+    OpenClient(B9600);
+    ASSERT_EQ(HexOf(Exchange(server, "01 03 00 10 00 01 85 CF", 7)), "01 03 02 02 21 79 3C");
+
+    port.Pull();
+    EXPECT_EQ(port.Descriptor(), -1);
+    EXPECT_TRUE(fs::is_symlink(linkPath));
+    EXPECT_FALSE(fs::exists(linkPath)) << "a pulled adapter's device is gone";
+    std::uint8_t byte = 0;
+    EXPECT_LE(read(client, &byte, 1), 0) << "the client's end sees the line go";
+    close(client);
+    client = -1;
+
+    port.Reappear(unit.BitRate());
+    server.LineRenewed();
+    EXPECT_EQ(fs::read_symlink(linkPath), port.TerminalPath());
+    OpenClient(B9600);
+    EXPECT_EQ(HexOf(Exchange(server, "01 03 00 10 00 01 85 CF", 7)), "01 03 02 02 21 79 3C");
+}
+
 TEST(TransmissionTimeTest, CountsTenBitsPerByte) {
     EXPECT_EQ(TransmissionTime(59, 9600), std::chrono::microseconds(61458));
     EXPECT_EQ(TransmissionTime(8, 115200), std::chrono::microseconds(694));

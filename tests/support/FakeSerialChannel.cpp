@@ -9,11 +9,13 @@ int FakeSerialChannel::OpenComPort(const std::string& name, std::int32_t bitRate
     opens.push_back({name, bitRate});
     if (log_) log_->Add("Open " + name + " " + std::to_string(bitRate));
     isOpen = openResult == kvel::kOpenOk;
+    if (isOpen) vanished = false;
     return openResult;
 }
 
 void FakeSerialChannel::CloseComPort() {
     ++closes;
+    vanished = false;
     if (log_) log_->Add("Close");
     isOpen = false;
 }

@@ -26,6 +26,8 @@ public:
     int WriteComPort(const std::uint8_t* bytes, int length) override;
     std::uint32_t PendingInputCount() override;
     std::uint8_t ReadComByte() override;
+    kvel::OpenFailure LastOpenFailure() const override { return openFailure; }
+    bool PortVanished() const override { return vanished; }
 
     // Bytes the "unit" sends; they become pending input at once.
     void Feed(const std::vector<std::uint8_t>& bytes);
@@ -33,6 +35,10 @@ public:
     // What OpenComPort and WriteComPort return.
     int openResult = kvel::kOpenOk;
     int writeResult = kvel::kWriteDone;
+    // What LastOpenFailure reports.
+    kvel::OpenFailure openFailure;
+    // Set by a test as the device going away; cleared as the system channel clears it.
+    bool vanished = false;
 
     bool isOpen = false;
     std::vector<OpenCall> opens;

@@ -1,0 +1,28 @@
+// Reopening a vanished port, silently, at the stored rate.
+#include "PortKeeper.h"
+
+namespace kvel {
+
+// Only a port the channel lost by itself is retried: one the operator closed or changed is not
+// vanished, and a failed retry leaves it vanished for the next tick.
+void PortKeeper::Tick(bool portHeldElsewhere) {
+    if (!link_.Channel().PortVanished()) {
+        lossShown_ = false;
+        return;
+    }
+    // The first tick only shows the loss: the system may not have let go of the device yet,
+    // and whatever takes its name next is not known to be it.
+    if (!lossShown_) {
+        // The receive indication ends first, or its timer would blank "Нет связи" a moment later.
+        link_.Timer5Timer();
+        link_.netu_svyasi();
+        lossShown_ = true;
+        return;
+    }
+    if (portHeldElsewhere || link_.OpenStoredPort() != kOpenOk) return;
+    lossShown_ = false;
+    link_.ForgetAwaitedReply();
+    link_.StartLinkTimers();
+}
+
+} // namespace kvel

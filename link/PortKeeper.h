@@ -1,0 +1,25 @@
+// Brings back a port whose device went away (an adapter pulled and plugged in again), so
+// polling resumes with no action from the operator.
+#pragma once
+
+#include "ModbusLink.h"
+
+namespace kvel {
+
+constexpr int kReopenIntervalMs = 1000;
+
+class PortKeeper {
+public:
+    explicit PortKeeper(ModbusLink& link) : link_(link) {}
+
+    // Every kReopenIntervalMs: the first tick after the loss shows it, the later ones try the
+    // port. `portHeldElsewhere` while something other than polling drives the
+    // port (a firmware upload, the unit finder): the loss is shown but the port is left alone.
+    void Tick(bool portHeldElsewhere);
+
+private:
+    ModbusLink& link_;
+    bool lossShown_ = false;
+};
+
+} // namespace kvel

@@ -1,0 +1,97 @@
+// The unit finder without widgets: tries every bit rate and address on the port with a
+// one-register read of the address register, and lists the units that answer. Driven by ticks
+// that carry the time, like the firmware upload, so a test or a benchmark can run it on a
+// simulated clock.
+#pragma once
+
+#include "SerialChannel.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kvel {
+
+constexpr std::uint8_t kFirstFinderAddress = 1;
+constexpr std::uint8_t kLastFinderAddress = 247;
+constexpr int kFinderAddressCount = kLastFinderAddress - kFirstFinderAddress + 1;
+// A unit turns a request round within this; the frames' own line time comes on top.
+constexpr int kFinderReplyWaitMs = 50;
+// How often the finder is meant to be ticked: short enough for an answer at 115200 bit/s to be
+// taken in within a few ms of its arrival.
+constexpr int kFinderTickMs = 5;
+// Tries in a row that bring only bytes no unit would send: the rate carries noise, not units.
+constexpr int kNoisyTriesToSkipRate = 8;
+
+struct FoundUnit {
+    std::uint8_t address = 0;
+    std::uint8_t baudIndex = 0;
+    // Empty when the unit did not say.
+    std::optional<std::uint16_t> firmwareVersion;
+};
+
+enum class FinderState { Idle, Scanning, Finished, Stopped, OpenFailed };
+
+// Stored rate first, then the common ones, then the rest in index order.
+std::vector<std::uint8_t> FinderRateOrder(std::uint8_t storedBaudIndex);
+
+// The longest one try may take at `bitRate`: the wait plus the request's and reply's line time.
+int FinderTryMs(std::int32_t bitRate);
+
+// How long the finder lets the line quiet down before its first try: the longest answer to a
+// poll that may still be on its way, and the wait.
+int FinderSettleMs(std::int32_t bitRate);
+
+class UnitFinder {
+public:
+    UnitFinder(SerialChannel& channel, std::uint16_t comPort, std::uint8_t storedBaudIndex);
+
+    // Opens the port at the first rate, and tries once the line has settled; OpenFailed when the
+    // port will not open.
+    void Start(std::int64_t nowMs);
+    // Takes in what arrived, and moves on when the try is answered or its time is up.
+    void Tick(std::int64_t nowMs);
+    // Ends the scan where it is; the port is left for the caller to restore.
+    void Stop();
+
+    FinderState State() const { return state_; }
+    bool Running() const { return state_ == FinderState::Scanning; }
+    const std::vector<FoundUnit>& Found() const { return found_; }
+    const OpenFailure& Failure() const { return failure_; }
+    int TriesDone() const { return triesDone_; }
+    int TriesTotal() const { return static_cast<int>(rates_.size()) * kFinderAddressCount; }
+    // The worst case for the tries still to come.
+    std::int64_t MsLeft() const;
+    std::uint8_t BaudIndex() const { return rates_[rateIndex_]; }
+    std::uint8_t Address() const { return address_; }
+
+private:
+    // Settling: the line quiets down after polling before the first try.
+    enum class Asking { Settling, Presence, Version };
+
+    bool OpenRate();
+    void Send(Asking asking, std::int64_t nowMs);
+    void TakeInput();
+    bool AnsweredPresence() const;
+    std::optional<std::uint16_t> AnsweredVersion() const;
+    // No answer in time: a rate that keeps bringing only noise is given up.
+    void EndSilentTry(std::int64_t nowMs);
+    void NextTry(std::int64_t nowMs);
+
+    SerialChannel& channel_;
+    std::uint16_t comPort_;
+    std::vector<std::uint8_t> rates_;
+    std::size_t rateIndex_ = 0;
+    std::uint8_t address_ = kFirstFinderAddress;
+    Asking asking_ = Asking::Presence;
+    std::int64_t deadlineMs_ = 0;
+    std::vector<std::uint8_t> received_;
+    int noisyTries_ = 0;
+    int triesDone_ = 0;
+    FinderState state_ = FinderState::Idle;
+    std::vector<FoundUnit> found_;
+    OpenFailure failure_;
+};
+
+} // namespace kvel

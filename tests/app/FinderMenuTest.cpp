@@ -1,0 +1,136 @@
+// The main window's side of the unit finder and of the reopen after a replug: the menu item,
+// polling paused and restored, connecting to a found unit, and the once-a-second reopen.
+#include "MessageCapture.h"
+#include "NewestWindow.h"
+#include "ScratchDir.h"
+#include "SimulatedLine.h"
+#include "Unit1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace kvel {
+namespace {
+
+class FinderMenuTest : public ::testing::Test {
+protected:
+    // data.inf: address 1, 9600 bit/s, COM1.
+    FinderMenuTest() {
+        QFile file("data.inf");
+        file.open(QIODevice::WriteOnly);
+        file.write(QByteArray("\x01\x00\x03\x00\x01\x00", 6));
+        file.close();
+        main = std::make_unique<TForm1>(line);
+        main->show();
+    }
+
+    FinderWindow* OpenFinder() {
+        main->FinderItem->trigger();
+        return NewestWindow<FinderWindow>::Get();
+    }
+
+    void ExpectTimers(int t1, int t2, int t3) {
+        EXPECT_EQ(main->Timer1->Interval(), t1);
+        EXPECT_EQ(main->Timer2->Interval(), t2);
+        EXPECT_EQ(main->Timer3->Interval(), t3);
+    }
+
+    test::ScratchDir dir;
+    test::MessageCapture messages;
+    test::SimulatedLine line;
+    std::unique_ptr<TForm1> main;
+};
+
+TEST_F(FinderMenuTest, FinderIsInTheServiceMenuBesideMenu) {
+    const QList<QAction*> menus = main->menuBar()->actions();
+    ASSERT_GE(menus.size(), 2);
+    EXPECT_EQ(menus[0]->text(), QStringLiteral("Меню"));
+    EXPECT_EQ(menus[1]->text(), QStringLiteral("Сервис"));
+    EXPECT_TRUE(menus[1]->menu()->actions().contains(main->FinderItem));
+    EXPECT_EQ(main->FinderItem->text(), QStringLiteral("Поиск устройства"));
+}
+
+TEST_F(FinderMenuTest, ScanPausesPollingAndStopRestoresItOnTheStoredPort) {
+    main->State().ReplyAwaited = true;
+    FinderWindow* finder = OpenFinder();
+    ASSERT_NE(finder, nullptr);
+    ExpectTimers(0, 0, 0);
+    EXPECT_EQ(line.opens.back().name, R"(\\.\COM1)");
+    EXPECT_EQ(line.opens.back().bitRate, 9600);
+    QTest::qWait(100);
+
+    QTest::mouseClick(finder->StopButton, Qt::LeftButton);
+    ExpectTimers(500, 100, 100);
+    EXPECT_EQ(line.opens.back().name, R"(\\.\COM1)");
+    EXPECT_EQ(line.opens.back().bitRate, 9600);
+    EXPECT_TRUE(line.isOpen);
+    EXPECT_FALSE(main->State().ReplyAwaited) << "its answer went to the finder";
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST_F(FinderMenuTest, ASecondChoiceWhileScanningBringsTheSameFinderForward) {
+    FinderWindow* first = OpenFinder();
+    FinderWindow* second = OpenFinder();
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(main->findChildren<FinderWindow*>().size(), 1);
+    first->close();
+    ExpectTimers(500, 100, 100);
+}
+
+TEST_F(FinderMenuTest, WithoutPollingBeforeTheScanThePortIsLeftClosed) {
+    main->Link().StopLinkTimers();
+    FinderWindow* finder = OpenFinder();
+    finder->close();
+    ExpectTimers(0, 0, 0);
+    EXPECT_FALSE(line.isOpen);
+}
+
+TEST_F(FinderMenuTest, ConnectingToAFoundUnitTakesItsRateAndAddressAndKeepsThemAtExit) {
+    main->State().ReplyAwaited = true;
+    main->ConnectTo(FoundUnit{7, 9, 42});
+    EXPECT_EQ(main->State().DeviceAddress, 7);
+    EXPECT_EQ(main->State().Settings.baudIndexWord, 9);
+    EXPECT_EQ(main->PanelText(2), QStringLiteral("115200бод"));
+    EXPECT_EQ(main->PanelText(0), QStringLiteral(" "));
+    EXPECT_EQ(line.opens.back().name, R"(\\.\COM1)");
+    EXPECT_EQ(line.opens.back().bitRate, 115200);
+    EXPECT_FALSE(main->State().ReplyAwaited);
+    ExpectTimers(500, 100, 100);
+
+    main->close();
+    QFile file("data.inf");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("\x07\x00\x09\x00\x01\x00", 6));
+}
+
+TEST_F(FinderMenuTest, VanishedPortIsReopenedWithinTwoSecondsAndNoMessage) {
+    ASSERT_EQ(line.opens.size(), 1u);
+    line.isOpen = false;
+    line.vanished = true;
+    ASSERT_TRUE(QTest::qWaitFor([this] { return line.opens.size() == 2; }, 3000));
+    EXPECT_EQ(line.opens.back().bitRate, 9600);
+    EXPECT_TRUE(line.isOpen);
+    EXPECT_TRUE(messages.texts.isEmpty());
+    ExpectTimers(500, 100, 100);
+}
+
+TEST_F(FinderMenuTest, VanishedPortIsLeftToARunningFinder) {
+    FinderWindow* finder = OpenFinder();
+    const std::size_t opens = line.opens.size();
+    line.vanished = true;
+    QTest::qWait(1300);
+    EXPECT_EQ(line.opens.size(), opens) << "only the finder's own opens";
+    EXPECT_EQ(main->PanelText(0), QStringLiteral("Нет связи"));
+    finder->close();
+}
+
+} // namespace
+} // namespace kvel

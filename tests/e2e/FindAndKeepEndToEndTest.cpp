@@ -1,0 +1,129 @@
+// Finding the unit and keeping the line against kvel-sim: polling comes back by itself after the
+// line is pulled and plugged in again, and the unit finder finds units on a shared line.
+#include "MessageCapture.h"
+#include "NewestWindow.h"
+#include "ScratchDir.h"
+#include "SimulatedUnit.h"
+#include "SystemSerialChannel.h"
+#include "Unit1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace kvel {
+namespace {
+
+using test::SimulatedUnit;
+
+constexpr int kFirstReadingsMs = 8000;
+
+class FindAndKeepEndToEndTest : public ::testing::Test {
+protected:
+    // COM1 at the baud index given, address 1.
+    void Start(QStringList simArguments, int baudIndex) {
+        QFile file("data.inf");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        const char bytes[6] = {1, 0, static_cast<char>(baudIndex), 0, 1, 0};
+        file.write(bytes, 6);
+        file.close();
+        unit = std::make_unique<SimulatedUnit>(simArguments);
+        ASSERT_TRUE(unit->Started());
+        main = std::make_unique<TForm1>(channel);
+        main->show();
+        main->activateWindow();
+    }
+
+    LinkState& State() { return main->State(); }
+
+    bool WaitForReadings(int ms) {
+        return QTest::qWaitFor(
+            [this] { return State().InputImage[0] != 0 && State().HoldingImage[16] != 0; }, ms);
+    }
+
+    test::ScratchDir dir;
+    test::MessageCapture messages;
+    SystemSerialChannel channel;
+    std::unique_ptr<SimulatedUnit> unit;
+    std::unique_ptr<TForm1> main;
+};
+
+TEST_F(FindAndKeepEndToEndTest, PollingResumesWithin3sOnceThePulledLineIsBack) {
+    Start({"--address", "1", "--baud-index", "3", "--gone", "1500"}, 3);
+    ASSERT_TRUE(WaitForReadings(kFirstReadingsMs));
+    unit->PullAndReplug();
+    ASSERT_TRUE(QTest::qWaitFor([] { return !QFileInfo::exists(SimulatedUnit::kLink); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return main->PanelText(0) == QStringLiteral("Нет связи"); }, 3000));
+    EXPECT_EQ(State().InputImage[0], 0) << "readings blanked at the loss";
+    // The new pseudo-terminal may well get the old one's number.
+    ASSERT_TRUE(QTest::qWaitFor([] { return QFileInfo::exists(SimulatedUnit::kLink); }, 5000));
+    QElapsedTimer back;
+    back.start();
+    ASSERT_TRUE(WaitForReadings(3000)) << "no readings 3 s after the line came back";
+    EXPECT_LT(back.elapsed(), 3000);
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
+    EXPECT_TRUE(main->Timer1->IsRunning());
+}
+
+TEST_F(FindAndKeepEndToEndTest, FinderFindsTwoUnitsAt38400AndConnectsToOne) {
+    Start({"--address", "3,7", "--baud-index", "6"}, 6);
+    main->FinderItem->trigger();
+    FinderWindow* finder = NewestWindow<FinderWindow>::Get();
+    ASSERT_NE(finder, nullptr);
+    EXPECT_FALSE(main->Timer1->IsRunning());
+    ASSERT_TRUE(QTest::qWaitFor([finder] { return finder->Finder().Address() > 8; }, 5000));
+    QTest::mouseClick(finder->StopButton, Qt::LeftButton);
+
+    const auto& found = finder->Finder().Found();
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].address, 3);
+    EXPECT_EQ(found[1].address, 7);
+    for (const FoundUnit& each : found) {
+        EXPECT_EQ(each.baudIndex, 6);
+        EXPECT_TRUE(each.firmwareVersion.has_value());
+    }
+    EXPECT_EQ(finder->UnitList->item(1, 1)->text(), QStringLiteral("38400"));
+
+    const QRect secondRow = finder->UnitList->visualItemRect(finder->UnitList->item(1, 0));
+    QTest::mouseClick(finder->UnitList->viewport(), Qt::LeftButton, {}, secondRow.center());
+    QTest::mouseClick(finder->ConnectButton, Qt::LeftButton);
+    EXPECT_EQ(State().DeviceAddress, 7);
+    ASSERT_TRUE(WaitForReadings(kFirstReadingsMs));
+    // Holding register 14 is the unit's own address.
+    EXPECT_EQ(State().HoldingImage[14], 7);
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
+}
+
+TEST_F(FindAndKeepEndToEndTest, StoppedScanLeavesPollingAsItWas) {
+    Start({"--address", "1", "--baud-index", "5"}, 5);
+    ASSERT_TRUE(WaitForReadings(kFirstReadingsMs));
+    main->FinderItem->trigger();
+    FinderWindow* finder = NewestWindow<FinderWindow>::Get();
+    ASSERT_NE(finder, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([finder] { return finder->Finder().Address() > 5; }, 5000));
+    QTest::mouseClick(finder->StopButton, Qt::LeftButton);
+    ASSERT_EQ(finder->Finder().Found().size(), 1u);
+    EXPECT_EQ(finder->Finder().Found()[0].address, 1);
+
+    EXPECT_EQ(main->Timer1->Interval(), 500);
+    EXPECT_EQ(main->Timer2->Interval(), 100);
+    EXPECT_EQ(main->Timer3->Interval(), 100);
+    State().InputImage.fill(0);
+    State().HoldingImage.fill(0);
+    EXPECT_TRUE(WaitForReadings(3000)) << "polling did not come back";
+    EXPECT_EQ(State().DeviceAddress, 1);
+    EXPECT_EQ(main->PanelText(2), QStringLiteral("19200бод"));
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
+}
+
+} // namespace
+} // namespace kvel
