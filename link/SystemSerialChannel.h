@@ -23,7 +23,8 @@ public:
 
     bool IsOpen() const { return port_.isOpen(); }
 
-    // Where a "\\.\COM<n>" name leads on this system; empty when it names no port.
+    // Where a "\\.\COM<n>" name (or, off Windows, a device path) leads on this system; empty
+    // when it names no port.
     static QString SystemPortPath(const std::string& name);
 
 private:
