@@ -73,9 +73,16 @@ std::string Compact(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 
-const std::array<const char*, 6> kWatched = {"output-voltage",      "output-current",
-                                             "power-stage-voltage", "power-stage-temperature",
-                                             "voltage-setpoint",    "current-setpoint"};
+struct Watched {
+    const char* name;
+    const char* label;
+};
+const std::array<Watched, 6> kWatched = {{{"output-voltage", "U вых"},
+                                          {"output-current", "I вых"},
+                                          {"power-stage-voltage", "U бпс"},
+                                          {"power-stage-temperature", "t бпс"},
+                                          {"voltage-setpoint", "U уст"},
+                                          {"current-setpoint", "I уст"}}};
 
 } // namespace
 
@@ -127,9 +134,9 @@ std::string StatusJson(const UnitReading& unit, const std::string& port, int add
 
 std::string WatchLine(const UnitReading& unit, const std::string& time) {
     std::string line = time;
-    for (const char* name : kWatched) {
-        const RegisterInfo& info = *FindRegister(name);
-        line += std::string("  ") + info.caption + " " + ValueWithUnit(info, WordOf(unit, info));
+    for (const Watched& watched : kWatched) {
+        const RegisterInfo& info = *FindRegister(watched.name);
+        line += std::string("  ") + watched.label + " " + ValueWithUnit(info, WordOf(unit, info));
     }
     for (const Lamp& lamp : kLamps)
         if (Lit(unit, lamp)) line += std::string("  [") + lamp.caption + "]";
@@ -139,9 +146,9 @@ std::string WatchLine(const UnitReading& unit, const std::string& time) {
 
 std::string WatchJson(const UnitReading& unit, const std::string& time) {
     QJsonObject line{{"time", QString::fromStdString(time)}};
-    for (const char* name : kWatched) {
-        const RegisterInfo& info = *FindRegister(name);
-        line.insert(name, NumericValue(info, WordOf(unit, info)));
+    for (const Watched& watched : kWatched) {
+        const RegisterInfo& info = *FindRegister(watched.name);
+        line.insert(watched.name, NumericValue(info, WordOf(unit, info)));
     }
     line.insert("lamps", LampObject(unit));
     line.insert("battery-level", reg::status::BatteryLevel(Status(unit)));
@@ -150,15 +157,15 @@ std::string WatchJson(const UnitReading& unit, const std::string& time) {
 
 std::string WatchCsvHeader() {
     std::string header = "time";
-    for (const char* name : kWatched) header += std::string(",") + name;
+    for (const Watched& watched : kWatched) header += std::string(",") + watched.name;
     for (const Lamp& lamp : kLamps) header += std::string(",") + lamp.name;
     return header + ",battery-level";
 }
 
 std::string WatchCsvRow(const UnitReading& unit, const std::string& time) {
     std::string row = time;
-    for (const char* name : kWatched) {
-        const RegisterInfo& info = *FindRegister(name);
+    for (const Watched& watched : kWatched) {
+        const RegisterInfo& info = *FindRegister(watched.name);
         row += "," + FormatValue(info, WordOf(unit, info));
     }
     for (const Lamp& lamp : kLamps) row += Lit(unit, lamp) ? ",1" : ",0";

@@ -29,6 +29,8 @@ const std::string kFinished = "Программирование завершен
 // Output current above 0.5 A: the unit is loaded and must not be reprogrammed.
 constexpr std::uint16_t kMaxCurrentForUpdate = 5;
 constexpr int kBarWidth = 30;
+// The 13-byte closing frame takes 110 ms at 1200 bit/s; the rest is room for the adapter.
+constexpr int kClosingFrameLingerMs = 500;
 
 class UploadProgress : public UploadView {
 public:
@@ -122,6 +124,8 @@ int Upload(UnitSession& session, const Invocation& invocation) {
     tick.stop();
     upload.Stop();
     if (!progress.Finished()) return Fail(kExitLink, "upload failed: " + progress.Status());
+    // Closing the port discards what it has not sent yet: the closing frame must be out first.
+    session.WaitFor([] { return false; }, kClosingFrameLingerMs);
     return kExitOk;
 }
 
