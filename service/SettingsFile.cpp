@@ -210,7 +210,7 @@ private:
             {"firmware.build", "build in [firmware]"}};
         for (const auto& [key, what] : required) {
             if (seen_.count(key) != 0) continue;
-            Refuse(std::string("the file ends without ") + what);
+            error_ = std::string("the file ends without ") + what;
             return;
         }
     }
