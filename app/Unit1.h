@@ -23,6 +23,8 @@ class QMenu;
 
 namespace kvel {
 
+class SettingsFileMenu;
+
 class TForm1 : public QMainWindow, public LinkHost {
     Q_OBJECT
 public:
@@ -99,6 +101,7 @@ private:
     MainDisplay* display_ = nullptr;
     std::array<QLabel*, 4> panels_{};
     QMenu* serviceMenu_ = nullptr;
+    SettingsFileMenu* settingsFiles_ = nullptr;
 };
 
 } // namespace kvel

@@ -145,17 +145,6 @@ int Compare(UnitSession& session, const Invocation& invocation, const SettingsSn
     return differences.empty() ? kExitOk : kExitRefused;
 }
 
-// A setpoint must stay within the limits the unit will have once the file's values are in.
-std::string RefusalOfPlan(const std::vector<Difference>& writes, RegisterImage planned) {
-    for (const Difference& write : writes) planned[write.info->number] = write.fileWord;
-    std::string refusals;
-    for (const Difference& write : writes) {
-        const std::string refusal = RefusalOfLimits(write.info->number, write.fileWord, planned);
-        if (!refusal.empty()) refusals += (refusals.empty() ? "" : "; ") + refusal;
-    }
-    return refusals;
-}
-
 int Restore(UnitSession& session, const Invocation& invocation, const SettingsSnapshot& file) {
     const VersionInfo firmware = VersionFromInputs(session.State().InputImage);
     if (!SameFirmware(firmware, file.firmware)) {
@@ -167,7 +156,7 @@ int Restore(UnitSession& session, const Invocation& invocation, const SettingsSn
     }
     const std::vector<Difference> writes =
         Differences(file, session.State().HoldingImage, invocation.withCalibration);
-    const std::string refusal = RefusalOfPlan(writes, session.State().HoldingImage);
+    const std::string refusal = RefusalOfWrites(writes, session.State().HoldingImage);
     if (!refusal.empty()) return Fail(kExitRefused, "refused, nothing written: " + refusal);
     if (writes.empty()) {
         Print("nothing to write: the unit already holds the settings of " + invocation.file);

@@ -5,6 +5,16 @@
 
 namespace kvel {
 
+std::string RefusalOfWrites(const std::vector<Difference>& writes, RegisterImage holding) {
+    for (const Difference& write : writes) holding[write.info->number] = write.fileWord;
+    std::string refusals;
+    for (const Difference& write : writes) {
+        const std::string refusal = RefusalOfLimits(write.info->number, write.fileWord, holding);
+        if (!refusal.empty()) refusals += (refusals.empty() ? "" : "; ") + refusal;
+    }
+    return refusals;
+}
+
 void SettingsRestore::Start(std::vector<Difference> writes) {
     writes_ = std::move(writes);
     notTaken_.clear();

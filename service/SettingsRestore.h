@@ -5,9 +5,14 @@
 #include "ModbusLink.h"
 #include "SettingsFile.h"
 
+#include <string>
 #include <vector>
 
 namespace kvel {
+
+// Why the unit would not take the writes: a setpoint outside the limits the unit will have once
+// every write is in. Empty when they may go.
+std::string RefusalOfWrites(const std::vector<Difference>& writes, RegisterImage holding);
 
 class SettingsRestore {
 public:
@@ -17,6 +22,8 @@ public:
     void Start(std::vector<Difference> writes);
     // Call on every accepted holding-register reply; true once the check has been made.
     bool OnHoldingReply();
+    // Stops waiting for the check, when the unit does not answer.
+    void Abandon() { running_ = false; }
 
     bool Running() const { return running_; }
     bool Checked() const { return checked_; }

@@ -87,3 +87,22 @@ TEST_F(SettingsRestoreTest, NamesTheRegistersTheUnitDidNotTakeWithWhatItHolds) {
 
 } // namespace
 } // namespace kvel
+
+namespace kvel {
+namespace {
+
+TEST(RefusalOfWritesTest, JudgesSetpointsByTheLimitsTheUnitWillHaveOnceEveryWriteIsIn) {
+    RegisterImage holding{};
+    holding[reg::holding::CalibVoltageMin] = 100;
+    holding[reg::holding::CalibVoltageMax] = 600;
+    const Difference higherSetpoint{FindRegister("voltage-setpoint"), 620, 545};
+    const Difference higherLimit{FindRegister("voltage-max"), 650, 600};
+    EXPECT_NE(RefusalOfWrites({higherSetpoint}, holding), "");
+    EXPECT_EQ(RefusalOfWrites({higherSetpoint, higherLimit}, holding), "");
+    const Difference lowerLimit{FindRegister("voltage-max"), 500, 600};
+    const Difference keptSetpoint{FindRegister("voltage-setpoint"), 545, 540};
+    EXPECT_NE(RefusalOfWrites({keptSetpoint, lowerLimit}, holding).find("voltage-setpoint 54.5 V"), std::string::npos);
+}
+
+} // namespace
+} // namespace kvel
