@@ -20,36 +20,66 @@ struct VerbSpec {
 };
 
 const std::vector<VerbSpec> kVerbs = {
-    {Verb::Status, "status", 0, "status", {},
+    {Verb::Status,
+     "status",
+     0,
+     "status",
+     {},
      "Reads the unit once: readings, lamps, battery level, setpoints and firmware version."},
-    {Verb::Watch, "watch", 0, "watch [--interval SECONDS] [--csv FILE] [--count N]",
+    {Verb::Watch,
+     "watch",
+     0,
+     "watch [--interval SECONDS] [--csv FILE] [--count N]",
      {"interval", "csv", "count"},
      "Polls the unit and prints one line per poll with an ISO 8601 time (UTC).\n"
      "  --interval SECONDS  time between lines, 0.5 to 3600 (default 1)\n"
      "  --csv FILE          also append the lines to FILE as CSV, with a header when new\n"
      "  --count N           stop after N lines (default: until interrupted)"},
-    {Verb::Get, "get", 1, "get NAME|REGISTER", {},
+    {Verb::Get,
+     "get",
+     1,
+     "get NAME|REGISTER",
+     {},
      "Prints one register in its unit. NAME is a register name; REGISTER a holding register\n"
      "number from 0 to 26."},
-    {Verb::Set, "set", 2, "set NAME|REGISTER VALUE", {},
+    {Verb::Set,
+     "set",
+     2,
+     "set NAME|REGISTER VALUE",
+     {},
      "Writes one holding register, then reads it back. VALUE is in the register's unit, with a\n"
      "decimal comma or point (set voltage-setpoint 48,5). Values that do not fit the register,\n"
      "and setpoints outside the unit's own limits (voltage-min..voltage-max,\n"
      "current-min..current-max), are refused. The address and bit rate are changed in kvel's\n"
      "connection window, not here."},
-    {Verb::Backup, "backup", 1, "backup FILE", {},
+    {Verb::Backup,
+     "backup",
+     1,
+     "backup FILE",
+     {},
      "Saves the unit's settings, calibration values and firmware identification to FILE."},
-    {Verb::Compare, "compare", 1, "compare FILE [--with-calibration]", {"with-calibration"},
+    {Verb::Compare,
+     "compare",
+     1,
+     "compare FILE [--with-calibration]",
+     {"with-calibration"},
      "Lists the settings whose value on the unit differs from FILE; exit 1 when any does.\n"
      "  --with-calibration  compare the calibration values too"},
-    {Verb::Restore, "restore", 1, "restore FILE [--with-calibration] [--force]",
+    {Verb::Restore,
+     "restore",
+     1,
+     "restore FILE [--with-calibration] [--force]",
      {"with-calibration", "force"},
      "Writes the settings from FILE that differ on the unit, one register at a time, then\n"
      "reads them back and names any the unit did not take.\n"
      "  --with-calibration  restore the calibration values too; they belong to the unit the\n"
      "                      file was saved from\n"
      "  --force             go on although the unit's firmware differs from the file's"},
-    {Verb::Upload, "upload", 1, "upload FIRMWARE", {},
+    {Verb::Upload,
+     "upload",
+     1,
+     "upload FIRMWARE",
+     {},
      "Loads FIRMWARE into the controller, block by block, as the firmware window does,\n"
      "resending a block whose acknowledgement does not come. Refused while the output\n"
      "current is above 0.5 A."},
@@ -57,8 +87,8 @@ const std::vector<VerbSpec> kVerbs = {
 
 const std::vector<std::string> kCommonValueOptions = {"port", "baud", "address", "timeout"};
 const std::vector<std::string> kCommonFlags = {"json", "verbose", "help"};
-const std::vector<std::string> kValueOptions = {"port", "baud", "address", "timeout", "interval",
-                                                "csv", "count"};
+const std::vector<std::string> kValueOptions = {"port",     "baud", "address", "timeout",
+                                                "interval", "csv",  "count"};
 
 const char* kCommonHelp =
     "Options for every verb:\n"
@@ -84,7 +114,8 @@ const VerbSpec* FindVerb(const std::string& name) {
 std::string ProgramHelp() {
     std::string text = "Usage: kvel-cli --port PORT [options] VERB [operands]\n\n"
                        "Talks to the power-supply unit's controller without windows.\n\nVerbs:\n";
-    for (const VerbSpec& spec : kVerbs) text += std::string("  ") + spec.synopsis + "\n";
+    for (const VerbSpec& spec : kVerbs)
+        text += std::string("  ") + spec.synopsis + "\n";
     return text + "\n" + kCommonHelp + "\n'kvel-cli VERB --help' tells more about a verb.\n";
 }
 
@@ -97,7 +128,9 @@ ParsedCommandLine Usage(const std::string& why) {
     return {std::nullopt, why + "\nTry 'kvel-cli --help'.", kExitUsage};
 }
 
-ParsedCommandLine Refused(const std::string& why) { return {std::nullopt, why, kExitRefused}; }
+ParsedCommandLine Refused(const std::string& why) {
+    return {std::nullopt, why, kExitRefused};
+}
 
 std::optional<long> WholeNumber(const std::string& text, long lowest, long highest) {
     if (text.empty() || text.size() > 9) return std::nullopt;
@@ -157,7 +190,8 @@ private:
                 continue;
             }
             const std::size_t equals = arg.find('=');
-            const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+            const std::string name =
+                arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
             const bool takesValue = Contains(kValueOptions, name);
             if (!takesValue && !IsFlag(name)) return "Unknown option --" + name + ".";
             std::string value;
@@ -174,9 +208,7 @@ private:
     }
 
     // A negative number is an operand (set current-setpoint -1 is refused as a value).
-    static bool IsOptionLike(const std::string& arg) {
-        return arg == "-h" || (arg[1] == '-');
-    }
+    static bool IsOptionLike(const std::string& arg) { return arg == "-h" || (arg[1] == '-'); }
 
     static bool IsFlag(const std::string& name) {
         return Contains(kCommonFlags, name) || name == "with-calibration" || name == "force";
@@ -184,7 +216,8 @@ private:
 
     std::string UnknownVerb() const {
         std::string names;
-        for (const VerbSpec& spec : kVerbs) names += std::string(names.empty() ? "" : ", ") + spec.name;
+        for (const VerbSpec& spec : kVerbs)
+            names += std::string(names.empty() ? "" : ", ") + spec.name;
         return "Unknown verb \"" + words_.front() + "\"; verbs: " + names + ".";
     }
 
@@ -208,14 +241,18 @@ private:
     std::optional<std::string> ReadCommonOptions() {
         const auto port = options_.find("port");
         if (port == options_.end()) return "--port is required: a COM number or a device path.";
-        if (!ReadPort(port->second)) return "--port wants a COM number (3 or COM3) or a device path, not \"" + port->second + "\".";
+        if (!ReadPort(port->second))
+            return "--port wants a COM number (3 or COM3) or a device path, not \"" + port->second +
+                   "\".";
         if (options_.count("baud") && !ReadBaud(options_["baud"]))
-            return "--baud wants 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or 115200, or an index 0 to 9.";
+            return "--baud wants 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or "
+                   "115200, or an index 0 to 9.";
         if (options_.count("address")) {
             const std::optional<long> address = WholeNumber(options_["address"], 0, 254);
             if (!address) return "--address wants the unit's Modbus address, 1 to 254.";
             if (*address == 0)
-                return "--address 0 is the broadcast address: no unit answers it, and kvel sends no writes to it. Give the unit's own address, 1 to 254.";
+                return "--address 0 is the broadcast address: no unit answers it, and kvel sends "
+                       "no writes to it. Give the unit's own address, 1 to 254.";
             invocation_.address = static_cast<std::uint8_t>(*address);
         }
         if (options_.count("timeout")) {
@@ -230,7 +267,8 @@ private:
 
     bool ReadPort(const std::string& text) {
         std::string digits = text;
-        if (digits.size() > 3 && (digits.compare(0, 3, "COM") == 0 || digits.compare(0, 3, "com") == 0))
+        if (digits.size() > 3 &&
+            (digits.compare(0, 3, "COM") == 0 || digits.compare(0, 3, "com") == 0))
             digits = digits.substr(3);
         if (const std::optional<long> number = WholeNumber(digits, 1, 65535)) {
             invocation_.portName = ComPortName(static_cast<std::uint16_t>(*number));
@@ -286,17 +324,20 @@ private:
         const RegisterInfo* info = FindRegisterByNameOrNumber(words_[1]);
         const bool set = spec.verb == Verb::Set;
         if (!info)
-            return Usage("Unknown register \"" + words_[1] + "\". Known names: " +
-                         RegisterNames(Bank::Holding) + (set ? "" : ", " + RegisterNames(Bank::Input)) +
+            return Usage("Unknown register \"" + words_[1] +
+                         "\". Known names: " + RegisterNames(Bank::Holding) +
+                         (set ? "" : ", " + RegisterNames(Bank::Input)) +
                          "; or a holding register number 0 to 26.");
         invocation_.target = info;
         if (!set) return {invocation_, {}, kExitOk};
         if (info->bank != Bank::Holding)
-            return Usage(std::string(info->name) + " is an input register: the unit only reports it.");
+            return Usage(std::string(info->name) +
+                         " is an input register: the unit only reports it.");
         if (info->role == Role::Link)
-            return Refused(std::string(info->name) +
-                           " is not written here: change the address or bit rate in kvel's connection "
-                           "window, which follows the unit to its new one.");
+            return Refused(
+                std::string(info->name) +
+                " is not written here: change the address or bit rate in kvel's connection "
+                "window, which follows the unit to its new one.");
         const ParsedValue value = ParseValue(*info, words_[2]);
         if (!value.word) return Refused("Refused: " + value.refusal + ".");
         invocation_.value = *value.word;

@@ -21,7 +21,7 @@ enum class Verb { Status, Watch, Get, Set, Backup, Compare, Restore, Upload };
 
 struct Invocation {
     Verb verb = Verb::Status;
-    std::string portName; // "\\.\COM<n>", or a device path as given
+    std::string portName;  // "\\.\COM<n>", or a device path as given
     std::string portLabel; // as the user knows it: COM3 or /dev/ttyUSB0
     std::uint8_t baudIndex = 3;
     std::uint8_t address = 1;
@@ -29,9 +29,9 @@ struct Invocation {
     bool json = false;
     bool verbose = false;
 
-    int intervalMs = 1000; // watch
-    std::string csvPath;   // watch
-    int count = 0;         // watch: lines to print, 0 until interrupted
+    int intervalMs = 1000;        // watch
+    std::string csvPath;          // watch
+    int count = 0;                // watch: lines to print, 0 until interrupted
     bool withCalibration = false; // compare, restore
     bool force = false;           // restore
 

@@ -12,7 +12,9 @@ HeadlessHost::HeadlessHost(bool verbose)
     : verbose_(verbose), timer1_([this] { link_->Timer1Timer(); }),
       timer2_([this] { link_->Timer2Timer(); }), timer3_([this] { link_->Timer3Timer(); }) {}
 
-void HeadlessHost::Drive(ModbusLink& link) { link_ = &link; }
+void HeadlessHost::Drive(ModbusLink& link) {
+    link_ = &link;
+}
 
 // Only the link panel says anything a user of the command line cares about, and only when it
 // changes: "ПРИЕМ ДАННЫХ" once, "Нет связи" when the unit falls silent.
@@ -36,7 +38,9 @@ void HeadlessHost::ShowMessage(const std::string& utf8Text) {
     std::fprintf(stderr, "kvel-cli: %s\n", utf8Text.c_str());
 }
 
-void HeadlessHost::Pause(int ms) { BlockingPause(ms); }
+void HeadlessHost::Pause(int ms) {
+    BlockingPause(ms);
+}
 
 void HeadlessHost::filling_out3() {
     ++holdingReplies_;

@@ -14,8 +14,9 @@ namespace kvel::cli {
 
 namespace {
 
-const std::array<const char*, 5> kReadings = {"output-voltage", "output-current", "power-stage-voltage",
-                                              "power-stage-temperature", "voltage-correction"};
+const std::array<const char*, 5> kReadings = {"output-voltage", "output-current",
+                                              "power-stage-voltage", "power-stage-temperature",
+                                              "voltage-correction"};
 const std::array<const char*, 2> kSetpoints = {"voltage-setpoint", "current-setpoint"};
 
 struct Lamp {
@@ -28,9 +29,13 @@ const std::array<Lamp, 4> kLamps = {{{"working", "Работа", reg::status::Wo
                                      {"battery-low", "Uакб<Uмин", reg::status::BatteryLow},
                                      {"overheat", "Перегрев", reg::status::Overheat}}};
 
-std::uint16_t Status(const UnitReading& unit) { return unit.input[reg::input::Status]; }
+std::uint16_t Status(const UnitReading& unit) {
+    return unit.input[reg::input::Status];
+}
 
-bool Lit(const UnitReading& unit, const Lamp& lamp) { return (Status(unit) & lamp.bit) != 0; }
+bool Lit(const UnitReading& unit, const Lamp& lamp) {
+    return (Status(unit) & lamp.bit) != 0;
+}
 
 // Pads to `width` characters, counting a UTF-8 sequence as one.
 std::string Padded(std::string text, std::size_t width) {
@@ -65,7 +70,8 @@ QJsonObject ValueObject(const UnitReading& unit, const std::array<const char*, N
 
 QJsonObject LampObject(const UnitReading& unit) {
     QJsonObject lamps;
-    for (const Lamp& lamp : kLamps) lamps.insert(lamp.name, Lit(unit, lamp));
+    for (const Lamp& lamp : kLamps)
+        lamps.insert(lamp.name, Lit(unit, lamp));
     return lamps;
 }
 
@@ -105,10 +111,12 @@ std::string RegisterJson(const RegisterInfo& info, std::uint16_t word) {
 
 std::string StatusText(const UnitReading& unit, const std::string& where) {
     const VersionInfo firmware = VersionFromInputs(unit.input);
-    std::string text = "Unit at " + where + "\nFirmware: " + FirmwareText(firmware) + "\nReadings:\n";
+    std::string text =
+        "Unit at " + where + "\nFirmware: " + FirmwareText(firmware) + "\nReadings:\n";
     text += ValueLines(unit, kReadings) + "Lamps:\n";
     for (const Lamp& lamp : kLamps)
-        text += "  " + Padded(lamp.name, 26) + Padded(Lit(unit, lamp) ? "on" : "off", 10) + lamp.caption + "\n";
+        text += "  " + Padded(lamp.name, 26) + Padded(Lit(unit, lamp) ? "on" : "off", 10) +
+                lamp.caption + "\n";
     text += "  " + Padded("battery-level", 26) +
             std::to_string(reg::status::BatteryLevel(Status(unit))) + " of " +
             std::to_string(reg::status::LevelSteps) + "\nSetpoints:\n";
@@ -120,15 +128,16 @@ std::string StatusJson(const UnitReading& unit, const std::string& port, int add
     char compiled[32];
     std::snprintf(compiled, sizeof compiled, "%04u-%02u-%02u", unsigned{firmware.compileYear},
                   unsigned{firmware.compileMonth}, unsigned{firmware.compileDay});
-    const QJsonObject status{
-        {"unit", QJsonObject{{"port", QString::fromStdString(port)}, {"address", address}, {"baud", bitRate}}},
-        {"firmware", QJsonObject{{"version", firmware.firmwareVersion},
-                                 {"compiled", compiled},
-                                 {"build", firmware.compileNumber}}},
-        {"readings", ValueObject(unit, kReadings)},
-        {"lamps", LampObject(unit)},
-        {"battery-level", reg::status::BatteryLevel(Status(unit))},
-        {"setpoints", ValueObject(unit, kSetpoints)}};
+    const QJsonObject status{{"unit", QJsonObject{{"port", QString::fromStdString(port)},
+                                                  {"address", address},
+                                                  {"baud", bitRate}}},
+                             {"firmware", QJsonObject{{"version", firmware.firmwareVersion},
+                                                      {"compiled", compiled},
+                                                      {"build", firmware.compileNumber}}},
+                             {"readings", ValueObject(unit, kReadings)},
+                             {"lamps", LampObject(unit)},
+                             {"battery-level", reg::status::BatteryLevel(Status(unit))},
+                             {"setpoints", ValueObject(unit, kSetpoints)}};
     return QJsonDocument(status).toJson(QJsonDocument::Indented).toStdString();
 }
 
@@ -157,8 +166,10 @@ std::string WatchJson(const UnitReading& unit, const std::string& time) {
 
 std::string WatchCsvHeader() {
     std::string header = "time";
-    for (const Watched& watched : kWatched) header += std::string(",") + watched.name;
-    for (const Lamp& lamp : kLamps) header += std::string(",") + lamp.name;
+    for (const Watched& watched : kWatched)
+        header += std::string(",") + watched.name;
+    for (const Lamp& lamp : kLamps)
+        header += std::string(",") + lamp.name;
     return header + ",battery-level";
 }
 
@@ -168,7 +179,8 @@ std::string WatchCsvRow(const UnitReading& unit, const std::string& time) {
         const RegisterInfo& info = *FindRegister(watched.name);
         row += "," + FormatValue(info, WordOf(unit, info));
     }
-    for (const Lamp& lamp : kLamps) row += Lit(unit, lamp) ? ",1" : ",0";
+    for (const Lamp& lamp : kLamps)
+        row += Lit(unit, lamp) ? ",1" : ",0";
     return row + "," + std::to_string(reg::status::BatteryLevel(Status(unit)));
 }
 

@@ -50,7 +50,8 @@ bool UnitSession::ReadBanks() {
     const int input = host_.InputReplies();
     link_.EnqueueRequest(kReadInput, 0, kPolledInputCount);
     link_.EnqueueRequest(kReadHolding, 0, kPolledHoldingCount);
-    return WaitFor([&] { return host_.HoldingReplies() > holding && host_.InputReplies() > input; });
+    return WaitFor(
+        [&] { return host_.HoldingReplies() > holding && host_.InputReplies() > input; });
 }
 
 bool UnitSession::WaitFor(const std::function<bool()>& done, int timeoutMs) {
@@ -67,15 +68,15 @@ bool UnitSession::WaitFor(const std::function<bool()>& done, int timeoutMs) {
 }
 
 std::string UnitSession::Where() const {
-    return "address " + std::to_string(invocation_.address) + " on " +
-           invocation_.portLabel + " at " +
-           std::to_string(BaudRateFromIndex(invocation_.baudIndex)) + " bit/s";
+    return "address " + std::to_string(invocation_.address) + " on " + invocation_.portLabel +
+           " at " + std::to_string(BaudRateFromIndex(invocation_.baudIndex)) + " bit/s";
 }
 
 std::string UnitSession::NoAnswer() const {
     const int ms = invocation_.timeoutMs;
     const std::string seconds =
-        ms % 1000 == 0 ? std::to_string(ms / 1000) : std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100);
+        ms % 1000 == 0 ? std::to_string(ms / 1000)
+                       : std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100);
     return "no answer from the unit at " + Where() + " within " + seconds + " s";
 }
 

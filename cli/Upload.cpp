@@ -68,8 +68,10 @@ private:
         bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
         std::fprintf(stdout, "\r\033[K[%s] %d/%d blocks", bar.c_str(), done, total);
         if (bytesPerSecond > 0) {
-            const int left = static_cast<int>((total - done) * double{kBlockBytes} / bytesPerSecond);
-            std::fprintf(stdout, "  %.1f KiB/s  %d:%02d left", bytesPerSecond / 1024, left / 60, left % 60);
+            const int left =
+                static_cast<int>((total - done) * double{kBlockBytes} / bytesPerSecond);
+            std::fprintf(stdout, "  %.1f KiB/s  %d:%02d left", bytesPerSecond / 1024, left / 60,
+                         left % 60);
         }
         if (status_.rfind("Повторная", 0) == 0) std::fprintf(stdout, "  (%s)", status_.c_str());
         std::fflush(stdout);
@@ -108,7 +110,8 @@ int Upload(UnitSession& session, const Invocation& invocation) {
     UploadProgress progress(transfer, isatty(fileno(stdout)) != 0);
     FirmwareUpload upload(transfer, session.State(), session.Channel(), progress);
     const FileVerdict verdict = upload.ChooseFile(invocation.file);
-    if (verdict != FileVerdict::Usable) return Fail(kExitRefused, FileRefusal(verdict, invocation.file));
+    if (verdict != FileVerdict::Usable)
+        return Fail(kExitRefused, FileRefusal(verdict, invocation.file));
 
     // The line is the transfer's alone, as while the firmware window is open.
     session.Host().SetPollAndSendIntervals(0, 0);

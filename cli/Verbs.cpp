@@ -63,10 +63,12 @@ int Watch(UnitSession& session, const Invocation& invocation) {
     }
     for (int lines = 1;; ++lines) {
         const std::string time = NowIso();
-        Print(invocation.json ? WatchJson(Reading(session), time) : WatchLine(Reading(session), time));
+        Print(invocation.json ? WatchJson(Reading(session), time)
+                              : WatchLine(Reading(session), time));
         if (csv.is_open()) csv << WatchCsvRow(Reading(session), time) << std::endl;
         if (lines == invocation.count) return kExitOk;
-        if (!WaitForFreshReadings(session, invocation.intervalMs)) return Fail(kExitLink, session.NoAnswer());
+        if (!WaitForFreshReadings(session, invocation.intervalMs))
+            return Fail(kExitLink, session.NoAnswer());
     }
 }
 
@@ -94,7 +96,8 @@ int Set(UnitSession& session, const Invocation& invocation) {
     std::vector<Difference> notTaken;
     const Difference write{&info, invocation.value, session.State().HoldingImage[info.number]};
     if (!WriteAndCheck(session, {write}, notTaken))
-        return Fail(kExitLink, "wrote " + std::string(info.name) + " but could not read it back: " + session.NoAnswer());
+        return Fail(kExitLink, "wrote " + std::string(info.name) +
+                                   " but could not read it back: " + session.NoAnswer());
     if (!notTaken.empty())
         return Fail(kExitRefused, "the unit did not take " + std::string(info.name) + " " +
                                       ValueWithUnit(info, invocation.value) + ": it reads " +
@@ -125,7 +128,9 @@ int Backup(UnitSession& session, const Invocation& invocation) {
     out << WriteSettingsFile(snapshot);
     out.close();
     if (!out) return Fail(kExitRefused, "cannot write " + invocation.file);
-    if (!invocation.json) Print("saved " + std::to_string(snapshot.holding.size()) + " registers of the unit at " + session.Where() + " to " + invocation.file);
+    if (!invocation.json)
+        Print("saved " + std::to_string(snapshot.holding.size()) + " registers of the unit at " +
+              session.Where() + " to " + invocation.file);
     return kExitOk;
 }
 
@@ -134,7 +139,8 @@ int Compare(UnitSession& session, const Invocation& invocation, const SettingsSn
         Differences(file, session.State().HoldingImage, invocation.withCalibration);
     const VersionInfo firmware = VersionFromInputs(session.State().InputImage);
     if (!SameFirmware(firmware, file.firmware))
-        std::fprintf(stderr, "kvel-cli: note: the unit runs firmware %s; the file was saved from %s\n",
+        std::fprintf(stderr,
+                     "kvel-cli: note: the unit runs firmware %s; the file was saved from %s\n",
                      FirmwareText(firmware).c_str(), FirmwareText(file.firmware).c_str());
     if (invocation.json)
         Print(DifferencesJson(differences));
@@ -164,9 +170,12 @@ int Restore(UnitSession& session, const Invocation& invocation, const SettingsSn
     }
     std::vector<Difference> notTaken;
     if (!WriteAndCheck(session, writes, notTaken))
-        return Fail(kExitLink, "wrote " + std::to_string(writes.size()) + " registers but could not read them back: " + session.NoAnswer());
+        return Fail(kExitLink,
+                    "wrote " + std::to_string(writes.size()) +
+                        " registers but could not read them back: " + session.NoAnswer());
     for (const Difference& write : writes)
-        Print("wrote " + std::string(write.info->name) + " = " + ValueWithUnit(*write.info, write.fileWord));
+        Print("wrote " + std::string(write.info->name) + " = " +
+              ValueWithUnit(*write.info, write.fileWord));
     if (notTaken.empty()) return kExitOk;
     for (const Difference& miss : notTaken)
         Fail(kExitRefused, "the unit did not take " + std::string(miss.info->name) + " " +

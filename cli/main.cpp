@@ -10,7 +10,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kvel-cli"));
     std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+    for (int i = 1; i < argc; ++i)
+        arguments.emplace_back(argv[i]);
 
     const kvel::cli::ParsedCommandLine parsed = kvel::cli::ParseCommandLine(arguments);
     if (!parsed.invocation) {

@@ -25,7 +25,8 @@ void CheckAccepted(const Invocation& in) {
     if ((in.verb == Verb::Get || in.verb == Verb::Set) != (in.target != nullptr)) std::abort();
     if (in.verb != Verb::Set) return;
     if (in.target->bank != kvel::Bank::Holding || in.target->role == kvel::Role::Link) std::abort();
-    const kvel::ParsedValue back = kvel::ParseValue(*in.target, kvel::FormatValue(*in.target, in.value));
+    const kvel::ParsedValue back =
+        kvel::ParseValue(*in.target, kvel::FormatValue(*in.target, in.value));
     if (!back.word || *back.word != in.value) std::abort();
 }
 
@@ -49,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (parsed.text.empty()) std::abort();
     const bool help = parsed.text.rfind("Usage:", 0) == 0;
     if (help != (parsed.exitCode == kvel::cli::kExitOk)) std::abort();
-    if (!help && parsed.exitCode != kvel::cli::kExitRefused && parsed.exitCode != kvel::cli::kExitUsage)
+    if (!help && parsed.exitCode != kvel::cli::kExitRefused &&
+        parsed.exitCode != kvel::cli::kExitUsage)
         std::abort();
     return 0;
 }

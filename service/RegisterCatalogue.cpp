@@ -14,40 +14,73 @@ namespace h = reg::holding;
 namespace in = reg::input;
 
 const std::vector<RegisterInfo> kRegisters = {
-    {"power-stage-voltage", Bank::Holding, h::PowerStageVoltage, Encoding::Tenths, "V", Role::Reading, "U бпс"},
-    {"output-current", Bank::Holding, h::OutputCurrent, Encoding::Tenths, "A", Role::Reading, "I вых"},
-    {"power-stage-temperature", Bank::Holding, h::PowerStageTemperature, Encoding::SignedWhole, "°C", Role::Reading, "t бпс"},
-    {"output-voltage", Bank::Holding, h::OutputVoltage, Encoding::Tenths, "V", Role::Reading, "U вых"},
-    {"max-temperature", Bank::Holding, h::MaxTemperature, Encoding::UnsignedWhole, "°C", Role::Setting, "Максимальная температура"},
-    {"charge-voltage-full", Bank::Holding, h::ChargeVoltageFull, Encoding::Tenths, "V", Role::Setting, "Напряжение заряда 100%"},
-    {"charge-voltage-empty", Bank::Holding, h::ChargeVoltageEmpty, Encoding::Tenths, "V", Role::Setting, "Напряжение заряда 0%"},
-    {"min-battery-voltage", Bank::Holding, h::MinBatteryVoltage, Encoding::Tenths, "V", Role::Setting, "Минимальное напряжение на батареи"},
-    {"voltage-min", Bank::Holding, h::CalibVoltageMin, Encoding::Tenths, "V", Role::Calibration, "U мин"},
-    {"voltage-max", Bank::Holding, h::CalibVoltageMax, Encoding::Tenths, "V", Role::Calibration, "U макс"},
-    {"current-min", Bank::Holding, h::CalibCurrentMin, Encoding::Tenths, "A", Role::Calibration, "I мин"},
-    {"current-max", Bank::Holding, h::CalibCurrentMax, Encoding::Tenths, "A", Role::Calibration, "I макс"},
-    {"show-voltage-setpoint", Bank::Holding, h::ShowVoltageSetpoint, Encoding::Flag, "", Role::Setting, "Отображать уставку U в главном меню"},
-    {"calibration-enable", Bank::Holding, h::CalibrationEnable, Encoding::Word, "", Role::Control, "Разрешить калибровку"},
-    {"device-address", Bank::Holding, h::DeviceAddress, Encoding::UnsignedWhole, "", Role::Link, "Адрес"},
-    {"baud-index", Bank::Holding, h::BaudIndex, Encoding::UnsignedWhole, "", Role::Link, "Скорость"},
-    {"voltage-setpoint", Bank::Holding, h::VoltageSetpoint, Encoding::Tenths, "V", Role::Setting, "Уставка выходного напряжения"},
-    {"current-setpoint", Bank::Holding, h::CurrentSetpoint, Encoding::Tenths, "A", Role::Setting, "Уставка выходного тока"},
-    {"sound-signal", Bank::Holding, h::SoundSignal, Encoding::Flag, "", Role::Setting, "Звуковой сигнал"},
-    {"relay-contacts", Bank::Holding, h::RelayContacts, Encoding::Choice, "", Role::Setting, "Контакты реле", 2},
-    {"relay-on-charge-full", Bank::Holding, h::RelayOnChargeFull, Encoding::Flag, "", Role::Setting, "Реле: Uзаряда 100%"},
-    {"relay-on-battery-low", Bank::Holding, h::RelayOnBatteryLow, Encoding::Flag, "", Role::Setting, "Реле: Uбатареи<Uмин."},
-    {"relay-on-polarity", Bank::Holding, h::RelayOnPolarity, Encoding::Flag, "", Role::Setting, "Реле: Полярность АКБ"},
-    {"relay-on-overheat", Bank::Holding, h::RelayOnOverheat, Encoding::Flag, "", Role::Setting, "Реле: Перегрев"},
-    {"relay-on-working", Bank::Holding, h::RelayOnWorking, Encoding::Flag, "", Role::Setting, "Реле: \"Работа\" включен"},
-    {"voltage-source", Bank::Holding, h::VoltageSource, Encoding::Choice, "", Role::Setting, "Выходное напряжение", 3},
-    {"current-source", Bank::Holding, h::CurrentSource, Encoding::Choice, "", Role::Setting, "Выходной ток", 3},
+    {"power-stage-voltage", Bank::Holding, h::PowerStageVoltage, Encoding::Tenths, "V",
+     Role::Reading, "U бпс"},
+    {"output-current", Bank::Holding, h::OutputCurrent, Encoding::Tenths, "A", Role::Reading,
+     "I вых"},
+    {"power-stage-temperature", Bank::Holding, h::PowerStageTemperature, Encoding::SignedWhole,
+     "°C", Role::Reading, "t бпс"},
+    {"output-voltage", Bank::Holding, h::OutputVoltage, Encoding::Tenths, "V", Role::Reading,
+     "U вых"},
+    {"max-temperature", Bank::Holding, h::MaxTemperature, Encoding::UnsignedWhole, "°C",
+     Role::Setting, "Максимальная температура"},
+    {"charge-voltage-full", Bank::Holding, h::ChargeVoltageFull, Encoding::Tenths, "V",
+     Role::Setting, "Напряжение заряда 100%"},
+    {"charge-voltage-empty", Bank::Holding, h::ChargeVoltageEmpty, Encoding::Tenths, "V",
+     Role::Setting, "Напряжение заряда 0%"},
+    {"min-battery-voltage", Bank::Holding, h::MinBatteryVoltage, Encoding::Tenths, "V",
+     Role::Setting, "Минимальное напряжение на батареи"},
+    {"voltage-min", Bank::Holding, h::CalibVoltageMin, Encoding::Tenths, "V", Role::Calibration,
+     "U мин"},
+    {"voltage-max", Bank::Holding, h::CalibVoltageMax, Encoding::Tenths, "V", Role::Calibration,
+     "U макс"},
+    {"current-min", Bank::Holding, h::CalibCurrentMin, Encoding::Tenths, "A", Role::Calibration,
+     "I мин"},
+    {"current-max", Bank::Holding, h::CalibCurrentMax, Encoding::Tenths, "A", Role::Calibration,
+     "I макс"},
+    {"show-voltage-setpoint", Bank::Holding, h::ShowVoltageSetpoint, Encoding::Flag, "",
+     Role::Setting, "Отображать уставку U в главном меню"},
+    {"calibration-enable", Bank::Holding, h::CalibrationEnable, Encoding::Word, "", Role::Control,
+     "Разрешить калибровку"},
+    {"device-address", Bank::Holding, h::DeviceAddress, Encoding::UnsignedWhole, "", Role::Link,
+     "Адрес"},
+    {"baud-index", Bank::Holding, h::BaudIndex, Encoding::UnsignedWhole, "", Role::Link,
+     "Скорость"},
+    {"voltage-setpoint", Bank::Holding, h::VoltageSetpoint, Encoding::Tenths, "V", Role::Setting,
+     "Уставка выходного напряжения"},
+    {"current-setpoint", Bank::Holding, h::CurrentSetpoint, Encoding::Tenths, "A", Role::Setting,
+     "Уставка выходного тока"},
+    {"sound-signal", Bank::Holding, h::SoundSignal, Encoding::Flag, "", Role::Setting,
+     "Звуковой сигнал"},
+    {"relay-contacts", Bank::Holding, h::RelayContacts, Encoding::Choice, "", Role::Setting,
+     "Контакты реле", 2},
+    {"relay-on-charge-full", Bank::Holding, h::RelayOnChargeFull, Encoding::Flag, "", Role::Setting,
+     "Реле: Uзаряда 100%"},
+    {"relay-on-battery-low", Bank::Holding, h::RelayOnBatteryLow, Encoding::Flag, "", Role::Setting,
+     "Реле: Uбатареи<Uмин."},
+    {"relay-on-polarity", Bank::Holding, h::RelayOnPolarity, Encoding::Flag, "", Role::Setting,
+     "Реле: Полярность АКБ"},
+    {"relay-on-overheat", Bank::Holding, h::RelayOnOverheat, Encoding::Flag, "", Role::Setting,
+     "Реле: Перегрев"},
+    {"relay-on-working", Bank::Holding, h::RelayOnWorking, Encoding::Flag, "", Role::Setting,
+     "Реле: \"Работа\" включен"},
+    {"voltage-source", Bank::Holding, h::VoltageSource, Encoding::Choice, "", Role::Setting,
+     "Выходное напряжение", 3},
+    {"current-source", Bank::Holding, h::CurrentSource, Encoding::Choice, "", Role::Setting,
+     "Выходной ток", 3},
     {"status", Bank::Input, in::Status, Encoding::Word, "", Role::Reading, "Состояние"},
-    {"firmware-version", Bank::Input, in::FirmwareVersion, Encoding::UnsignedWhole, "", Role::Reading, "Версия ПО"},
-    {"compile-year", Bank::Input, in::CompileYear, Encoding::UnsignedWhole, "", Role::Reading, "Год компиляции"},
-    {"compile-month", Bank::Input, in::CompileMonth, Encoding::UnsignedWhole, "", Role::Reading, "Месяц компиляции"},
-    {"compile-day", Bank::Input, in::CompileDay, Encoding::UnsignedWhole, "", Role::Reading, "День компиляции"},
-    {"compile-number", Bank::Input, in::CompileNumber, Encoding::UnsignedWhole, "", Role::Reading, "Номер компиляции"},
-    {"voltage-correction", Bank::Input, in::VoltageCorrection, Encoding::SignedTenths, "V", Role::Reading, "Коррекция выходного напряжения"},
+    {"firmware-version", Bank::Input, in::FirmwareVersion, Encoding::UnsignedWhole, "",
+     Role::Reading, "Версия ПО"},
+    {"compile-year", Bank::Input, in::CompileYear, Encoding::UnsignedWhole, "", Role::Reading,
+     "Год компиляции"},
+    {"compile-month", Bank::Input, in::CompileMonth, Encoding::UnsignedWhole, "", Role::Reading,
+     "Месяц компиляции"},
+    {"compile-day", Bank::Input, in::CompileDay, Encoding::UnsignedWhole, "", Role::Reading,
+     "День компиляции"},
+    {"compile-number", Bank::Input, in::CompileNumber, Encoding::UnsignedWhole, "", Role::Reading,
+     "Номер компиляции"},
+    {"voltage-correction", Bank::Input, in::VoltageCorrection, Encoding::SignedTenths, "V",
+     Role::Reading, "Коррекция выходного напряжения"},
 };
 
 bool Signed(Encoding encoding) {
@@ -58,7 +91,9 @@ int Decimals(Encoding encoding) {
     return encoding == Encoding::Tenths || encoding == Encoding::SignedTenths ? 1 : 0;
 }
 
-long RangeLow(const RegisterInfo& info) { return Signed(info.encoding) ? -32768 : 0; }
+long RangeLow(const RegisterInfo& info) {
+    return Signed(info.encoding) ? -32768 : 0;
+}
 
 long RangeHigh(const RegisterInfo& info) {
     switch (info.encoding) {
@@ -121,20 +156,24 @@ FixedPoint ReadFixedPoint(std::string_view text, int decimals) {
         if (c < '0' || c > '9') return notNumber;
         if (++digits > kMostDigits) return {std::nullopt, "is far too large"};
         if (separator && ++fractionDigits > decimals) {
-            if (c != '0') return {std::nullopt, decimals == 0 ? "must be a whole number"
-                                                              : "has more than one decimal"};
+            if (c != '0')
+                return {std::nullopt,
+                        decimals == 0 ? "must be a whole number" : "has more than one decimal"};
             continue;
         }
         value = value * 10 + (c - '0');
     }
     if (digits == 0) return notNumber;
-    for (; fractionDigits < decimals; ++fractionDigits) value *= 10;
+    for (; fractionDigits < decimals; ++fractionDigits)
+        value *= 10;
     return {negative ? -value : value, {}};
 }
 
 } // namespace
 
-const std::vector<RegisterInfo>& Registers() { return kRegisters; }
+const std::vector<RegisterInfo>& Registers() {
+    return kRegisters;
+}
 
 const RegisterInfo* FindRegister(std::string_view name) {
     const auto found = std::find_if(kRegisters.begin(), kRegisters.end(),
@@ -143,16 +182,18 @@ const RegisterInfo* FindRegister(std::string_view name) {
 }
 
 const RegisterInfo* HoldingRegister(std::uint16_t number) {
-    const auto found = std::find_if(kRegisters.begin(), kRegisters.end(), [&](const RegisterInfo& info) {
-        return info.bank == Bank::Holding && info.number == number;
-    });
+    const auto found =
+        std::find_if(kRegisters.begin(), kRegisters.end(), [&](const RegisterInfo& info) {
+            return info.bank == Bank::Holding && info.number == number;
+        });
     return found == kRegisters.end() ? nullptr : &*found;
 }
 
 const RegisterInfo* FindRegisterByNameOrNumber(std::string_view text) {
     constexpr std::size_t kMostDigits = 3;
-    const bool number = !text.empty() && text.size() <= kMostDigits &&
-                        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const bool number =
+        !text.empty() && text.size() <= kMostDigits &&
+        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (!number) return FindRegister(text);
     return HoldingRegister(static_cast<std::uint16_t>(std::atoi(std::string(text).c_str())));
 }
@@ -193,11 +234,13 @@ ParsedValue ParseValue(const RegisterInfo& info, std::string_view text) {
     const std::string quoted = "\"" + std::string(text) + "\"";
     if (!number.scaled) return {std::nullopt, quoted + " " + number.refusal};
     if (*number.scaled < RangeLow(info) || *number.scaled > RangeHigh(info))
-        return {std::nullopt, quoted + " does not fit " + info.name + ": it takes " + RangeText(info)};
+        return {std::nullopt,
+                quoted + " does not fit " + info.name + ": it takes " + RangeText(info)};
     return {static_cast<std::uint16_t>(*number.scaled & 0xFFFF), {}};
 }
 
-std::string RefusalOfLimits(std::uint16_t number, std::uint16_t word, const RegisterImage& holding) {
+std::string RefusalOfLimits(std::uint16_t number, std::uint16_t word,
+                            const RegisterImage& holding) {
     std::uint16_t minReg = 0;
     std::uint16_t maxReg = 0;
     if (number == h::VoltageSetpoint) {
@@ -215,8 +258,8 @@ std::string RefusalOfLimits(std::uint16_t number, std::uint16_t word, const Regi
     const RegisterInfo& info = *HoldingRegister(number);
     return std::string(info.name) + " " + FormatValue(info, word) + " " + info.unit +
            " is outside the unit's limits " + FormatValue(info, low) + " to " +
-           FormatValue(info, high) + " " + info.unit + " (" + HoldingRegister(minReg)->name +
-           ", " + HoldingRegister(maxReg)->name + ")";
+           FormatValue(info, high) + " " + info.unit + " (" + HoldingRegister(minReg)->name + ", " +
+           HoldingRegister(maxReg)->name + ")";
 }
 
 } // namespace kvel

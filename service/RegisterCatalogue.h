@@ -35,11 +35,11 @@ enum class Role {
 };
 
 struct RegisterInfo {
-    const char* name;    // as typed on the command line and written in settings files
+    const char* name; // as typed on the command line and written in settings files
     Bank bank;
     std::uint16_t number;
     Encoding encoding;
-    const char* unit;    // "V", "A", "°C" or empty
+    const char* unit; // "V", "A", "°C" or empty
     Role role;
     const char* caption; // the Russian name the windows use
     std::uint16_t choices = 0;

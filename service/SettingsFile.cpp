@@ -15,8 +15,10 @@ constexpr std::string_view kCalibrationSection = "calibration";
 
 std::string_view Trim(std::string_view text) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
     return text;
 }
 
@@ -29,7 +31,8 @@ bool Digits(std::string_view text, std::size_t fewest, std::size_t most) {
 
 long Number(std::string_view digits) {
     long value = 0;
-    for (char c : digits) value = value * 10 + (c - '0');
+    for (char c : digits)
+        value = value * 10 + (c - '0');
     return value;
 }
 
@@ -52,7 +55,8 @@ bool IsoTimestamp(std::string_view text) {
     std::string_view zone = text.substr(19);
     if (zone.front() == '.') {
         std::size_t digits = 1;
-        while (digits < zone.size() && zone[digits] >= '0' && zone[digits] <= '9') ++digits;
+        while (digits < zone.size() && zone[digits] >= '0' && zone[digits] <= '9')
+            ++digits;
         if (digits == 1) return false;
         zone.remove_prefix(digits);
     }
@@ -121,32 +125,37 @@ private:
         if (line.front() == '[') return ReadSection(line);
         const std::size_t equals = line.find('=');
         if (equals == std::string_view::npos)
-            return Refuse("expected \"name = value\" or a [section], found \"" + std::string(line) + "\"");
+            return Refuse("expected \"name = value\" or a [section], found \"" + std::string(line) +
+                          "\"");
         const std::string_view key = Trim(line.substr(0, equals));
         const std::string_view value = Trim(line.substr(equals + 1));
         if (!formatSeen_ && !(section_ == kFileSection && key == "format"))
             return Refuse("a settings file begins with [file] and format = " +
                           std::to_string(kSettingsFormat));
         if (!seen_.insert(std::string(section_) + "." + std::string(key)).second)
-            return Refuse("\"" + std::string(key) + "\" appears twice in [" + std::string(section_) + "]");
+            return Refuse("\"" + std::string(key) + "\" appears twice in [" +
+                          std::string(section_) + "]");
         ReadEntry(key, value);
     }
 
     void ReadSection(std::string_view line) {
         if (line.back() != ']') return Refuse("a section name ends with ]");
         const std::string_view name = Trim(line.substr(1, line.size() - 2));
-        for (std::string_view known : {kFileSection, kFirmwareSection, kSettingsSection, kCalibrationSection}) {
+        for (std::string_view known :
+             {kFileSection, kFirmwareSection, kSettingsSection, kCalibrationSection}) {
             if (name != known) continue;
             if (!sections_.insert(known).second)
                 return Refuse("section [" + std::string(name) + "] appears twice");
             section_ = known;
             return;
         }
-        Refuse("unknown section [" + std::string(name) + "]; known: [file], [firmware], [settings], [calibration]");
+        Refuse("unknown section [" + std::string(name) +
+               "]; known: [file], [firmware], [settings], [calibration]");
     }
 
     void ReadEntry(std::string_view key, std::string_view value) {
-        if (section_.empty()) return Refuse("\"" + std::string(key) + "\" stands before any [section]");
+        if (section_.empty())
+            return Refuse("\"" + std::string(key) + "\" stands before any [section]");
         if (section_ == kFileSection) return ReadFileEntry(key, value);
         if (section_ == kFirmwareSection) return ReadFirmwareEntry(key, value);
         ReadRegisterEntry(key, value);
@@ -166,7 +175,8 @@ private:
     }
 
     void ReadFormat(std::string_view value) {
-        if (!Digits(value, 1, 9) || Number(value) == 0) return Refuse("format wants a whole number from 1");
+        if (!Digits(value, 1, 9) || Number(value) == 0)
+            return Refuse("format wants a whole number from 1");
         if (Number(value) > kSettingsFormat)
             return Refuse("the file is in format " + std::string(value) +
                           ", written by a newer kvel; this one reads format " +
@@ -176,7 +186,8 @@ private:
 
     void ReadFirmwareEntry(std::string_view key, std::string_view value) {
         if (key == "compiled") {
-            if (!ReadDate(value, snapshot_.firmware)) Refuse("compiled wants a date such as 2026-01-31");
+            if (!ReadDate(value, snapshot_.firmware))
+                Refuse("compiled wants a date such as 2026-01-31");
             return;
         }
         std::uint16_t* field = key == "version" ? &snapshot_.firmware.firmwareVersion
@@ -194,7 +205,8 @@ private:
         if (!info || info->role != role) return RefuseUnknown(key);
         const std::size_t blank = value.find(' ');
         const std::string_view number = value.substr(0, blank);
-        const std::string_view unit = blank == std::string_view::npos ? "" : Trim(value.substr(blank));
+        const std::string_view unit =
+            blank == std::string_view::npos ? "" : Trim(value.substr(blank));
         if (unit != info->unit)
             return Refuse(std::string(key) + " is in " + (*info->unit ? info->unit : "no unit") +
                           ", not \"" + std::string(unit) + "\"");
@@ -205,8 +217,10 @@ private:
 
     void CheckComplete() {
         const std::pair<const char*, const char*> required[] = {
-            {"file.format", "format in [file]"},      {"file.saved", "saved in [file]"},
-            {"firmware.version", "version in [firmware]"}, {"firmware.compiled", "compiled in [firmware]"},
+            {"file.format", "format in [file]"},
+            {"file.saved", "saved in [file]"},
+            {"firmware.version", "version in [firmware]"},
+            {"firmware.compiled", "compiled in [firmware]"},
             {"firmware.build", "build in [firmware]"}};
         for (const auto& [key, what] : required) {
             if (seen_.count(key) != 0) continue;
@@ -254,7 +268,8 @@ SettingsSnapshot SnapshotOf(const RegisterImage& holding, const VersionInfo& fir
 
 std::string WriteSettingsFile(const SettingsSnapshot& snapshot) {
     std::string out = "# kvel settings file: the unit's settings in their units\n";
-    out += "[file]\nformat = " + std::to_string(kSettingsFormat) + "\nsaved = " + snapshot.savedAt + "\n";
+    out += "[file]\nformat = " + std::to_string(kSettingsFormat) + "\nsaved = " + snapshot.savedAt +
+           "\n";
     out += "\n[firmware]\nversion = " + std::to_string(snapshot.firmware.firmwareVersion) +
            "\ncompiled = " + DateText(snapshot.firmware) +
            "\nbuild = " + std::to_string(snapshot.firmware.compileNumber) + "\n";
@@ -266,7 +281,9 @@ std::string WriteSettingsFile(const SettingsSnapshot& snapshot) {
     return out;
 }
 
-SettingsFileRead ReadSettingsFile(std::string_view text) { return Reader().Read(text); }
+SettingsFileRead ReadSettingsFile(std::string_view text) {
+    return Reader().Read(text);
+}
 
 bool SameFirmware(const VersionInfo& a, const VersionInfo& b) {
     return a.firmwareVersion == b.firmwareVersion && a.compileNumber == b.compileNumber;

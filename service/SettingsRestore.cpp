@@ -6,7 +6,8 @@
 namespace kvel {
 
 std::string RefusalOfWrites(const std::vector<Difference>& writes, RegisterImage holding) {
-    for (const Difference& write : writes) holding[write.info->number] = write.fileWord;
+    for (const Difference& write : writes)
+        holding[write.info->number] = write.fileWord;
     std::string refusals;
     for (const Difference& write : writes) {
         const std::string refusal = RefusalOfLimits(write.info->number, write.fileWord, holding);

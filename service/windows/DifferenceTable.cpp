@@ -21,7 +21,8 @@ QString Caption(const RegisterInfo& info) {
 } // namespace
 
 DifferenceTable::DifferenceTable(QWidget* parent) : QTableWidget(0, 3, parent) {
-    setHorizontalHeaderLabels({QStringLiteral("Параметр"), QStringLiteral("В файле"), QStringLiteral("В ЗУЛ")});
+    setHorizontalHeaderLabels(
+        {QStringLiteral("Параметр"), QStringLiteral("В файле"), QStringLiteral("В ЗУЛ")});
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::NoSelection);
     verticalHeader()->hide();

@@ -34,7 +34,8 @@ SettingsFileMenu::SettingsFileMenu(QMenu& menu, ModbusLink& link, QWidget& mainW
     connect(CompareItem, &QAction::triggered, this, &SettingsFileMenu::CompareClick);
     connect(RestoreItem, &QAction::triggered, this, &SettingsFileMenu::RestoreClick);
     ChooseFileToSave = [this] {
-        return QFileDialog::getSaveFileName(&mainWindow_, SaveItem->text(), QStringLiteral("установки.ini"), kFilter);
+        return QFileDialog::getSaveFileName(&mainWindow_, SaveItem->text(),
+                                            QStringLiteral("установки.ini"), kFilter);
     };
     ChooseFileToRead = [this] {
         return QFileDialog::getOpenFileName(&mainWindow_, QString(), QString(), kFilter);
@@ -57,9 +58,9 @@ void SettingsFileMenu::SaveClick() {
     if (!HasUnitData()) return;
     const QString path = ChooseFileToSave();
     if (path.isEmpty()) return;
-    const SettingsSnapshot snapshot = SnapshotOf(
-        link_.State().HoldingImage, VersionFromInputs(link_.State().InputImage),
-        QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString());
+    const SettingsSnapshot snapshot =
+        SnapshotOf(link_.State().HoldingImage, VersionFromInputs(link_.State().InputImage),
+                   QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString());
     QSaveFile file(path);
     const std::string text = WriteSettingsFile(snapshot);
     const bool saved = file.open(QIODevice::WriteOnly) &&
@@ -80,9 +81,11 @@ std::optional<SettingsSnapshot> SettingsFileMenu::ReadChosenFile(QString& path) 
         return std::nullopt;
     }
     const QByteArray text = file.readAll();
-    SettingsFileRead read = ReadSettingsFile(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    SettingsFileRead read =
+        ReadSettingsFile(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
     if (!read.snapshot)
-        ShowMessage(QStringLiteral("Файл установок не прочитан: %1\n%2").arg(path, QString::fromStdString(read.error)));
+        ShowMessage(QStringLiteral("Файл установок не прочитан: %1\n%2")
+                        .arg(path, QString::fromStdString(read.error)));
     return std::move(read.snapshot);
 }
 

@@ -29,7 +29,8 @@ SettingsRestoreWindow::SettingsRestoreWindow(SettingsSnapshot file, const QStrin
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Файл: %1").arg(path), this));
     Firmware = AddFirmwareLabel(*layout, link.State(), file_);
-    WithCalibration = new QCheckBox(QStringLiteral("Записать и калибровки (они относятся к одному ЗУЛ)"), this);
+    WithCalibration =
+        new QCheckBox(QStringLiteral("Записать и калибровки (они относятся к одному ЗУЛ)"), this);
     layout->addWidget(WithCalibration);
     Table = new DifferenceTable(this);
     layout->addWidget(Table);
@@ -59,9 +60,10 @@ std::vector<Difference> SettingsRestoreWindow::CurrentDifferences() const {
 void SettingsRestoreWindow::ShowDifferences() {
     const std::vector<Difference> differences = CurrentDifferences();
     Table->Show(differences);
-    Question->setText(differences.empty()
-                          ? QStringLiteral("Установки ЗУЛ совпадают с файлом: записывать нечего")
-                          : QStringLiteral("Записать в ЗУЛ %1 установок из файла?").arg(differences.size()));
+    Question->setText(
+        differences.empty()
+            ? QStringLiteral("Установки ЗУЛ совпадают с файлом: записывать нечего")
+            : QStringLiteral("Записать в ЗУЛ %1 установок из файла?").arg(differences.size()));
     Write->setEnabled(!differences.empty());
 }
 
@@ -99,9 +101,10 @@ void SettingsRestoreWindow::Report() {
     }
     QString text = QStringLiteral("ЗУЛ не принял:");
     for (const Difference& miss : notTaken)
-        text += QStringLiteral("\n%1: в файле %2, в ЗУЛ %3")
-                    .arg(QString::fromUtf8(miss.info->caption), ValueText(*miss.info, miss.fileWord),
-                         ValueText(*miss.info, miss.unitWord));
+        text +=
+            QStringLiteral("\n%1: в файле %2, в ЗУЛ %3")
+                .arg(QString::fromUtf8(miss.info->caption), ValueText(*miss.info, miss.fileWord),
+                     ValueText(*miss.info, miss.unitWord));
     Question->setText(text);
     ShowMessage(text);
 }

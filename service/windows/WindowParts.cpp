@@ -14,7 +14,8 @@ namespace {
 constexpr QSize kOuterSize(520, 380);
 }
 
-QLabel* AddFirmwareLabel(QVBoxLayout& layout, const LinkState& state, const SettingsSnapshot& file) {
+QLabel* AddFirmwareLabel(QVBoxLayout& layout, const LinkState& state,
+                         const SettingsSnapshot& file) {
     auto* label = new QLabel(FirmwareMismatch(VersionFromInputs(state.InputImage), file.firmware));
     label->setStyleSheet(QStringLiteral("color: red"));
     label->setVisible(!label->text().isEmpty());
@@ -22,6 +23,8 @@ QLabel* AddFirmwareLabel(QVBoxLayout& layout, const LinkState& state, const Sett
     return label;
 }
 
-void ShowServiceWindow(QWidget& window) { ShowCentred(window, kOuterSize); }
+void ShowServiceWindow(QWidget& window) {
+    ShowCentred(window, kOuterSize);
+}
 
 } // namespace kvel

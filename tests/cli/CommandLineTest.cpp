@@ -6,7 +6,9 @@
 namespace kvel::cli {
 namespace {
 
-ParsedCommandLine Parse(std::vector<std::string> arguments) { return ParseCommandLine(arguments); }
+ParsedCommandLine Parse(std::vector<std::string> arguments) {
+    return ParseCommandLine(arguments);
+}
 
 void ExpectRefused(std::vector<std::string> arguments, int exitCode, const std::string& reason) {
     const ParsedCommandLine parsed = Parse(arguments);
@@ -21,7 +23,8 @@ TEST(CommandLineTest, ReadsThePortAsACOMNumberOrADevicePathAndOptionsOnEitherSid
     EXPECT_EQ(com.invocation->portName, "\\\\.\\COM3");
     EXPECT_EQ(com.invocation->portLabel, "COM3");
     EXPECT_TRUE(com.invocation->json);
-    const ParsedCommandLine path = Parse({"--port=/dev/ttyUSB0", "--baud", "115200", "--address", "7", "--timeout", "0,5", "get", "16"});
+    const ParsedCommandLine path = Parse({"--port=/dev/ttyUSB0", "--baud", "115200", "--address",
+                                          "7", "--timeout", "0,5", "get", "16"});
     ASSERT_TRUE(path.invocation) << path.text;
     EXPECT_EQ(path.invocation->portName, "/dev/ttyUSB0");
     EXPECT_EQ(path.invocation->baudIndex, 9);
@@ -39,8 +42,10 @@ TEST(CommandLineTest, SetTakesTheValueInTheRegistersUnitWithCommaOrPoint) {
 }
 
 TEST(CommandLineTest, RefusedValuesExitWithOneAndSayWhy) {
-    ExpectRefused({"--port", "1", "set", "voltage-setpoint", "-1"}, kExitRefused, "it takes 0.0 to 6553.5 V");
-    ExpectRefused({"--port", "1", "set", "voltage-setpoint", "48,55"}, kExitRefused, "more than one decimal");
+    ExpectRefused({"--port", "1", "set", "voltage-setpoint", "-1"}, kExitRefused,
+                  "it takes 0.0 to 6553.5 V");
+    ExpectRefused({"--port", "1", "set", "voltage-setpoint", "48,55"}, kExitRefused,
+                  "more than one decimal");
     ExpectRefused({"--port", "1", "set", "sound-signal", "2"}, kExitRefused, "it takes 0 to 1");
     ExpectRefused({"--port", "1", "set", "device-address", "5"}, kExitRefused, "connection window");
 }
@@ -53,8 +58,10 @@ TEST(CommandLineTest, AnUnknownRegisterListsTheKnownNames) {
 
 TEST(CommandLineTest, TheBroadcastAddressIsRefusedForEveryVerb) {
     for (const char* verb : {"status", "watch"})
-        ExpectRefused({"--port", "1", "--address", "0", verb}, kExitUsage, "address 0 is the broadcast address");
-    ExpectRefused({"--port", "1", "--address", "0", "set", "16", "48"}, kExitUsage, "kvel sends no writes to it");
+        ExpectRefused({"--port", "1", "--address", "0", verb}, kExitUsage,
+                      "address 0 is the broadcast address");
+    ExpectRefused({"--port", "1", "--address", "0", "set", "16", "48"}, kExitUsage,
+                  "kvel sends no writes to it");
     ExpectRefused({"--port", "1", "--address", "255", "status"}, kExitUsage, "1 to 254");
 }
 
@@ -64,12 +71,17 @@ TEST(CommandLineTest, UsageErrorsExitWithThreeAndSayWhatIsWrong) {
     ExpectRefused({"status"}, kExitUsage, "--port is required");
     ExpectRefused({"--port", "tty", "status"}, kExitUsage, "--port wants a COM number");
     ExpectRefused({"--port", "1", "--baud", "9601", "status"}, kExitUsage, "--baud wants 1200");
-    ExpectRefused({"--port", "1", "--timeout", "0", "status"}, kExitUsage, "--timeout wants seconds");
-    ExpectRefused({"--port", "1", "--timeout", "1.2345", "status"}, kExitUsage, "--timeout wants seconds");
-    ExpectRefused({"--port", "1", "status", "--csv", "x.csv"}, kExitUsage, "--csv is not an option of status");
-    ExpectRefused({"--port", "1", "watch", "--interval", "0.1"}, kExitUsage, "--interval wants seconds from 0.5");
+    ExpectRefused({"--port", "1", "--timeout", "0", "status"}, kExitUsage,
+                  "--timeout wants seconds");
+    ExpectRefused({"--port", "1", "--timeout", "1.2345", "status"}, kExitUsage,
+                  "--timeout wants seconds");
+    ExpectRefused({"--port", "1", "status", "--csv", "x.csv"}, kExitUsage,
+                  "--csv is not an option of status");
+    ExpectRefused({"--port", "1", "watch", "--interval", "0.1"}, kExitUsage,
+                  "--interval wants seconds from 0.5");
     ExpectRefused({"--port", "1", "get"}, kExitUsage, "get takes 1 operand(s), 0 given");
-    ExpectRefused({"--port", "1", "backup", "a", "b"}, kExitUsage, "backup takes 1 operand(s), 2 given");
+    ExpectRefused({"--port", "1", "backup", "a", "b"}, kExitUsage,
+                  "backup takes 1 operand(s), 2 given");
     ExpectRefused({"--port", "1", "--port", "2", "status"}, kExitUsage, "--port is given twice");
     ExpectRefused({"--port"}, kExitUsage, "--port needs a value");
     ExpectRefused({"--port", "1", "--json=yes", "status"}, kExitUsage, "--json takes no value");
@@ -81,7 +93,8 @@ TEST(CommandLineTest, HelpForTheProgramAndForEachVerbExitsWithZero) {
     EXPECT_EQ(program.exitCode, kExitOk);
     EXPECT_NE(program.text.find("upload FIRMWARE"), std::string::npos);
     EXPECT_NE(program.text.find("Exit: 0 done, 1 value refused"), std::string::npos);
-    for (const char* verb : {"status", "watch", "get", "set", "backup", "compare", "restore", "upload"}) {
+    for (const char* verb :
+         {"status", "watch", "get", "set", "backup", "compare", "restore", "upload"}) {
         const ParsedCommandLine help = Parse({verb, "--help"});
         EXPECT_EQ(help.exitCode, kExitOk) << verb;
         EXPECT_NE(help.text.find(std::string("[options] ") + verb), std::string::npos) << help.text;
@@ -92,12 +105,14 @@ TEST(CommandLineTest, HelpForTheProgramAndForEachVerbExitsWithZero) {
 }
 
 TEST(CommandLineTest, WatchAndRestoreOptions) {
-    const ParsedCommandLine watch = Parse({"--port", "1", "watch", "--interval", "2.5", "--csv", "log.csv", "--count", "3"});
+    const ParsedCommandLine watch =
+        Parse({"--port", "1", "watch", "--interval", "2.5", "--csv", "log.csv", "--count", "3"});
     ASSERT_TRUE(watch.invocation) << watch.text;
     EXPECT_EQ(watch.invocation->intervalMs, 2500);
     EXPECT_EQ(watch.invocation->csvPath, "log.csv");
     EXPECT_EQ(watch.invocation->count, 3);
-    const ParsedCommandLine restore = Parse({"--port", "1", "restore", "--force", "--with-calibration", "--", "--odd-name.ini"});
+    const ParsedCommandLine restore =
+        Parse({"--port", "1", "restore", "--force", "--with-calibration", "--", "--odd-name.ini"});
     ASSERT_TRUE(restore.invocation) << restore.text;
     EXPECT_TRUE(restore.invocation->force);
     EXPECT_TRUE(restore.invocation->withCalibration);

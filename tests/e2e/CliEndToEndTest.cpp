@@ -65,7 +65,8 @@ TEST_F(CliEndToEndTest, StatusShowsEveryReadingLampSetpointAndTheFirmwareAsTextO
     StartUnit();
     const CliRun text = Cli({"status"});
     ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
-    EXPECT_TRUE(text.out.contains("Firmware: version 112, compiled 2026-11-20, build 37")) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains("Firmware: version 112, compiled 2026-11-20, build 37"))
+        << text.out.toStdString();
     EXPECT_TRUE(text.out.contains(QRegularExpression("output-voltage +5\\d\\.\\d V +U вых")));
     EXPECT_TRUE(text.out.contains(QRegularExpression("working +on +Работа")));
     EXPECT_TRUE(text.out.contains(QRegularExpression("voltage-setpoint +54.5 V")));
@@ -93,20 +94,23 @@ TEST_F(CliEndToEndTest, WatchPrintsOneTimedLinePerPollAndAppendsThemAsCsv) {
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3);
-    for (const QString& line : lines) EXPECT_TRUE(line.contains(kIsoTime)) << line.toStdString();
+    for (const QString& line : lines)
+        EXPECT_TRUE(line.contains(kIsoTime)) << line.toStdString();
     EXPECT_TRUE(lines[0].contains("U уст 54.5 V"));
     const QStringList csv = ReadText("log.csv").split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(csv.size(), 4);
-    EXPECT_EQ(csv[0], "time,output-voltage,output-current,power-stage-voltage,power-stage-temperature,"
-                      "voltage-setpoint,current-setpoint,working,battery-fault,battery-low,overheat,"
-                      "battery-level");
+    EXPECT_EQ(csv[0],
+              "time,output-voltage,output-current,power-stage-voltage,power-stage-temperature,"
+              "voltage-setpoint,current-setpoint,working,battery-fault,battery-low,overheat,"
+              "battery-level");
     for (int i = 1; i < 4; ++i) {
         EXPECT_TRUE(csv[i].contains(kIsoTime)) << csv[i].toStdString();
         EXPECT_EQ(csv[i].split(',').size(), 12);
         EXPECT_EQ(csv[i].section(',', 5, 5), "54.5");
     }
     ASSERT_EQ(Cli({"watch", "--count", "1", "--csv", "log.csv"}).exitCode, 0);
-    EXPECT_EQ(ReadText("log.csv").split('\n', Qt::SkipEmptyParts).size(), 5) << "appended, one header";
+    EXPECT_EQ(ReadText("log.csv").split('\n', Qt::SkipEmptyParts).size(), 5)
+        << "appended, one header";
 }
 
 TEST_F(CliEndToEndTest, SetWritesTheUnitAndGetReadsItBack) {
@@ -118,7 +122,8 @@ TEST_F(CliEndToEndTest, SetWritesTheUnitAndGetReadsItBack) {
     EXPECT_EQ(Cli({"get", "16"}).out, "48.5 V\n");
     ASSERT_EQ(Cli({"set", "relay-on-working", "1"}).exitCode, 0);
     EXPECT_EQ(unit->Holding()[24], 1);
-    const QJsonObject json = QJsonDocument::fromJson(Cli({"--json", "get", "firmware-version"}).out.toUtf8()).object();
+    const QJsonObject json =
+        QJsonDocument::fromJson(Cli({"--json", "get", "firmware-version"}).out.toUtf8()).object();
     EXPECT_EQ(json["value"].toInt(), 112);
     EXPECT_EQ(json["bank"].toString(), "input");
 }
@@ -127,7 +132,8 @@ TEST_F(CliEndToEndTest, ValuesOutsideTheUnitsLimitsAreRefusedAndNotSent) {
     StartUnit();
     const CliRun high = Cli({"set", "voltage-setpoint", "60.1"});
     EXPECT_EQ(high.exitCode, 1);
-    EXPECT_TRUE(high.err.contains("outside the unit's limits 10.0 to 60.0 V")) << high.err.toStdString();
+    EXPECT_TRUE(high.err.contains("outside the unit's limits 10.0 to 60.0 V"))
+        << high.err.toStdString();
     EXPECT_EQ(Cli({"set", "current-setpoint", "30.1"}).exitCode, 1);
     const CliRun unknown = Cli({"set", "voltage", "5"});
     EXPECT_EQ(unknown.exitCode, 3);
@@ -147,7 +153,8 @@ TEST_F(CliEndToEndTest, BackupChangeCompareRestoreCompare) {
     EXPECT_EQ(differs.exitCode, 1);
     const QStringList rows = differs.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(rows.size(), 2) << differs.out.toStdString();
-    EXPECT_TRUE(rows[1].contains(QRegularExpression("^max-temperature +75 °C +80 °C$"))) << rows[1].toStdString();
+    EXPECT_TRUE(rows[1].contains(QRegularExpression("^max-temperature +75 °C +80 °C$")))
+        << rows[1].toStdString();
 
     const CliRun restore = Cli({"restore", "unit.ini"});
     ASSERT_EQ(restore.exitCode, 0) << restore.err.toStdString();
@@ -161,7 +168,9 @@ TEST_F(CliEndToEndTest, BackupChangeCompareRestoreCompare) {
 TEST_F(CliEndToEndTest, CalibrationIsRestoredOnlyWhenAskedFor) {
     StartUnit();
     ASSERT_EQ(Cli({"backup", "unit.ini"}).exitCode, 0);
-    WriteText("unit.ini", ReadText("unit.ini").replace("voltage-max = 60.0 V", "voltage-max = 58.0 V").toUtf8());
+    WriteText(
+        "unit.ini",
+        ReadText("unit.ini").replace("voltage-max = 60.0 V", "voltage-max = 58.0 V").toUtf8());
     EXPECT_EQ(Cli({"compare", "unit.ini"}).exitCode, 0);
     EXPECT_EQ(Cli({"compare", "unit.ini", "--with-calibration"}).exitCode, 1);
     ASSERT_EQ(Cli({"restore", "unit.ini"}).exitCode, 0);
@@ -174,11 +183,14 @@ TEST_F(CliEndToEndTest, OtherFirmwareNeedsForceAndABadFileIsRefusedNamingTheLine
     StartUnit();
     ASSERT_EQ(Cli({"backup", "unit.ini"}).exitCode, 0);
     const QString saved = ReadText("unit.ini");
-    WriteText("other.ini", QString(saved).replace("version = 112", "version = 111")
-                               .replace("sound-signal = 1", "sound-signal = 0").toUtf8());
+    WriteText("other.ini", QString(saved)
+                               .replace("version = 112", "version = 111")
+                               .replace("sound-signal = 1", "sound-signal = 0")
+                               .toUtf8());
     const CliRun refused = Cli({"restore", "other.ini"});
     EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_TRUE(refused.err.contains("the file was saved from version 111")) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains("the file was saved from version 111"))
+        << refused.err.toStdString();
     EXPECT_EQ(unit->Holding()[18], 1);
     const CliRun forced = Cli({"restore", "other.ini", "--force"});
     EXPECT_EQ(forced.exitCode, 0) << forced.err.toStdString();
@@ -188,14 +200,16 @@ TEST_F(CliEndToEndTest, OtherFirmwareNeedsForceAndABadFileIsRefusedNamingTheLine
     WriteText("bad.ini", QString(saved).replace("sound-signal = 1", "sound-signal = yes").toUtf8());
     const CliRun bad = Cli({"restore", "bad.ini"});
     EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_TRUE(bad.err.contains(QRegularExpression("bad.ini: line \\d+: sound-signal: \"yes\" is not a number")))
+    EXPECT_TRUE(bad.err.contains(
+        QRegularExpression("bad.ini: line \\d+: sound-signal: \"yes\" is not a number")))
         << bad.err.toStdString();
 }
 
 TEST_F(CliEndToEndTest, UploadSendsTheFileAsTheUnitWritesItToFlash) {
     StartUnit({"--baud-index", "9", "--flash-out", "flash.bin", "--ready-delay", "300"});
     QByteArray firmware(5000, '\0');
-    for (int i = 0; i < firmware.size(); ++i) firmware[i] = static_cast<char>(i * 7 + i / 2048);
+    for (int i = 0; i < firmware.size(); ++i)
+        firmware[i] = static_cast<char>(i * 7 + i / 2048);
     WriteText("firmware.bin", firmware);
     const CliRun loaded = Cli({"--baud", "115200", "upload", "firmware.bin"});
     EXPECT_EQ(loaded.exitCode, 1);
@@ -221,7 +235,8 @@ TEST_F(CliEndToEndTest, EachClassOfFailureHasItsExitCodeAndReason) {
     clock.start();
     const CliRun silent = Cli({"--timeout", "1", "status"});
     EXPECT_EQ(silent.exitCode, 2);
-    EXPECT_TRUE(silent.err.contains("no answer from the unit at address 1 on COM1 at 9600 bit/s within 1 s"));
+    EXPECT_TRUE(silent.err.contains(
+        "no answer from the unit at address 1 on COM1 at 9600 bit/s within 1 s"));
     EXPECT_LT(clock.elapsed(), 4000) << "no hang beyond --timeout";
 
     QProcess holder;

@@ -47,7 +47,8 @@ TEST(RegisterCatalogueTest, TenthsTakeADecimalCommaOrPointAndNoMoreThanOneDecima
     EXPECT_FALSE(Word("voltage-setpoint", ""));
     EXPECT_FALSE(Word("voltage-setpoint", "48 V"));
     EXPECT_FALSE(Word("voltage-setpoint", "99999999999999999999"));
-    EXPECT_NE(ParseValue(Named("voltage-setpoint"), "-1").refusal.find("0.0 to 6553.5 V"), std::string::npos);
+    EXPECT_NE(ParseValue(Named("voltage-setpoint"), "-1").refusal.find("0.0 to 6553.5 V"),
+              std::string::npos);
 }
 
 TEST(RegisterCatalogueTest, FlagsChoicesAndSignedValuesKeepToTheirRange) {

@@ -1,7 +1,7 @@
 // Settings files: what is written reads back the same, and every kind of bad file is refused
 // with the line that is wrong.
-#include "RegisterMap.h"
 #include "SettingsFile.h"
+#include "RegisterMap.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,8 @@ namespace h = reg::holding;
 
 RegisterImage UnitHolding() {
     RegisterImage holding{};
-    for (std::uint16_t i = 0; i < h::Count; ++i) holding[i] = static_cast<std::uint16_t>(i % 2);
+    for (std::uint16_t i = 0; i < h::Count; ++i)
+        holding[i] = static_cast<std::uint16_t>(i % 2);
     holding[h::ChargeVoltageFull] = 545;
     holding[h::MaxTemperature] = 75;
     holding[h::CalibVoltageMax] = 600;
@@ -30,7 +31,8 @@ std::string FileWith(int line, const std::string& text) {
     std::string file = WriteSettingsFile(Snapshot());
     if (line == 0) return file + text + "\n";
     std::size_t start = 0;
-    for (int i = 1; i < line; ++i) start = file.find('\n', start) + 1;
+    for (int i = 1; i < line; ++i)
+        start = file.find('\n', start) + 1;
     const std::size_t end = file.find('\n', start);
     return file.substr(0, start) + text + file.substr(end);
 }
@@ -54,7 +56,8 @@ TEST(SettingsFileTest, KeepsTheWritableSettingsAndCalibrationButNoReadingsOrLink
     EXPECT_NE(text.find("version = 112\ncompiled = 2026-11-20\nbuild = 37\n"), std::string::npos);
     EXPECT_NE(text.find("charge-voltage-full = 54.5 V\n"), std::string::npos);
     EXPECT_NE(text.find("max-temperature = 75 °C\n"), std::string::npos);
-    EXPECT_NE(text.find("[calibration]\nvoltage-min = 0.0 V\nvoltage-max = 60.0 V\n"), std::string::npos);
+    EXPECT_NE(text.find("[calibration]\nvoltage-min = 0.0 V\nvoltage-max = 60.0 V\n"),
+              std::string::npos);
 }
 
 TEST(SettingsFileTest, WhatIsWrittenReadsBackEqual) {
@@ -87,23 +90,30 @@ TEST(SettingsFileTest, ANewerFormatIsRefusedBeforeItsUnknownNames) {
 TEST(SettingsFileTest, UnknownNamesAndSectionsAreRefusedWithTheLineAndWhatIsKnown) {
     const std::string unknown = Refusal(FileWith(0, "charge-voltage-half = 53.0 V"));
     EXPECT_EQ(unknown.rfind("line 35: unknown name \"charge-voltage-half\" in [calibration]; known "
-                            "there: voltage-min, voltage-max, current-min, current-max", 0), 0u)
+                            "there: voltage-min, voltage-max, current-min, current-max",
+                            0),
+              0u)
         << unknown;
-    EXPECT_EQ(Refusal(FileWith(13, "voltage-min = 10.0 V")).rfind("line 13: unknown name \"voltage-min\" in [settings]", 0), 0u);
-    EXPECT_EQ(Refusal(FileWith(0, "[extras]")),
-              "line 35: unknown section [extras]; known: [file], [firmware], [settings], [calibration]");
+    EXPECT_EQ(Refusal(FileWith(13, "voltage-min = 10.0 V"))
+                  .rfind("line 13: unknown name \"voltage-min\" in [settings]", 0),
+              0u);
+    EXPECT_EQ(
+        Refusal(FileWith(0, "[extras]")),
+        "line 35: unknown section [extras]; known: [file], [firmware], [settings], [calibration]");
     EXPECT_EQ(Refusal(FileWith(0, "[settings]")), "line 35: section [settings] appears twice");
 }
 
 TEST(SettingsFileTest, MalformedLinesAndValuesNameTheirLine) {
-    EXPECT_EQ(Refusal(FileWith(13, "charge-voltage-full 54.5 V")),
-              "line 13: expected \"name = value\" or a [section], found \"charge-voltage-full 54.5 V\"");
+    EXPECT_EQ(
+        Refusal(FileWith(13, "charge-voltage-full 54.5 V")),
+        "line 13: expected \"name = value\" or a [section], found \"charge-voltage-full 54.5 V\"");
     EXPECT_EQ(Refusal(FileWith(13, "charge-voltage-full = 54.5 A")),
               "line 13: charge-voltage-full is in V, not \"A\"");
     EXPECT_EQ(Refusal(FileWith(13, "charge-voltage-full = 54.55 V")),
               "line 13: charge-voltage-full: \"54.55\" has more than one decimal");
     EXPECT_EQ(Refusal(FileWith(13, "charge-voltage-full = 7000 V")),
-              "line 13: charge-voltage-full: \"7000\" does not fit charge-voltage-full: it takes 0.0 to 6553.5 V");
+              "line 13: charge-voltage-full: \"7000\" does not fit charge-voltage-full: it takes "
+              "0.0 to 6553.5 V");
     EXPECT_EQ(Refusal(FileWith(0, "current-max = 31.0 A")),
               "line 35: \"current-max\" appears twice in [calibration]");
     EXPECT_EQ(Refusal(FileWith(4, "saved = yesterday")),

@@ -1,8 +1,8 @@
 // Restoring settings: one function-6 write per register through the request queue, then a
 // read-back that is taken only once it answers a read sent after every write.
+#include "SettingsRestore.h"
 #include "LinkFixture.h"
 #include "RegisterMap.h"
-#include "SettingsRestore.h"
 
 namespace kvel {
 namespace {
@@ -101,7 +101,8 @@ TEST(RefusalOfWritesTest, JudgesSetpointsByTheLimitsTheUnitWillHaveOnceEveryWrit
     EXPECT_EQ(RefusalOfWrites({higherSetpoint, higherLimit}, holding), "");
     const Difference lowerLimit{FindRegister("voltage-max"), 500, 600};
     const Difference keptSetpoint{FindRegister("voltage-setpoint"), 545, 540};
-    EXPECT_NE(RefusalOfWrites({keptSetpoint, lowerLimit}, holding).find("voltage-setpoint 54.5 V"), std::string::npos);
+    EXPECT_NE(RefusalOfWrites({keptSetpoint, lowerLimit}, holding).find("voltage-setpoint 54.5 V"),
+              std::string::npos);
 }
 
 } // namespace

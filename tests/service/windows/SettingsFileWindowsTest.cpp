@@ -58,8 +58,10 @@ protected:
         RegisterImage holding{};
         const std::vector<std::uint16_t> words = UnitHolding();
         std::copy(words.begin(), words.end(), holding.begin());
-        std::string text = WriteSettingsFile(SnapshotOf(holding, VersionInfo{112, 2026, 11, 20, 37}, "2026-12-07T10:00:00Z"));
-        for (const auto& [from, to] : changes) text.replace(text.find(from), from.size(), to);
+        std::string text = WriteSettingsFile(
+            SnapshotOf(holding, VersionInfo{112, 2026, 11, 20, 37}, "2026-12-07T10:00:00Z"));
+        for (const auto& [from, to] : changes)
+            text.replace(text.find(from), from.size(), to);
         QFile file(chosen);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(text.data(), static_cast<qint64>(text.size()));
@@ -87,8 +89,10 @@ protected:
 TEST_F(SettingsFileWindowsTest, TheThreeItemsStandInTheServiceMenu) {
     QMenu* service = main.menuBar()->actions().at(1)->menu();
     QStringList items;
-    for (QAction* item : service->actions()) items << item->text();
-    EXPECT_EQ(items, (QStringList{"Сохранить установки в файл…", "Сравнить с файлом…", "Записать из файла…"}));
+    for (QAction* item : service->actions())
+        items << item->text();
+    EXPECT_EQ(items, (QStringList{"Сохранить установки в файл…", "Сравнить с файлом…",
+                                  "Записать из файла…"}));
 }
 
 TEST_F(SettingsFileWindowsTest, SaveWritesTheUnitsSettingsAndFirmwareToTheChosenFile) {
@@ -112,7 +116,8 @@ TEST_F(SettingsFileWindowsTest, SaveWritesTheUnitsSettingsAndFirmwareToTheChosen
 
 TEST_F(SettingsFileWindowsTest, CompareShowsTheDifferingRegistersWithFileAndUnitValues) {
     UnitAnswers(UnitHolding());
-    WriteFile({{"max-temperature = 80", "max-temperature = 75"}, {"voltage-max = 60.0", "voltage-max = 58.0"}});
+    WriteFile({{"max-temperature = 80", "max-temperature = 75"},
+               {"voltage-max = 60.0", "voltage-max = 58.0"}});
     menu->CompareItem->trigger();
     auto* window = main.findChild<SettingsCompareWindow*>();
     ASSERT_NE(window, nullptr);
@@ -130,7 +135,8 @@ TEST_F(SettingsFileWindowsTest, AFileThatDoesNotReadIsRefusedNamingItsLine) {
     menu->CompareItem->trigger();
     menu->RestoreItem->trigger();
     ASSERT_EQ(messages.texts.size(), 2);
-    EXPECT_TRUE(messages.texts[0].startsWith("Файл установок не прочитан: " + chosen + "\nline 19: sound-signal: \"on\" is not a number"))
+    EXPECT_TRUE(messages.texts[0].startsWith("Файл установок не прочитан: " + chosen +
+                                             "\nline 19: sound-signal: \"on\" is not a number"))
         << messages.texts[0].toStdString();
     EXPECT_EQ(main.findChild<SettingsCompareWindow*>(), nullptr);
     EXPECT_EQ(main.findChild<SettingsRestoreWindow*>(), nullptr);
@@ -148,25 +154,32 @@ TEST_F(SettingsFileWindowsTest, WriteFromFileShowsTheDifferencesAndWritesOnlyOnC
     EXPECT_EQ(window->Table->rowCount(), 2);
     EXPECT_EQ(window->Question->text(), "Записать в ЗУЛ 2 установок из файла?");
     EXPECT_TRUE(window->Firmware->isVisible());
-    EXPECT_EQ(window->Firmware->text(), "ПО ЗУЛ: версия 112, сборка 37; в файле: версия 111, сборка 37");
-    QTest::mouseClick(window->WithCalibration, Qt::LeftButton, {}, QPoint(5, window->WithCalibration->height() / 2));
+    EXPECT_EQ(window->Firmware->text(),
+              "ПО ЗУЛ: версия 112, сборка 37; в файле: версия 111, сборка 37");
+    QTest::mouseClick(window->WithCalibration, Qt::LeftButton, {},
+                      QPoint(5, window->WithCalibration->height() / 2));
     EXPECT_EQ(window->Table->rowCount(), 3);
-    QTest::mouseClick(window->WithCalibration, Qt::LeftButton, {}, QPoint(5, window->WithCalibration->height() / 2));
+    QTest::mouseClick(window->WithCalibration, Qt::LeftButton, {},
+                      QPoint(5, window->WithCalibration->height() / 2));
     EXPECT_EQ(main.State().QueueCount, 0) << "nothing written before the operator confirms";
 
     QTest::mouseClick(window->Write, Qt::LeftButton);
     const std::vector<ModbusRequest> queued = test::QueuedRequests(main.State());
     ASSERT_EQ(queued.size(), 3u);
-    EXPECT_EQ((std::vector<int>{queued[0].function, queued[0].reg, queued[0].countOrValue}), (std::vector<int>{6, 4, 75}));
-    EXPECT_EQ((std::vector<int>{queued[1].function, queued[1].reg, queued[1].countOrValue}), (std::vector<int>{6, 18, 0}));
-    EXPECT_EQ((std::vector<int>{queued[2].function, queued[2].reg, queued[2].countOrValue}), (std::vector<int>{3, 0, 27}));
+    EXPECT_EQ((std::vector<int>{queued[0].function, queued[0].reg, queued[0].countOrValue}),
+              (std::vector<int>{6, 4, 75}));
+    EXPECT_EQ((std::vector<int>{queued[1].function, queued[1].reg, queued[1].countOrValue}),
+              (std::vector<int>{6, 18, 0}));
+    EXPECT_EQ((std::vector<int>{queued[2].function, queued[2].reg, queued[2].countOrValue}),
+              (std::vector<int>{3, 0, 27}));
     EXPECT_FALSE(window->Write->isEnabled());
 
     SendQueuedWrites();
     std::vector<std::uint16_t> after = UnitHolding();
     after[h::SoundSignal] = 0; // taken; max-temperature stays at 80
     test::DeliverReadReply(main.Link(), channel, 3, after);
-    EXPECT_EQ(messages.texts, QStringList{"ЗУЛ не принял:\nМаксимальная температура: в файле 75 °С, в ЗУЛ 80 °С"});
+    EXPECT_EQ(messages.texts,
+              QStringList{"ЗУЛ не принял:\nМаксимальная температура: в файле 75 °С, в ЗУЛ 80 °С"});
     EXPECT_EQ(window->Table->rowCount(), 1);
     EXPECT_EQ(window->Cancel->text(), "Закрыть");
 }
@@ -193,13 +206,16 @@ TEST_F(SettingsFileWindowsTest, AllWritesTakenIsReportedAndCancelWritesNothing) 
 
 TEST_F(SettingsFileWindowsTest, ASetpointOutsideTheLimitsItWillHaveIsRefusedAndNothingWritten) {
     UnitAnswers(UnitHolding());
-    WriteFile({{"voltage-setpoint = 54.5", "voltage-setpoint = 59.0"}, {"voltage-max = 60.0", "voltage-max = 58.0"}});
+    WriteFile({{"voltage-setpoint = 54.5", "voltage-setpoint = 59.0"},
+               {"voltage-max = 60.0", "voltage-max = 58.0"}});
     menu->RestoreItem->trigger();
     auto* window = main.findChild<SettingsRestoreWindow*>();
-    QTest::mouseClick(window->WithCalibration, Qt::LeftButton, {}, QPoint(5, window->WithCalibration->height() / 2));
+    QTest::mouseClick(window->WithCalibration, Qt::LeftButton, {},
+                      QPoint(5, window->WithCalibration->height() / 2));
     QTest::mouseClick(window->Write, Qt::LeftButton);
     ASSERT_EQ(messages.texts.size(), 1);
-    EXPECT_TRUE(messages.texts[0].startsWith("Запись отменена: уставка вне пределов ЗУЛ\nvoltage-setpoint 59.0 V"));
+    EXPECT_TRUE(messages.texts[0].startsWith(
+        "Запись отменена: уставка вне пределов ЗУЛ\nvoltage-setpoint 59.0 V"));
     EXPECT_EQ(main.State().QueueCount, 0);
     EXPECT_TRUE(window->Write->isEnabled());
 }
