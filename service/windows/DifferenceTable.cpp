@@ -7,18 +7,20 @@ namespace kvel {
 
 namespace {
 
-QString ValueText(const RegisterInfo& info, std::uint16_t word) {
-    const QString unit = QString::fromStdString(RussianUnit(info));
-    const QString value = QString::fromStdString(FormatValue(info, word, ','));
-    return unit.isEmpty() ? value : value + ' ' + unit;
-}
-
 QString Caption(const RegisterInfo& info) {
     const QString caption = QString::fromUtf8(info.caption);
     return info.role == Role::Calibration ? caption + QStringLiteral(" (калибровка)") : caption;
 }
 
 } // namespace
+
+QString RegisterValueText(const RegisterInfo& info, std::uint16_t word) {
+    if (info.encoding == Encoding::Flag && word <= 1)
+        return word != 0 ? QStringLiteral("вкл") : QStringLiteral("выкл");
+    const QString unit = QString::fromStdString(RussianUnit(info));
+    const QString value = QString::fromStdString(FormatValue(info, word, ','));
+    return unit.isEmpty() ? value : value + ' ' + unit;
+}
 
 DifferenceTable::DifferenceTable(QWidget* parent) : QTableWidget(0, 3, parent) {
     setHorizontalHeaderLabels(
@@ -36,8 +38,8 @@ void DifferenceTable::Show(const std::vector<Difference>& differences) {
     for (int row = 0; row < rowCount(); ++row) {
         const Difference& d = differences[static_cast<std::size_t>(row)];
         setItem(row, 0, new QTableWidgetItem(Caption(*d.info)));
-        setItem(row, 1, new QTableWidgetItem(ValueText(*d.info, d.fileWord)));
-        setItem(row, 2, new QTableWidgetItem(ValueText(*d.info, d.unitWord)));
+        setItem(row, 1, new QTableWidgetItem(RegisterValueText(*d.info, d.fileWord)));
+        setItem(row, 2, new QTableWidgetItem(RegisterValueText(*d.info, d.unitWord)));
     }
 }
 

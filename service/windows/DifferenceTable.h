@@ -9,6 +9,9 @@
 
 namespace kvel {
 
+// A register's value as the windows show it: decimal comma and Russian unit, flags as вкл/выкл.
+QString RegisterValueText(const RegisterInfo& info, std::uint16_t word);
+
 class DifferenceTable : public QTableWidget {
 public:
     explicit DifferenceTable(QWidget* parent);

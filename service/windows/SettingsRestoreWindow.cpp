@@ -15,10 +15,6 @@ namespace {
 // Beyond the link's own 5 s for a silent unit, each write takes a transmit tick and its answer.
 constexpr int kCheckWaitMs = 10000;
 constexpr int kMsPerWrite = 300;
-
-QString ValueText(const RegisterInfo& info, std::uint16_t word) {
-    return QString::fromStdString(FormatValue(info, word, ',') + " " + RussianUnit(info)).trimmed();
-}
 } // namespace
 
 SettingsRestoreWindow::SettingsRestoreWindow(SettingsSnapshot file, const QString& path,
@@ -101,10 +97,10 @@ void SettingsRestoreWindow::Report() {
     }
     QString text = QStringLiteral("ЗУЛ не принял:");
     for (const Difference& miss : notTaken)
-        text +=
-            QStringLiteral("\n%1: в файле %2, в ЗУЛ %3")
-                .arg(QString::fromUtf8(miss.info->caption), ValueText(*miss.info, miss.fileWord),
-                     ValueText(*miss.info, miss.unitWord));
+        text += QStringLiteral("\n%1: в файле %2, в ЗУЛ %3")
+                    .arg(QString::fromUtf8(miss.info->caption),
+                         RegisterValueText(*miss.info, miss.fileWord),
+                         RegisterValueText(*miss.info, miss.unitWord));
     Question->setText(text);
     ShowMessage(text);
 }

@@ -151,7 +151,8 @@ TEST_F(SettingsFileWindowsTest, WriteFromFileShowsTheDifferencesAndWritesOnlyOnC
     menu->RestoreItem->trigger();
     auto* window = main.findChild<SettingsRestoreWindow*>();
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(window->Table->rowCount(), 2);
+    ASSERT_EQ(window->Table->rowCount(), 2);
+    EXPECT_EQ(window->Table->Row(1), (QStringList{"Звуковой сигнал", "выкл", "вкл"}));
     EXPECT_EQ(window->Question->text(), "Записать в ЗУЛ 2 установок из файла?");
     EXPECT_TRUE(window->Firmware->isVisible());
     EXPECT_EQ(window->Firmware->text(),
