@@ -184,6 +184,11 @@ std::string WatchCsvRow(const UnitReading& unit, const std::string& time) {
     return row + "," + std::to_string(reg::status::BatteryLevel(Status(unit)));
 }
 
+std::string SavedJson(const std::string& file, std::size_t registers) {
+    return Compact(
+        {{"file", QString::fromStdString(file)}, {"registers", static_cast<int>(registers)}});
+}
+
 std::string DifferencesText(const std::vector<Difference>& differences) {
     std::string text = Padded("register", 26) + Padded("file", 12) + "unit\n";
     for (const Difference& d : differences)

@@ -28,6 +28,7 @@ std::string ValueWithUnit(const RegisterInfo& info, std::uint16_t word);
 std::string RegisterJson(const RegisterInfo& info, std::uint16_t word);
 std::uint16_t WordOf(const UnitReading& unit, const RegisterInfo& info);
 
+std::string SavedJson(const std::string& file, std::size_t registers);
 std::string DifferencesText(const std::vector<Difference>& differences);
 std::string DifferencesJson(const std::vector<Difference>& differences);
 

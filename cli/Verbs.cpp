@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -128,9 +129,10 @@ int Backup(UnitSession& session, const Invocation& invocation) {
     out << WriteSettingsFile(snapshot);
     out.close();
     if (!out) return Fail(kExitRefused, "cannot write " + invocation.file);
-    if (!invocation.json)
-        Print("saved " + std::to_string(snapshot.holding.size()) + " registers of the unit at " +
-              session.Where() + " to " + invocation.file);
+    Print(invocation.json
+              ? SavedJson(invocation.file, snapshot.holding.size())
+              : "saved " + std::to_string(snapshot.holding.size()) + " registers of the unit at " +
+                    session.Where() + " to " + invocation.file);
     return kExitOk;
 }
 
@@ -173,9 +175,14 @@ int Restore(UnitSession& session, const Invocation& invocation, const SettingsSn
         return Fail(kExitLink,
                     "wrote " + std::to_string(writes.size()) +
                         " registers but could not read them back: " + session.NoAnswer());
-    for (const Difference& write : writes)
-        Print("wrote " + std::string(write.info->name) + " = " +
-              ValueWithUnit(*write.info, write.fileWord));
+    for (const Difference& write : writes) {
+        const bool taken =
+            std::none_of(notTaken.begin(), notTaken.end(),
+                         [&](const Difference& miss) { return miss.info == write.info; });
+        if (taken)
+            Print("wrote " + std::string(write.info->name) + " = " +
+                  ValueWithUnit(*write.info, write.fileWord));
+    }
     if (notTaken.empty()) return kExitOk;
     for (const Difference& miss : notTaken)
         Fail(kExitRefused, "the unit did not take " + std::string(miss.info->name) + " " +
