@@ -40,8 +40,8 @@ SettingsRestoreWindow::SettingsRestoreWindow(SettingsSnapshot file, const QStrin
     buttons->addWidget(Cancel);
     layout->addLayout(buttons);
 
-    watchdog_.setSingleShot(true);
-    connect(&watchdog_, &QTimer::timeout, this, &SettingsRestoreWindow::GiveUp);
+    watchdog_->setSingleShot(true);
+    connect(watchdog_, &QTimer::timeout, this, &SettingsRestoreWindow::GiveUp);
     connect(WithCalibration, &QCheckBox::toggled, this, &SettingsRestoreWindow::ShowDifferences);
     connect(Write, &QPushButton::clicked, this, &SettingsRestoreWindow::WriteClick);
     connect(Cancel, &QPushButton::clicked, this, &QWidget::close);
@@ -76,12 +76,12 @@ void SettingsRestoreWindow::WriteClick() {
     Write->setEnabled(false);
     WithCalibration->setEnabled(false);
     Question->setText(QStringLiteral("Запись…"));
-    watchdog_.start(kCheckWaitMs + static_cast<int>(writes.size()) * kMsPerWrite);
+    watchdog_->start(kCheckWaitMs + static_cast<int>(writes.size()) * kMsPerWrite);
 }
 
 void SettingsRestoreWindow::OnHoldingReply() {
     if (!restore_.Running() || !restore_.OnHoldingReply()) return;
-    watchdog_.stop();
+    watchdog_->stop();
     Report();
 }
 

@@ -41,7 +41,8 @@ private:
     SettingsSnapshot file_;
     ModbusLink& link_;
     SettingsRestore restore_;
-    QTimer watchdog_;
+    // Gives up the check when the unit does not answer.
+    QTimer* watchdog_ = new QTimer(this);
 };
 
 } // namespace kvel

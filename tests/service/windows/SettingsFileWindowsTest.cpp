@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -203,6 +204,24 @@ TEST_F(SettingsFileWindowsTest, AllWritesTakenIsReportedAndCancelWritesNothing) 
     test::DeliverReadReply(main.Link(), channel, 3, after);
     EXPECT_EQ(messages.texts, QStringList{"Записано установок: 1"});
     EXPECT_EQ(window->Question->text(), "Записано установок: 1");
+}
+
+TEST_F(SettingsFileWindowsTest, ASilentUnitEndsTheCheckWithAMessageAndAllowsAnotherTry) {
+    UnitAnswers(UnitHolding());
+    WriteFile({{"max-temperature = 80", "max-temperature = 75"}});
+    menu->RestoreItem->trigger();
+    auto* window = main.findChild<SettingsRestoreWindow*>();
+    QTest::mouseClick(window->Write, Qt::LeftButton);
+    QTimer* watchdog = window->findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_NE(watchdog, nullptr);
+    EXPECT_GE(watchdog->remainingTime(), 10000);
+    watchdog->start(1); // the wait runs out without a reply
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.texts.isEmpty(); }, 2000));
+    EXPECT_EQ(messages.texts, QStringList{"Нет ответа ЗУЛ: запись не проверена"});
+    EXPECT_TRUE(window->Write->isEnabled());
+    SendQueuedWrites();
+    test::DeliverReadReply(main.Link(), channel, 3, UnitHolding());
+    EXPECT_EQ(messages.texts.size(), 1) << "a late reply reports nothing more";
 }
 
 TEST_F(SettingsFileWindowsTest, ASetpointOutsideTheLimitsItWillHaveIsRefusedAndNothingWritten) {
