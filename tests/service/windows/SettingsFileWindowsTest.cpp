@@ -214,7 +214,7 @@ TEST_F(SettingsFileWindowsTest, ASilentUnitEndsTheCheckWithAMessageAndAllowsAnot
     QTest::mouseClick(window->Write, Qt::LeftButton);
     QTimer* watchdog = window->findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly);
     ASSERT_NE(watchdog, nullptr);
-    EXPECT_GE(watchdog->remainingTime(), 10000);
+    EXPECT_GT(watchdog->remainingTime(), 5000) << "seconds of patience, not a short timer";
     watchdog->start(1); // the wait runs out without a reply
     ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.texts.isEmpty(); }, 2000));
     EXPECT_EQ(messages.texts, QStringList{"Нет ответа ЗУЛ: запись не проверена"});
