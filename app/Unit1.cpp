@@ -11,6 +11,7 @@
 #include "NewestWindow.h"
 #include "Pause.h"
 #include "RegisterMap.h"
+#include "SettingsFileMenu.h"
 #include "TextFormats.h"
 #include "Unit2.h"
 #include "Unit4.h"
@@ -57,6 +58,7 @@ void TForm1::BuildForm() {
     display_ = new MainDisplay(client, Edit1, state_.HoldingImage, RegisterWrites());
 
     BuildMenu();
+    settingsFiles_ = new SettingsFileMenu(*ServiceMenu(), link_, *this);
     BuildStatusBar();
     Timer1 = new FormTimer([this] { link_.Timer1Timer(); }, this);
     Timer2 = new FormTimer([this] { link_.Timer2Timer(); }, this);
@@ -269,6 +271,7 @@ void TForm1::filling_out3() {
         if (TForm5* calibration = NewestWindow<TForm5>::Get()) calibration->Refresh();
     if (state_.SettingsWindowOpen)
         if (TForm3* settings = NewestWindow<TForm3>::Get()) settings->Refresh();
+    settingsFiles_->OnHoldingReply();
 }
 
 void TForm1::filling_out4() { versionInfo_ = VersionFromInputs(state_.InputImage); }

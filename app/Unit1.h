@@ -25,6 +25,8 @@ class QMenu;
 
 namespace kvel {
 
+class SettingsFileMenu;
+
 class TForm1 : public QMainWindow, public LinkHost, public FinderHost {
     Q_OBJECT
 public:
@@ -118,6 +120,7 @@ private:
     MainDisplay* display_ = nullptr;
     std::array<QLabel*, 4> panels_{};
     QMenu* serviceMenu_ = nullptr;
+    SettingsFileMenu* settingsFiles_ = nullptr;
 };
 
 } // namespace kvel

@@ -26,6 +26,8 @@ QString SystemSerialChannel::SystemPortPath(const std::string& name) {
 #ifdef Q_OS_WIN
     return QString::fromStdString(name);
 #else
+    // kvel-cli may name the device itself.
+    if (!name.empty() && name.front() == '/') return QString::fromStdString(name);
     // Wine's convention: dosdevices/comN in the working directory names the device behind COMN.
     const long number = ComPortNumber(name);
     if (number < 1) return {};

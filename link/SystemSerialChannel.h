@@ -25,7 +25,8 @@ public:
 
     bool IsOpen() const { return port_.isOpen(); }
 
-    // Where a "\\.\COM<n>" name leads on this system; empty when it names no port.
+    // Where a "\\.\COM<n>" name (or, off Windows, a device path) leads on this system; empty
+    // when it names no port.
     static QString SystemPortPath(const std::string& name);
     // The programs that hold `device` open, as "name (pid n)"; empty where the system cannot tell.
     static std::string PortHolder(const QString& device);

@@ -1,0 +1,358 @@
+// kvel-cli's command line.
+#include "CommandLine.h"
+
+#include "SerialChannel.h"
+
+#include <algorithm>
+#include <map>
+
+namespace kvel::cli {
+
+namespace {
+
+struct VerbSpec {
+    Verb verb;
+    const char* name;
+    std::size_t operands;
+    const char* synopsis;
+    std::vector<std::string> options; // the verb's own options, beside the common ones
+    const char* help;
+};
+
+const std::vector<VerbSpec> kVerbs = {
+    {Verb::Status,
+     "status",
+     0,
+     "status",
+     {},
+     "Reads the unit once: readings, lamps, battery level, setpoints and firmware version."},
+    {Verb::Watch,
+     "watch",
+     0,
+     "watch [--interval SECONDS] [--csv FILE] [--count N]",
+     {"interval", "csv", "count"},
+     "Polls the unit and prints one line per poll with an ISO 8601 time (UTC).\n"
+     "  --interval SECONDS  time between lines, 0.5 to 3600 (default 1)\n"
+     "  --csv FILE          also append the lines to FILE as CSV, with a header when new\n"
+     "  --count N           stop after N lines (default: until interrupted)"},
+    {Verb::Get,
+     "get",
+     1,
+     "get NAME|REGISTER",
+     {},
+     "Prints one register in its unit. NAME is a register name; REGISTER a holding register\n"
+     "number from 0 to 26."},
+    {Verb::Set,
+     "set",
+     2,
+     "set NAME|REGISTER VALUE",
+     {},
+     "Writes one holding register, then reads it back. VALUE is in the register's unit, with a\n"
+     "decimal comma or point (set voltage-setpoint 48,5). Values that do not fit the register,\n"
+     "and setpoints outside the unit's own limits (voltage-min..voltage-max,\n"
+     "current-min..current-max), are refused. The address and bit rate are changed in kvel's\n"
+     "connection window, not here."},
+    {Verb::Backup,
+     "backup",
+     1,
+     "backup FILE",
+     {},
+     "Saves the unit's settings, calibration values and firmware identification to FILE."},
+    {Verb::Compare,
+     "compare",
+     1,
+     "compare FILE [--with-calibration]",
+     {"with-calibration"},
+     "Lists the settings whose value on the unit differs from FILE; exit 1 when any does.\n"
+     "  --with-calibration  compare the calibration values too"},
+    {Verb::Restore,
+     "restore",
+     1,
+     "restore FILE [--with-calibration] [--force]",
+     {"with-calibration", "force"},
+     "Writes the settings from FILE that differ on the unit, one register at a time, then\n"
+     "reads them back and names any the unit did not take.\n"
+     "  --with-calibration  restore the calibration values too; they belong to the unit the\n"
+     "                      file was saved from\n"
+     "  --force             go on although the unit's firmware differs from the file's"},
+    {Verb::Upload,
+     "upload",
+     1,
+     "upload FIRMWARE",
+     {},
+     "Loads FIRMWARE into the controller, block by block, as the firmware window does,\n"
+     "resending a block whose acknowledgement does not come. Refused while the output\n"
+     "current is above 0.5 A."},
+};
+
+const std::vector<std::string> kCommonValueOptions = {"port", "baud", "address", "timeout"};
+const std::vector<std::string> kCommonFlags = {"json", "verbose", "help"};
+const std::vector<std::string> kValueOptions = {"port",     "baud", "address", "timeout",
+                                                "interval", "csv",  "count"};
+
+const char* kCommonHelp =
+    "Options for every verb:\n"
+    "  --port PORT      COM number (3 or COM3), or a device path such as /dev/ttyUSB0\n"
+    "  --baud RATE      bit rate (1200 ... 115200) or index 0 to 9 (default 9600)\n"
+    "  --address N      the unit's Modbus address, 1 to 254 (default 1)\n"
+    "  --timeout SEC    how long to wait for the unit, 0.1 to 3600 (default 5)\n"
+    "  --json           machine-readable output\n"
+    "  --verbose        the link's status texts on stderr\n"
+    "  --help           this text; with a verb, that verb's\n"
+    "Exit: 0 done, 1 value refused or differences found, 2 port or unit failed, 3 usage.\n";
+
+bool Contains(const std::vector<std::string>& list, const std::string& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+const VerbSpec* FindVerb(const std::string& name) {
+    for (const VerbSpec& spec : kVerbs)
+        if (name == spec.name) return &spec;
+    return nullptr;
+}
+
+std::string ProgramHelp() {
+    std::string text = "Usage: kvel-cli --port PORT [options] VERB [operands]\n\n"
+                       "Talks to the power-supply unit's controller without windows.\n\nVerbs:\n";
+    for (const VerbSpec& spec : kVerbs)
+        text += std::string("  ") + spec.synopsis + "\n";
+    return text + "\n" + kCommonHelp + "\n'kvel-cli VERB --help' tells more about a verb.\n";
+}
+
+std::string VerbHelp(const VerbSpec& spec) {
+    return std::string("Usage: kvel-cli --port PORT [options] ") + spec.synopsis + "\n\n" +
+           spec.help + "\n\n" + kCommonHelp;
+}
+
+ParsedCommandLine Usage(const std::string& why) {
+    return {std::nullopt, why + "\nTry 'kvel-cli --help'.", kExitUsage};
+}
+
+ParsedCommandLine Refused(const std::string& why) {
+    return {std::nullopt, why, kExitRefused};
+}
+
+std::optional<long> WholeNumber(const std::string& text, long lowest, long highest) {
+    if (text.empty() || text.size() > 9) return std::nullopt;
+    if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    const long value = std::stol(text);
+    if (value < lowest || value > highest) return std::nullopt;
+    return value;
+}
+
+// Seconds with up to three decimals, to milliseconds.
+std::optional<int> Milliseconds(const std::string& text, int lowestMs, int highestMs) {
+    const std::size_t separator = text.find_first_of(".,");
+    const std::string whole = text.substr(0, separator);
+    std::string fraction = separator == std::string::npos ? "" : text.substr(separator + 1);
+    if (fraction.size() > 3) return std::nullopt;
+    fraction.resize(3, '0');
+    const std::optional<long> ms =
+        WholeNumber((whole.empty() ? "0" : whole) + fraction, lowestMs, highestMs);
+    if (!ms) return std::nullopt;
+    return static_cast<int>(*ms);
+}
+
+class Parser {
+public:
+    ParsedCommandLine Parse(const std::vector<std::string>& arguments) {
+        if (const std::optional<std::string> error = Split(arguments)) return Usage(*error);
+        if (words_.empty() && options_.count("help") == 0) return Usage("No verb given.");
+        if (!words_.empty() && words_.front() == "help") {
+            options_["help"] = "";
+            words_.erase(words_.begin());
+        }
+        const VerbSpec* spec = words_.empty() ? nullptr : FindVerb(words_.front());
+        if (options_.count("help") != 0) {
+            if (!words_.empty() && !spec) return Usage(UnknownVerb());
+            return {std::nullopt, spec ? VerbHelp(*spec) : ProgramHelp(), kExitOk};
+        }
+        if (!spec) return Usage(UnknownVerb());
+        return Check(*spec);
+    }
+
+private:
+    std::optional<std::string> Split(const std::vector<std::string>& arguments) {
+        bool operandsOnly = false;
+        for (std::size_t i = 0; i < arguments.size(); ++i) {
+            const std::string& arg = arguments[i];
+            if (operandsOnly || arg.size() < 2 || arg[0] != '-' || !IsOptionLike(arg)) {
+                words_.push_back(arg);
+                continue;
+            }
+            if (arg == "--") {
+                operandsOnly = true;
+                continue;
+            }
+            if (arg == "-h") {
+                options_["help"] = "";
+                continue;
+            }
+            const std::size_t equals = arg.find('=');
+            const std::string name =
+                arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+            const bool takesValue = Contains(kValueOptions, name);
+            if (!takesValue && !IsFlag(name)) return "Unknown option --" + name + ".";
+            std::string value;
+            if (equals != std::string::npos) {
+                if (!takesValue) return "--" + name + " takes no value.";
+                value = arg.substr(equals + 1);
+            } else if (takesValue) {
+                if (i + 1 >= arguments.size()) return "--" + name + " needs a value.";
+                value = arguments[++i];
+            }
+            if (!options_.emplace(name, value).second) return "--" + name + " is given twice.";
+        }
+        return std::nullopt;
+    }
+
+    // A negative number is an operand (set current-setpoint -1 is refused as a value).
+    static bool IsOptionLike(const std::string& arg) { return arg == "-h" || (arg[1] == '-'); }
+
+    static bool IsFlag(const std::string& name) {
+        return Contains(kCommonFlags, name) || name == "with-calibration" || name == "force";
+    }
+
+    std::string UnknownVerb() const {
+        std::string names;
+        for (const VerbSpec& spec : kVerbs)
+            names += std::string(names.empty() ? "" : ", ") + spec.name;
+        return "Unknown verb \"" + words_.front() + "\"; verbs: " + names + ".";
+    }
+
+    ParsedCommandLine Check(const VerbSpec& spec) {
+        for (const auto& [name, value] : options_)
+            if (!Contains(kCommonValueOptions, name) && !Contains(kCommonFlags, name) &&
+                !Contains(spec.options, name))
+                return Usage("--" + name + " is not an option of " + spec.name + ".");
+        const std::size_t operands = words_.size() - 1;
+        if (operands != spec.operands)
+            return Usage(std::string(spec.name) + " takes " + std::to_string(spec.operands) +
+                         " operand(s), " + std::to_string(operands) + " given: " + spec.synopsis);
+        invocation_.verb = spec.verb;
+        if (const std::optional<std::string> error = ReadCommonOptions()) return Usage(*error);
+        if (const std::optional<std::string> error = ReadWatchOptions()) return Usage(*error);
+        invocation_.withCalibration = options_.count("with-calibration") != 0;
+        invocation_.force = options_.count("force") != 0;
+        return ReadOperands(spec);
+    }
+
+    std::optional<std::string> ReadCommonOptions() {
+        const auto port = options_.find("port");
+        if (port == options_.end()) return "--port is required: a COM number or a device path.";
+        if (!ReadPort(port->second))
+            return "--port wants a COM number (3 or COM3) or a device path, not \"" + port->second +
+                   "\".";
+        if (options_.count("baud") && !ReadBaud(options_["baud"]))
+            return "--baud wants 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or "
+                   "115200, or an index 0 to 9.";
+        if (options_.count("address")) {
+            const std::optional<long> address = WholeNumber(options_["address"], 0, 254);
+            if (!address) return "--address wants the unit's Modbus address, 1 to 254.";
+            if (*address == 0)
+                return "--address 0 is the broadcast address: no unit answers it, and kvel sends "
+                       "no writes to it. Give the unit's own address, 1 to 254.";
+            invocation_.address = static_cast<std::uint8_t>(*address);
+        }
+        if (options_.count("timeout")) {
+            const std::optional<int> ms = Milliseconds(options_["timeout"], 100, 3'600'000);
+            if (!ms) return "--timeout wants seconds from 0.1 to 3600.";
+            invocation_.timeoutMs = *ms;
+        }
+        invocation_.json = options_.count("json") != 0;
+        invocation_.verbose = options_.count("verbose") != 0;
+        return std::nullopt;
+    }
+
+    bool ReadPort(const std::string& text) {
+        std::string digits = text;
+        if (digits.size() > 3 &&
+            (digits.compare(0, 3, "COM") == 0 || digits.compare(0, 3, "com") == 0))
+            digits = digits.substr(3);
+        if (const std::optional<long> number = WholeNumber(digits, 1, 65535)) {
+            invocation_.portName = ComPortName(static_cast<std::uint16_t>(*number));
+            invocation_.portLabel = "COM" + std::to_string(*number);
+            return true;
+        }
+        if (text.empty() || (text[0] != '/' && ComPortNumber(text) < 0)) return false;
+        invocation_.portName = text;
+        invocation_.portLabel = text;
+        return true;
+    }
+
+    bool ReadBaud(const std::string& text) {
+        const std::optional<long> number = WholeNumber(text, 0, 115200);
+        if (!number) return false;
+        for (std::uint8_t index = 0; index < 10; ++index) {
+            if (*number == index || *number == BaudRateFromIndex(index)) {
+                invocation_.baudIndex = index;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::optional<std::string> ReadWatchOptions() {
+        if (options_.count("interval")) {
+            const std::optional<int> ms = Milliseconds(options_["interval"], 500, 3'600'000);
+            if (!ms) return "--interval wants seconds from 0.5 to 3600.";
+            invocation_.intervalMs = *ms;
+        }
+        if (options_.count("count")) {
+            const std::optional<long> count = WholeNumber(options_["count"], 1, 100'000'000);
+            if (!count) return "--count wants a number of lines from 1.";
+            invocation_.count = static_cast<int>(*count);
+        }
+        if (options_.count("csv")) {
+            if (options_["csv"].empty()) return "--csv wants a file name.";
+            invocation_.csvPath = options_["csv"];
+        }
+        return std::nullopt;
+    }
+
+    ParsedCommandLine ReadOperands(const VerbSpec& spec) {
+        if (spec.verb == Verb::Get || spec.verb == Verb::Set) return ReadRegisterOperands(spec);
+        if (spec.operands == 1) {
+            if (words_[1].empty()) return Usage(std::string(spec.name) + " wants a file name.");
+            invocation_.file = words_[1];
+        }
+        return {invocation_, {}, kExitOk};
+    }
+
+    ParsedCommandLine ReadRegisterOperands(const VerbSpec& spec) {
+        const RegisterInfo* info = FindRegisterByNameOrNumber(words_[1]);
+        const bool set = spec.verb == Verb::Set;
+        if (!info)
+            return Usage("Unknown register \"" + words_[1] +
+                         "\". Known names: " + RegisterNames(Bank::Holding) +
+                         (set ? "" : ", " + RegisterNames(Bank::Input)) +
+                         "; or a holding register number 0 to 26.");
+        invocation_.target = info;
+        if (!set) return {invocation_, {}, kExitOk};
+        if (info->bank != Bank::Holding)
+            return Usage(std::string(info->name) +
+                         " is an input register: the unit only reports it.");
+        if (info->role == Role::Link)
+            return Refused(
+                std::string(info->name) +
+                " is not written here: change the address or bit rate in kvel's connection "
+                "window, which follows the unit to its new one.");
+        const ParsedValue value = ParseValue(*info, words_[2]);
+        if (!value.word) return Refused("Refused: " + value.refusal + ".");
+        invocation_.value = *value.word;
+        return {invocation_, {}, kExitOk};
+    }
+
+    std::vector<std::string> words_;
+    std::map<std::string, std::string> options_;
+    Invocation invocation_;
+};
+
+} // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    return Parser().Parse(arguments);
+}
+
+} // namespace kvel::cli

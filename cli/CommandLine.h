@@ -1,0 +1,53 @@
+// kvel-cli's command line: options, verb and operands, checked before the port is touched.
+#pragma once
+
+#include "RegisterCatalogue.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kvel::cli {
+
+enum ExitCode {
+    kExitOk = 0,
+    kExitRefused = 1, // a value refused, a compare that found differences, a write not taken
+    kExitLink = 2,    // the port or the unit failed
+    kExitUsage = 3,
+};
+
+enum class Verb { Status, Watch, Get, Set, Backup, Compare, Restore, Upload };
+
+struct Invocation {
+    Verb verb = Verb::Status;
+    std::string portName;  // "\\.\COM<n>", or a device path as given
+    std::string portLabel; // as the user knows it: COM3 or /dev/ttyUSB0
+    std::uint8_t baudIndex = 3;
+    std::uint8_t address = 1;
+    int timeoutMs = 5000;
+    bool json = false;
+    bool verbose = false;
+
+    int intervalMs = 1000;        // watch
+    std::string csvPath;          // watch
+    int count = 0;                // watch: lines to print, 0 until interrupted
+    bool withCalibration = false; // compare, restore
+    bool force = false;           // restore
+
+    const RegisterInfo* target = nullptr; // get, set
+    std::uint16_t value = 0;              // set
+    std::string file;                     // backup, compare, restore, upload
+};
+
+struct ParsedCommandLine {
+    std::optional<Invocation> invocation;
+    // Help asked for (exit 0), or what is wrong (exit `exitCode`).
+    std::string text;
+    int exitCode = kExitOk;
+};
+
+// `arguments` without the program name.
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+} // namespace kvel::cli

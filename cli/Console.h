@@ -1,0 +1,20 @@
+// kvel-cli's two ways of speaking: results on stdout, failures with their reason on stderr.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace kvel::cli {
+
+inline int Fail(int code, const std::string& what) {
+    std::fprintf(stderr, "kvel-cli: %s\n", what.c_str());
+    return code;
+}
+
+inline void Print(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    if (!text.empty() && text.back() != '\n') std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+} // namespace kvel::cli

@@ -1,0 +1,24 @@
+// kvel-cli: the unit without windows, for scripts and production lines.
+#include "CommandLine.h"
+#include "Verbs.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kvel-cli"));
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.emplace_back(argv[i]);
+
+    const kvel::cli::ParsedCommandLine parsed = kvel::cli::ParseCommandLine(arguments);
+    if (!parsed.invocation) {
+        std::FILE* out = parsed.exitCode == kvel::cli::kExitOk ? stdout : stderr;
+        std::fprintf(out, "%s%s\n", parsed.exitCode == kvel::cli::kExitOk ? "" : "kvel-cli: ",
+                     parsed.text.c_str());
+        return parsed.exitCode;
+    }
+    return kvel::cli::RunVerb(*parsed.invocation);
+}

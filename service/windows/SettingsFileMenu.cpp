@@ -1,0 +1,104 @@
+// The settings-file items of the menu "Сервис".
+#include "SettingsFileMenu.h"
+
+#include "MessageBox.h"
+#include "SettingsCompareWindow.h"
+#include "SettingsRestoreWindow.h"
+#include "VersionInfo.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QSaveFile>
+
+#include <algorithm>
+
+namespace kvel {
+
+namespace {
+const QString kFilter = QStringLiteral("Установки ЗУЛ (*.ini);;Все файлы (*)");
+
+bool AnyWord(const RegisterImage& image) {
+    return std::any_of(image.begin(), image.end(), [](std::uint16_t word) { return word != 0; });
+}
+} // namespace
+
+SettingsFileMenu::SettingsFileMenu(QMenu& menu, ModbusLink& link, QWidget& mainWindow)
+    : QObject(&mainWindow), link_(link), mainWindow_(mainWindow) {
+    SaveItem = menu.addAction(QStringLiteral("Сохранить установки в файл…"));
+    CompareItem = menu.addAction(QStringLiteral("Сравнить с файлом…"));
+    RestoreItem = menu.addAction(QStringLiteral("Записать из файла…"));
+    connect(SaveItem, &QAction::triggered, this, &SettingsFileMenu::SaveClick);
+    connect(CompareItem, &QAction::triggered, this, &SettingsFileMenu::CompareClick);
+    connect(RestoreItem, &QAction::triggered, this, &SettingsFileMenu::RestoreClick);
+    ChooseFileToSave = [this] {
+        return QFileDialog::getSaveFileName(&mainWindow_, SaveItem->text(),
+                                            QStringLiteral("установки.ini"), kFilter);
+    };
+    ChooseFileToRead = [this] {
+        return QFileDialog::getOpenFileName(&mainWindow_, QString(), QString(), kFilter);
+    };
+}
+
+void SettingsFileMenu::OnHoldingReply() {
+    for (SettingsRestoreWindow* window : mainWindow_.findChildren<SettingsRestoreWindow*>())
+        window->OnHoldingReply();
+}
+
+// After a lost link both images are zero: a file made from them would hold nothing of the unit.
+bool SettingsFileMenu::HasUnitData() const {
+    if (AnyWord(link_.State().HoldingImage) && AnyWord(link_.State().InputImage)) return true;
+    ShowMessage(QStringLiteral("Нет данных от ЗУЛ: дождитесь связи"));
+    return false;
+}
+
+void SettingsFileMenu::SaveClick() {
+    if (!HasUnitData()) return;
+    const QString path = ChooseFileToSave();
+    if (path.isEmpty()) return;
+    const SettingsSnapshot snapshot =
+        SnapshotOf(link_.State().HoldingImage, VersionFromInputs(link_.State().InputImage),
+                   QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString());
+    QSaveFile file(path);
+    const std::string text = WriteSettingsFile(snapshot);
+    const bool saved = file.open(QIODevice::WriteOnly) &&
+                       file.write(text.data(), static_cast<qint64>(text.size())) ==
+                           static_cast<qint64>(text.size()) &&
+                       file.commit();
+    ShowMessage(saved ? QStringLiteral("Установки сохранены в файл %1").arg(path)
+                      : QStringLiteral("Ошибка записи файла %1").arg(path));
+}
+
+std::optional<SettingsSnapshot> SettingsFileMenu::ReadChosenFile(QString& path) {
+    if (!HasUnitData()) return std::nullopt;
+    path = ChooseFileToRead();
+    if (path.isEmpty()) return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ShowMessage(QStringLiteral("Ошибка открытия файла"));
+        return std::nullopt;
+    }
+    const QByteArray text = file.readAll();
+    SettingsFileRead read =
+        ReadSettingsFile(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    if (!read.snapshot)
+        ShowMessage(QStringLiteral("Файл установок не прочитан: %1\n%2")
+                        .arg(path, QString::fromStdString(read.error)));
+    return std::move(read.snapshot);
+}
+
+void SettingsFileMenu::CompareClick() {
+    QString path;
+    if (const std::optional<SettingsSnapshot> file = ReadChosenFile(path))
+        new SettingsCompareWindow(*file, path, link_.State(), &mainWindow_);
+}
+
+void SettingsFileMenu::RestoreClick() {
+    QString path;
+    if (std::optional<SettingsSnapshot> file = ReadChosenFile(path))
+        new SettingsRestoreWindow(std::move(*file), path, link_, &mainWindow_);
+}
+
+} // namespace kvel

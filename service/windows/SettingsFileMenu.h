@@ -1,0 +1,46 @@
+// The settings-file items of the menu "Сервис": save the unit's settings to a file, compare
+// them with one, and write them from one.
+#pragma once
+
+#include "ModbusLink.h"
+#include "SettingsFile.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QAction;
+class QMenu;
+class QWidget;
+
+namespace kvel {
+
+class SettingsFileMenu : public QObject {
+    Q_OBJECT
+public:
+    SettingsFileMenu(QMenu& menu, ModbusLink& link, QWidget& mainWindow);
+
+    // The main window calls this after every accepted holding-register reply.
+    void OnHoldingReply();
+
+    QAction* SaveItem;
+    QAction* CompareItem;
+    QAction* RestoreItem;
+    // The file dialogs; tests replace them. An empty name means cancelled.
+    std::function<QString()> ChooseFileToSave;
+    std::function<QString()> ChooseFileToRead;
+
+private:
+    void SaveClick();
+    void CompareClick();
+    void RestoreClick();
+    bool HasUnitData() const;
+    std::optional<SettingsSnapshot> ReadChosenFile(QString& path);
+
+    ModbusLink& link_;
+    QWidget& mainWindow_;
+};
+
+} // namespace kvel

@@ -1,0 +1,48 @@
+// "Записать из файла…": shows how the unit differs from a settings file, and on confirmation
+// writes the differing registers through the request queue and reports any it did not take.
+#pragma once
+
+#include "DifferenceTable.h"
+#include "ModbusLink.h"
+#include "SettingsRestore.h"
+
+#include <QTimer>
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
+namespace kvel {
+
+class SettingsRestoreWindow : public QWidget {
+    Q_OBJECT
+public:
+    SettingsRestoreWindow(SettingsSnapshot file, const QString& path, ModbusLink& link,
+                          QWidget* parent);
+
+    // The main window calls this after every accepted holding-register reply.
+    void OnHoldingReply();
+
+    QLabel* Firmware;
+    QCheckBox* WithCalibration;
+    DifferenceTable* Table;
+    QLabel* Question;
+    QPushButton* Write;
+    QPushButton* Cancel;
+
+private:
+    std::vector<Difference> CurrentDifferences() const;
+    void ShowDifferences();
+    void WriteClick();
+    void Report();
+    void GiveUp();
+
+    SettingsSnapshot file_;
+    ModbusLink& link_;
+    SettingsRestore restore_;
+    // Gives up the check when the unit does not answer.
+    QTimer* watchdog_ = new QTimer(this);
+};
+
+} // namespace kvel

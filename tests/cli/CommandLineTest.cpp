@@ -1,0 +1,123 @@
+// kvel-cli's command line: what it accepts, and the exit code and reason for what it refuses.
+#include "CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace kvel::cli {
+namespace {
+
+ParsedCommandLine Parse(std::vector<std::string> arguments) {
+    return ParseCommandLine(arguments);
+}
+
+void ExpectRefused(std::vector<std::string> arguments, int exitCode, const std::string& reason) {
+    const ParsedCommandLine parsed = Parse(arguments);
+    EXPECT_FALSE(parsed.invocation);
+    EXPECT_EQ(parsed.exitCode, exitCode) << parsed.text;
+    EXPECT_NE(parsed.text.find(reason), std::string::npos) << parsed.text;
+}
+
+TEST(CommandLineTest, ReadsThePortAsACOMNumberOrADevicePathAndOptionsOnEitherSideOfTheVerb) {
+    const ParsedCommandLine com = Parse({"status", "--port", "COM3", "--json"});
+    ASSERT_TRUE(com.invocation) << com.text;
+    EXPECT_EQ(com.invocation->portName, "\\\\.\\COM3");
+    EXPECT_EQ(com.invocation->portLabel, "COM3");
+    EXPECT_TRUE(com.invocation->json);
+    const ParsedCommandLine path = Parse({"--port=/dev/ttyUSB0", "--baud", "115200", "--address",
+                                          "7", "--timeout", "0,5", "get", "16"});
+    ASSERT_TRUE(path.invocation) << path.text;
+    EXPECT_EQ(path.invocation->portName, "/dev/ttyUSB0");
+    EXPECT_EQ(path.invocation->baudIndex, 9);
+    EXPECT_EQ(path.invocation->address, 7);
+    EXPECT_EQ(path.invocation->timeoutMs, 500);
+    EXPECT_STREQ(path.invocation->target->name, "voltage-setpoint");
+    EXPECT_EQ(Parse({"--port", "2", "--baud", "4", "status"}).invocation->baudIndex, 4);
+}
+
+TEST(CommandLineTest, SetTakesTheValueInTheRegistersUnitWithCommaOrPoint) {
+    const ParsedCommandLine comma = Parse({"--port", "1", "set", "voltage-setpoint", "48,5"});
+    ASSERT_TRUE(comma.invocation) << comma.text;
+    EXPECT_EQ(comma.invocation->value, 485);
+    EXPECT_EQ(Parse({"--port", "1", "set", "17", "12.5"}).invocation->value, 125);
+}
+
+TEST(CommandLineTest, RefusedValuesExitWithOneAndSayWhy) {
+    ExpectRefused({"--port", "1", "set", "voltage-setpoint", "-1"}, kExitRefused,
+                  "it takes 0.0 to 6553.5 V");
+    ExpectRefused({"--port", "1", "set", "voltage-setpoint", "48,55"}, kExitRefused,
+                  "more than one decimal");
+    ExpectRefused({"--port", "1", "set", "sound-signal", "2"}, kExitRefused, "it takes 0 to 1");
+    ExpectRefused({"--port", "1", "set", "device-address", "5"}, kExitRefused, "connection window");
+}
+
+TEST(CommandLineTest, AnUnknownRegisterListsTheKnownNames) {
+    ExpectRefused({"--port", "1", "set", "voltage", "48"}, kExitUsage,
+                  "Unknown register \"voltage\". Known names: power-stage-voltage, output-current");
+    ExpectRefused({"--port", "1", "set", "status", "1"}, kExitUsage, "status is an input register");
+}
+
+TEST(CommandLineTest, TheBroadcastAddressIsRefusedForEveryVerb) {
+    for (const char* verb : {"status", "watch"})
+        ExpectRefused({"--port", "1", "--address", "0", verb}, kExitUsage,
+                      "address 0 is the broadcast address");
+    ExpectRefused({"--port", "1", "--address", "0", "set", "16", "48"}, kExitUsage,
+                  "kvel sends no writes to it");
+    ExpectRefused({"--port", "1", "--address", "255", "status"}, kExitUsage, "1 to 254");
+}
+
+TEST(CommandLineTest, UsageErrorsExitWithThreeAndSayWhatIsWrong) {
+    ExpectRefused({}, kExitUsage, "No verb given.");
+    ExpectRefused({"--port", "1", "fly"}, kExitUsage, "Unknown verb \"fly\"; verbs: status, watch");
+    ExpectRefused({"status"}, kExitUsage, "--port is required");
+    ExpectRefused({"--port", "tty", "status"}, kExitUsage, "--port wants a COM number");
+    ExpectRefused({"--port", "1", "--baud", "9601", "status"}, kExitUsage, "--baud wants 1200");
+    ExpectRefused({"--port", "1", "--timeout", "0", "status"}, kExitUsage,
+                  "--timeout wants seconds");
+    ExpectRefused({"--port", "1", "--timeout", "1.2345", "status"}, kExitUsage,
+                  "--timeout wants seconds");
+    ExpectRefused({"--port", "1", "status", "--csv", "x.csv"}, kExitUsage,
+                  "--csv is not an option of status");
+    ExpectRefused({"--port", "1", "watch", "--interval", "0.1"}, kExitUsage,
+                  "--interval wants seconds from 0.5");
+    ExpectRefused({"--port", "1", "get"}, kExitUsage, "get takes 1 operand(s), 0 given");
+    ExpectRefused({"--port", "1", "backup", "a", "b"}, kExitUsage,
+                  "backup takes 1 operand(s), 2 given");
+    ExpectRefused({"--port", "1", "--port", "2", "status"}, kExitUsage, "--port is given twice");
+    ExpectRefused({"--port"}, kExitUsage, "--port needs a value");
+    ExpectRefused({"--port", "1", "--json=yes", "status"}, kExitUsage, "--json takes no value");
+    ExpectRefused({"--port", "1", "--colour", "status"}, kExitUsage, "Unknown option --colour");
+}
+
+TEST(CommandLineTest, HelpForTheProgramAndForEachVerbExitsWithZero) {
+    const ParsedCommandLine program = Parse({"--help"});
+    EXPECT_EQ(program.exitCode, kExitOk);
+    EXPECT_NE(program.text.find("upload FIRMWARE"), std::string::npos);
+    EXPECT_NE(program.text.find("Exit: 0 done, 1 value refused"), std::string::npos);
+    for (const char* verb :
+         {"status", "watch", "get", "set", "backup", "compare", "restore", "upload"}) {
+        const ParsedCommandLine help = Parse({verb, "--help"});
+        EXPECT_EQ(help.exitCode, kExitOk) << verb;
+        EXPECT_NE(help.text.find(std::string("[options] ") + verb), std::string::npos) << help.text;
+        EXPECT_EQ(Parse({"help", verb}).text, help.text);
+    }
+    EXPECT_NE(Parse({"restore", "-h"}).text.find("--with-calibration"), std::string::npos);
+    ExpectRefused({"help", "fly"}, kExitUsage, "Unknown verb");
+}
+
+TEST(CommandLineTest, WatchAndRestoreOptions) {
+    const ParsedCommandLine watch =
+        Parse({"--port", "1", "watch", "--interval", "2.5", "--csv", "log.csv", "--count", "3"});
+    ASSERT_TRUE(watch.invocation) << watch.text;
+    EXPECT_EQ(watch.invocation->intervalMs, 2500);
+    EXPECT_EQ(watch.invocation->csvPath, "log.csv");
+    EXPECT_EQ(watch.invocation->count, 3);
+    const ParsedCommandLine restore =
+        Parse({"--port", "1", "restore", "--force", "--with-calibration", "--", "--odd-name.ini"});
+    ASSERT_TRUE(restore.invocation) << restore.text;
+    EXPECT_TRUE(restore.invocation->force);
+    EXPECT_TRUE(restore.invocation->withCalibration);
+    EXPECT_EQ(restore.invocation->file, "--odd-name.ini");
+}
+
+} // namespace
+} // namespace kvel::cli
