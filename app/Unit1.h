@@ -23,6 +23,8 @@ class QMenu;
 
 namespace kvel {
 
+class TelemetryTools;
+
 class TForm1 : public QMainWindow, public LinkHost {
     Q_OBJECT
 public:
@@ -41,6 +43,7 @@ public:
     void ConnectStoredPort();
     // The menu "Сервис" beside "Меню", made when its first item is added.
     QMenu* ServiceMenu();
+    TelemetryTools& Telemetry() { return *telemetry_; }
 
     // LinkHost
     void SetStatusPanel(int panel, const std::string& utf8Text) override;
@@ -99,6 +102,7 @@ private:
     MainDisplay* display_ = nullptr;
     std::array<QLabel*, 4> panels_{};
     QMenu* serviceMenu_ = nullptr;
+    TelemetryTools* telemetry_ = nullptr;
 };
 
 } // namespace kvel

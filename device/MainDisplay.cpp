@@ -51,13 +51,6 @@ std::optional<std::uint16_t> SetpointWord(const QString& text) {
     return ScaleSetpoint(*x);
 }
 
-// The highest set level bit of the status word, 0 when none is set.
-int BatteryLevel(std::uint16_t status) {
-    for (int step = reg::status::LevelSteps; step > 0; --step)
-        if (status & (1u << (reg::status::FirstLevelBit + step - 1))) return step;
-    return 0;
-}
-
 } // namespace
 
 MainDisplay::MainDisplay(QWidget* form, QWidget* focusSink, RegisterWriter write) : QObject(form) {
@@ -145,7 +138,7 @@ void MainDisplay::ShowSetpoint(QLineEdit* edit, RefreshHold& hold, std::uint16_t
 
 void MainDisplay::ShowBattery(std::uint16_t status) {
     Paint(ProgressBar1, QPalette::Highlight, kOrange);
-    ProgressBar1->setValue(BatteryLevel(status));
+    ProgressBar1->setValue(reg::status::BatteryLevel(status));
 }
 
 void MainDisplay::ShowLamps(std::uint16_t status) {

@@ -59,6 +59,13 @@ constexpr std::uint16_t Overheat = 1u << 2;
 constexpr std::uint16_t BatteryLow = 1u << 3;
 constexpr int FirstLevelBit = 4; // bits 4..8: battery level steps 1..5
 constexpr int LevelSteps = 5;
+
+// The highest set level bit of the status word, 0 when none is set.
+constexpr int BatteryLevel(std::uint16_t statusWord) {
+    for (int step = LevelSteps; step > 0; --step)
+        if (statusWord & (1u << (FirstLevelBit + step - 1))) return step;
+    return 0;
+}
 } // namespace status
 
 // Used only by the firmware update, outside the two banks.

