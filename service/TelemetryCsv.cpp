@@ -14,7 +14,9 @@ QByteArray TenthsValue(std::uint16_t tenths) {
     return QByteArray::number(tenths / 10) + '.' + QByteArray::number(tenths % 10);
 }
 
-QByteArray Flag(std::uint16_t status, std::uint16_t bit) { return (status & bit) ? "1" : "0"; }
+QByteArray Flag(std::uint16_t status, std::uint16_t bit) {
+    return (status & bit) ? "1" : "0";
+}
 
 } // namespace
 
@@ -73,7 +75,8 @@ bool WriteCsvFile(const QString& path, const TelemetryRecorder& recorder, std::s
                   std::size_t last) {
     CsvLogFile file;
     if (!file.Open(path)) return false;
-    for (std::size_t i = first; i < last; ++i) file.Append(recorder.At(i));
+    for (std::size_t i = first; i < last; ++i)
+        file.Append(recorder.At(i));
     const bool written = file.Flush();
     file.Close();
     return written;

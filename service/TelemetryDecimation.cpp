@@ -37,11 +37,16 @@ private:
 
 double ChartValue(const TelemetrySample& sample, ChartQuantity quantity) {
     switch (quantity) {
-    case ChartQuantity::OutputVoltage: return sample.outputVoltage / 10.0;
-    case ChartQuantity::VoltageSetpoint: return sample.voltageSetpoint / 10.0;
-    case ChartQuantity::OutputCurrent: return sample.outputCurrent / 10.0;
-    case ChartQuantity::CurrentSetpoint: return sample.currentSetpoint / 10.0;
-    case ChartQuantity::StageTemperature: return sample.stageTemperature;
+    case ChartQuantity::OutputVoltage:
+        return sample.outputVoltage / 10.0;
+    case ChartQuantity::VoltageSetpoint:
+        return sample.voltageSetpoint / 10.0;
+    case ChartQuantity::OutputCurrent:
+        return sample.outputCurrent / 10.0;
+    case ChartQuantity::CurrentSetpoint:
+        return sample.currentSetpoint / 10.0;
+    case ChartQuantity::StageTemperature:
+        return sample.stageTemperature;
     }
     return 0;
 }
@@ -50,7 +55,8 @@ std::vector<ChartSegment> DecimateForChart(const TelemetryRecorder& recorder, st
                                            std::size_t last, ChartQuantity quantity,
                                            std::int64_t startMs, std::int64_t endMs, int columns) {
     columns = std::clamp(columns, 1, kMaxChartColumns);
-    const double columnsPerMs = static_cast<double>(columns) / std::max<std::int64_t>(1, endMs - startMs);
+    const double columnsPerMs =
+        static_cast<double>(columns) / std::max<std::int64_t>(1, endMs - startMs);
     std::vector<ChartSegment> segments;
     ChartSegment segment;
     ColumnEnvelope envelope;
@@ -71,8 +77,8 @@ std::vector<ChartSegment> DecimateForChart(const TelemetryRecorder& recorder, st
         }
         const ChartPoint point{sample.timeMs, ChartValue(sample, quantity)};
         newest = point;
-        const int column = std::clamp(
-            static_cast<int>((sample.timeMs - startMs) * columnsPerMs), 0, columns - 1);
+        const int column =
+            std::clamp(static_cast<int>((sample.timeMs - startMs) * columnsPerMs), 0, columns - 1);
         if (envelope.Holds(column)) {
             envelope.Take(point);
             continue;

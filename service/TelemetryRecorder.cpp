@@ -68,7 +68,8 @@ TelemetrySample TelemetryRecorder::SampleOfImages(std::int64_t nowMs) const {
     sample.outputVoltage = holding[reg::holding::OutputVoltage];
     sample.outputCurrent = holding[reg::holding::OutputCurrent];
     sample.stageVoltage = holding[reg::holding::PowerStageVoltage];
-    sample.stageTemperature = static_cast<std::int16_t>(holding[reg::holding::PowerStageTemperature]);
+    sample.stageTemperature =
+        static_cast<std::int16_t>(holding[reg::holding::PowerStageTemperature]);
     sample.voltageSetpoint = holding[reg::holding::VoltageSetpoint];
     sample.currentSetpoint = holding[reg::holding::CurrentSetpoint];
     sample.status = state_.InputImage[reg::input::Status];

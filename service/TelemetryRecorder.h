@@ -11,8 +11,8 @@ namespace kvel {
 
 // One reading of the unit, or a break where the link was lost and nothing was read.
 struct TelemetrySample {
-    std::int64_t timeMs = 0; // wall clock, milliseconds since 1970-01-01 UTC
-    bool gap = false;        // the link was lost here; the values below mean nothing
+    std::int64_t timeMs = 0;           // wall clock, milliseconds since 1970-01-01 UTC
+    bool gap = false;                  // the link was lost here; the values below mean nothing
     std::uint8_t batteryLevel = 0;     // 0..5 steps
     std::uint16_t outputVoltage = 0;   // tenths of a volt
     std::uint16_t outputCurrent = 0;   // tenths of an ampere

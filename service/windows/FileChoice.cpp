@@ -18,7 +18,9 @@ QString ChooseSaveFile(QWidget* parent, const QString& proposedPath, const QStri
     return QFileDialog::getSaveFileName(parent, QString(), proposedPath, filter);
 }
 
-void SetSaveFileChooser(SaveFileChooser chooser) { Chooser() = std::move(chooser); }
+void SetSaveFileChooser(SaveFileChooser chooser) {
+    Chooser() = std::move(chooser);
+}
 
 QString TimestampedFileName(const QString& stem, const QString& extension, std::int64_t timeMs) {
     const QString time =

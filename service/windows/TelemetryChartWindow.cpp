@@ -22,11 +22,12 @@
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 
 #include <algorithm>
 #include <limits>
+#include <map>
 
 namespace kvel {
 
@@ -47,11 +48,16 @@ struct QuantityLook {
 
 QuantityLook LookOf(ChartQuantity quantity) {
     switch (quantity) {
-    case ChartQuantity::OutputVoltage: return {QStringLiteral("U вых"), QColor(0, 90, 200), Qt::SolidLine};
-    case ChartQuantity::VoltageSetpoint: return {QStringLiteral("Уставка U"), QColor(0, 90, 200), Qt::DashLine};
-    case ChartQuantity::OutputCurrent: return {QStringLiteral("I вых"), QColor(200, 30, 30), Qt::SolidLine};
-    case ChartQuantity::CurrentSetpoint: return {QStringLiteral("Уставка I"), QColor(200, 30, 30), Qt::DashLine};
-    case ChartQuantity::StageTemperature: return {QStringLiteral("t бпс"), QColor(230, 140, 0), Qt::SolidLine};
+    case ChartQuantity::OutputVoltage:
+        return {QStringLiteral("U вых"), QColor(0, 90, 200), Qt::SolidLine};
+    case ChartQuantity::VoltageSetpoint:
+        return {QStringLiteral("Уставка U"), QColor(0, 90, 200), Qt::DashLine};
+    case ChartQuantity::OutputCurrent:
+        return {QStringLiteral("I вых"), QColor(200, 30, 30), Qt::SolidLine};
+    case ChartQuantity::CurrentSetpoint:
+        return {QStringLiteral("Уставка I"), QColor(200, 30, 30), Qt::DashLine};
+    case ChartQuantity::StageTemperature:
+        return {QStringLiteral("t бпс"), QColor(230, 140, 0), Qt::SolidLine};
     }
     return {};
 }
@@ -71,11 +77,21 @@ struct ValueRange {
     }
 };
 
+// The values drawn, with a little room above and below; an empty or flat line gets a volt,
+// an ampere or a degree of room.
+void FitAxis(QValueAxis* axis, ValueRange range) {
+    if (range.Empty()) range = {0, 1};
+    const double margin = std::max(0.5, (range.high - range.low) * 0.05);
+    axis->setRange(range.low - margin, range.high + margin);
+}
+
 QString Tenths(std::uint16_t tenths) {
     return QString::number(tenths / 10) + ',' + QString::number(tenths % 10);
 }
 
-QDateTime TimeOf(std::int64_t timeMs) { return QDateTime::fromMSecsSinceEpoch(timeMs); }
+QDateTime TimeOf(std::int64_t timeMs) {
+    return QDateTime::fromMSecsSinceEpoch(timeMs);
+}
 
 } // namespace
 
@@ -142,7 +158,8 @@ void TelemetryChartWindow::BuildChart() {
     voltageAxis_ = AddValueAxis(QStringLiteral("В"), Qt::AlignLeft);
     currentAxis_ = AddValueAxis(QStringLiteral("A"), Qt::AlignRight);
     temperatureAxis_ = AddValueAxis(QStringLiteral("°С"), Qt::AlignRight);
-    for (ChartQuantity quantity : kAllQuantities) AddSeries(quantity);
+    for (ChartQuantity quantity : kAllQuantities)
+        AddSeries(quantity);
     ChartView = new QChartView(chart_, this);
     ChartView->viewport()->setMouseTracking(true);
     ChartView->viewport()->installEventFilter(this);
@@ -164,17 +181,28 @@ QLineSeries* TelemetryChartWindow::AddSeries(ChartQuantity quantity) {
     series->setPen(QPen(look.color, 2, look.style));
     chart_->addSeries(series);
     series->attachAxis(timeAxis_);
-    QValueAxis* valueAxis = quantity == ChartQuantity::StageTemperature ? temperatureAxis_
-                            : quantity == ChartQuantity::OutputCurrent ||
-                                    quantity == ChartQuantity::CurrentSetpoint
-                                ? currentAxis_
-                                : voltageAxis_;
-    series->attachAxis(valueAxis);
+    series->attachAxis(AxisOf(quantity));
     // One legend entry a quantity, however often its line breaks.
     if (!pool.isEmpty())
-        for (QLegendMarker* marker : chart_->legend()->markers(series)) marker->setVisible(false);
+        for (QLegendMarker* marker : chart_->legend()->markers(series))
+            marker->setVisible(false);
     pool.append(series);
     return series;
+}
+
+// U вых with its setpoint, I вых with its setpoint, and t бпс each on an axis of their own.
+QValueAxis* TelemetryChartWindow::AxisOf(ChartQuantity quantity) const {
+    switch (quantity) {
+    case ChartQuantity::OutputVoltage:
+    case ChartQuantity::VoltageSetpoint:
+        return voltageAxis_;
+    case ChartQuantity::OutputCurrent:
+    case ChartQuantity::CurrentSetpoint:
+        return currentAxis_;
+    case ChartQuantity::StageTemperature:
+        return temperatureAxis_;
+    }
+    return voltageAxis_;
 }
 
 const QList<QLineSeries*>& TelemetryChartWindow::SeriesOf(ChartQuantity quantity) const {
@@ -191,35 +219,29 @@ void TelemetryChartWindow::Redraw() {
     first_ = recorder_.FirstAtOrAfter(startMs_);
     last_ = recorder_.FirstAtOrAfter(endMs_ + 1);
 
-    std::array<ValueRange, kQuantities> ranges;
+    std::map<QValueAxis*, ValueRange> ranges;
     const int columns = PlotColumns();
     for (ChartQuantity quantity : kAllQuantities) {
         const std::vector<ChartSegment> segments =
             DecimateForChart(recorder_, first_, last_, quantity, startMs_, endMs_, columns);
         ShowSegments(quantity, segments);
+        ValueRange& range = ranges[AxisOf(quantity)];
         for (const ChartSegment& segment : segments)
-            for (const ChartPoint& point : segment) ranges[static_cast<int>(quantity)].Take(point.value);
+            for (const ChartPoint& point : segment)
+                range.Take(point.value);
     }
     timeAxis_->setFormat(endMs_ - startMs_ > kSpanMs.back() ? QStringLiteral("dd.MM HH:mm")
                                                             : QStringLiteral("HH:mm:ss"));
     timeAxis_->setRange(TimeOf(startMs_), TimeOf(endMs_));
-    const auto fit = [&ranges](QValueAxis* axis, ChartQuantity a, ChartQuantity b) {
-        ValueRange range = ranges[static_cast<int>(a)];
-        const ValueRange& other = ranges[static_cast<int>(b)];
-        if (!other.Empty()) range.Take(other.low), range.Take(other.high);
-        if (range.Empty()) range = {0, 1};
-        const double margin = std::max(0.5, (range.high - range.low) * 0.05);
-        axis->setRange(range.low - margin, range.high + margin);
-    };
-    fit(voltageAxis_, ChartQuantity::OutputVoltage, ChartQuantity::VoltageSetpoint);
-    fit(currentAxis_, ChartQuantity::OutputCurrent, ChartQuantity::CurrentSetpoint);
-    fit(temperatureAxis_, ChartQuantity::StageTemperature, ChartQuantity::StageTemperature);
+    for (auto& [axis, range] : ranges)
+        FitAxis(axis, range);
 }
 
 void TelemetryChartWindow::ShowSegments(ChartQuantity quantity,
                                         const std::vector<ChartSegment>& segments) {
     const QList<QLineSeries*>& pool = SeriesOf(quantity);
-    while (pool.size() < static_cast<qsizetype>(segments.size())) AddSeries(quantity);
+    while (pool.size() < static_cast<qsizetype>(segments.size()))
+        AddSeries(quantity);
     for (qsizetype i = 0; i < pool.size(); ++i) {
         if (i >= static_cast<qsizetype>(segments.size())) {
             if (pool[i]->count() != 0) pool[i]->clear();
@@ -251,22 +273,24 @@ void TelemetryChartWindow::LiveCheckBoxClick(bool live) {
 QString TelemetryChartWindow::ValuesAt(std::int64_t timeMs) const {
     if (recorder_.Size() == 0) return QString();
     std::size_t nearest = recorder_.FirstAtOrAfter(timeMs);
-    if (nearest == recorder_.Size() ||
-        (nearest > 0 && timeMs - recorder_.At(nearest - 1).timeMs < recorder_.At(nearest).timeMs - timeMs))
+    if (nearest == recorder_.Size() || (nearest > 0 && timeMs - recorder_.At(nearest - 1).timeMs <
+                                                           recorder_.At(nearest).timeMs - timeMs))
         --nearest;
     const TelemetrySample& sample = recorder_.At(nearest);
     const QString time = TimeOf(sample.timeMs).toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
     if (sample.gap) return time + QStringLiteral("   нет связи");
-    return time + QStringLiteral("   U вых %1 В, уставка %2 В   I вых %3 A, уставка %4 A   t бпс %5 °С")
-                      .arg(Tenths(sample.outputVoltage), Tenths(sample.voltageSetpoint),
-                           Tenths(sample.outputCurrent), Tenths(sample.currentSetpoint))
-                      .arg(sample.stageTemperature);
+    return time +
+           QStringLiteral("   U вых %1 В, уставка %2 В   I вых %3 A, уставка %4 A   t бпс %5 °С")
+               .arg(Tenths(sample.outputVoltage), Tenths(sample.voltageSetpoint),
+                    Tenths(sample.outputCurrent), Tenths(sample.currentSetpoint))
+               .arg(sample.stageTemperature);
 }
 
 void TelemetryChartWindow::ShowValuesUnder(QPoint viewportPosition) {
     const QPointF position = chart_->mapFromScene(ChartView->mapToScene(viewportPosition));
     if (!chart_->plotArea().contains(position)) return;
-    const QPointF value = chart_->mapToValue(position, SeriesOf(ChartQuantity::OutputVoltage).first());
+    const QPointF value =
+        chart_->mapToValue(position, SeriesOf(ChartQuantity::OutputVoltage).first());
     HoverLabel->setText(ValuesAt(static_cast<std::int64_t>(value.x())));
 }
 

@@ -60,8 +60,8 @@ private:
     void BuildChart();
     QValueAxis* AddValueAxis(const QString& title, Qt::Alignment side);
     QLineSeries* AddSeries(ChartQuantity quantity);
+    QValueAxis* AxisOf(ChartQuantity quantity) const;
     void ShowSegments(ChartQuantity quantity, const std::vector<ChartSegment>& segments);
-    void FitValueAxis(QValueAxis* axis, std::initializer_list<ChartQuantity> quantities);
     void SetSpan(int span);
     void LiveCheckBoxClick(bool live);
     void SavePngButtonClick();
@@ -83,8 +83,7 @@ private:
     QValueAxis* currentAxis_ = nullptr;
     QValueAxis* temperatureAxis_ = nullptr;
     QButtonGroup* spanGroup_ = nullptr;
-    static constexpr int kQuantities = 5;
-    std::array<QList<QLineSeries*>, kQuantities> series_;
+    std::array<QList<QLineSeries*>, 5> series_; // by ChartQuantity
 };
 
 } // namespace kvel

@@ -19,8 +19,7 @@ constexpr QSize kOuterSize(488, 150);
 const QString kCsvFilter = QStringLiteral("CSV (*.csv)");
 } // namespace
 
-TelemetryLogWindow::TelemetryLogWindow(TelemetryRecording& recording, Clock clock,
-                                       QWidget* parent)
+TelemetryLogWindow::TelemetryLogWindow(TelemetryRecording& recording, Clock clock, QWidget* parent)
     : QWidget(parent, Qt::Window), recording_(recording), clock_(std::move(clock)) {
     NewestWindow<TelemetryLogWindow>::Set(this);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -56,7 +55,9 @@ void TelemetryLogWindow::Button1Click() {
     if (!path.isEmpty()) Edit1->setText(path);
 }
 
-void TelemetryLogWindow::Button2Click() { recording_.Start(Edit1->text().trimmed()); }
+void TelemetryLogWindow::Button2Click() {
+    recording_.Start(Edit1->text().trimmed());
+}
 
 // The next recording gets a name of its own rather than overwriting this one.
 void TelemetryLogWindow::Button3Click() {
@@ -70,13 +71,14 @@ void TelemetryLogWindow::ShowState() {
     Button1->setEnabled(!recording);
     Button2->setEnabled(!recording);
     Button3->setEnabled(recording);
-    Label2->setText(recording ? QStringLiteral("Идёт запись, строк: %1").arg(recording_.LinesWritten())
-                              : QStringLiteral("Запись остановлена"));
+    Label2->setText(recording
+                        ? QStringLiteral("Идёт запись, строк: %1").arg(recording_.LinesWritten())
+                        : QStringLiteral("Запись остановлена"));
 }
 
 QString TelemetryLogWindow::ProposedPath() const {
-    return QDir::current().filePath(TimestampedFileName(QStringLiteral("telemetry"),
-                                                        QStringLiteral("csv"), clock_()));
+    return QDir::current().filePath(
+        TimestampedFileName(QStringLiteral("telemetry"), QStringLiteral("csv"), clock_()));
 }
 
 } // namespace kvel

@@ -13,7 +13,9 @@
 
 namespace kvel {
 
-std::int64_t TelemetryTools::WallClockMs() { return QDateTime::currentMSecsSinceEpoch(); }
+std::int64_t TelemetryTools::WallClockMs() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
 
 TelemetryTools::TelemetryTools(const LinkState& state, QMenu& serviceMenu, QStatusBar& statusBar,
                                QWidget* windowParent, Clock clock)
@@ -29,7 +31,8 @@ TelemetryTools::TelemetryTools(const LinkState& state, QMenu& serviceMenu, QStat
 }
 
 TelemetryTools::~TelemetryTools() {
-    for (const QPointer<QWidget>& window : windows_) delete window.data();
+    for (const QPointer<QWidget>& window : windows_)
+        delete window.data();
 }
 
 void TelemetryTools::LogItemClick() {

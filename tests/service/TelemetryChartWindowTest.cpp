@@ -1,15 +1,15 @@
 // The chart window on a recorder the test fills: its lines, the break at a gap, the bound on
 // points, the spans, hovering, and what it saves.
+#include "TelemetryChartWindow.h"
 #include "FileChoice.h"
 #include "MessageCapture.h"
 #include "ScratchDir.h"
-#include "TelemetryChartWindow.h"
 #include "TelemetryCsv.h"
 #include "TelemetrySamples.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QChartView>
+#include <QCheckBox>
 #include <QImage>
 #include <QLabel>
 #include <QLineSeries>
@@ -53,7 +53,8 @@ protected:
     }
     std::size_t PointCount(ChartQuantity quantity) const {
         std::size_t count = 0;
-        for (const QList<QPointF>& line : Lines(quantity)) count += line.size();
+        for (const QList<QPointF>& line : Lines(quantity))
+            count += line.size();
         return count;
     }
     void Click(QAbstractButton* button) {
@@ -81,8 +82,10 @@ TEST_F(TelemetryChartWindowTest, EveryQuantityHasItsNamedLineOverTheLastTenMinut
     EXPECT_EQ(window->ShownEndMs(), nowMs);
     EXPECT_EQ(window->ShownEndMs() - window->ShownStartMs(), 10 * kMinuteMs);
     const std::vector<std::pair<ChartQuantity, QString>> names{
-        {ChartQuantity::OutputVoltage, "U вых"},   {ChartQuantity::VoltageSetpoint, "Уставка U"},
-        {ChartQuantity::OutputCurrent, "I вых"},   {ChartQuantity::CurrentSetpoint, "Уставка I"},
+        {ChartQuantity::OutputVoltage, "U вых"},
+        {ChartQuantity::VoltageSetpoint, "Уставка U"},
+        {ChartQuantity::OutputCurrent, "I вых"},
+        {ChartQuantity::CurrentSetpoint, "Уставка I"},
         {ChartQuantity::StageTemperature, "t бпс"}};
     for (const auto& [quantity, name] : names) {
         const std::vector<QList<QPointF>> lines = Lines(quantity);
@@ -118,7 +121,8 @@ TEST_F(TelemetryChartWindowTest, DayOfSamplesIsThinnedToTheBound) {
     Reading other;
     other.outputVoltage = 560;
     other.stageTemperature = 50;
-    test::PollReplies(recorder, state, other, kMorningMs + dayOfReplies / 2 * 500, dayOfReplies / 2);
+    test::PollReplies(recorder, state, other, kMorningMs + dayOfReplies / 2 * 500,
+                      dayOfReplies / 2);
     nowMs = kMorningMs + dayOfReplies * 500;
     Open();
     Click(window->SpanButtons[TelemetryChartWindow::Everything]);
@@ -181,8 +185,8 @@ TEST_F(TelemetryChartWindowTest, HoveringShowsTheNearestSamplesValues) {
     QWidget* plot = window->ChartView->viewport();
     QTest::mouseMove(plot, QPoint(plot->width() / 2, plot->height() / 2));
     QApplication::processEvents();
-    EXPECT_TRUE(window->HoverLabel->text().endsWith(QStringLiteral(
-        "U вых 54,5 В, уставка 54,0 В   I вых 0,7 A, уставка 5,0 A   t бпс -10 °С")))
+    EXPECT_TRUE(window->HoverLabel->text().endsWith(
+        QStringLiteral("U вых 54,5 В, уставка 54,0 В   I вых 0,7 A, уставка 5,0 A   t бпс -10 °С")))
         << window->HoverLabel->text().toStdString();
 }
 
@@ -213,7 +217,8 @@ TEST_F(TelemetryChartWindowTest, SavesTheChartAsAPicture) {
     const QRgb corner = image.pixel(0, 0);
     bool drawn = false;
     for (int y = 0; y < image.height() && !drawn; y += 3)
-        for (int x = 0; x < image.width() && !drawn; x += 3) drawn = image.pixel(x, y) != corner;
+        for (int x = 0; x < image.width() && !drawn; x += 3)
+            drawn = image.pixel(x, y) != corner;
     EXPECT_TRUE(drawn);
     EXPECT_TRUE(messages.texts.isEmpty());
 }
@@ -241,9 +246,10 @@ TEST_F(TelemetryChartWindowTest, FileThatCannotBeWrittenIsSaid) {
     Click(window->SavePngButton);
     chosenPath = dir.File("missing/chart.csv");
     Click(window->ExportCsvButton);
-    EXPECT_EQ(messages.texts,
-              (QStringList{QStringLiteral("Не удалось записать файл ") + dir.File("missing/chart.png"),
-                           QStringLiteral("Не удалось записать файл ") + dir.File("missing/chart.csv")}));
+    EXPECT_EQ(
+        messages.texts,
+        (QStringList{QStringLiteral("Не удалось записать файл ") + dir.File("missing/chart.png"),
+                     QStringLiteral("Не удалось записать файл ") + dir.File("missing/chart.csv")}));
 }
 
 TEST_F(TelemetryChartWindowTest, CancelledChoiceSavesNothing) {

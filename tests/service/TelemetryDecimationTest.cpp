@@ -55,12 +55,14 @@ TEST_F(TelemetryDecimationTest, ManySamplesKeepEachColumnsLowestAndHighestInTime
     const ChartSegment& line = segments[0];
     EXPECT_LE(line.size(), 400u);
     EXPECT_GE(line.size(), 300u);
-    EXPECT_TRUE(std::is_sorted(line.begin(), line.end(), [](const ChartPoint& a, const ChartPoint& b) {
-        return a.timeMs < b.timeMs;
-    }));
-    const auto [lowest, highest] = std::minmax_element(
-        line.begin(), line.end(),
-        [](const ChartPoint& a, const ChartPoint& b) { return a.value < b.value; });
+    EXPECT_TRUE(
+        std::is_sorted(line.begin(), line.end(), [](const ChartPoint& a, const ChartPoint& b) {
+            return a.timeMs < b.timeMs;
+        }));
+    const auto [lowest, highest] =
+        std::minmax_element(line.begin(), line.end(), [](const ChartPoint& a, const ChartPoint& b) {
+            return a.value < b.value;
+        });
     EXPECT_DOUBLE_EQ(lowest->value, 50.0);
     EXPECT_DOUBLE_EQ(highest->value, 90.0);
     EXPECT_EQ(highest->timeMs, kMorningMs + 12345 * 500);
@@ -87,8 +89,10 @@ TEST_F(TelemetryDecimationTest, GapBreaksTheLineEvenInsideOneColumn) {
     for (int columns : {1, 1000}) {
         const std::vector<ChartSegment> segments = Decimate(kMorningMs, kMorningMs + 6000, columns);
         ASSERT_EQ(segments.size(), 2u) << columns;
-        for (const ChartPoint& point : segments[0]) EXPECT_LT(point.timeMs, kMorningMs + 3000);
-        for (const ChartPoint& point : segments[1]) EXPECT_GT(point.timeMs, kMorningMs + 3000);
+        for (const ChartPoint& point : segments[0])
+            EXPECT_LT(point.timeMs, kMorningMs + 3000);
+        for (const ChartPoint& point : segments[1])
+            EXPECT_GT(point.timeMs, kMorningMs + 3000);
     }
 }
 

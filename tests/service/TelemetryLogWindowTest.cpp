@@ -1,10 +1,10 @@
 // The log window and the recording it drives: a dated file of the samples from the start on,
 // on disk within a second, and a file that cannot be written stops it with a message.
+#include "TelemetryLogWindow.h"
 #include "FileChoice.h"
 #include "MessageCapture.h"
 #include "ScratchDir.h"
 #include "TelemetryCsv.h"
-#include "TelemetryLogWindow.h"
 #include "TelemetryRecording.h"
 #include "TelemetrySamples.h"
 
@@ -74,7 +74,8 @@ protected:
     }
     QByteArray LinesOf(std::size_t first, std::size_t last) const {
         QByteArray lines;
-        for (std::size_t i = first; i < last; ++i) lines += CsvLine(recorder.At(i));
+        for (std::size_t i = first; i < last; ++i)
+            lines += CsvLine(recorder.At(i));
         return lines;
     }
 
@@ -133,7 +134,8 @@ TEST_F(TelemetryLogWindowTest, RecordsTheSamplesFromTheStartToADatedFileWithinAS
 
 TEST_F(TelemetryLogWindowTest, ChosenFileIsWhereItRecords) {
     Open();
-    SetSaveFileChooser([&](QWidget*, const QString&, const QString&) { return dir.File("my.csv"); });
+    SetSaveFileChooser(
+        [&](QWidget*, const QString&, const QString&) { return dir.File("my.csv"); });
     Click(window->Button1);
     SetSaveFileChooser({});
     EXPECT_EQ(window->Edit1->text(), dir.File("my.csv"));
@@ -147,8 +149,8 @@ TEST_F(TelemetryLogWindowTest, FileThatCannotBeCreatedIsSaidAndNothingStarts) {
     Open();
     TypePath(dir.File("missing/log.csv"));
     Click(window->Button2);
-    EXPECT_EQ(messages.texts,
-              QStringList{QStringLiteral("Не удалось создать файл ") + dir.File("missing/log.csv")});
+    EXPECT_EQ(messages.texts, QStringList{QStringLiteral("Не удалось создать файл ") +
+                                          dir.File("missing/log.csv")});
     EXPECT_FALSE(recording.IsRecording());
     EXPECT_EQ(panel.text(), QString());
     EXPECT_TRUE(window->Button2->isEnabled());

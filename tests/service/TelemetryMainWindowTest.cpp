@@ -43,8 +43,8 @@ protected:
 };
 
 TEST_F(TelemetryMainWindowTest, AcceptedRepliesAreSampledAndALossIsAGap) {
-    Reply(4, 0x0011, 21);  // status: working, first level step
-    Reply(3, 600, 27);     // U бпс 60,0
+    Reply(4, 0x0011, 21); // status: working, first level step
+    Reply(3, 600, 27);    // U бпс 60,0
     ASSERT_EQ(Recorder().Size(), 1u);
     EXPECT_EQ(Recorder().At(0).stageVoltage, 600);
     EXPECT_EQ(Recorder().At(0).status, 0x0011);
@@ -78,7 +78,8 @@ TEST_F(TelemetryMainWindowTest, ServiceMenuOpensTheLogAndTheChart) {
     EXPECT_EQ(menus[0]->text(), QStringLiteral("Меню"));
     EXPECT_EQ(menus[1]->text(), QStringLiteral("Сервис"));
     QStringList items;
-    for (QAction* item : menus[1]->menu()->actions()) items << item->text();
+    for (QAction* item : menus[1]->menu()->actions())
+        items << item->text();
     EXPECT_TRUE(items.contains(QStringLiteral("Журнал")));
     EXPECT_TRUE(items.contains(QStringLiteral("График")));
 
@@ -99,7 +100,8 @@ TEST_F(TelemetryMainWindowTest, RecordingPanelComesAfterTheFourLinkPanels) {
               [](QLabel* a, QLabel* b) { return a->geometry().x() < b->geometry().x(); });
     ASSERT_EQ(panels.size(), 5);
     const std::array<int, 4> widths{110, 60, 75, 75};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(panels[i]->width(), widths[i]) << i;
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(panels[i]->width(), widths[i]) << i;
     main.ShowPortPanel();
     EXPECT_EQ(panels[1]->text(), main.PanelText(1));
     EXPECT_EQ(panels[4]->text(), QString());
