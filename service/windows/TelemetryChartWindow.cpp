@@ -40,6 +40,7 @@ constexpr std::array<std::int64_t, 3> kSpanMs{kMinuteMs, 10 * kMinuteMs, 60 * kM
 // that shows nothing new and costs CPU.
 constexpr int kLiveRefreshMs = 1000;
 
+// A setpoint is drawn dashed in a darker shade of its reading, which it often covers.
 struct QuantityLook {
     QString name;
     QColor color;
@@ -51,11 +52,11 @@ QuantityLook LookOf(ChartQuantity quantity) {
     case ChartQuantity::OutputVoltage:
         return {QStringLiteral("U вых"), QColor(0, 90, 200), Qt::SolidLine};
     case ChartQuantity::VoltageSetpoint:
-        return {QStringLiteral("Уставка U"), QColor(0, 90, 200), Qt::DashLine};
+        return {QStringLiteral("Уставка U"), QColor(0, 30, 90), Qt::DashLine};
     case ChartQuantity::OutputCurrent:
         return {QStringLiteral("I вых"), QColor(200, 30, 30), Qt::SolidLine};
     case ChartQuantity::CurrentSetpoint:
-        return {QStringLiteral("Уставка I"), QColor(200, 30, 30), Qt::DashLine};
+        return {QStringLiteral("Уставка I"), QColor(110, 0, 0), Qt::DashLine};
     case ChartQuantity::StageTemperature:
         return {QStringLiteral("t бпс"), QColor(230, 140, 0), Qt::SolidLine};
     }
