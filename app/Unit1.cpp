@@ -12,6 +12,7 @@
 #include "Pause.h"
 #include "RegisterMap.h"
 #include "SettingsFileMenu.h"
+#include "TelemetryTools.h"
 #include "TextFormats.h"
 #include "Unit2.h"
 #include "Unit4.h"
@@ -60,6 +61,7 @@ void TForm1::BuildForm() {
     BuildMenu();
     settingsFiles_ = new SettingsFileMenu(*ServiceMenu(), link_, *this);
     BuildStatusBar();
+    telemetry_ = new TelemetryTools(state_, *ServiceMenu(), *statusBar(), this);
     Timer1 = new FormTimer([this] { link_.Timer1Timer(); }, this);
     Timer2 = new FormTimer([this] { link_.Timer2Timer(); }, this);
     Timer3 = new FormTimer([this] { link_.Timer3Timer(); }, this);
@@ -266,6 +268,7 @@ void TForm1::Pause(int ms) { BlockingPause(ms); }
 
 // The calibration window before the settings window.
 void TForm1::filling_out3() {
+    telemetry_->HoldingReplyAccepted();
     display_->filling_out3(state_);
     if (state_.CalibrationWindowOpen)
         if (TForm5* calibration = NewestWindow<TForm5>::Get()) calibration->Refresh();
@@ -274,7 +277,10 @@ void TForm1::filling_out3() {
     settingsFiles_->OnHoldingReply();
 }
 
-void TForm1::filling_out4() { versionInfo_ = VersionFromInputs(state_.InputImage); }
+void TForm1::filling_out4() {
+    versionInfo_ = VersionFromInputs(state_.InputImage);
+    telemetry_->InputReplyAccepted();
+}
 
 void TForm1::CloseSettingsWindow() {
     if (TForm3* settings = NewestWindow<TForm3>::Get()) settings->close();
@@ -284,6 +290,9 @@ void TForm1::CloseCalibrationWindow() {
     if (TForm5* calibration = NewestWindow<TForm5>::Get()) calibration->close();
 }
 
-void TForm1::BlankReadings() { display_->BlankReadings(); }
+void TForm1::BlankReadings() {
+    telemetry_->LinkLost();
+    display_->BlankReadings();
+}
 
 } // namespace kvel

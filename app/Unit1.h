@@ -26,6 +26,7 @@ class QMenu;
 namespace kvel {
 
 class SettingsFileMenu;
+class TelemetryTools;
 
 class TForm1 : public QMainWindow, public LinkHost, public FinderHost {
     Q_OBJECT
@@ -45,6 +46,7 @@ public:
     void ConnectStoredPort();
     // The menu "Сервис" beside "Меню", made when its first item is added.
     QMenu* ServiceMenu();
+    TelemetryTools& Telemetry() { return *telemetry_; }
 
     // LinkHost
     void SetStatusPanel(int panel, const std::string& utf8Text) override;
@@ -121,6 +123,7 @@ private:
     std::array<QLabel*, 4> panels_{};
     QMenu* serviceMenu_ = nullptr;
     SettingsFileMenu* settingsFiles_ = nullptr;
+    TelemetryTools* telemetry_ = nullptr;
 };
 
 } // namespace kvel

@@ -25,5 +25,17 @@ if [ -x "$UPLOAD_BENCH" ]; then
   "$UPLOAD_BENCH"
 fi
 
+CHART_BENCH="$BUILD_DIR/bench/chart_bench"
+if [ -x "$CHART_BENCH" ]; then
+  echo "== chart window (target: BM_OpenDayChart under 1000 ms)"
+  QT_QPA_PLATFORM=offscreen "$CHART_BENCH" 2>&1
+fi
+
+CHART_CPU_BENCH="$BUILD_DIR/bench/chart_cpu_bench"
+if [ -x "$CHART_CPU_BENCH" ]; then
+  echo "== chart following live polling (target: CPU at most 2 x without it)"
+  xvfb-run -a -s "-screen 0 1024x768x24" "$CHART_CPU_BENCH" "${KVEL_MEASURE_SECONDS:-60}"
+fi
+
 echo "== running program (targets: CPU <= 0.3 s a minute, peak <= 45 MB)"
 "$(dirname "$0")/measure-running.sh" "$BUILD_DIR" "${KVEL_MEASURE_SECONDS:-60}"

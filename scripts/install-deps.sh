@@ -2,7 +2,7 @@
 # Installs the Debian packages kvel needs to build, test and demo; quick when all are present.
 set -eu
 PACKAGES="cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev libgtest-dev libgmock-dev \
-libbenchmark-dev libboost-dev socat xvfb xauth fonts-liberation2 fonts-urw-base35 fonts-dejavu-core imagemagick xdotool"
+libbenchmark-dev libboost-dev qt6-charts-dev socat xvfb xauth fonts-liberation2 fonts-urw-base35 fonts-dejavu-core imagemagick xdotool"
 
 missing=""
 for p in $PACKAGES; do

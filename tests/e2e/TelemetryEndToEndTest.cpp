@@ -1,0 +1,72 @@
+// The telemetry recorded from the real link against kvel-sim: samples while the unit answers,
+// one break while it is silent, samples again when it answers, and all of it in the CSV file.
+#include "MessageCapture.h"
+#include "ScratchDir.h"
+#include "SimulatedUnit.h"
+#include "SystemSerialChannel.h"
+#include "TelemetryCsv.h"
+#include "TelemetryRecording.h"
+#include "TelemetryTools.h"
+#include "Unit1.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+namespace kvel {
+namespace {
+
+// 50 scheduler ticks of silence, with room for a loaded machine.
+constexpr int kLinkLossMs = 12000;
+
+TEST(TelemetryEndToEndTest, SilenceIsOneBreakBetweenSamplesAndTheFileHasThemAll) {
+    test::ScratchDir dir;
+    test::MessageCapture messages;
+    QFile settings("data.inf");
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write(QByteArray("\x01\x00\x03\x00\x01\x00", 6));
+    settings.close();
+    test::SimulatedUnit unit;
+    ASSERT_TRUE(unit.Started());
+    SystemSerialChannel channel;
+    TForm1 form(channel);
+    TelemetryTools& telemetry = form.Telemetry();
+    const TelemetryRecorder& recorder = telemetry.Recorder();
+    ASSERT_TRUE(telemetry.Recording().Start(dir.File("log.csv")));
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.Size() >= 4; }, 8000));
+    const TelemetrySample first = recorder.At(0);
+    EXPECT_NE(first.outputVoltage, 0);
+    EXPECT_NE(first.voltageSetpoint, 0);
+    EXPECT_TRUE(first.status & 1) << "working bit";
+
+    unit.ToggleSilence();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.At(recorder.Size() - 1).gap; }, kLinkLossMs));
+    const std::size_t gapIndex = recorder.Size() - 1;
+    unit.ToggleSilence();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.Size() >= gapIndex + 3; }, kLinkLossMs));
+
+    for (std::size_t i = 0; i < recorder.Size(); ++i) {
+        EXPECT_EQ(recorder.At(i).gap, i == gapIndex) << i;
+        if (i > 0) {
+            EXPECT_GE(recorder.At(i).timeMs, recorder.At(i - 1).timeMs) << i;
+        }
+        if (!recorder.At(i).gap) {
+            EXPECT_NE(recorder.At(i).voltageSetpoint, 0) << i;
+        }
+    }
+    // Samples a poll apart while the unit answers.
+    EXPECT_LT(recorder.At(gapIndex - 1).timeMs - recorder.At(gapIndex - 2).timeMs, 2000);
+
+    telemetry.Recording().Stop();
+    QFile log(dir.File("log.csv"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    QByteArray expected = CsvHeader();
+    for (std::size_t i = 0; i < recorder.Size(); ++i)
+        expected += CsvLine(recorder.At(i));
+    EXPECT_EQ(log.readAll(), expected);
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+} // namespace
+} // namespace kvel
