@@ -1,5 +1,6 @@
 // kvel: service utility for the power-supply unit's controller.
 #include "ExceptionBox.h"
+#include "QtTranslations.h"
 #include "SystemSerialChannel.h"
 #include "Unit1.h"
 
@@ -40,6 +41,9 @@ int main(int argc, char* argv[]) {
     KvelApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("kvel"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    if (!kvel::InstallQtRussian(app))
+        std::fprintf(stderr, "kvel: Qt's Russian translations are missing; its dialogs will speak "
+                             "English (on Debian: apt install qt6-translations-l10n)\n");
 
     kvel::SystemSerialChannel channel;
     kvel::TForm1 form(channel);
