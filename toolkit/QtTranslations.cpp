@@ -13,9 +13,9 @@ namespace {
 bool Install(QCoreApplication& app, const char* catalogue) {
     auto* translator = new QTranslator(&app);
     // The program speaks Russian whatever the system's language, so Qt's texts do too.
-    const bool loaded = translator->load(QLocale(QLocale::Russian, QLocale::Russia),
-                                         QLatin1String(catalogue), QStringLiteral("_"),
-                                         QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    const bool loaded =
+        translator->load(QLocale(QLocale::Russian, QLocale::Russia), QLatin1String(catalogue),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
     if (loaded)
         app.installTranslator(translator);
     else
