@@ -40,6 +40,8 @@ int main(int argc, char* argv[]) {
     }
     KvelApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("kvel"));
+    // Lets the desktop match the window to the menu entry and its icon.
+    QApplication::setDesktopFileName(QStringLiteral("kvel"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     if (!kvel::InstallQtRussian(app))
         std::fprintf(stderr, "kvel: Qt's Russian translations are missing; its dialogs will speak "
