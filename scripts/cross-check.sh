@@ -21,7 +21,10 @@ is_window() {
 # mingw-w64 carries some POSIX headers that MSVC lacks; these stand-ins make them fail here too.
 POSIX_ONLY="unistd.h dirent.h pthread.h strings.h libgen.h sched.h sys/time.h sys/file.h sys/param.h"
 
-command -v "$CXX" >/dev/null || { echo "cross-check: no $CXX (apt install g++-mingw-w64-x86-64)" >&2; exit 2; }
+if ! command -v "$CXX" >/dev/null; then
+  echo "cross-check: no $CXX (apt install g++-mingw-w64-x86-64)" >&2
+  exit 2
+fi
 qt=$(pkg-config --variable=includedir Qt6Core)
 posix_only="$OUT/posix-only"
 for header in $POSIX_ONLY; do
@@ -31,12 +34,14 @@ for header in $POSIX_ONLY; do
 done
 flags="-std=c++17 -Wall -Wextra -Werror -isystem $posix_only"
 flags="$flags -isystem $qt -isystem $qt/QtCore -isystem $qt/QtSerialPort"
+# Toolkit headers that need no widgets (FormTimer, say) may be used; a widget one fails here.
+flags="$flags -Itoolkit"
 sources=""
 for folder in $FOLDERS; do
   [ -d "$folder" ] || continue
   flags="$flags -I$folder"
   for source in "$folder"/*.cpp; do
-    [ -e "$source" ] && ! is_window "$source" && sources="$sources $source"
+    if [ -e "$source" ] && ! is_window "$source"; then sources="$sources $source"; fi
   done
 done
 
