@@ -1,5 +1,6 @@
-# kvel: `make demo` runs kvel against the simulated unit, `make test` runs every test.
-# Both install the Debian packages they need first.
+# kvel: `make demo` runs kvel against the simulated unit, `make test` runs every test,
+# `make package` builds the .deb, `make cross-check` compiles the toolkit-free sources for Windows.
+# All install the Debian packages they need first.
 
 JOBS ?= $(shell nproc)
 # The end-to-end tests mostly wait on the link's timers, so more of them run than there are cores.
@@ -10,7 +11,7 @@ RELEASE_DIR := build/release
 CCACHE := $(shell command -v ccache 2>/dev/null)
 CMAKE_LAUNCHER := $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
 
-.PHONY: deps test demo build-test build-release bench clean
+.PHONY: deps test demo build-test build-release bench package cross-check clean
 
 deps:
 	@./scripts/install-deps.sh
@@ -31,6 +32,12 @@ demo: build-release
 
 bench: build-release
 	@./bench/run.sh $(RELEASE_DIR)
+
+package: build-release
+	@cd $(RELEASE_DIR) && cpack -G DEB
+
+cross-check: deps
+	@./scripts/cross-check.sh
 
 clean:
 	rm -rf build

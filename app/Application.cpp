@@ -8,6 +8,8 @@ namespace kvel {
 
 void ConfigureApplication() {
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    // Lets the desktop match the window to the menu entry and its icon.
+    QApplication::setDesktopFileName(QStringLiteral("kvel"));
 }
 
 } // namespace kvel

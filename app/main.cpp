@@ -1,6 +1,7 @@
 // kvel: service utility for the power-supply unit's controller.
 #include "Application.h"
 #include "ExceptionBox.h"
+#include "QtTranslations.h"
 #include "SystemSerialChannel.h"
 #include "Unit1.h"
 
@@ -39,6 +40,9 @@ int main(int argc, char* argv[]) {
     }
     KvelApplication app(argc, argv);
     kvel::ConfigureApplication();
+    if (!kvel::InstallQtRussian(app))
+        std::fprintf(stderr, "kvel: Qt's Russian translations are missing; its dialogs will speak "
+                             "English (on Debian: apt install qt6-translations-l10n)\n");
 
     kvel::SystemSerialChannel channel;
     kvel::TForm1 form(channel);

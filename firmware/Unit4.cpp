@@ -61,6 +61,9 @@ void TForm4::BuildForm() {
     Button2->hide();
     OpenDialog1 = new QFileDialog(this);
     OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    // Images are .bin files, but any file is sent as it is, so all files show first.
+    OpenDialog1->setNameFilter(QStringLiteral("Образы прошивки (*.bin);;Все файлы (*)"));
+    OpenDialog1->selectNameFilter(OpenDialog1->nameFilters().constLast());
     Timer1 = new FormTimer([this] { Timer1Timer(); }, this);
 
     connect(Button1, &QPushButton::clicked, this, &TForm4::Button1Click);

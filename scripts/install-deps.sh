@@ -2,7 +2,8 @@
 # Installs the Debian packages kvel needs to build, test and demo; quick when all are present.
 set -eu
 PACKAGES="cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev libgtest-dev libgmock-dev \
-libbenchmark-dev libboost-dev qt6-charts-dev socat xvfb xauth fonts-liberation2 fonts-urw-base35 fonts-dejavu-core imagemagick xdotool"
+libbenchmark-dev libboost-dev qt6-charts-dev socat xvfb xauth fonts-liberation2 fonts-urw-base35 fonts-dejavu-core imagemagick xdotool \
+qt6-translations-l10n dpkg-dev g++-mingw-w64-x86-64"
 
 missing=""
 for p in $PACKAGES; do
