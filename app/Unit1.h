@@ -7,12 +7,15 @@
 #include "LinkState.h"
 #include "MainDisplay.h"
 #include "ModbusLink.h"
+#include "ObserverFanOut.h"
 #include "SerialChannel.h"
+#include "TrafficMonitor.h"
 #include "Unit3.h"
 #include "Unit5.h"
 #include "VersionInfo.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
 
@@ -22,6 +25,8 @@ class QLineEdit;
 class QMenu;
 
 namespace kvel {
+
+class MonitorWindow;
 
 class TForm1 : public QMainWindow, public LinkHost {
     Q_OBJECT
@@ -41,6 +46,11 @@ public:
     void ConnectStoredPort();
     // The menu "Сервис" beside "Меню", made when its first item is added.
     QMenu* ServiceMenu();
+    // Every observer of the link and the firmware upload hangs here.
+    ObserverFanOut& LinkObservers() { return linkObservers_; }
+    TrafficMonitor& Traffic() { return traffic_; }
+    // "Монитор обмена": opens it, or brings the open one forward.
+    MonitorWindow* OpenMonitor();
 
     // LinkHost
     void SetStatusPanel(int panel, const std::string& utf8Text) override;
@@ -66,6 +76,7 @@ public:
     QAction* N6;
     QAction* N7;
     QAction* N8;
+    QAction* MonitorItem;
 
 protected:
     bool event(QEvent* event) override;
@@ -87,6 +98,9 @@ private:
     void N7Click();
     // Function-6 writes through the request queue, for the windows that change registers.
     RegisterWriter RegisterWrites();
+    void WatchLink();
+    // Panel 0's tooltip says why the link is down; its text stays as the link sets it.
+    void ShowLinkCause();
 
     LinkState state_;
     kvel::VersionInfo versionInfo_;
@@ -96,6 +110,9 @@ private:
     // Outlives every update window, as the transfer it records may.
     FirmwareTransfer firmwareTransfer_;
     ModbusLink link_;
+    ObserverFanOut linkObservers_;
+    TrafficMonitor traffic_;
+    QPointer<MonitorWindow> monitorWindow_;
     MainDisplay* display_ = nullptr;
     std::array<QLabel*, 4> panels_{};
     QMenu* serviceMenu_ = nullptr;

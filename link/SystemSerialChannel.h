@@ -21,7 +21,7 @@ public:
     std::uint32_t PendingInputCount() override;
     std::uint8_t ReadComByte() override;
 
-    bool IsOpen() const { return port_.isOpen(); }
+    bool IsOpen() const override { return port_.isOpen(); }
 
     // Where a "\\.\COM<n>" name leads on this system; empty when it names no port.
     static QString SystemPortPath(const std::string& name);

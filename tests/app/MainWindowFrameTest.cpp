@@ -110,8 +110,9 @@ TEST_F(MainWindowFrameTest, FormLooksAsDesigned) {
     EXPECT_EQ(form.windowTitle(), QStringLiteral("КВЕЛv1"));
     EXPECT_EQ(form.font().family(), QStringLiteral("Arial"));
     const QList<QAction*> menus = form.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 1);
+    ASSERT_EQ(menus.size(), 2);
     EXPECT_EQ(menus[0]->text(), QStringLiteral("Меню"));
+    EXPECT_EQ(menus[1]->text(), QStringLiteral("Сервис"));
     QStringList items;
     for (QAction* item : menus[0]->menu()->actions()) items << item->text();
     EXPECT_EQ(items, (QStringList{"Параметры соединения", "Установки", "Калибровки", "Обновление ПО",
