@@ -2,7 +2,8 @@
 # Installs the Debian packages kvel needs to build, test and demo; quick when all are present.
 set -eu
 PACKAGES="cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev libgtest-dev libgmock-dev \
-libbenchmark-dev libboost-dev socat xvfb xauth fonts-liberation2 fonts-dejavu-core imagemagick xdotool"
+libbenchmark-dev libboost-dev socat xvfb xauth fonts-liberation2 fonts-dejavu-core imagemagick xdotool \
+clang libclang-rt-14-dev"
 
 missing=""
 for p in $PACKAGES; do
