@@ -8,6 +8,7 @@ SECONDS_TO_RUN=${2:-300}
 HERE=$(cd "$(dirname "$0")" && pwd)
 status=0
 for FUZZER in "$BUILD_DIR"/fuzz/fuzz_*; do
+  [ -f "$FUZZER" ] && [ -x "$FUZZER" ] || continue
   NAME=$(basename "$FUZZER")
   LOG="$BUILD_DIR/fuzz/$NAME.log"
   if "$HERE/run-one.sh" "$FUZZER" "$HERE/corpus/$NAME" "$SECONDS_TO_RUN" \
