@@ -45,5 +45,7 @@ int main(int argc, char* argv[]) {
     kvel::TForm1 form(channel);
     form.show();
     form.activateWindow();
+    // For watching the line from the first frame on, and for measuring the monitor's cost.
+    if (QApplication::arguments().contains(QStringLiteral("--monitor"))) form.OpenMonitor();
     return QApplication::exec();
 }

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs kvel against kvel-sim under Xvfb for a while and reports kvel's CPU time and peak
 # resident memory. Targets: at most 0.3 s of CPU a minute, at most 45 MB peak.
-# Usage: bench/measure-running.sh <build-dir> [seconds]
+# Usage: bench/measure-running.sh <build-dir> [seconds]; KVEL_ARGS are passed to kvel.
 set -eu
 BUILD_DIR=$(cd "${1:?usage: bench/measure-running.sh <build-dir> [seconds]}" && pwd)
 SECONDS_TO_RUN=${2:-60}
@@ -15,7 +15,7 @@ printf '\001\000\003\000\001\000' > data.inf
 "$BUILD_DIR/bin/kvel-sim" --link dosdevices/com1 >/dev/null 2>&1 &
 SIM=\$!
 for _ in 1 2 3 4 5 6 7 8 9 10; do [ -e dosdevices/com1 ] && break; sleep 0.1; done
-"$BUILD_DIR/bin/kvel" >kvel.log 2>&1 &
+"$BUILD_DIR/bin/kvel" ${KVEL_ARGS:-} >kvel.log 2>&1 &
 KVEL=\$!
 sleep $SECONDS_TO_RUN
 if ! kill -0 \$KVEL 2>/dev/null; then
@@ -27,6 +27,6 @@ CPU=\$(awk -v t=\$TICKS '{ printf "%.2f", (\$14 + \$15) / t }' /proc/\$KVEL/stat
 PEAK=\$(awk '/^VmHWM/ { printf "%.1f", \$2 / 1024 }' /proc/\$KVEL/status)
 kill \$KVEL \$SIM
 wait \$KVEL 2>/dev/null || true
-echo "kvel over $SECONDS_TO_RUN s: CPU \${CPU} s, peak resident memory \${PEAK} MB"
+echo "kvel ${KVEL_ARGS:-} over $SECONDS_TO_RUN s: CPU \${CPU} s, peak resident memory \${PEAK} MB"
 INNER
 xvfb-run -a -s "-screen 0 1024x768x24" sh "$SCRATCH/run.sh"

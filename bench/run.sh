@@ -19,5 +19,14 @@ if [ -x "$UPLOAD_BENCH" ]; then
   "$UPLOAD_BENCH"
 fi
 
+MONITOR_BENCH="$BUILD_DIR/bench/monitor_bench"
+if [ -x "$MONITOR_BENCH" ]; then
+  echo "== monitor window memory (target: 20,000 lines within 5 MB of 10,000)"
+  "$MONITOR_BENCH"
+fi
+
 echo "== running program (targets: CPU <= 0.3 s a minute, peak <= 45 MB)"
 "$(dirname "$0")/measure-running.sh" "$BUILD_DIR" "${KVEL_MEASURE_SECONDS:-60}"
+
+echo "== monitor window open while polling (target: CPU <= 1.5 x without it)"
+"$(dirname "$0")/measure-monitor.sh" "$BUILD_DIR" "${KVEL_MEASURE_SECONDS:-60}"

@@ -26,7 +26,8 @@ std::vector<std::uint8_t> ReadAll() {
 
 void WriteAll(const std::vector<std::uint8_t>& bytes) {
     std::ofstream(FilePath(), std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 std::uint16_t Word(const std::vector<std::uint8_t>& bytes, std::size_t at) {
@@ -42,11 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> contents = input.ConsumeRemainingBytes<std::uint8_t>();
     WriteAll(contents);
 
-    std::vector<std::uint8_t> expected{
-        static_cast<std::uint8_t>(before.addressWord), static_cast<std::uint8_t>(before.addressWord >> 8),
-        static_cast<std::uint8_t>(before.baudIndexWord), static_cast<std::uint8_t>(before.baudIndexWord >> 8),
-        static_cast<std::uint8_t>(before.comPortWord), static_cast<std::uint8_t>(before.comPortWord >> 8)};
-    for (std::size_t i = 0; i < contents.size() && i < expected.size(); ++i) expected[i] = contents[i];
+    std::vector<std::uint8_t> expected{static_cast<std::uint8_t>(before.addressWord),
+                                       static_cast<std::uint8_t>(before.addressWord >> 8),
+                                       static_cast<std::uint8_t>(before.baudIndexWord),
+                                       static_cast<std::uint8_t>(before.baudIndexWord >> 8),
+                                       static_cast<std::uint8_t>(before.comPortWord),
+                                       static_cast<std::uint8_t>(before.comPortWord >> 8)};
+    for (std::size_t i = 0; i < contents.size() && i < expected.size(); ++i)
+        expected[i] = contents[i];
 
     ConnectionSettings settings = before;
     KVEL_FUZZ_CHECK(LoadDataInf(FilePath().c_str(), settings));
@@ -61,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> written = ReadAll();
     KVEL_FUZZ_CHECK(written.size() == std::max(contents.size(), expected.size()));
     KVEL_FUZZ_CHECK(std::equal(expected.begin(), expected.end(), written.begin()));
-    KVEL_FUZZ_CHECK(std::equal(written.begin() + 6, written.end(),
-                               contents.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(6, contents.size()))));
+    KVEL_FUZZ_CHECK(std::equal(
+        written.begin() + 6, written.end(),
+        contents.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(6, contents.size()))));
     return 0;
 }

@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t appended = 0;
     std::size_t searchFrom = 0;
     for (std::size_t chunk = 0; appended < stream.size(); ++chunk) {
-        const std::size_t want = chunkSizes.empty() ? stream.size() : chunkSizes[chunk % chunkSizes.size()] + 1u;
+        const std::size_t want =
+            chunkSizes.empty() ? stream.size() : chunkSizes[chunk % chunkSizes.size()] + 1u;
         const std::size_t length = std::min(want, stream.size() - appended);
         assembler.Append(stream.data() + appended, length);
         appended += length;

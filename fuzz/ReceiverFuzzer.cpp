@@ -105,7 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             state.LastRequestRegister = input.ConsumeIntegral<std::uint16_t>();
             break;
         case 2:
-            link.EnqueueRequest(input.ConsumeIntegral<std::uint8_t>(), input.ConsumeIntegral<std::uint16_t>(),
+            link.EnqueueRequest(input.ConsumeIntegral<std::uint8_t>(),
+                                input.ConsumeIntegral<std::uint16_t>(),
                                 input.ConsumeIntegral<std::uint16_t>());
             break;
         case 3:
@@ -115,9 +116,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             link.Timer2Timer();
             break;
         case 7: {
-            std::vector<std::uint8_t> frame = input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange(0, 60));
+            std::vector<std::uint8_t> frame =
+                input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange(0, 60));
             fuzz::Seal(frame);
-            for (const std::uint8_t byte : frame) Receive(byte);
+            for (const std::uint8_t byte : frame)
+                Receive(byte);
             break;
         }
         default:

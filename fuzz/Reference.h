@@ -33,7 +33,9 @@ public:
     History() : bytes_(256, 0) {}
     void Push(std::uint8_t byte) { bytes_.push_back(byte); }
     // The newest `length` bytes; `length` at most 256.
-    const std::uint8_t* Newest(std::size_t length) const { return bytes_.data() + bytes_.size() - length; }
+    const std::uint8_t* Newest(std::size_t length) const {
+        return bytes_.data() + bytes_.size() - length;
+    }
 
 private:
     std::vector<std::uint8_t> bytes_;
@@ -44,7 +46,8 @@ private:
 inline bool ReceiverMustAccept(const History& history, std::uint16_t length, std::uint8_t address) {
     if (length < 5 || length > 256) return false;
     const std::uint8_t* frame = history.Newest(length);
-    const std::uint16_t carried = static_cast<std::uint16_t>(frame[length - 2] | frame[length - 1] << 8);
+    const std::uint16_t carried =
+        static_cast<std::uint16_t>(frame[length - 2] | frame[length - 1] << 8);
     if (BitwiseCrc(frame, length - 2u) != carried || frame[0] != address) return false;
     const bool read = frame[1] == 3 || frame[1] == 4;
     if (read) return frame[2] != 0 && frame[2] + 5 == length;
@@ -52,12 +55,12 @@ inline bool ReceiverMustAccept(const History& history, std::uint16_t length, std
 }
 
 // A broken oracle is a finding: say what and stop, so libFuzzer keeps the input.
-#define KVEL_FUZZ_CHECK(condition)                                                             \
-    do {                                                                                       \
-        if (!(condition)) {                                                                    \
-            std::fprintf(stderr, "oracle failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
-            std::abort();                                                                      \
-        }                                                                                      \
+#define KVEL_FUZZ_CHECK(condition)                                                                 \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "oracle failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__);   \
+            std::abort();                                                                          \
+        }                                                                                          \
     } while (false)
 
 } // namespace kvel::fuzz

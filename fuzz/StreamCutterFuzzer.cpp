@@ -1,6 +1,6 @@
-// The stream cutter and the frame decoder on arbitrary streams of noise and whole frames. Oracle: the cutter accepts
-// exactly where the reference receiver does, every other byte lands once, in order, in a
-// rejected piece, and every piece and every frame gets a line.
+// The stream cutter and the frame decoder on arbitrary streams of noise and whole frames. Oracle:
+// the cutter accepts exactly where the reference receiver does, every other byte lands once, in
+// order, in a rejected piece, and every piece and every frame gets a line.
 #include "Crc16.h"
 #include "FrameDecoder.h"
 #include "Reference.h"
@@ -27,7 +27,8 @@ void CheckPieces(const std::vector<ReceivedPiece>& pieces, const std::vector<std
         }
         KVEL_FUZZ_CHECK(!piece.bytes.empty());
         KVEL_FUZZ_CHECK(given + piece.bytes.size() <= stream.size());
-        KVEL_FUZZ_CHECK(std::memcmp(piece.bytes.data(), stream.data() + given, piece.bytes.size()) == 0);
+        KVEL_FUZZ_CHECK(
+            std::memcmp(piece.bytes.data(), stream.data() + given, piece.bytes.size()) == 0);
         given += piece.bytes.size();
     }
     KVEL_FUZZ_CHECK(accepted == mustAccept);
@@ -43,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> stream;
     while (input.remaining_bytes() != 0) {
         const bool seal = input.ConsumeBool();
-        std::vector<std::uint8_t> piece = input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange(0, 80));
+        std::vector<std::uint8_t> piece =
+            input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange(0, 80));
         if (seal) fuzz::Seal(piece);
         stream.insert(stream.end(), piece.begin(), piece.end());
     }

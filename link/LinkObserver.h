@@ -24,7 +24,8 @@ public:
 
     virtual void BytesWritten(LinkClock::time_point when, const std::uint8_t* bytes,
                               std::size_t length) = 0;
-    virtual void ByteRead(LinkClock::time_point when, std::uint8_t byte, ReceiverContext context) = 0;
+    virtual void ByteRead(LinkClock::time_point when, std::uint8_t byte,
+                          ReceiverContext context) = 0;
     // The newest bytes read, as many as the context of the last one expected, form the reply
     // the receiver took.
     virtual void ReplyAccepted(LinkClock::time_point when, ReplyKind kind) = 0;

@@ -77,8 +77,8 @@ std::string WriteText(std::uint16_t reg, std::uint16_t value) {
     if (reg >= kHoldingNames.size())
         return "рег. " + std::to_string(reg) + " = " + std::to_string(value);
     const RegisterName& named = kHoldingNames[reg];
-    return std::string(named.name) + " (рег. " + std::to_string(reg) + ") = " +
-           ValueText(value, named.unit);
+    return std::string(named.name) + " (рег. " + std::to_string(reg) +
+           ") = " + ValueText(value, named.unit);
 }
 
 std::string RangeText(std::uint16_t first, std::uint16_t count) {
@@ -119,7 +119,8 @@ bool IsBlockFrame(const std::uint8_t* frame, std::size_t length) {
 }
 
 std::string BlockText(const std::uint8_t* frame, std::size_t length, const DecodeContext& context) {
-    const std::uint32_t flash = static_cast<std::uint32_t>(WordAt(frame + 6)) << 16 | WordAt(frame + 8);
+    const std::uint32_t flash =
+        static_cast<std::uint32_t>(WordAt(frame + 6)) << 16 | WordAt(frame + 8);
     const std::string where = " по адресу " + Hex(flash, 8);
     const std::size_t dataBytes = length - kBlockHeaderBytes - 2;
     if (flash < kFirmwareFlashBase || (flash - kFirmwareFlashBase) % kFirmwareBlockBytes != 0)

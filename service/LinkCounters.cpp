@@ -42,7 +42,8 @@ void LinkCounters::Received(const ReceivedPiece& piece) {
     case PieceKind::Accepted:
         ++replies_;
         if (requestSentAt_)
-            latency_.Add(std::chrono::duration_cast<Latency::Duration>(piece.lastByte - *requestSentAt_));
+            latency_.Add(
+                std::chrono::duration_cast<Latency::Duration>(piece.lastByte - *requestSentAt_));
         requestSentAt_.reset();
         cause_.reset();
         ForgetEvidence();

@@ -31,7 +31,9 @@ struct Latency {
     Duration total{};
 
     void Add(Duration sample);
-    Duration Mean() const { return count == 0 ? Duration{} : total / static_cast<std::int64_t>(count); }
+    Duration Mean() const {
+        return count == 0 ? Duration{} : total / static_cast<std::int64_t>(count);
+    }
 };
 
 class LinkCounters {
@@ -45,7 +47,9 @@ public:
     std::uint64_t Requests() const { return requests_; }
     std::uint64_t Replies() const { return replies_; }
     std::uint64_t LinkLosses() const { return linkLosses_; }
-    std::uint64_t Rejected(PieceKind kind) const { return rejected_[static_cast<std::size_t>(kind)]; }
+    std::uint64_t Rejected(PieceKind kind) const {
+        return rejected_[static_cast<std::size_t>(kind)];
+    }
     std::uint64_t Exceptions(std::uint8_t code) const { return exceptions_[code]; }
     const Latency& ReplyLatency() const { return latency_; }
     // Why the link is down; nothing while it works or before it was ever lost.

@@ -16,23 +16,29 @@ void ObserverFanOut::Remove(LinkObserver* observer) {
 
 void ObserverFanOut::BytesWritten(LinkClock::time_point when, const std::uint8_t* bytes,
                                   std::size_t length) {
-    for (LinkObserver* observer : observers_) observer->BytesWritten(when, bytes, length);
+    for (LinkObserver* observer : observers_)
+        observer->BytesWritten(when, bytes, length);
 }
 
-void ObserverFanOut::ByteRead(LinkClock::time_point when, std::uint8_t byte, ReceiverContext context) {
-    for (LinkObserver* observer : observers_) observer->ByteRead(when, byte, context);
+void ObserverFanOut::ByteRead(LinkClock::time_point when, std::uint8_t byte,
+                              ReceiverContext context) {
+    for (LinkObserver* observer : observers_)
+        observer->ByteRead(when, byte, context);
 }
 
 void ObserverFanOut::ReplyAccepted(LinkClock::time_point when, ReplyKind kind) {
-    for (LinkObserver* observer : observers_) observer->ReplyAccepted(when, kind);
+    for (LinkObserver* observer : observers_)
+        observer->ReplyAccepted(when, kind);
 }
 
 void ObserverFanOut::LinkLost(LinkClock::time_point when, bool portOpen) {
-    for (LinkObserver* observer : observers_) observer->LinkLost(when, portOpen);
+    for (LinkObserver* observer : observers_)
+        observer->LinkLost(when, portOpen);
 }
 
 void ObserverFanOut::PortOpened(LinkClock::time_point when, bool opened) {
-    for (LinkObserver* observer : observers_) observer->PortOpened(when, opened);
+    for (LinkObserver* observer : observers_)
+        observer->PortOpened(when, opened);
 }
 
 } // namespace kvel

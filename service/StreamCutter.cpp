@@ -81,10 +81,10 @@ std::vector<ReceivedPiece> ExplainRejected(const std::uint8_t* bytes, std::size_
             continue;
         }
         AddUnframed(pieces, bytes + unframedStart, at - unframedStart, deviceAddress);
-        ReceivedPiece frame = Piece(KindOfWholeFrame(bytes + at, deviceAddress), bytes + at, frameLength);
+        ReceivedPiece frame =
+            Piece(KindOfWholeFrame(bytes + at, deviceAddress), bytes + at, frameLength);
         frame.address = bytes[at];
-        if (bytes[at + 1] & kExceptionFlag)
-            frame.exceptionCode = bytes[at + 2];
+        if (bytes[at + 1] & kExceptionFlag) frame.exceptionCode = bytes[at + 2];
         pieces.push_back(std::move(frame));
         at += frameLength;
         unframedStart = at;
@@ -103,8 +103,8 @@ const std::vector<ReceivedPiece>& StreamCutter::Push(LinkClock::time_point when,
     const std::uint16_t length = context.expectedReplyLength;
     const bool checked = length >= 5 && length <= kReceiveWindowSize;
     const std::uint8_t* frame = checked ? window_.Newest(length) : nullptr;
-    const ReplyKind kind = checked ? ClassifyReply(frame, length, context.deviceAddress)
-                                   : ReplyKind::Rejected;
+    const ReplyKind kind =
+        checked ? ClassifyReply(frame, length, context.deviceAddress) : ReplyKind::Rejected;
     if (kind == ReplyKind::Rejected) {
         if (pending_.size() > kMostPending) CutRejected(kReceiveWindowSize, context.deviceAddress);
         return out_;
@@ -145,7 +145,8 @@ void StreamCutter::CutRejected(std::size_t count, std::uint8_t deviceAddress) {
         out_.push_back(std::move(piece));
     }
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(count));
-    pendingTimes_.erase(pendingTimes_.begin(), pendingTimes_.begin() + static_cast<std::ptrdiff_t>(count));
+    pendingTimes_.erase(pendingTimes_.begin(),
+                        pendingTimes_.begin() + static_cast<std::ptrdiff_t>(count));
 }
 
 } // namespace kvel

@@ -56,7 +56,8 @@ void TrafficMonitor::BytesWritten(LinkClock::time_point when, const std::uint8_t
     Record(when, LineKind::Request, true, bytes, length, DescribeRequest(bytes, length, context));
 }
 
-void TrafficMonitor::ByteRead(LinkClock::time_point when, std::uint8_t byte, ReceiverContext context) {
+void TrafficMonitor::ByteRead(LinkClock::time_point when, std::uint8_t byte,
+                              ReceiverContext context) {
     lastDeviceAddress_ = context.deviceAddress;
     counters_.ByteRead();
     TakeIn(cutter_.Push(when, byte, context));
@@ -73,7 +74,8 @@ void TrafficMonitor::LinkLost(LinkClock::time_point when, bool portOpen) {
 void TrafficMonitor::PortOpened(LinkClock::time_point when, bool opened) {
     counters_.PortOpened(opened);
     if (recording_)
-        Record(when, LineKind::Event, false, nullptr, 0, opened ? "Порт открыт" : "Порт не открылся");
+        Record(when, LineKind::Event, false, nullptr, 0,
+               opened ? "Порт открыт" : "Порт не открылся");
 }
 
 void TrafficMonitor::TakeIn(const std::vector<ReceivedPiece>& pieces) {
@@ -87,9 +89,9 @@ void TrafficMonitor::TakeIn(const std::vector<ReceivedPiece>& pieces) {
 
 void TrafficMonitor::Record(LinkClock::time_point when, LineKind kind, bool outgoing,
                             const std::uint8_t* bytes, std::size_t length, std::string text) {
-    const auto wallClock = std::chrono::system_clock::now() -
-                           std::chrono::duration_cast<std::chrono::system_clock::duration>(
-                               LinkClock::now() - when);
+    const auto wallClock =
+        std::chrono::system_clock::now() -
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(LinkClock::now() - when);
     lines_.push_back(MonitorLine{when, wallClock, kind, outgoing,
                                  HexBytes(bytes, length, kBytesShownPerLine), std::move(text)});
     if (lines_.size() > kMonitorHistory) lines_.pop_front();

@@ -50,8 +50,8 @@ public:
 
 private:
     void TakeIn(const std::vector<ReceivedPiece>& pieces);
-    void Record(LinkClock::time_point when, LineKind kind, bool outgoing,
-                const std::uint8_t* bytes, std::size_t length, std::string text);
+    void Record(LinkClock::time_point when, LineKind kind, bool outgoing, const std::uint8_t* bytes,
+                std::size_t length, std::string text);
 
     StreamCutter cutter_;
     LinkCounters counters_;

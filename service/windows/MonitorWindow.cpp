@@ -14,9 +14,11 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTextStream>
 #include <QVBoxLayout>
@@ -24,12 +26,22 @@
 namespace kvel {
 
 namespace {
-constexpr QSize kOuterSize(900, 600);
+constexpr QSize kOuterSize(880, 520);
 constexpr int kKindRole = Qt::UserRole;
 enum Column { kMsColumn, kClockColumn, kDirectionColumn, kBytesColumn, kFrameColumn, kColumns };
 
 bool IsTrouble(LineKind kind) {
     return kind == LineKind::Rejected || kind == LineKind::Exception || kind == LineKind::Event;
+}
+
+// The first bytes only: laying out a long row of hex on every repaint costs more than the rest
+// of the row. The whole (up to kBytesShownPerLine) is in the tooltip and the saved file.
+constexpr std::size_t kBytesInTable = 16;
+
+QString ShownBytes(const std::string& hex) {
+    constexpr std::size_t kChars = 3 * kBytesInTable - 1;
+    if (hex.size() <= kChars) return QString::fromStdString(hex);
+    return QString::fromStdString(hex.substr(0, kChars)) + QStringLiteral(" …");
 }
 
 QString Milliseconds(std::chrono::microseconds time) {
@@ -62,6 +74,8 @@ public:
         switch (role) {
         case Qt::DisplayRole:
             return Text(line, index.column());
+        case Qt::ToolTipRole:
+            return index.column() == kBytesColumn ? QString::fromStdString(line.hex) : QVariant();
         case Qt::ForegroundRole:
             return Ink(line.kind);
         case Qt::BackgroundRole:
@@ -76,7 +90,8 @@ public:
     QString Text(const MonitorLine& line, int column) const {
         switch (column) {
         case kMsColumn:
-            return Milliseconds(std::chrono::duration_cast<std::chrono::microseconds>(line.when - opened_));
+            return Milliseconds(
+                std::chrono::duration_cast<std::chrono::microseconds>(line.when - opened_));
         case kClockColumn:
             return QDateTime::fromMSecsSinceEpoch(
                        std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -87,14 +102,15 @@ public:
             if (line.kind == LineKind::Event) return QStringLiteral("—");
             return line.outgoing ? QStringLiteral("→ передача") : QStringLiteral("← приём");
         case kBytesColumn:
-            return QString::fromStdString(line.hex);
+            return ShownBytes(line.hex);
         default:
             return QString::fromStdString(line.text);
         }
     }
 
     void Append(std::deque<MonitorLine> lines) {
-        while (lines.size() > kMonitorHistory) lines.pop_front();
+        while (lines.size() > kMonitorHistory)
+            lines.pop_front();
         const std::size_t overflow = lines_.size() + lines.size() > kMonitorHistory
                                          ? lines_.size() + lines.size() - kMonitorHistory
                                          : 0;
@@ -144,6 +160,34 @@ private:
 };
 
 namespace {
+// One text and two colours a cell, drawn directly: the style's item painting fetches a dozen
+// roles and lays every cell out for icons, check boxes and eliding the monitor never has, and
+// that was most of the window's cost while polling.
+class PlainCellDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const bool selected = option.state & QStyle::State_Selected;
+        const QVariant paper = index.data(Qt::BackgroundRole);
+        if (selected)
+            painter->fillRect(option.rect, option.palette.highlight());
+        else if (paper.isValid())
+            painter->fillRect(option.rect, paper.value<QColor>());
+        const QVariant ink = index.data(Qt::ForegroundRole);
+        painter->setPen(selected        ? option.palette.highlightedText().color()
+                        : ink.isValid() ? ink.value<QColor>()
+                                        : option.palette.text().color());
+        painter->drawText(option.rect.adjusted(kCellPadding, 0, -kCellPadding, 0),
+                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          index.data().toString());
+    }
+
+private:
+    static constexpr int kCellPadding = 3;
+};
+
 // "Только ошибки" keeps rejected bytes, exceptions and link events.
 class TroubleFilter : public QSortFilterProxyModel {
 public:
@@ -188,7 +232,8 @@ void MonitorWindow::BuildForm() {
     FilterBox->addItems({QStringLiteral("Все"), QStringLiteral("Только ошибки")});
     SaveButton = new QPushButton(QStringLiteral("Сохранить…"));
     auto* tools = new QHBoxLayout;
-    for (QWidget* control : std::initializer_list<QWidget*>{PauseButton, ClearButton, FilterBox, SaveButton})
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{PauseButton, ClearButton, FilterBox, SaveButton})
         tools->addWidget(control);
     tools->addStretch();
 
@@ -200,16 +245,20 @@ void MonitorWindow::BuildForm() {
     Table->setModel(filter_);
     Table->setSelectionBehavior(QAbstractItemView::SelectRows);
     Table->setWordWrap(false);
+    Table->setItemDelegate(new PlainCellDelegate(Table));
     // Fixed row heights let the view skip measuring 20,000 rows.
     Table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     Table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     Table->verticalHeader()->hide();
     Table->horizontalHeader()->setStretchLastSection(true);
     const int widths[] = {70, 90, 90, 300};
-    for (int column = 0; column < kFrameColumn; ++column) Table->setColumnWidth(column, widths[column]);
+    for (int column = 0; column < kFrameColumn; ++column)
+        Table->setColumnWidth(column, widths[column]);
 
     CountersLabel = new QLabel;
     CountersLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Counters change on every poll; a fixed height keeps that from laying the window out again.
+    CountersLabel->setFixedHeight(3 * fontMetrics().lineSpacing() + 4);
     CauseLabel = new QLabel;
     QFont bold = CauseLabel->font();
     bold.setBold(true);
@@ -241,7 +290,9 @@ void MonitorWindow::Refresh() {
     if (following) Table->scrollToBottom();
 }
 
-int MonitorWindow::ShownRows() const { return filter_->rowCount(); }
+int MonitorWindow::ShownRows() const {
+    return filter_->rowCount();
+}
 
 QString MonitorWindow::ShownText(int row, int column) const {
     return filter_->index(row, column).data().toString();
@@ -270,7 +321,10 @@ bool MonitorWindow::WriteLines(const QString& path) const {
     QTextStream out(&file);
     for (int row = 0; row < ShownRows(); ++row) {
         QStringList cells;
-        for (int column = 0; column < kColumns; ++column) cells << ShownText(row, column);
+        for (int column = 0; column < kColumns; ++column)
+            cells << (column == kBytesColumn
+                          ? filter_->index(row, column).data(Qt::ToolTipRole).toString()
+                          : ShownText(row, column));
         out << cells.join('\t') << '\n';
     }
     out.flush();
@@ -303,7 +357,8 @@ void MonitorWindow::ShowCounters() {
             .arg(exceptions.isEmpty() ? QStringLiteral(" нет") : exceptions.toUpper())
             .arg(ms(latency.last), ms(latency.least), ms(latency.Mean()), ms(latency.most)));
     const auto& cause = counters.Cause();
-    CauseLabel->setText(cause ? QStringLiteral("Нет связи: ") + QString::fromStdString(CauseText(*cause))
+    CauseLabel->setText(cause ? QStringLiteral("Нет связи: ") +
+                                    QString::fromStdString(CauseText(*cause))
                               : QStringLiteral("Связь в порядке"));
 }
 

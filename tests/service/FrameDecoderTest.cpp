@@ -1,6 +1,6 @@
 // Each kind of frame the link and the firmware upload exchange, told in the register map's words.
-#include "Crc16.h"
 #include "FrameDecoder.h"
+#include "Crc16.h"
 #include "Hex.h"
 
 #include <gtest/gtest.h>
@@ -21,9 +21,14 @@ protected:
 // A block frame: header with the length without CRC and the flash address, then `dataBytes`.
 std::vector<std::uint8_t> BlockFrame(std::uint32_t flash, std::size_t dataBytes) {
     const auto length = static_cast<std::uint16_t>(10 + dataBytes);
-    std::vector<std::uint8_t> frame{0x01, 0x06, 0xFF, 0xFD, static_cast<std::uint8_t>(length >> 8),
+    std::vector<std::uint8_t> frame{0x01,
+                                    0x06,
+                                    0xFF,
+                                    0xFD,
+                                    static_cast<std::uint8_t>(length >> 8),
                                     static_cast<std::uint8_t>(length & 0xFF)};
-    for (int shift = 24; shift >= 0; shift -= 8) frame.push_back(static_cast<std::uint8_t>(flash >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        frame.push_back(static_cast<std::uint8_t>(flash >> shift));
     frame.resize(frame.size() + dataBytes, 0x5A);
     return WithCrc(frame);
 }
@@ -50,7 +55,8 @@ TEST_F(FrameDecoderTest, RequestsInTheRegisterMapsWords) {
         {"01 03 FF FD 00 01", "Чтение состояния программирования"},
         {"01 10 00 00 00 01", "Функция 16"},
     };
-    for (const Case& c : cases) EXPECT_EQ(Request(WithCrc(c.frame)), c.line) << c.frame;
+    for (const Case& c : cases)
+        EXPECT_EQ(Request(WithCrc(c.frame)), c.line) << c.frame;
 }
 
 TEST_F(FrameDecoderTest, RepliesInTheRegisterMapsWords) {
@@ -62,7 +68,8 @@ TEST_F(FrameDecoderTest, RepliesInTheRegisterMapsWords) {
         {"01 83 02", "Исключение 02: недопустимый адрес данных"},
         {"01 03 05 00 01", "Ответ из 7 байт, функция 3"},
     };
-    for (const Case& c : cases) EXPECT_EQ(Reply(WithCrc(c.frame)), c.line) << c.frame;
+    for (const Case& c : cases)
+        EXPECT_EQ(Reply(WithCrc(c.frame)), c.line) << c.frame;
     EXPECT_EQ(Reply(ReadReply(1, 3, std::vector<std::uint16_t>(27, 7))), "Ответ: 27 регистров");
     EXPECT_EQ(Reply(ReadReply(1, 4, std::vector<std::uint16_t>(21, 7))), "Ответ: 21 регистр");
     EXPECT_EQ(Reply(ReadReply(1, 4, std::vector<std::uint16_t>(11, 7))), "Ответ: 11 регистров");
@@ -82,7 +89,8 @@ TEST_F(FrameDecoderTest, EveryExceptionCodeHasItsMeaning) {
         {"01 83 07", "Исключение 07"},
         {"01 83 FF", "Исключение FF"},
     };
-    for (const Case& c : cases) EXPECT_EQ(Reply(WithCrc(c.frame)), c.line) << c.frame;
+    for (const Case& c : cases)
+        EXPECT_EQ(Reply(WithCrc(c.frame)), c.line) << c.frame;
 }
 
 TEST_F(FrameDecoderTest, FirmwareBlocksByNumberTotalAndFlashAddress) {

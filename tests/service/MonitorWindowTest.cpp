@@ -1,10 +1,10 @@
 // The monitor window on the real main window and link, with a fake port: what a poll cycle, a
 // corrupted reply and a link loss look like, and the window's pause, filter, clear and save.
+#include "MonitorWindow.h"
 #include "Crc16.h"
 #include "FakeSerialChannel.h"
 #include "Hex.h"
 #include "MessageCapture.h"
-#include "MonitorWindow.h"
 #include "ScratchDir.h"
 #include "Unit1.h"
 
@@ -62,13 +62,15 @@ protected:
         return ReadReply(1, 3, std::vector<std::uint16_t>(27, 0x0001));
     }
     void LoseLink() {
-        for (int tick = 0; tick < 50; ++tick) form->Link().Timer2Timer();
+        for (int tick = 0; tick < 50; ++tick)
+            form->Link().Timer2Timer();
     }
 
     QStringList Frames(MonitorWindow& window) {
         window.Refresh();
         QStringList frames;
-        for (int row = 0; row < window.ShownRows(); ++row) frames << window.ShownText(row, kFrameColumn);
+        for (int row = 0; row < window.ShownRows(); ++row)
+            frames << window.ShownText(row, kFrameColumn);
         return frames;
     }
 
@@ -86,8 +88,7 @@ TEST_F(MonitorWindowTest, PollCorruptedReplyAndLossEachShowAsALineAndMoveOneCoun
     const auto requests = counters.Requests();
 
     PollWith(InputReply());
-    EXPECT_EQ(Frames(*window),
-              (QStringList{"Чтение входных регистров 0–20", "Ответ: 21 регистр"}));
+    EXPECT_EQ(Frames(*window), (QStringList{"Чтение входных регистров 0–20", "Ответ: 21 регистр"}));
     EXPECT_EQ(window->ShownText(0, 2), QStringLiteral("→ передача"));
     EXPECT_EQ(window->ShownText(1, 2), QStringLiteral("← приём"));
     EXPECT_EQ(window->ShownText(0, 3), QString::fromStdString(ToHex(WithCrc("01 04 00 00 00 15"))));
@@ -98,10 +99,10 @@ TEST_F(MonitorWindowTest, PollCorruptedReplyAndLossEachShowAsALineAndMoveOneCoun
     corrupted[17] ^= 0x20;
     PollWith(corrupted);
     LoseLink();
-    EXPECT_EQ(Frames(*window), (QStringList{"Чтение входных регистров 0–20", "Ответ: 21 регистр",
-                                            "Чтение регистров хранения 0–26",
-                                            "Отклонено: ошибка CRC (59 байт)",
-                                            "Нет связи: байты есть, но кадров нет"}));
+    EXPECT_EQ(Frames(*window),
+              (QStringList{"Чтение входных регистров 0–20", "Ответ: 21 регистр",
+                           "Чтение регистров хранения 0–26", "Отклонено: ошибка CRC (59 байт)",
+                           "Нет связи: байты есть, но кадров нет"}));
     EXPECT_EQ(counters.Requests(), requests + 2);
     EXPECT_EQ(counters.Replies(), 1u);
     EXPECT_EQ(counters.Rejected(PieceKind::CrcError), 1u);

@@ -1,12 +1,12 @@
 // The received stream cut as the receiver sees it: accepted replies, and every other byte in a
 // rejected piece with its reason; and the cutter agreeing with the real receiver.
+#include "StreamCutter.h"
 #include "Crc16.h"
 #include "FakeLinkHost.h"
 #include "FakeSerialChannel.h"
 #include "Hex.h"
 #include "ModbusLink.h"
 #include "RecordingObserver.h"
-#include "StreamCutter.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,9 @@ struct Cut {
     std::size_t bytes;
 };
 
-bool operator==(const Cut& a, const Cut& b) { return a.kind == b.kind && a.bytes == b.bytes; }
+bool operator==(const Cut& a, const Cut& b) {
+    return a.kind == b.kind && a.bytes == b.bytes;
+}
 std::ostream& operator<<(std::ostream& out, const Cut& cut) {
     return out << "{kind " << static_cast<int>(cut.kind) << ", " << cut.bytes << " bytes}";
 }
@@ -65,20 +67,25 @@ TEST_F(StreamCutterTest, EachStreamIsCutAsTheReceiverSeesIt) {
         std::vector<Cut> cuts;
     } cases[] = {
         {"reply alone", PollReply(), {{PieceKind::Accepted, 59}}},
-        {"noise, then the reply", Concat(Hex("FF 00 13"), PollReply()),
+        {"noise, then the reply",
+         Concat(Hex("FF 00 13"), PollReply()),
          {{PieceKind::Noise, 3}, {PieceKind::Accepted, 59}}},
         {"corrupted reply", corrupted, {{PieceKind::CrcError, 59}}},
-        {"corrupted reply, then a good one", Concat(corrupted, PollReply()),
+        {"corrupted reply, then a good one",
+         Concat(corrupted, PollReply()),
          {{PieceKind::CrcError, 59}, {PieceKind::Accepted, 59}}},
         {"another address answers", PollReply(7), {{PieceKind::OtherAddress, 59}}},
         {"exception", WithCrc("01 83 02"), {{PieceKind::Exception, 5}}},
         {"exception from another address", WithCrc("09 83 02"), {{PieceKind::OtherAddress, 5}}},
-        {"write echo while a read is awaited", WithCrc("01 06 00 10 01 E5"),
+        {"write echo while a read is awaited",
+         WithCrc("01 06 00 10 01 E5"),
          {{PieceKind::WrongLength, 8}}},
         {"half a reply", Hex("01 03 36 00 01 00 02"), {{PieceKind::CrcError, 7}}},
         {"garbage between frames",
          Concat(Concat(Concat(Hex("00"), WithCrc("01 83 06")), Hex("AA BB")), PollReply(2)),
-         {{PieceKind::Noise, 1}, {PieceKind::Exception, 5}, {PieceKind::Noise, 2},
+         {{PieceKind::Noise, 1},
+          {PieceKind::Exception, 5},
+          {PieceKind::Noise, 2},
           {PieceKind::OtherAddress, 59}}},
         {"nothing", {}, {}},
     };
@@ -108,7 +115,8 @@ TEST_F(StreamCutterTest, AcceptedReplyIsTheBytesTheReceiverTook) {
 TEST_F(StreamCutterTest, EndlessNoiseComesOutInBoundedPiecesAndLosesNoByte) {
     std::mt19937 random(7);
     std::vector<std::uint8_t> noise(5000);
-    for (auto& byte : noise) byte = static_cast<std::uint8_t>(random() % 0x7F + 0x80);
+    for (auto& byte : noise)
+        byte = static_cast<std::uint8_t>(random() % 0x7F + 0x80);
     std::size_t total = 0;
     std::size_t largest = 0;
     for (const Cut& cut : CutAll(noise)) {
@@ -140,10 +148,17 @@ TEST_F(StreamCutterTest, AgreesWithTheReceiverOnEveryReply) {
     for (int round = 0; round < 300; ++round) {
         std::vector<std::uint8_t> part;
         switch (random() % 4) {
-        case 0: part = PollReply(); break;
-        case 1: part = PollReply(static_cast<std::uint8_t>(random() % 3)); break;
-        case 2: part = WithCrc("01 83 02"); break;
-        default: part.assign(random() % 40, static_cast<std::uint8_t>(random()));
+        case 0:
+            part = PollReply();
+            break;
+        case 1:
+            part = PollReply(static_cast<std::uint8_t>(random() % 3));
+            break;
+        case 2:
+            part = WithCrc("01 83 02");
+            break;
+        default:
+            part.assign(random() % 40, static_cast<std::uint8_t>(random()));
         }
         if (random() % 5 == 0 && !part.empty()) part[random() % part.size()] ^= 0x10;
         channel.Feed(part);

@@ -1,10 +1,10 @@
 // Counters, reply latency and the cause of a link loss, fed the events the link's tap reports;
 // and several observers sharing the tap.
+#include "TrafficMonitor.h"
 #include "Crc16.h"
 #include "Hex.h"
 #include "ObserverFanOut.h"
 #include "RecordingObserver.h"
-#include "TrafficMonitor.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,8 @@ protected:
     }
     void Arrive(const std::vector<std::uint8_t>& bytes, LinkClock::duration at = {},
                 ReceiverContext context = kPollReply) {
-        for (std::uint8_t byte : bytes) monitor.ByteRead(start + at, byte, context);
+        for (std::uint8_t byte : bytes)
+            monitor.ByteRead(start + at, byte, context);
     }
     static std::vector<std::uint8_t> PollReply(std::uint8_t address = 1) {
         return ReadReply(address, 3, std::vector<std::uint16_t>(27, 0x0203));
@@ -142,7 +143,8 @@ TEST_F(TrafficMonitorTest, LinesOnlyWhileRecordingAndNoMoreThanTheHistory) {
     EXPECT_EQ(lines[3].kind, LineKind::Event);
     EXPECT_EQ(lines[3].text, "Нет связи: нет ни одного байта");
 
-    for (std::size_t i = 0; i < kMonitorHistory + 10; ++i) Send();
+    for (std::size_t i = 0; i < kMonitorHistory + 10; ++i)
+        Send();
     EXPECT_EQ(monitor.TakeLines().size(), kMonitorHistory);
 }
 
