@@ -32,8 +32,8 @@ build-fuzz: deps
 	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
 
 test: build-test build-fuzz
-	@cd $(TEST_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(TEST_JOBS)
 	@cd $(FUZZ_DIR) && ctest --output-on-failure -j $(JOBS)
+	@cd $(TEST_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(TEST_JOBS)
 
 fuzz: build-fuzz
 	@./fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)

@@ -17,6 +17,7 @@ UPLOAD_BENCH="$BUILD_DIR/bench/upload_bench"
 if [ -x "$UPLOAD_BENCH" ]; then
   echo "== firmware upload (target: within 3 % of 32 ticks of 1005 ms)"
   "$UPLOAD_BENCH"
+  "$UPLOAD_BENCH" --monitor
 fi
 
 MONITOR_BENCH="$BUILD_DIR/bench/monitor_bench"
