@@ -11,7 +11,6 @@ class ObserverFanOut : public LinkObserver {
 public:
     void Add(LinkObserver* observer);
     void Remove(LinkObserver* observer);
-    bool Empty() const { return observers_.empty(); }
 
     void BytesWritten(LinkClock::time_point when, const std::uint8_t* bytes,
                       std::size_t length) override;

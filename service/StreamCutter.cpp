@@ -116,7 +116,6 @@ const std::vector<ReceivedPiece>& StreamCutter::Push(LinkClock::time_point when,
     ReceivedPiece reply = Piece(PieceKind::Accepted, frame, length);
     reply.reply = kind;
     reply.address = context.deviceAddress;
-    reply.firstByte = pendingTimes_.front();
     reply.lastByte = when;
     out_.push_back(std::move(reply));
     pending_.clear();
@@ -139,7 +138,6 @@ void StreamCutter::CutRejected(std::size_t count, std::uint8_t deviceAddress) {
     if (count == 0) return;
     std::size_t offset = 0;
     for (ReceivedPiece& piece : ExplainRejected(pending_.data(), count, deviceAddress)) {
-        piece.firstByte = pendingTimes_[offset];
         offset += piece.bytes.size();
         piece.lastByte = pendingTimes_[offset - 1];
         out_.push_back(std::move(piece));

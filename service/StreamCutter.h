@@ -23,7 +23,6 @@ enum class PieceKind {
 struct ReceivedPiece {
     PieceKind kind = PieceKind::Noise;
     std::vector<std::uint8_t> bytes;
-    LinkClock::time_point firstByte;
     LinkClock::time_point lastByte;
     ReplyKind reply = ReplyKind::Rejected; // for Accepted
     std::uint8_t address = 0;              // who sent a whole frame
