@@ -151,6 +151,14 @@ std::string SimpleRequestText(const std::uint8_t* frame) {
     }
 }
 
+std::string EchoText(const std::uint8_t* frame) {
+    const std::uint16_t reg = WordAt(frame + 2);
+    const std::uint16_t value = WordAt(frame + 4);
+    if (reg == reg::kCommandRegister && value == kEnterProgramming)
+        return "Подтверждение команды: вход в режим программирования";
+    return "Подтверждение записи: " + WriteText(reg, value);
+}
+
 } // namespace
 
 std::string DecimalTenths(std::uint16_t tenths) {
@@ -211,7 +219,7 @@ std::string DescribeReply(const std::uint8_t* frame, std::size_t length) {
     if (function == kWriteSingle && length == kAcknowledgementBytes)
         return "Подтверждение блока (CRC " + Hex(WordAt(frame + 3), 4) + ")";
     if (function == kWriteSingle && length == std::tuple_size_v<RequestFrame>)
-        return "Подтверждение записи: " + WriteText(WordAt(frame + 2), WordAt(frame + 4));
+        return EchoText(frame);
     return "Ответ из " + std::to_string(length) + " байт, функция " + std::to_string(function);
 }
 

@@ -103,5 +103,15 @@ TEST_F(MonitorEndToEndTest, PollingShowsRequestsAndRepliesAndNoCause) {
     EXPECT_EQ(form->Traffic().Counters().LinkLosses(), 0u);
 }
 
+TEST_F(MonitorEndToEndTest, PulledAdapterIsAClosedPort) {
+    ASSERT_NO_FATAL_FAILURE(Start(Fault{"Healthy", {}, 3, ""}));
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return form->Traffic().Counters().Replies() >= 2; }, 8000));
+    unit->Vanish();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return form->PanelText(0) == QStringLiteral("Нет связи"); }, kLinkLossMs));
+    EXPECT_EQ(PanelTooltip(), QStringLiteral("Нет связи: порт закрыт"));
+}
+
 } // namespace
 } // namespace kvel
