@@ -31,8 +31,8 @@ struct ReceivedPiece {
 
 class StreamCutter {
 public:
-    // Returns the pieces this byte completed: none, an accepted reply, or a rejected run
-    // followed by the reply that ended it.
+    // Returns the pieces this byte completed, oldest first: rejected runs, and last the reply
+    // it completed, if any. Unaccepted bytes past 512 are given up 256 at a time.
     const std::vector<ReceivedPiece>& Push(LinkClock::time_point when, std::uint8_t byte,
                                            ReceiverContext context);
     // The bytes not yet part of an accepted reply are given up as rejected, e.g. when a new
