@@ -7,11 +7,14 @@ JOBS ?= $(shell nproc)
 TEST_JOBS ?= $(shell echo $$(( $(JOBS) * 2 + 1 )))
 TEST_DIR := build/test
 RELEASE_DIR := build/release
+FUZZ_DIR := build/fuzz
+# How long `make fuzz` runs each fuzzer; `make test` gives each a few seconds.
+FUZZ_SECONDS ?= 300
 # A compiler cache, where the machine has one, makes rebuilds after a branch switch quick.
 CCACHE := $(shell command -v ccache 2>/dev/null)
 CMAKE_LAUNCHER := $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
 
-.PHONY: deps test demo build-test build-release bench package cross-check clean
+.PHONY: deps test demo build-test build-release build-fuzz fuzz bench package cross-check clean
 
 deps:
 	@./scripts/install-deps.sh
@@ -24,8 +27,17 @@ build-release: deps
 	@cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DKVEL_TESTS=OFF -DKVEL_BENCH=ON $(CMAKE_LAUNCHER) >/dev/null
 	@cmake --build $(RELEASE_DIR) -j $(JOBS)
 
-test: build-test
+build-fuzz: deps
+	@cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DKVEL_FUZZ=ON -DKVEL_TESTS=OFF $(CMAKE_LAUNCHER) >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
+
+test: build-test build-fuzz
+	@cd $(FUZZ_DIR) && ctest --output-on-failure -j $(JOBS)
 	@cd $(TEST_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(TEST_JOBS)
+
+fuzz: build-fuzz
+	@./fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 demo: build-release
 	@./scripts/demo.sh $(RELEASE_DIR)

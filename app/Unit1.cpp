@@ -7,6 +7,7 @@
 #include "FormFont.h"
 #include "FormPlacement.h"
 #include "MessageBox.h"
+#include "MonitorWindow.h"
 #include "ModbusFrame.h"
 #include "NewestWindow.h"
 #include "Pause.h"
@@ -39,6 +40,7 @@ constexpr std::uint16_t kMaxCurrentForUpdate = 5;
 TForm1::TForm1(SerialChannel& channel, QWidget* parent)
     : QMainWindow(parent), link_(state_, channel, *this), portKeeper_(link_) {
     NewestWindow<TForm1>::Set(this);
+    WatchLink();
     BuildForm();
     FormCreate();
 }
@@ -90,6 +92,28 @@ void TForm1::BuildMenu() {
     connect(N8, &QAction::triggered, this, &QWidget::close);
     FinderItem = ServiceMenu()->addAction(QStringLiteral("Поиск устройства"));
     connect(FinderItem, &QAction::triggered, this, &TForm1::FinderItemClick);
+    MonitorItem = ServiceMenu()->addAction(QStringLiteral("Монитор обмена"));
+    connect(MonitorItem, &QAction::triggered, this, &TForm1::OpenMonitor);
+}
+
+void TForm1::WatchLink() {
+    linkObservers_.Add(&traffic_);
+    link_.SetObserver(&linkObservers_);
+    firmwareTransfer_.observer = &linkObservers_;
+    traffic_.SetDecodeContext([this] { return DecodeContext{firmwareTransfer_.TotalBlocks()}; });
+}
+
+MonitorWindow* TForm1::OpenMonitor() {
+    if (!monitorWindow_) return monitorWindow_ = new MonitorWindow(traffic_, this);
+    monitorWindow_->raise();
+    monitorWindow_->activateWindow();
+    return monitorWindow_;
+}
+
+void TForm1::ShowLinkCause() {
+    const auto& cause = traffic_.Counters().Cause();
+    panels_[kPanelLink]->setToolTip(
+        cause ? QStringLiteral("Нет связи: ") + QString::fromStdString(CauseText(*cause)) : QString());
 }
 
 QMenu* TForm1::ServiceMenu() {
@@ -129,10 +153,12 @@ void TForm1::ShowRatePanel() {
 void TForm1::ConnectStoredPort() {
     if (link_.OpenStoredPort() == kOpenFailed) {
         link_.StopLinkTimers();
+        ShowLinkCause();
         ShowMessage(
             OpenErrorMessage("Ошибка открытия COM порта", link_.Channel().LastOpenFailure()));
         return;
     }
+    ShowLinkCause();
     link_.StartLinkTimers();
 }
 
@@ -250,6 +276,7 @@ QString TForm1::PanelText(int panel) const { return panels_.at(panel)->text(); }
 
 void TForm1::SetStatusPanel(int panel, const std::string& utf8Text) {
     panels_.at(panel)->setText(QString::fromStdString(utf8Text));
+    if (panel == kPanelLink) ShowLinkCause();
 }
 
 void TForm1::SetLinkTimerIntervals(int timer1Ms, int timer2Ms, int timer3Ms) {

@@ -9,12 +9,15 @@
 #include "MainDisplay.h"
 #include "ModbusLink.h"
 #include "PortKeeper.h"
+#include "ObserverFanOut.h"
 #include "SerialChannel.h"
+#include "TrafficMonitor.h"
 #include "Unit3.h"
 #include "Unit5.h"
 #include "VersionInfo.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
 
@@ -25,6 +28,7 @@ class QMenu;
 
 namespace kvel {
 
+class MonitorWindow;
 class SettingsFileMenu;
 class TelemetryTools;
 
@@ -47,6 +51,11 @@ public:
     // The menu "Сервис" beside "Меню", made when its first item is added.
     QMenu* ServiceMenu();
     TelemetryTools& Telemetry() { return *telemetry_; }
+    // Every observer of the link and the firmware upload hangs here.
+    ObserverFanOut& LinkObservers() { return linkObservers_; }
+    TrafficMonitor& Traffic() { return traffic_; }
+    // "Монитор обмена": opens it, or brings the open one forward.
+    MonitorWindow* OpenMonitor();
 
     // LinkHost
     void SetStatusPanel(int panel, const std::string& utf8Text) override;
@@ -81,6 +90,7 @@ public:
     QAction* N8;
     // "Поиск устройства" in the menu "Сервис".
     QAction* FinderItem;
+    QAction* MonitorItem;
 
 protected:
     bool event(QEvent* event) override;
@@ -106,6 +116,9 @@ private:
     bool PortHeldElsewhere();
     // Function-6 writes through the request queue, for the windows that change registers.
     RegisterWriter RegisterWrites();
+    void WatchLink();
+    // Panel 0's tooltip says why the link is down; its text stays as the link sets it.
+    void ShowLinkCause();
 
     LinkState state_;
     kvel::VersionInfo versionInfo_;
@@ -119,6 +132,9 @@ private:
     // Timer1..Timer3 as they ran when the finder paused them.
     std::array<int, 3> pausedTimers_{};
     bool pollingPaused_ = false;
+    ObserverFanOut linkObservers_;
+    TrafficMonitor traffic_;
+    QPointer<MonitorWindow> monitorWindow_;
     MainDisplay* display_ = nullptr;
     std::array<QLabel*, 4> panels_{};
     QMenu* serviceMenu_ = nullptr;

@@ -22,6 +22,7 @@ public:
     int OpenComPort(const std::string&, std::int32_t) override { return kvel::kOpenOk; }
     void CloseComPort() override {}
     void PurgeComPort() override {}
+    bool IsOpen() const override { return true; }
     int WriteComPort(const std::uint8_t*, int) override { return kvel::kWriteDone; }
     std::uint32_t PendingInputCount() override { return 0; }
     std::uint8_t ReadComByte() override { return 0; }

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs kvel against kvel-sim under Xvfb for a while and reports kvel's CPU time and peak
 # resident memory. Targets: at most 0.3 s of CPU a minute, at most 45 MB peak.
-# Usage: bench/measure-running.sh <build-dir> [seconds]
+# Usage: bench/measure-running.sh <build-dir> [seconds]. With KVEL_OPEN_MONITOR=1 the monitor
+# window is opened from the menu "Сервис" first, as an operator would (kvel takes no options).
 set -eu
 BUILD_DIR=$(cd "${1:?usage: bench/measure-running.sh <build-dir> [seconds]}" && pwd)
 SECONDS_TO_RUN=${2:-60}
@@ -17,6 +18,15 @@ SIM=\$!
 for _ in 1 2 3 4 5 6 7 8 9 10; do [ -e dosdevices/com1 ] && break; sleep 0.1; done
 "$BUILD_DIR/bin/kvel" >kvel.log 2>&1 &
 KVEL=\$!
+if [ "${KVEL_OPEN_MONITOR:-0}" = 1 ]; then
+  sleep 2
+  MAIN=\$(xdotool search --name '^КВЕЛv1\$' | head -1)
+  eval \$(xdotool getwindowgeometry --shell \$MAIN)
+  # "Сервис" stands right of "Меню"; "Монитор обмена" is its second item.
+  xdotool mousemove \$((X + 70)) \$((Y + 10)) click 1; sleep 0.5
+  xdotool mousemove \$((X + 100)) \$((Y + 32 + 23)) click 1; sleep 1
+  xdotool search --name '^Монитор обмена\$' >/dev/null || { echo "the monitor did not open"; kill \$KVEL \$SIM; exit 1; }
+fi
 sleep $SECONDS_TO_RUN
 if ! kill -0 \$KVEL 2>/dev/null; then
   echo "kvel ended before the measurement was taken:"; cat kvel.log; kill \$SIM; exit 1
@@ -27,6 +37,6 @@ CPU=\$(awk -v t=\$TICKS '{ printf "%.2f", (\$14 + \$15) / t }' /proc/\$KVEL/stat
 PEAK=\$(awk '/^VmHWM/ { printf "%.1f", \$2 / 1024 }' /proc/\$KVEL/status)
 kill \$KVEL \$SIM
 wait \$KVEL 2>/dev/null || true
-echo "kvel over $SECONDS_TO_RUN s: CPU \${CPU} s, peak resident memory \${PEAK} MB"
+echo "kvel\${KVEL_OPEN_MONITOR:+ with the monitor} over $SECONDS_TO_RUN s: CPU \${CPU} s, peak resident memory \${PEAK} MB"
 INNER
 xvfb-run -a -s "-screen 0 1024x768x24" sh "$SCRATCH/run.sh"

@@ -23,6 +23,13 @@ UPLOAD_BENCH="$BUILD_DIR/bench/upload_bench"
 if [ -x "$UPLOAD_BENCH" ]; then
   echo "== firmware upload (target: within 3 % of 32 ticks of 1005 ms)"
   "$UPLOAD_BENCH"
+  "$UPLOAD_BENCH" --monitor
+fi
+
+MONITOR_BENCH="$BUILD_DIR/bench/monitor_bench"
+if [ -x "$MONITOR_BENCH" ]; then
+  echo "== monitor window memory (target: 20,000 lines within 5 MB of 10,000)"
+  "$MONITOR_BENCH"
 fi
 
 CHART_BENCH="$BUILD_DIR/bench/chart_bench"
@@ -39,3 +46,6 @@ fi
 
 echo "== running program (targets: CPU <= 0.3 s a minute, peak <= 45 MB)"
 "$(dirname "$0")/measure-running.sh" "$BUILD_DIR" "${KVEL_MEASURE_SECONDS:-60}"
+
+echo "== monitor window open while polling (target: CPU <= 1.5 x without it)"
+"$(dirname "$0")/measure-monitor.sh" "$BUILD_DIR" "${KVEL_MEASURE_SECONDS:-60}"

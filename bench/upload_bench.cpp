@@ -36,19 +36,24 @@ QByteArray ReadFile(const QString& name) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-int Measure() {
+// With `withMonitor` the monitor window is open and watches the upload's frames.
+int Measure(bool withMonitor) {
     kvel::test::ScratchDir dir;
     const char settings[6] = {1, 0, kBaudIndex115200, 0, 1, 0};
     const QByteArray firmware = Firmware();
     if (!WriteFile("data.inf", QByteArray(settings, 6)) || !WriteFile("firmware.bin", firmware))
         return 1;
-    kvel::test::SimulatedUnit unit({"--baud-index", QString::number(kBaudIndex115200), "--flash-out",
-                                    "flash.bin", "--ready-delay", "500"});
+    kvel::test::SimulatedUnit unit({"--baud-index", QString::number(kBaudIndex115200),
+                                    "--flash-out", "flash.bin", "--ready-delay", "500"});
     if (!unit.Started()) return 1;
 
     kvel::SystemSerialChannel channel;
     kvel::TForm1 main(channel);
     kvel::FirmwareTransfer transfer;
+    if (withMonitor) {
+        transfer.observer = &main.LinkObservers();
+        main.OpenMonitor();
+    }
     kvel::TForm4 window(transfer, main.State(), channel, [&main](int timer1Ms, int timer2Ms) {
         main.Timer1->SetInterval(timer1Ms);
         main.Timer2->SetInterval(timer2Ms);
@@ -68,10 +73,12 @@ int Measure() {
     const double transferMs = static_cast<double>(clock.elapsed() - firstBlockMs);
     if (!done || !QTest::qWaitFor([] { return QFile::exists("flash.bin"); }, 2000)) return 1;
 
-    std::printf("64 KiB at 115200 bit/s: %.0f ms from block 0 to the closing frame, floor %.0f ms "
-                "(%+.2f %%; target within 3 %%); image %s\n",
-                transferMs, kFloorMs, (transferMs / kFloorMs - 1) * 100,
-                ReadFile("flash.bin") == firmware ? "identical" : "DIFFERS");
+    std::printf(
+        "64 KiB at 115200 bit/s%s: %.0f ms from block 0 to the closing frame, floor %.0f ms "
+        "(%+.2f %%; target within 3 %%); image %s\n",
+        withMonitor ? ", monitor open" : "", transferMs, kFloorMs,
+        (transferMs / kFloorMs - 1) * 100,
+        ReadFile("flash.bin") == firmware ? "identical" : "DIFFERS");
     return 0;
 }
 
@@ -80,7 +87,7 @@ int Measure() {
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
-    const int result = Measure();
+    const int result = Measure(QApplication::arguments().contains(QStringLiteral("--monitor")));
     if (result != 0) std::fprintf(stderr, "upload_bench: the upload did not complete\n");
     return result;
 }

@@ -275,6 +275,8 @@ void FirmwareUpload::Transmit(std::uint16_t length) {
     AppendCrc(frame_.data(), length);
     transfer_.lastFrameCrc = static_cast<std::uint16_t>(frame_[length] | frame_[length + 1] << 8);
     channel_.WriteComPort(frame_.data(), length + 2);
+    if (transfer_.observer)
+        transfer_.observer->BytesWritten(LinkClock::now(), frame_.data(), length + 2u);
 }
 
 void FirmwareUpload::CloseFile() {

@@ -2,6 +2,7 @@
 // the update window applies.
 #pragma once
 
+#include "LinkObserver.h"
 #include "LinkState.h"
 #include "SerialChannel.h"
 
@@ -38,6 +39,8 @@ struct FirmwareTransfer {
     // Ticks since the unacknowledged block last went out, and how often it went out again.
     std::uint16_t ackWaitTicks = 0;
     std::uint8_t resends = 0;
+    // Watches every frame the upload writes; none by default.
+    LinkObserver* observer = nullptr;
 
     std::uint16_t TotalBlocks() const {
         return static_cast<std::uint16_t>(fullBlocks + hasPartialBlock);

@@ -28,7 +28,7 @@ void ModbusLink::Timer2Timer() {
         if (++state_.LinkTimeoutTicks >= kLinkTimeoutTicks) {
             state_.LinkTimeoutTicks = 0;
             state_.ReplyAwaited = false;
-            netu_svyasi();
+            DeclareLinkLost();
         }
     } else {
         state_.LinkTimeoutTicks = 0;
@@ -46,6 +46,7 @@ void ModbusLink::SendNextRequest() {
     state_.ExpectedReplyLength = ReplyLengthFor(request.function, request.countOrValue);
     state_.LastRequestRegister = request.reg;
     channel_.WriteComPort(frame.data(), static_cast<int>(frame.size()));
+    if (observer_) observer_->BytesWritten(LinkClock::now(), frame.data(), frame.size());
 
     if (request.function == kWriteSingle && request.reg == kBaudRegister) SwitchBaudRate();
     if (request.function == kWriteSingle && request.reg == kAddressRegister)
@@ -60,7 +61,10 @@ void ModbusLink::SendNextRequest() {
 
 int ModbusLink::OpenStoredPort() {
     const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
-    return channel_.OpenComPort(ComPortName(state_.Settings.comPortWord), BaudRateFromIndex(baudIndex));
+    const int result =
+        channel_.OpenComPort(ComPortName(state_.Settings.comPortWord), BaudRateFromIndex(baudIndex));
+    if (observer_) observer_->PortOpened(LinkClock::now(), result == kOpenOk);
+    return result;
 }
 
 // The unit switches its rate after answering at the old one; we follow once the write is out.
@@ -86,6 +90,11 @@ void ModbusLink::SwitchDeviceAddress(std::uint16_t value) {
     host_.SetStatusPanel(kPanelAddress, "Адрес " + std::to_string(state_.DeviceAddress));
     netu_svyasi();
     host_.SetStatusPanel(kPanelLink, " ");
+}
+
+void ModbusLink::DeclareLinkLost() {
+    if (observer_) observer_->LinkLost(LinkClock::now(), channel_.IsOpen());
+    netu_svyasi();
 }
 
 void ModbusLink::netu_svyasi() {
@@ -114,12 +123,17 @@ void ModbusLink::StoreRegisters(RegisterImage& image, const std::uint8_t* frame)
 }
 
 void ModbusLink::ReadComBuff(std::uint8_t byte) {
+    if (observer_)
+        observer_->ByteRead(LinkClock::now(), byte,
+                            ReceiverContext{state_.DeviceAddress, state_.ExpectedReplyLength});
     state_.ReceiveWindow.Push(byte);
     const std::uint16_t length = state_.ExpectedReplyLength;
     if (length < 5 || length > kReceiveWindowSize) return;
     const std::uint8_t* frame = state_.ReceiveWindow.Newest(length);
 
-    switch (ClassifyReply(frame, length, state_.DeviceAddress)) {
+    const ReplyKind kind = ClassifyReply(frame, length, state_.DeviceAddress);
+    if (kind != ReplyKind::Rejected && observer_) observer_->ReplyAccepted(LinkClock::now(), kind);
+    switch (kind) {
     case ReplyKind::Holding:
         StoreRegisters(state_.HoldingImage, frame);
         host_.filling_out3();

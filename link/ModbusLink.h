@@ -3,6 +3,7 @@
 #pragma once
 
 #include "LinkHost.h"
+#include "LinkObserver.h"
 #include "LinkState.h"
 #include "SerialChannel.h"
 
@@ -30,6 +31,8 @@ public:
 
     LinkState& State() { return state_; }
     SerialChannel& Channel() { return channel_; }
+    // One observer or none; fan out elsewhere when more must watch.
+    void SetObserver(LinkObserver* observer) { observer_ = observer; }
 
     // Drops the request silently when the queue is full or a read asks for more than 125.
     void EnqueueRequest(std::uint8_t function, std::uint16_t reg, std::uint16_t countOrValue);
@@ -42,6 +45,9 @@ public:
     void ReadComBuff(std::uint8_t byte);
     void priem_end();
     void netu_svyasi();
+    // The unit is gone (silent too long, or its port vanished): observers hear of it, then
+    // netu_svyasi shows it. An address change runs netu_svyasi alone; nothing was lost.
+    void DeclareLinkLost();
     // DeviceAddress to the low byte of `value`, then the readings blank until it answers.
     void SwitchDeviceAddress(std::uint16_t value);
 
@@ -62,6 +68,7 @@ private:
     LinkState& state_;
     SerialChannel& channel_;
     LinkHost& host_;
+    LinkObserver* observer_ = nullptr;
 };
 
 } // namespace kvel

@@ -15,7 +15,7 @@ void PortKeeper::Tick(bool portHeldElsewhere) {
     if (!lossShown_) {
         // The receive indication ends first, or its timer would blank "Нет связи" a moment later.
         link_.Timer5Timer();
-        link_.netu_svyasi();
+        link_.DeclareLinkLost();
         lossShown_ = true;
         return;
     }

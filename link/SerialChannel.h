@@ -33,6 +33,7 @@ public:
     // Discards what is queued in both directions, then closes. Harmless on a closed port.
     virtual void CloseComPort() = 0;
     virtual void PurgeComPort() = 0;
+    virtual bool IsOpen() const = 0;
     // 0 when the block went to the line at once, 4 otherwise.
     virtual int WriteComPort(const std::uint8_t* bytes, int length) = 0;
     virtual std::uint32_t PendingInputCount() = 0;

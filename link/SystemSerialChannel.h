@@ -23,7 +23,7 @@ public:
     OpenFailure LastOpenFailure() const override { return lastFailure_; }
     bool PortVanished() const override { return vanished_; }
 
-    bool IsOpen() const { return port_.isOpen(); }
+    bool IsOpen() const override { return port_.isOpen(); }
 
     // Where a "\\.\COM<n>" name (or, off Windows, a device path) leads on this system; empty
     // when it names no port.

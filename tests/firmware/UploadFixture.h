@@ -8,6 +8,7 @@
 #include "FirmwareTransfer.h"
 #include "Hex.h"
 #include "ModbusLink.h"
+#include "RecordingObserver.h"
 
 #include <gtest/gtest.h>
 
@@ -52,8 +53,14 @@ protected:
         link.DeviceAddress = 1;
         link.Settings.baudIndexWord = 9; // 115200 bit/s
         std::filesystem::create_directories(dir);
+        if (!kObserveLink) return;
+        receiver.SetObserver(&observer);
+        transfer.observer = &observer;
     }
     ~UploadFixture() override {
+        if (kObserveLink) {
+            EXPECT_EQ(observer.writes, channel.writes) << "the tap missed a write";
+        }
         std::error_code ignored;
         std::filesystem::permissions(dir, std::filesystem::perms::owner_all, ignored);
         std::filesystem::remove_all(dir, ignored);
@@ -105,6 +112,7 @@ protected:
         std::filesystem::path(::testing::TempDir()) /
         ("kvel-firmware-" +
          std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    RecordingObserver observer;
     LinkState link;
     FakeSerialChannel channel;
     FakeLinkHost host;

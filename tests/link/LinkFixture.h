@@ -8,6 +8,7 @@
 #include "FakeSerialChannel.h"
 #include "Hex.h"
 #include "ModbusLink.h"
+#include "RecordingObserver.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,12 @@ protected:
         kvel::init_crc16_tab();
         host.onTimer5 = [this] { link.Timer5Timer(); };
         state.DeviceAddress = 1;
+        if (kObserveLink) link.SetObserver(&observer);
+    }
+    ~LinkTest() override {
+        if (kObserveLink) {
+            EXPECT_EQ(observer.writes, channel.writes) << "the tap missed a write";
+        }
     }
 
     // One Timer2 tick; returns the frame it wrote, empty when it wrote none.
@@ -56,6 +63,7 @@ protected:
     FakeSerialChannel channel;
     FakeLinkHost host;
     kvel::ModbusLink link;
+    RecordingObserver observer;
 };
 
 } // namespace kvel::test

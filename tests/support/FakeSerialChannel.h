@@ -23,6 +23,7 @@ public:
     int OpenComPort(const std::string& name, std::int32_t bitRate) override;
     void CloseComPort() override;
     void PurgeComPort() override;
+    bool IsOpen() const override { return isOpen; }
     int WriteComPort(const std::uint8_t* bytes, int length) override;
     std::uint32_t PendingInputCount() override;
     std::uint8_t ReadComByte() override;

@@ -1,0 +1,115 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus of every fuzzer into fuzz/corpus/<name>/. Run it again after changing
+how a fuzzer reads its input. FuzzedDataProvider takes integers from the end of the input,
+first byte taken = most significant, and byte runs from the front; the seeds are laid out so."""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def crc(data):
+    value = 0xFFFF
+    for byte in data:
+        value ^= byte
+        for _ in range(8):
+            value = (value >> 1) ^ 0xA001 if value & 1 else value >> 1
+    return value
+
+
+def framed(data):
+    return bytes(data) + struct.pack('<H', crc(data))
+
+
+def read_reply(address, function, words):
+    return framed([address, function, 2 * len(words)] + [b for w in words for b in struct.pack('>H', w)])
+
+
+def tail(*numbers):
+    """Integers as the provider takes them from the end: (value, width) pairs in taking order."""
+    out = b''
+    for value, width in numbers:
+        out = value.to_bytes(width, 'little') + out
+    return out
+
+
+def write(name, seeds):
+    folder = os.path.join(HERE, 'corpus', name)
+    os.makedirs(folder, exist_ok=True)
+    for label, data in seeds.items():
+        with open(os.path.join(folder, label), 'wb') as f:
+            f.write(data)
+
+
+POLL = read_reply(1, 3, list(range(0x100, 0x100 + 27)))
+INPUT = read_reply(1, 4, [1] * 21)
+EXCEPTION = framed([1, 0x83, 2])
+ACK = framed([1, 6, 0, 0x40, 0xF1])
+REQUEST = framed([1, 3, 0, 0, 0, 27])
+BLOCK = framed([1, 6, 0xFF, 0xFD, 0, 14, 8, 0, 0x40, 0] + [0x5A] * 4)
+
+def cutter_seed(address, length, pieces):
+    """Pieces are (bytes, seal): the target appends the CRC to those it is told to seal."""
+    controls = [(address, 1), (length, 2)]
+    for body, seal in pieces:
+        controls += [(1 if seal else 0, 1), (len(body), 1)]
+    return b''.join(body for body, _ in pieces) + tail(*controls)
+
+
+# Stream cutter: address and awaited length (0..300), then pieces of the stream.
+write('fuzz_stream_cutter', {
+    'poll-reply': cutter_seed(1, 59, [(POLL[:-2], True)]),
+    'noise-then-reply': cutter_seed(1, 59, [(b'\xff\x00\x13', False), (POLL[:-2], True)]),
+    'exception-and-other-address': cutter_seed(1, 59, [(EXCEPTION[:-2], True),
+                                                       (read_reply(7, 3, [5] * 27)[:-2], True)]),
+    'acknowledgement': cutter_seed(1, 7, [(b'\xaa', False), (ACK[:-2], True)]),
+    'block-frame': cutter_seed(1, 7, [(BLOCK, False), (ACK[:-2], True)]),
+})
+
+
+def receiver_program(steps):
+    """Each step is a list of (value, width) taken in order; the input is read from its end."""
+    return tail(*[number for step in steps for number in step])
+
+
+def feed(frame):
+    return [[(5, 1), (b, 1)] for b in frame]
+
+
+write('fuzz_receiver', {
+    'address-length-reply': receiver_program(
+        [[(0, 1), (1, 1)], [(1, 1), (59, 2), (0, 2)]] + feed(POLL)),
+    'poll-cycle': receiver_program(
+        [[(0, 1), (1, 1)], [(3, 1)], [(4, 1)]] + feed(INPUT) + [[(3, 1)], [(4, 1)]] + feed(POLL)),
+    'stray-register': receiver_program(
+        [[(0, 1), (1, 1)], [(1, 1), (59, 2), (90, 2)]] + feed(POLL)),
+    'sealed-reply': INPUT[:-2] + receiver_program(
+        [[(0, 1), (1, 1)], [(1, 1), (len(INPUT), 2), (0, 2)], [(7, 1), (len(INPUT) - 2, 1)]]),
+    'write-echo': receiver_program(
+        [[(0, 1), (1, 1)], [(2, 1), (6, 1), (16, 2), (485, 2)], [(4, 1)]] +
+        feed(framed([1, 6, 0, 16, 1, 0xE5]))),
+})
+
+# data.inf: the file's contents, then the three words already held.
+write('fuzz_data_inf', {
+    'six-bytes': bytes([1, 0, 3, 0, 1, 0]) + tail((7, 2), (9, 2), (2, 2)),
+    'short': bytes([5, 0, 9]) + tail((7, 2), (9, 2), (2, 2)),
+    'longer': bytes([1, 0, 3, 0, 1, 0, 0xAA, 0xBB]) + tail((0, 2), (0, 2), (0, 2)),
+    'empty': tail((1, 2), (2, 2), (3, 2)),
+})
+
+# Text formats: the typed text, then a register word.
+write('fuzz_text_formats', {
+    'setpoint': '48,5'.encode() + tail((485, 2)),
+    'negative': ' -12 '.encode() + tail((65526, 2)),
+    'exponent': '1,5e2'.encode() + tail((0, 2)),
+    'lone-comma': ','.encode() + tail((5, 2)),
+    'cyrillic': 'сорок'.encode() + tail((9999, 2)),
+})
+
+# Frame assembler: eight chunk sizes, then the stream.
+write('fuzz_frame_assembler', {
+    'requests': bytes([3, 0, 7, 1, 2, 9, 4, 0]) + REQUEST + framed([1, 6, 0, 16, 1, 0xE5]),
+    'command-then-block': bytes([0] * 8) + framed([1, 6, 0xFF, 0xFD, 0, 0xB9]) + BLOCK,
+    'noise-between': bytes([1] * 8) + b'\x00\xff' + REQUEST + b'\x13' + BLOCK,
+})

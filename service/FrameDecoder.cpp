@@ -1,0 +1,226 @@
+// The register map's names and units, and the shapes of the frames the link and the firmware
+// upload exchange.
+#include "FrameDecoder.h"
+
+#include "Crc16.h"
+#include "ModbusFrame.h"
+#include "RegisterMap.h"
+
+#include <array>
+#include <cstdio>
+
+namespace kvel {
+
+namespace {
+
+enum class Unit { Volts, Amperes, SignedDegrees, Degrees, Plain };
+
+struct RegisterName {
+    const char* name;
+    Unit unit;
+};
+
+constexpr std::array<RegisterName, reg::holding::Count> kHoldingNames{{
+    {"U бпс", Unit::Volts},
+    {"I вых", Unit::Amperes},
+    {"t бпс", Unit::SignedDegrees},
+    {"U вых", Unit::Volts},
+    {"максимальная температура", Unit::Degrees},
+    {"напряжение заряда 100%", Unit::Volts},
+    {"напряжение заряда 0%", Unit::Volts},
+    {"минимальное напряжение батареи", Unit::Volts},
+    {"калибровка U мин", Unit::Volts},
+    {"калибровка U макс", Unit::Volts},
+    {"калибровка I мин", Unit::Amperes},
+    {"калибровка I макс", Unit::Amperes},
+    {"показ уставки U", Unit::Plain},
+    {"доступ к калибровке", Unit::Plain},
+    {"адрес", Unit::Plain},
+    {"скорость (индекс)", Unit::Plain},
+    {"уставка U", Unit::Volts},
+    {"уставка I", Unit::Amperes},
+    {"звуковой сигнал", Unit::Plain},
+    {"контакты реле", Unit::Plain},
+    {"реле: заряд 100%", Unit::Plain},
+    {"реле: батарея разряжена", Unit::Plain},
+    {"реле: полярность", Unit::Plain},
+    {"реле: перегрев", Unit::Plain},
+    {"реле: работа", Unit::Plain},
+    {"источник U", Unit::Plain},
+    {"источник I", Unit::Plain},
+}};
+
+constexpr std::uint8_t kExceptionFlag = 0x80;
+constexpr std::size_t kBlockHeaderBytes = 10;
+constexpr std::size_t kAcknowledgementBytes = 7;
+constexpr std::uint32_t kFirmwareFlashBase = 0x08004000;
+constexpr std::uint32_t kFirmwareBlockBytes = 2048;
+constexpr std::uint16_t kEnterProgramming = 0x00B9;
+
+std::string ValueText(std::uint16_t word, Unit unit) {
+    switch (unit) {
+    case Unit::Volts:
+        return DecimalTenths(word) + " В";
+    case Unit::Amperes:
+        return DecimalTenths(word) + " А";
+    case Unit::SignedDegrees:
+        return std::to_string(static_cast<std::int16_t>(word)) + " °C";
+    case Unit::Degrees:
+        return std::to_string(word) + " °C";
+    case Unit::Plain:
+        break;
+    }
+    return std::to_string(word);
+}
+
+std::string WriteText(std::uint16_t reg, std::uint16_t value) {
+    if (reg >= kHoldingNames.size())
+        return "рег. " + std::to_string(reg) + " = " + std::to_string(value);
+    const RegisterName& named = kHoldingNames[reg];
+    return std::string(named.name) + " (рег. " + std::to_string(reg) +
+           ") = " + ValueText(value, named.unit);
+}
+
+std::string RangeText(std::uint16_t first, std::uint16_t count) {
+    if (count == 0) return std::to_string(first) + ", 0 регистров";
+    return std::to_string(first) + "–" + std::to_string(first + count - 1);
+}
+
+// 1 регистр, 2 регистра, 5 регистров, 21 регистр.
+std::string RegistersText(unsigned count) {
+    const unsigned lastTwo = count % 100;
+    const unsigned last = count % 10;
+    const char* ending = "ов";
+    if (last == 1 && lastTwo != 11) ending = "";
+    if (last >= 2 && last <= 4 && (lastTwo < 12 || lastTwo > 14)) ending = "а";
+    return std::to_string(count) + " регистр" + ending;
+}
+
+std::string Hex(std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
+    return text;
+}
+
+bool CrcHolds(const std::uint8_t* frame, std::size_t length) {
+    if (length < 4) return false;
+    const auto body = static_cast<std::uint16_t>(length - 2);
+    return Crc16Block(body, frame) == (frame[body] | frame[body + 1] << 8);
+}
+
+bool IsCommandFrame(const std::uint8_t* frame, std::size_t length) {
+    return length >= 4 && frame[1] == kWriteSingle && WordAt(frame + 2) == reg::kCommandRegister;
+}
+
+// Block and closing frames carry their length without the CRC in bytes 4 and 5.
+bool IsBlockFrame(const std::uint8_t* frame, std::size_t length) {
+    return IsCommandFrame(frame, length) && length > kBlockHeaderBytes + 2 &&
+           WordAt(frame + 4) + 2u == length;
+}
+
+std::string BlockText(const std::uint8_t* frame, std::size_t length, const DecodeContext& context) {
+    const std::uint32_t flash =
+        static_cast<std::uint32_t>(WordAt(frame + 6)) << 16 | WordAt(frame + 8);
+    const std::string where = " по адресу " + Hex(flash, 8);
+    const std::size_t dataBytes = length - kBlockHeaderBytes - 2;
+    if (flash < kFirmwareFlashBase || (flash - kFirmwareFlashBase) % kFirmwareBlockBytes != 0)
+        return "Блок ПО, " + std::to_string(dataBytes) + " байт" + where;
+    const std::uint32_t index = (flash - kFirmwareFlashBase) / kFirmwareBlockBytes;
+    if (context.firmwareBlocks != 0 && index == context.firmwareBlocks && dataBytes == 1)
+        return "Завершение записи ПО" + where;
+    const std::string total =
+        context.firmwareBlocks != 0 ? " из " + std::to_string(context.firmwareBlocks) : "";
+    return "Блок ПО " + std::to_string(index) + total + where;
+}
+
+std::string SimpleRequestText(const std::uint8_t* frame) {
+    const std::uint16_t reg = WordAt(frame + 2);
+    const std::uint16_t argument = WordAt(frame + 4);
+    switch (frame[1]) {
+    case kReadHolding:
+        if (reg == reg::kCommandRegister) return "Чтение состояния программирования";
+        return "Чтение регистров хранения " + RangeText(reg, argument);
+    case kReadInput:
+        return "Чтение входных регистров " + RangeText(reg, argument);
+    case kWriteSingle:
+        if (reg == reg::kCommandRegister && argument == kEnterProgramming)
+            return "Команда: вход в режим программирования";
+        return "Запись: " + WriteText(reg, argument);
+    default:
+        return "Функция " + std::to_string(frame[1]);
+    }
+}
+
+std::string EchoText(const std::uint8_t* frame) {
+    const std::uint16_t reg = WordAt(frame + 2);
+    const std::uint16_t value = WordAt(frame + 4);
+    if (reg == reg::kCommandRegister && value == kEnterProgramming)
+        return "Подтверждение команды: вход в режим программирования";
+    return "Подтверждение записи: " + WriteText(reg, value);
+}
+
+} // namespace
+
+std::string DecimalTenths(std::uint16_t tenths) {
+    return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10);
+}
+
+std::string HexBytes(const std::uint8_t* bytes, std::size_t length, std::size_t most) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    const std::size_t shown = length < most ? length : most;
+    text.reserve(shown * 3 + 4);
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i != 0) text += ' ';
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0xF];
+    }
+    if (shown < length) text += " …";
+    return text;
+}
+
+std::string ExceptionText(std::uint8_t code) {
+    static constexpr std::array<const char*, 12> kMeanings{
+        "",
+        "недопустимая функция",
+        "недопустимый адрес данных",
+        "недопустимое значение данных",
+        "отказ устройства",
+        "подтверждение, операция идёт",
+        "устройство занято",
+        "",
+        "ошибка чётности памяти",
+        "",
+        "шлюз: путь недоступен",
+        "шлюз: устройство не ответило",
+    };
+    char number[8];
+    std::snprintf(number, sizeof number, "%02X", code);
+    const char* meaning = code < kMeanings.size() ? kMeanings[code] : "";
+    std::string text = std::string("Исключение ") + number;
+    if (*meaning != '\0') text += std::string(": ") + meaning;
+    return text;
+}
+
+std::string DescribeRequest(const std::uint8_t* frame, std::size_t length,
+                            const DecodeContext& context) {
+    if (!CrcHolds(frame, length)) return "Кадр с неверной CRC";
+    if (IsBlockFrame(frame, length)) return BlockText(frame, length, context);
+    if (length == std::tuple_size_v<RequestFrame>) return SimpleRequestText(frame);
+    return "Кадр из " + std::to_string(length) + " байт, функция " + std::to_string(frame[1]);
+}
+
+std::string DescribeReply(const std::uint8_t* frame, std::size_t length) {
+    if (!CrcHolds(frame, length)) return "Кадр с неверной CRC";
+    const std::uint8_t function = frame[1];
+    if (function & kExceptionFlag) return length == 5 ? ExceptionText(frame[2]) : "Исключение";
+    const bool read = function == kReadHolding || function == kReadInput;
+    if (read && frame[2] + 5u == length) return "Ответ: " + RegistersText(frame[2] / 2u);
+    if (function == kWriteSingle && length == kAcknowledgementBytes)
+        return "Подтверждение блока (CRC " + Hex(WordAt(frame + 3), 4) + ")";
+    if (function == kWriteSingle && length == std::tuple_size_v<RequestFrame>)
+        return EchoText(frame);
+    return "Ответ из " + std::to_string(length) + " байт, функция " + std::to_string(function);
+}
+
+} // namespace kvel

@@ -1,0 +1,98 @@
+// Counters and the cause of a link loss, judged from what the line showed since the last reply.
+#include "LinkCounters.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace kvel {
+
+std::string CauseText(const CauseOfLoss& cause) {
+    switch (cause.cause) {
+    case LossCause::PortClosed:
+        return "порт закрыт";
+    case LossCause::NoBytes:
+        return "нет ни одного байта";
+    case LossCause::BytesNoFrames:
+        return "байты есть, но кадров нет";
+    case LossCause::OtherAddress:
+        return "отвечает другой адрес " + std::to_string(cause.detail);
+    case LossCause::Exception:
+        break;
+    }
+    char code[4];
+    std::snprintf(code, sizeof code, "%02X", cause.detail);
+    return std::string("исключение ") + code;
+}
+
+void Latency::Add(Duration sample) {
+    least = count == 0 ? sample : std::min(least, sample);
+    most = count == 0 ? sample : std::max(most, sample);
+    last = sample;
+    total += sample;
+    ++count;
+}
+
+void LinkCounters::RequestSent(LinkClock::time_point when) {
+    ++requests_;
+    requestSentAt_ = when;
+}
+
+void LinkCounters::Received(const ReceivedPiece& piece) {
+    switch (piece.kind) {
+    case PieceKind::Accepted:
+        ++replies_;
+        if (requestSentAt_)
+            latency_.Add(
+                std::chrono::duration_cast<Latency::Duration>(piece.lastByte - *requestSentAt_));
+        requestSentAt_.reset();
+        cause_.reset();
+        ForgetEvidence();
+        return;
+    case PieceKind::Exception:
+        ++exceptions_[piece.exceptionCode];
+        exceptionCode_ = piece.exceptionCode;
+        return;
+    case PieceKind::OtherAddress:
+        otherAddress_ = piece.address;
+        break;
+    case PieceKind::CrcError:
+    case PieceKind::WrongLength:
+    case PieceKind::Noise:
+        break;
+    }
+    ++rejected_[static_cast<std::size_t>(piece.kind)];
+}
+
+// The strongest evidence wins: a closed port explains everything, another unit answering
+// explains why ours seems silent, and an exception is an answer of sorts.
+void LinkCounters::LinkLost(bool portOpen) {
+    ++linkLosses_;
+    requestSentAt_.reset();
+    if (!portOpen)
+        cause_ = CauseOfLoss{LossCause::PortClosed, 0};
+    else if (otherAddress_)
+        cause_ = CauseOfLoss{LossCause::OtherAddress, *otherAddress_};
+    else if (exceptionCode_)
+        cause_ = CauseOfLoss{LossCause::Exception, *exceptionCode_};
+    else if (bytesSinceEvidence_ != 0)
+        cause_ = CauseOfLoss{LossCause::BytesNoFrames, 0};
+    else
+        cause_ = CauseOfLoss{LossCause::NoBytes, 0};
+    ForgetEvidence();
+}
+
+void LinkCounters::PortOpened(bool opened) {
+    if (opened)
+        cause_.reset();
+    else
+        cause_ = CauseOfLoss{LossCause::PortClosed, 0};
+    ForgetEvidence();
+}
+
+void LinkCounters::ForgetEvidence() {
+    bytesSinceEvidence_ = 0;
+    otherAddress_.reset();
+    exceptionCode_.reset();
+}
+
+} // namespace kvel

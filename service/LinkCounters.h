@@ -1,0 +1,76 @@
+// Counts of the link's traffic since the program started, and why the link was last lost.
+#pragma once
+
+#include "LinkObserver.h"
+#include "StreamCutter.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kvel {
+
+enum class LossCause { PortClosed, NoBytes, BytesNoFrames, OtherAddress, Exception };
+
+struct CauseOfLoss {
+    LossCause cause = LossCause::NoBytes;
+    std::uint8_t detail = 0; // the other address, or the exception code
+};
+
+// "порт закрыт", "отвечает другой адрес 5", "исключение 02"…
+std::string CauseText(const CauseOfLoss& cause);
+
+struct Latency {
+    using Duration = std::chrono::microseconds;
+    std::uint64_t count = 0;
+    Duration last{};
+    Duration least{};
+    Duration most{};
+    Duration total{};
+
+    void Add(Duration sample);
+    Duration Mean() const {
+        return count == 0 ? Duration{} : total / static_cast<std::int64_t>(count);
+    }
+};
+
+class LinkCounters {
+public:
+    void RequestSent(LinkClock::time_point when);
+    void ByteRead() { ++bytesSinceEvidence_; }
+    void Received(const ReceivedPiece& piece);
+    void LinkLost(bool portOpen);
+    void PortOpened(bool opened);
+
+    std::uint64_t Requests() const { return requests_; }
+    std::uint64_t Replies() const { return replies_; }
+    std::uint64_t LinkLosses() const { return linkLosses_; }
+    std::uint64_t Rejected(PieceKind kind) const {
+        return rejected_[static_cast<std::size_t>(kind)];
+    }
+    std::uint64_t Exceptions(std::uint8_t code) const { return exceptions_[code]; }
+    const Latency& ReplyLatency() const { return latency_; }
+    // Why the link is down; nothing while it works or before it was ever lost.
+    const std::optional<CauseOfLoss>& Cause() const { return cause_; }
+
+private:
+    void ForgetEvidence();
+
+    std::uint64_t requests_ = 0;
+    std::uint64_t replies_ = 0;
+    std::uint64_t linkLosses_ = 0;
+    std::array<std::uint64_t, 6> rejected_{};
+    std::array<std::uint64_t, 256> exceptions_{};
+    Latency latency_;
+    std::optional<LinkClock::time_point> requestSentAt_;
+    std::optional<CauseOfLoss> cause_;
+
+    // What the line showed since the last reply or loss.
+    std::uint64_t bytesSinceEvidence_ = 0;
+    std::optional<std::uint8_t> otherAddress_;
+    std::optional<std::uint8_t> exceptionCode_;
+};
+
+} // namespace kvel

@@ -1,0 +1,100 @@
+// Turns link events into counters, a cause of loss and, while recording, monitor lines.
+#include "TrafficMonitor.h"
+
+namespace kvel {
+
+namespace {
+std::string Bytes(std::size_t count) {
+    return std::to_string(count) + " байт";
+}
+} // namespace
+
+std::string PieceText(const ReceivedPiece& piece) {
+    const std::uint8_t* bytes = piece.bytes.data();
+    const std::size_t length = piece.bytes.size();
+    switch (piece.kind) {
+    case PieceKind::Accepted:
+    case PieceKind::Exception:
+        return DescribeReply(bytes, length);
+    case PieceKind::CrcError:
+        return "Отклонено: ошибка CRC (" + Bytes(length) + ")";
+    case PieceKind::OtherAddress:
+        return "Отклонено: отвечает другой адрес " + std::to_string(piece.address) + ": " +
+               DescribeReply(bytes, length);
+    case PieceKind::WrongLength:
+        return "Отклонено: неожиданная длина: " + DescribeReply(bytes, length);
+    case PieceKind::Noise:
+        break;
+    }
+    return "Отклонено: шум (" + Bytes(length) + ")";
+}
+
+LineKind PieceLineKind(const ReceivedPiece& piece) {
+    if (piece.kind == PieceKind::Accepted) return LineKind::Reply;
+    if (piece.kind == PieceKind::Exception) return LineKind::Exception;
+    return LineKind::Rejected;
+}
+
+void TrafficMonitor::SetRecording(bool recording) {
+    recording_ = recording;
+    if (!recording_) lines_.clear();
+}
+
+std::deque<MonitorLine> TrafficMonitor::TakeLines() {
+    std::deque<MonitorLine> taken;
+    taken.swap(lines_);
+    return taken;
+}
+
+void TrafficMonitor::BytesWritten(LinkClock::time_point when, const std::uint8_t* bytes,
+                                  std::size_t length) {
+    // Whatever came in since the last request and was not taken will never be.
+    TakeIn(cutter_.Flush(lastDeviceAddress_));
+    counters_.RequestSent(when);
+    if (!recording_) return;
+    const DecodeContext context = context_ ? context_() : DecodeContext{};
+    Record(when, LineKind::Request, true, bytes, length, DescribeRequest(bytes, length, context));
+}
+
+void TrafficMonitor::ByteRead(LinkClock::time_point when, std::uint8_t byte,
+                              ReceiverContext context) {
+    lastDeviceAddress_ = context.deviceAddress;
+    counters_.ByteRead();
+    TakeIn(cutter_.Push(when, byte, context));
+}
+
+void TrafficMonitor::LinkLost(LinkClock::time_point when, bool portOpen) {
+    TakeIn(cutter_.Flush(lastDeviceAddress_));
+    counters_.LinkLost(portOpen);
+    if (recording_)
+        Record(when, LineKind::Event, false, nullptr, 0,
+               "Нет связи: " + CauseText(*counters_.Cause()));
+}
+
+void TrafficMonitor::PortOpened(LinkClock::time_point when, bool opened) {
+    counters_.PortOpened(opened);
+    if (recording_)
+        Record(when, LineKind::Event, false, nullptr, 0,
+               opened ? "Порт открыт" : "Порт не открылся");
+}
+
+void TrafficMonitor::TakeIn(const std::vector<ReceivedPiece>& pieces) {
+    for (const ReceivedPiece& piece : pieces) {
+        counters_.Received(piece);
+        if (recording_)
+            Record(piece.lastByte, PieceLineKind(piece), false, piece.bytes.data(),
+                   piece.bytes.size(), PieceText(piece));
+    }
+}
+
+void TrafficMonitor::Record(LinkClock::time_point when, LineKind kind, bool outgoing,
+                            const std::uint8_t* bytes, std::size_t length, std::string text) {
+    const auto wallClock =
+        std::chrono::system_clock::now() -
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(LinkClock::now() - when);
+    lines_.push_back(MonitorLine{when, wallClock, kind, outgoing,
+                                 HexBytes(bytes, length, kBytesShownPerLine), std::move(text)});
+    if (lines_.size() > kMonitorHistory) lines_.pop_front();
+}
+
+} // namespace kvel

@@ -1,0 +1,69 @@
+// Watches the link from program start: keeps the counters and the cause of a loss always, and
+// while recording also turns the traffic into lines for the monitor window.
+#pragma once
+
+#include "FrameDecoder.h"
+#include "LinkCounters.h"
+#include "LinkObserver.h"
+#include "StreamCutter.h"
+
+#include <chrono>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <string>
+
+namespace kvel {
+
+enum class LineKind { Request, Reply, Rejected, Exception, Event };
+
+struct MonitorLine {
+    LinkClock::time_point when;
+    std::chrono::system_clock::time_point wallClock;
+    LineKind kind = LineKind::Event;
+    bool outgoing = false;
+    std::string hex;
+    std::string text;
+};
+
+// How many lines the monitor keeps, and how many bytes of one frame it shows.
+constexpr std::size_t kMonitorHistory = 20000;
+constexpr std::size_t kBytesShownPerLine = 64;
+
+class TrafficMonitor : public LinkObserver {
+public:
+    // Lines are made only while recording; the counters run regardless.
+    void SetRecording(bool recording);
+    // Lines made since the last call, oldest first; at most kMonitorHistory are kept waiting.
+    std::deque<MonitorLine> TakeLines();
+    // What the firmware upload knows of itself, for the block lines.
+    void SetDecodeContext(std::function<DecodeContext()> context) { context_ = std::move(context); }
+
+    const LinkCounters& Counters() const { return counters_; }
+
+    void BytesWritten(LinkClock::time_point when, const std::uint8_t* bytes,
+                      std::size_t length) override;
+    void ByteRead(LinkClock::time_point when, std::uint8_t byte, ReceiverContext context) override;
+    void ReplyAccepted(LinkClock::time_point, ReplyKind) override {}
+    void LinkLost(LinkClock::time_point when, bool portOpen) override;
+    void PortOpened(LinkClock::time_point when, bool opened) override;
+
+private:
+    void TakeIn(const std::vector<ReceivedPiece>& pieces);
+    void Record(LinkClock::time_point when, LineKind kind, bool outgoing, const std::uint8_t* bytes,
+                std::size_t length, std::string text);
+
+    StreamCutter cutter_;
+    LinkCounters counters_;
+    std::uint8_t lastDeviceAddress_ = 0;
+    bool recording_ = false;
+    std::deque<MonitorLine> lines_;
+    std::function<DecodeContext()> context_;
+};
+
+// One line for a received piece, in the monitor's words.
+std::string PieceText(const ReceivedPiece& piece);
+// The line kind a received piece is shown as.
+LineKind PieceLineKind(const ReceivedPiece& piece);
+
+} // namespace kvel
