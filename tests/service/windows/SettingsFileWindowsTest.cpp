@@ -241,5 +241,17 @@ TEST_F(SettingsFileWindowsTest, ASetpointOutsideTheLimitsItWillHaveIsRefusedAndN
     EXPECT_TRUE(window->Write->isEnabled());
 }
 
+TEST_F(SettingsFileWindowsTest, NothingIsWrittenToTheBroadcastAddress) {
+    UnitAnswers(UnitHolding());
+    WriteFile({{"max-temperature = 80", "max-temperature = 75"}});
+    menu->RestoreItem->trigger();
+    auto* window = main.findChild<SettingsRestoreWindow*>();
+    main.State().DeviceAddress = 0;
+    QTest::mouseClick(window->Write, Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_EQ(messages.texts, QStringList{"Адрес 0 — широковещательный: запись не отправлена"});
+    EXPECT_EQ(main.State().QueueCount, 0);
+}
+
 } // namespace
 } // namespace kvel
