@@ -36,6 +36,7 @@ public:
     int WriteComPort(const std::uint8_t*, int) override { return kvel::kWriteDone; }
     std::uint32_t PendingInputCount() override { return 0; }
     std::uint8_t ReadComByte() override { return 0; }
+    bool IsOpen() const override { return opens > 0; }
 
     int opens = 0;
 };
