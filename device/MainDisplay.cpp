@@ -53,22 +53,14 @@ std::optional<std::uint16_t> SetpointWord(const QString& text) {
     return ScaleSetpoint(*x);
 }
 
-// The unit reports the range it can regulate to in its calibration registers. Until a holding
-// reply has brought them (the images are zero at start and after a link loss) nothing is known,
-// and the setpoint is written as typed.
-struct SetpointLimits {
-    std::uint16_t minimumReg;
-    std::uint16_t maximumReg;
-    QString unit;
-};
-
-std::optional<QString> OutsideLimits(const RegisterImage& holding, const SetpointLimits& limits,
-                                     std::uint16_t word) {
-    const std::uint16_t lowest = holding[limits.minimumReg];
-    const std::uint16_t highest = holding[limits.maximumReg];
-    if (highest == 0 || (word >= lowest && word <= highest)) return std::nullopt;
+// A setpoint outside the range the unit reports is not sent; while no range is known it goes as
+// typed.
+std::optional<QString> OutsideLimits(const RegisterImage& holding, std::uint16_t reg,
+                                     const QString& unit, std::uint16_t word) {
+    const std::optional<reg::SetpointRange> range = reg::ReportedSetpointRange(reg, holding);
+    if (!range || range->Holds(word)) return std::nullopt;
     return QStringLiteral("Допустимо от %1 до %2 %3")
-        .arg(TenthsText(lowest), TenthsText(highest), limits.unit);
+        .arg(TenthsText(range->lowest), TenthsText(range->highest), unit);
 }
 
 } // namespace
@@ -121,17 +113,15 @@ void MainDisplay::PlaceSetpoints(QWidget* form, QWidget* focusSink, const Regist
         RefreshHold* hold;
         std::uint16_t reg;
         QPushButton* apply;
-        SetpointLimits limits;
-    } fields[] = {{Edit2, &Edit2Hold, reg::holding::VoltageSetpoint, Button1,
-                   {reg::holding::CalibVoltageMin, reg::holding::CalibVoltageMax, QStringLiteral("В")}},
-                  {Edit3, &Edit3Hold, reg::holding::CurrentSetpoint, Button2,
-                   {reg::holding::CalibCurrentMin, reg::holding::CalibCurrentMax, QStringLiteral("A")}}};
+        QString unit;
+    } fields[] = {{Edit2, &Edit2Hold, reg::holding::VoltageSetpoint, Button1, QStringLiteral("В")},
+                  {Edit3, &Edit3Hold, reg::holding::CurrentSetpoint, Button2, QStringLiteral("A")}};
     for (const auto& field : fields) {
         field.edit->setFont(PixelFont(kArial, 19));
         field.edit->setFixedSize(57, 30);
         field.apply->setFixedSize(75, 25);
-        const auto refusal = [&holding, limits = field.limits](std::uint16_t word) {
-            return OutsideLimits(holding, limits, word);
+        const auto refusal = [&holding, reg = field.reg, unit = field.unit](std::uint16_t word) {
+            return OutsideLimits(holding, reg, unit, word);
         };
         new BoundField({field.edit, field.hold, field.reg, DecimalCommaKey, SetpointWord,
                         kSetpointMessage, refusal},

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace kvel::reg {
 
@@ -67,6 +68,34 @@ constexpr int BatteryLevel(std::uint16_t status) {
     return 0;
 }
 } // namespace status
+
+// The range the unit regulates a setpoint to, from its calibration registers.
+struct SetpointRange {
+    std::uint16_t lowestReg;
+    std::uint16_t highestReg;
+    std::uint16_t lowest;
+    std::uint16_t highest;
+
+    constexpr bool Holds(std::uint16_t word) const { return word >= lowest && word <= highest; }
+};
+
+// The voltage or current setpoint's range as the unit last reported it in `holding`. Nothing for
+// other registers, and nothing while no range is known: the images are zero at start and after
+// a link loss, and a maximum of 0 says nothing.
+template <class HoldingImage>
+constexpr std::optional<SetpointRange> ReportedSetpointRange(std::uint16_t setpointReg,
+                                                             const HoldingImage& holding) {
+    std::optional<SetpointRange> range;
+    if (setpointReg == holding::VoltageSetpoint)
+        range = SetpointRange{holding::CalibVoltageMin, holding::CalibVoltageMax, 0, 0};
+    if (setpointReg == holding::CurrentSetpoint)
+        range = SetpointRange{holding::CalibCurrentMin, holding::CalibCurrentMax, 0, 0};
+    if (!range) return std::nullopt;
+    range->lowest = holding[range->lowestReg];
+    range->highest = holding[range->highestReg];
+    if (range->highest == 0) return std::nullopt;
+    return range;
+}
 
 // Used only by the firmware update, outside the two banks.
 constexpr std::uint16_t kCommandRegister = 0xFFFD;

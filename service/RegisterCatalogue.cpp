@@ -241,25 +241,13 @@ ParsedValue ParseValue(const RegisterInfo& info, std::string_view text) {
 
 std::string RefusalOfLimits(std::uint16_t number, std::uint16_t word,
                             const RegisterImage& holding) {
-    std::uint16_t minReg = 0;
-    std::uint16_t maxReg = 0;
-    if (number == h::VoltageSetpoint) {
-        minReg = h::CalibVoltageMin;
-        maxReg = h::CalibVoltageMax;
-    } else if (number == h::CurrentSetpoint) {
-        minReg = h::CalibCurrentMin;
-        maxReg = h::CalibCurrentMax;
-    } else {
-        return {};
-    }
-    const std::uint16_t low = holding[minReg];
-    const std::uint16_t high = holding[maxReg];
-    if (high == 0 || (word >= low && word <= high)) return {};
+    const std::optional<reg::SetpointRange> range = reg::ReportedSetpointRange(number, holding);
+    if (!range || range->Holds(word)) return {};
     const RegisterInfo& info = *HoldingRegister(number);
     return std::string(info.name) + " " + FormatValue(info, word) + " " + info.unit +
-           " is outside the unit's limits " + FormatValue(info, low) + " to " +
-           FormatValue(info, high) + " " + info.unit + " (" + HoldingRegister(minReg)->name + ", " +
-           HoldingRegister(maxReg)->name + ")";
+           " is outside the unit's limits " + FormatValue(info, range->lowest) + " to " +
+           FormatValue(info, range->highest) + " " + info.unit + " (" +
+           HoldingRegister(range->lowestReg)->name + ", " + HoldingRegister(range->highestReg)->name + ")";
 }
 
 } // namespace kvel
