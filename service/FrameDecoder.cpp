@@ -3,6 +3,7 @@
 #include "FrameDecoder.h"
 
 #include "Crc16.h"
+#include "FirmwareTransfer.h"
 #include "ModbusFrame.h"
 #include "RegisterMap.h"
 
@@ -53,9 +54,6 @@ constexpr std::array<RegisterName, reg::holding::Count> kHoldingNames{{
 constexpr std::uint8_t kExceptionFlag = 0x80;
 constexpr std::size_t kBlockHeaderBytes = 10;
 constexpr std::size_t kAcknowledgementBytes = 7;
-constexpr std::uint32_t kFirmwareFlashBase = 0x08004000;
-constexpr std::uint32_t kFirmwareBlockBytes = 2048;
-constexpr std::uint16_t kEnterProgramming = 0x00B9;
 
 std::string ValueText(std::uint16_t word, Unit unit) {
     switch (unit) {
@@ -123,9 +121,9 @@ std::string BlockText(const std::uint8_t* frame, std::size_t length, const Decod
         static_cast<std::uint32_t>(WordAt(frame + 6)) << 16 | WordAt(frame + 8);
     const std::string where = " по адресу " + Hex(flash, 8);
     const std::size_t dataBytes = length - kBlockHeaderBytes - 2;
-    if (flash < kFirmwareFlashBase || (flash - kFirmwareFlashBase) % kFirmwareBlockBytes != 0)
+    if (flash < kFlashBase || (flash - kFlashBase) % kBlockBytes != 0)
         return "Блок ПО, " + std::to_string(dataBytes) + " байт" + where;
-    const std::uint32_t index = (flash - kFirmwareFlashBase) / kFirmwareBlockBytes;
+    const std::uint32_t index = (flash - kFlashBase) / kBlockBytes;
     if (context.firmwareBlocks != 0 && index == context.firmwareBlocks && dataBytes == 1)
         return "Завершение записи ПО" + where;
     const std::string total =
@@ -143,7 +141,7 @@ std::string SimpleRequestText(const std::uint8_t* frame) {
     case kReadInput:
         return "Чтение входных регистров " + RangeText(reg, argument);
     case kWriteSingle:
-        if (reg == reg::kCommandRegister && argument == kEnterProgramming)
+        if (reg == reg::kCommandRegister && argument == kProgrammingCommand)
             return "Команда: вход в режим программирования";
         return "Запись: " + WriteText(reg, argument);
     default:
@@ -154,7 +152,7 @@ std::string SimpleRequestText(const std::uint8_t* frame) {
 std::string EchoText(const std::uint8_t* frame) {
     const std::uint16_t reg = WordAt(frame + 2);
     const std::uint16_t value = WordAt(frame + 4);
-    if (reg == reg::kCommandRegister && value == kEnterProgramming)
+    if (reg == reg::kCommandRegister && value == kProgrammingCommand)
         return "Подтверждение команды: вход в режим программирования";
     return "Подтверждение записи: " + WriteText(reg, value);
 }
