@@ -19,7 +19,6 @@ namespace kvel {
 
 namespace {
 constexpr QSize kOuterSize(444, 285);
-constexpr int kBaudIndexCount = 10;
 // The unit takes new addresses 1 to 254; 0 is the broadcast address, which no unit answers from.
 constexpr std::uint32_t kLowestAddress = 1;
 constexpr std::uint32_t kHighestNewAddress = 254;

@@ -16,7 +16,6 @@ constexpr std::uint16_t kHeaderBytes = 10;
 constexpr std::uint16_t kRequestBodyBytes = 6;
 constexpr std::uint16_t kAcknowledgementBytes = 7;
 constexpr std::uint8_t kSilentTicksLimit = 10;
-constexpr int kBitsPerByte = 10;
 // Covers the receiver's 100 ms look at the port and the controller writing its flash.
 constexpr std::int64_t kAcknowledgementMarginMs = 1000;
 constexpr int kFewestTicksBeforeResend = 3;

@@ -9,6 +9,10 @@ namespace kvel {
 constexpr std::uint8_t kReadHolding = 3;
 constexpr std::uint8_t kReadInput = 4;
 constexpr std::uint8_t kWriteSingle = 6;
+// Set in the function code of a Modbus exception reply.
+constexpr std::uint8_t kExceptionFlag = 0x80;
+// A character on the line: start bit, 8 data bits, stop bit.
+constexpr int kBitsPerByte = 10;
 
 using RequestFrame = std::array<std::uint8_t, 8>;
 

@@ -52,6 +52,8 @@ std::string OpenErrorMessage(const std::string& firstLine, const OpenFailure& fa
 
 // Baud index 0..9 to bit rate; any other index gives 9600.
 std::int32_t BaudRateFromIndex(std::uint8_t index);
+// Indexes 0..9 name the rates; the connection window lists them in that order.
+constexpr int kBaudIndexCount = 10;
 
 // "\\.\COM" followed by the number, the form every caller builds port names in.
 std::string ComPortName(std::uint16_t number);

@@ -51,7 +51,6 @@ constexpr std::array<RegisterName, reg::holding::Count> kHoldingNames{{
     {"источник I", Unit::Plain},
 }};
 
-constexpr std::uint8_t kExceptionFlag = 0x80;
 constexpr std::size_t kBlockHeaderBytes = 10;
 constexpr std::size_t kAcknowledgementBytes = 7;
 

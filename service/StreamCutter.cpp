@@ -3,6 +3,7 @@
 #include "StreamCutter.h"
 
 #include "Crc16.h"
+#include "ModbusFrame.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +12,6 @@ namespace kvel {
 
 namespace {
 
-constexpr std::uint8_t kExceptionFlag = 0x80;
 constexpr std::size_t kExceptionBytes = 5;
 constexpr std::size_t kAcknowledgementBytes = 7;
 constexpr std::size_t kWriteReplyBytes = 8;

@@ -10,15 +10,12 @@
 namespace kvel {
 
 namespace {
-constexpr std::uint8_t kBaudIndexCount = 10;
 constexpr std::uint8_t kDefaultBaudIndex = 3;
-constexpr std::uint8_t kExceptionFlag = 0x80;
 constexpr std::size_t kOneRegisterReply = 7;
 constexpr std::size_t kExceptionReply = 5;
 constexpr std::size_t kRequestBytes = 8;
 // The holding-register poll's answer, the longest frame polling brings.
 constexpr std::size_t kLongestPollReply = 59;
-constexpr int kBitsPerByte = 10;
 
 // The newest `length` received bytes, when they form a frame from `address` with `function`.
 const std::uint8_t* FrameAtEnd(const std::vector<std::uint8_t>& bytes, std::size_t length,

@@ -6,6 +6,7 @@
 #include <poll.h>
 
 #include "Formatting.h"
+#include "ModbusFrame.h"
 
 namespace kvel::sim {
 
@@ -18,7 +19,6 @@ constexpr auto kTickPeriod = 100ms;
 // While no client holds the line open the master reports hang-up at once; waiting this long
 // between looks keeps that from becoming a busy loop.
 constexpr auto kAbsentPeerRetry = 50ms;
-constexpr int kBitsPerByte = 10; // start, 8 data, stop
 
 std::string FrameLine(const char* direction, const std::vector<std::uint8_t>& bytes) {
     return std::string(direction) + ' ' + HexBytes(bytes.data(), bytes.size());

@@ -10,7 +10,6 @@ namespace kvel::sim {
 
 namespace {
 constexpr std::uint16_t kMostRegistersPerRead = 125;
-constexpr std::uint8_t kExceptionFlag = 0x80;
 constexpr std::size_t kMostReplyPieces = 3;
 constexpr std::uint16_t kEnterProgramming = 0x00B9;
 

@@ -2,6 +2,7 @@
 // the new address or rate, and polling carries on there.
 #include "MessageCapture.h"
 #include "NewestWindow.h"
+#include "Readings.h"
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
 #include "SystemSerialChannel.h"
@@ -48,10 +49,9 @@ protected:
 
     LinkState& State() { return main->State(); }
 
-    // Both banks answered since the images were last cleared.
     bool WaitForReadings(int ms) {
         return QTest::qWaitFor(
-            [this] { return State().InputImage[0] != 0 && State().HoldingImage[16] != 0; }, ms);
+            [this] { return test::BothBanksRead(State()); }, ms);
     }
 
     test::ScratchDir dir;

@@ -2,6 +2,7 @@
 // line is pulled and plugged in again, and the unit finder finds units on a shared line.
 #include "MessageCapture.h"
 #include "NewestWindow.h"
+#include "Readings.h"
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
 #include "SystemSerialChannel.h"
@@ -46,7 +47,7 @@ protected:
 
     bool WaitForReadings(int ms) {
         return QTest::qWaitFor(
-            [this] { return State().InputImage[0] != 0 && State().HoldingImage[16] != 0; }, ms);
+            [this] { return test::BothBanksRead(State()); }, ms);
     }
 
     test::ScratchDir dir;

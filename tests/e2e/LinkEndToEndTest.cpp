@@ -1,5 +1,6 @@
 // The real main window, link and serial channel against kvel-sim over a pseudo-terminal.
 #include "MessageCapture.h"
+#include "Readings.h"
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
 #include "SystemSerialChannel.h"
@@ -42,7 +43,7 @@ protected:
     LinkState& State() { return form->State(); }
 
     bool ReadingsArrived() {
-        return State().InputImage[0] != 0 && State().HoldingImage[16] != 0;
+        return test::BothBanksRead(State());
     }
     bool WaitForReadings(int ms = kFirstReadingsMs) {
         return QTest::qWaitFor([this] { return ReadingsArrived(); }, ms);
