@@ -321,24 +321,24 @@ private:
     }
 
     ParsedCommandLine ReadRegisterOperands(const VerbSpec& spec) {
-        const RegisterInfo* info = FindRegisterByNameOrNumber(words_[1]);
+        const unit::Register* info = unit::ByNameOrNumber(words_[1]);
         const bool set = spec.verb == Verb::Set;
         if (!info)
             return Usage("Unknown register \"" + words_[1] +
-                         "\". Known names: " + RegisterNames(Bank::Holding) +
-                         (set ? "" : ", " + RegisterNames(Bank::Input)) +
+                         "\". Known names: " + unit::Names(unit::Bank::Holding) +
+                         (set ? "" : ", " + unit::Names(unit::Bank::Input)) +
                          "; or a holding register number 0 to 26.");
         invocation_.target = info;
         if (!set) return {invocation_, {}, kExitOk};
-        if (info->bank != Bank::Holding)
+        if (info->bank != unit::Bank::Holding)
             return Usage(std::string(info->name) +
                          " is an input register: the unit only reports it.");
-        if (info->role == Role::Link)
+        if (info->role == unit::Role::Link)
             return Refused(
                 std::string(info->name) +
                 " is not written here: change the address or bit rate in kvel's connection "
                 "window, which follows the unit to its new one.");
-        const ParsedValue value = ParseValue(*info, words_[2]);
+        const unit::ParsedValue value = unit::ParseValue(*info, words_[2]);
         if (!value.word) return Refused("Refused: " + value.refusal + ".");
         invocation_.value = *value.word;
         return {invocation_, {}, kExitOk};

@@ -1,7 +1,7 @@
 // kvel-cli's command line: options, verb and operands, checked before the port is touched.
 #pragma once
 
-#include "RegisterCatalogue.h"
+#include "Registers.h"
 
 #include <cstdint>
 #include <optional>
@@ -35,9 +35,9 @@ struct Invocation {
     bool withCalibration = false; // compare, restore
     bool force = false;           // restore
 
-    const RegisterInfo* target = nullptr; // get, set
-    std::uint16_t value = 0;              // set
-    std::string file;                     // backup, compare, restore, upload
+    const unit::Register* target = nullptr; // get, set
+    std::uint16_t value = 0;                // set
+    std::string file;                       // backup, compare, restore, upload
 };
 
 struct ParsedCommandLine {

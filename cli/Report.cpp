@@ -1,7 +1,7 @@
 // What kvel-cli prints about the unit.
 #include "Report.h"
 
-#include "RegisterMap.h"
+#include "Registers.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,21 +19,16 @@ const std::array<const char*, 5> kReadings = {"output-voltage", "output-current"
                                               "voltage-correction"};
 const std::array<const char*, 2> kSetpoints = {"voltage-setpoint", "current-setpoint"};
 
-struct Lamp {
-    const char* name;
-    const char* caption;
-    std::uint16_t bit;
-};
-const std::array<Lamp, 4> kLamps = {{{"working", "Работа", reg::status::Working},
-                                     {"battery-fault", "Авария АКБ", reg::status::BatteryFault},
-                                     {"battery-low", "Uакб<Uмин", reg::status::BatteryLow},
-                                     {"overheat", "Перегрев", reg::status::Overheat}}};
-
 std::uint16_t Status(const UnitReading& unit) {
     return unit.input[reg::input::Status];
 }
 
-bool Lit(const UnitReading& unit, const Lamp& lamp) {
+QString Symbol(const unit::Register& info) {
+    const std::string_view symbol = unit::Symbol(info.quantity);
+    return QString::fromUtf8(symbol.data(), static_cast<qsizetype>(symbol.size()));
+}
+
+bool Lit(const UnitReading& unit, const unit::Lamp& lamp) {
     return (Status(unit) & lamp.bit) != 0;
 }
 
@@ -50,9 +45,10 @@ template <std::size_t N>
 std::string ValueLines(const UnitReading& unit, const std::array<const char*, N>& names) {
     std::string text;
     for (const char* name : names) {
-        const RegisterInfo& info = *FindRegister(name);
-        text += "  " + Padded(name, 26) + Padded(ValueWithUnit(info, WordOf(unit, info)), 10) +
-                info.caption + "\n";
+        const unit::Register& info = *unit::ByName(name);
+        text += "  " + Padded(name, 26) +
+                Padded(unit::ValueWithSymbol(info, WordOf(unit, info)), 10) + unit::Title(info) +
+                "\n";
     }
     return text;
 }
@@ -61,16 +57,16 @@ template <std::size_t N>
 QJsonObject ValueObject(const UnitReading& unit, const std::array<const char*, N>& names) {
     QJsonObject object;
     for (const char* name : names) {
-        const RegisterInfo& info = *FindRegister(name);
-        object.insert(name, QJsonObject{{"value", NumericValue(info, WordOf(unit, info))},
-                                        {"unit", info.unit}});
+        const unit::Register& info = *unit::ByName(name);
+        object.insert(name, QJsonObject{{"value", unit::NumericValue(info, WordOf(unit, info))},
+                                        {"unit", Symbol(info)}});
     }
     return object;
 }
 
 QJsonObject LampObject(const UnitReading& unit) {
     QJsonObject lamps;
-    for (const Lamp& lamp : kLamps)
+    for (const unit::Lamp& lamp : unit::kLamps)
         lamps.insert(lamp.name, Lit(unit, lamp));
     return lamps;
 }
@@ -79,33 +75,22 @@ std::string Compact(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 
-struct Watched {
-    const char* name;
-    const char* label;
-};
-const std::array<Watched, 6> kWatched = {{{"output-voltage", "U вых"},
-                                          {"output-current", "I вых"},
-                                          {"power-stage-voltage", "U бпс"},
-                                          {"power-stage-temperature", "t бпс"},
-                                          {"voltage-setpoint", "U уст"},
-                                          {"current-setpoint", "I уст"}}};
+const std::array<const char*, 6> kWatched = {"output-voltage",      "output-current",
+                                             "power-stage-voltage", "power-stage-temperature",
+                                             "voltage-setpoint",    "current-setpoint"};
 
 } // namespace
 
-std::uint16_t WordOf(const UnitReading& unit, const RegisterInfo& info) {
-    return (info.bank == Bank::Holding ? unit.holding : unit.input)[info.number];
+std::uint16_t WordOf(const UnitReading& unit, const unit::Register& info) {
+    return (info.bank == unit::Bank::Holding ? unit.holding : unit.input)[info.number];
 }
 
-std::string ValueWithUnit(const RegisterInfo& info, std::uint16_t word) {
-    return FormatValue(info, word) + (*info.unit ? std::string(" ") + info.unit : "");
-}
-
-std::string RegisterJson(const RegisterInfo& info, std::uint16_t word) {
+std::string RegisterJson(const unit::Register& info, std::uint16_t word) {
     return Compact({{"name", info.name},
-                    {"bank", info.bank == Bank::Holding ? "holding" : "input"},
+                    {"bank", info.bank == unit::Bank::Holding ? "holding" : "input"},
                     {"register", info.number},
-                    {"value", NumericValue(info, word)},
-                    {"unit", info.unit},
+                    {"value", unit::NumericValue(info, word)},
+                    {"unit", Symbol(info)},
                     {"raw", word}});
 }
 
@@ -114,7 +99,7 @@ std::string StatusText(const UnitReading& unit, const std::string& where) {
     std::string text =
         "Unit at " + where + "\nFirmware: " + FirmwareText(firmware) + "\nReadings:\n";
     text += ValueLines(unit, kReadings) + "Lamps:\n";
-    for (const Lamp& lamp : kLamps)
+    for (const unit::Lamp& lamp : unit::kLamps)
         text += "  " + Padded(lamp.name, 26) + Padded(Lit(unit, lamp) ? "on" : "off", 10) +
                 lamp.caption + "\n";
     text += "  " + Padded("battery-level", 26) +
@@ -143,11 +128,11 @@ std::string StatusJson(const UnitReading& unit, const std::string& port, int add
 
 std::string WatchLine(const UnitReading& unit, const std::string& time) {
     std::string line = time;
-    for (const Watched& watched : kWatched) {
-        const RegisterInfo& info = *FindRegister(watched.name);
-        line += std::string("  ") + watched.label + " " + ValueWithUnit(info, WordOf(unit, info));
+    for (const char* name : kWatched) {
+        const unit::Register& info = *unit::ByName(name);
+        line += "  " + unit::Title(info) + " " + unit::ValueWithSymbol(info, WordOf(unit, info));
     }
-    for (const Lamp& lamp : kLamps)
+    for (const unit::Lamp& lamp : unit::kLamps)
         if (Lit(unit, lamp)) line += std::string("  [") + lamp.caption + "]";
     return line + "  battery " + std::to_string(reg::status::BatteryLevel(Status(unit))) + "/" +
            std::to_string(reg::status::LevelSteps);
@@ -155,9 +140,9 @@ std::string WatchLine(const UnitReading& unit, const std::string& time) {
 
 std::string WatchJson(const UnitReading& unit, const std::string& time) {
     QJsonObject line{{"time", QString::fromStdString(time)}};
-    for (const Watched& watched : kWatched) {
-        const RegisterInfo& info = *FindRegister(watched.name);
-        line.insert(watched.name, NumericValue(info, WordOf(unit, info)));
+    for (const char* name : kWatched) {
+        const unit::Register& info = *unit::ByName(name);
+        line.insert(name, unit::NumericValue(info, WordOf(unit, info)));
     }
     line.insert("lamps", LampObject(unit));
     line.insert("battery-level", reg::status::BatteryLevel(Status(unit)));
@@ -166,20 +151,20 @@ std::string WatchJson(const UnitReading& unit, const std::string& time) {
 
 std::string WatchCsvHeader() {
     std::string header = "time";
-    for (const Watched& watched : kWatched)
-        header += std::string(",") + watched.name;
-    for (const Lamp& lamp : kLamps)
+    for (const char* name : kWatched)
+        header += std::string(",") + name;
+    for (const unit::Lamp& lamp : unit::kLamps)
         header += std::string(",") + lamp.name;
     return header + ",battery-level";
 }
 
 std::string WatchCsvRow(const UnitReading& unit, const std::string& time) {
     std::string row = time;
-    for (const Watched& watched : kWatched) {
-        const RegisterInfo& info = *FindRegister(watched.name);
-        row += "," + FormatValue(info, WordOf(unit, info));
+    for (const char* name : kWatched) {
+        const unit::Register& info = *unit::ByName(name);
+        row += "," + unit::FormatValue(info, WordOf(unit, info));
     }
-    for (const Lamp& lamp : kLamps)
+    for (const unit::Lamp& lamp : unit::kLamps)
         row += Lit(unit, lamp) ? ",1" : ",0";
     return row + "," + std::to_string(reg::status::BatteryLevel(Status(unit)));
 }
@@ -192,8 +177,8 @@ std::string SavedJson(const std::string& file, std::size_t registers) {
 std::string DifferencesText(const std::vector<Difference>& differences) {
     std::string text = Padded("register", 26) + Padded("file", 12) + "unit\n";
     for (const Difference& d : differences)
-        text += Padded(d.info->name, 26) + Padded(ValueWithUnit(*d.info, d.fileWord), 12) +
-                ValueWithUnit(*d.info, d.unitWord) + "\n";
+        text += Padded(d.info->name, 26) + Padded(unit::ValueWithSymbol(*d.info, d.fileWord), 12) +
+                unit::ValueWithSymbol(*d.info, d.unitWord) + "\n";
     return text;
 }
 
@@ -202,9 +187,9 @@ std::string DifferencesJson(const std::vector<Difference>& differences) {
     for (const Difference& d : differences)
         list.append(QJsonObject{{"name", d.info->name},
                                 {"register", d.info->number},
-                                {"file", NumericValue(*d.info, d.fileWord)},
-                                {"unit", NumericValue(*d.info, d.unitWord)},
-                                {"measure", d.info->unit}});
+                                {"file", unit::NumericValue(*d.info, d.fileWord)},
+                                {"unit", unit::NumericValue(*d.info, d.unitWord)},
+                                {"measure", Symbol(*d.info)}});
     return Compact({{"equal", differences.empty()}, {"differences", list}});
 }
 

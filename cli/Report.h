@@ -23,10 +23,8 @@ std::string WatchJson(const UnitReading& unit, const std::string& time);
 std::string WatchCsvHeader();
 std::string WatchCsvRow(const UnitReading& unit, const std::string& time);
 
-// "54.5 V", "1", "-5 °C"
-std::string ValueWithUnit(const RegisterInfo& info, std::uint16_t word);
-std::string RegisterJson(const RegisterInfo& info, std::uint16_t word);
-std::uint16_t WordOf(const UnitReading& unit, const RegisterInfo& info);
+std::string RegisterJson(const unit::Register& info, std::uint16_t word);
+std::uint16_t WordOf(const UnitReading& unit, const unit::Register& info);
 
 std::string SavedJson(const std::string& file, std::size_t registers);
 std::string DifferencesText(const std::vector<Difference>& differences);

@@ -103,9 +103,10 @@ std::string FileRefusal(FileVerdict verdict, const std::string& path) {
 int Upload(UnitSession& session, const Invocation& invocation) {
     const std::uint16_t current = session.State().HoldingImage[reg::holding::OutputCurrent];
     if (current > kMaxCurrentForUpdate)
-        return Fail(kExitRefused, "Для обновления ПО отключите нагрузку: the output current is " +
-                                      ValueWithUnit(*FindRegister("output-current"), current) +
-                                      ", above 0.5 A");
+        return Fail(kExitRefused,
+                    "Для обновления ПО отключите нагрузку: the output current is " +
+                        unit::ValueWithSymbol(*unit::ByName("output-current"), current) +
+                        ", above 0.5 A");
     FirmwareTransfer transfer;
     UploadProgress progress(transfer, isatty(fileno(stdout)) != 0);
     FirmwareUpload upload(transfer, session.State(), session.Channel(), progress);

@@ -37,9 +37,9 @@ int Status(UnitSession& session, const Invocation& invocation) {
 }
 
 int Get(UnitSession& session, const Invocation& invocation) {
-    const RegisterInfo& info = *invocation.target;
+    const unit::Register& info = *invocation.target;
     const std::uint16_t word = WordOf(Reading(session), info);
-    Print(invocation.json ? RegisterJson(info, word) : ValueWithUnit(info, word));
+    Print(invocation.json ? RegisterJson(info, word) : unit::ValueWithSymbol(info, word));
     return kExitOk;
 }
 
@@ -90,9 +90,9 @@ bool WriteAndCheck(UnitSession& session, const std::vector<Difference>& writes,
 }
 
 int Set(UnitSession& session, const Invocation& invocation) {
-    const RegisterInfo& info = *invocation.target;
+    const unit::Register& info = *invocation.target;
     const std::string refusal =
-        RefusalOfLimits(info.number, invocation.value, session.State().HoldingImage);
+        unit::RefusalOfLimits(info.number, invocation.value, session.State().HoldingImage);
     if (!refusal.empty()) return Fail(kExitRefused, "refused: " + refusal);
     std::vector<Difference> notTaken;
     const Difference write{&info, invocation.value, session.State().HoldingImage[info.number]};
@@ -101,10 +101,12 @@ int Set(UnitSession& session, const Invocation& invocation) {
                                    " but could not read it back: " + session.NoAnswer());
     if (!notTaken.empty())
         return Fail(kExitRefused, "the unit did not take " + std::string(info.name) + " " +
-                                      ValueWithUnit(info, invocation.value) + ": it reads " +
-                                      ValueWithUnit(info, notTaken.front().unitWord));
-    Print(invocation.json ? RegisterJson(info, invocation.value)
-                          : std::string(info.name) + " = " + ValueWithUnit(info, invocation.value));
+                                      unit::ValueWithSymbol(info, invocation.value) +
+                                      ": it reads " +
+                                      unit::ValueWithSymbol(info, notTaken.front().unitWord));
+    Print(invocation.json
+              ? RegisterJson(info, invocation.value)
+              : std::string(info.name) + " = " + unit::ValueWithSymbol(info, invocation.value));
     return kExitOk;
 }
 
@@ -181,13 +183,13 @@ int Restore(UnitSession& session, const Invocation& invocation, const SettingsSn
                          [&](const Difference& miss) { return miss.info == write.info; });
         if (taken)
             Print("wrote " + std::string(write.info->name) + " = " +
-                  ValueWithUnit(*write.info, write.fileWord));
+                  unit::ValueWithSymbol(*write.info, write.fileWord));
     }
     if (notTaken.empty()) return kExitOk;
     for (const Difference& miss : notTaken)
         Fail(kExitRefused, "the unit did not take " + std::string(miss.info->name) + " " +
-                               ValueWithUnit(*miss.info, miss.fileWord) + ": it reads " +
-                               ValueWithUnit(*miss.info, miss.unitWord));
+                               unit::ValueWithSymbol(*miss.info, miss.fileWord) + ": it reads " +
+                               unit::ValueWithSymbol(*miss.info, miss.unitWord));
     return kExitRefused;
 }
 

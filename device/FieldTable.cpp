@@ -1,6 +1,7 @@
 // A window's device-bound edit boxes, configured by a table.
 #include "FieldTable.h"
 
+#include "Registers.h"
 #include "TextFormats.h"
 
 #include <QLineEdit>
@@ -14,6 +15,13 @@ FieldTable::FieldTable(std::vector<NumericFieldRow> rows, QWidget* focusSink,
     // window's widgets go, since a focused box that is destroyed still reports losing the focus.
     for (const NumericFieldRow& row : rows_)
         fields_.push_back(std::make_unique<BoundField>(row.entry, focusSink, write, nullptr));
+}
+
+NumericFieldRow FieldRow(QLineEdit* edit, RefreshHold& hold, std::uint16_t reg,
+                         const QString& message) {
+    if (unit::Holding(reg).encoding == unit::Encoding::Tenths)
+        return {{edit, &hold, reg, DecimalCommaKey, TenthsWord, message, {}}, TenthsText};
+    return {{edit, &hold, reg, WholeNumberKey, WholeNumberWord, message, {}}, UnsignedText};
 }
 
 void FieldTable::Refresh(const RegisterImage& holding) {

@@ -21,6 +21,11 @@ struct NumericFieldRow {
     WordText show;
 };
 
+// The row of a register whose typing, parse and text follow from its encoding in the register
+// table: tenths with the decimal comma, whole numbers with digits only.
+NumericFieldRow FieldRow(QLineEdit* edit, RefreshHold& hold, std::uint16_t reg,
+                         const QString& message);
+
 class FieldTable {
 public:
     FieldTable(std::vector<NumericFieldRow> rows, QWidget* focusSink, const RegisterWriter& write);

@@ -2,13 +2,15 @@
 #include "MainDisplay.h"
 
 #include "FormControls.h"
-#include "RegisterMap.h"
+#include "Registers.h"
 #include "TextFormats.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include <array>
 
 namespace kvel {
 
@@ -17,13 +19,9 @@ const QColor kRed(255, 0, 0);
 
 namespace {
 
+namespace h = reg::holding;
+
 const QString kArial = QStringLiteral("Arial");
-const QString kVoltageCaption = QStringLiteral("U вых");
-// The form's own caption ends in a blank; the one put back after a link loss does not.
-const QString kCurrentCaption = QStringLiteral("I вых ");
-const QString kCurrentBlankCaption = QStringLiteral("I вых");
-const QString kStageVoltageCaption = QStringLiteral("U бпс");
-const QString kTemperatureCaption = QStringLiteral("t бпс");
 const QString kSetpointMessage = QStringLiteral("Введите число в формате хх,х");
 
 QLabel* Caption(QWidget* form, int left, int top, const QString& text, int pixels) {
@@ -56,11 +54,22 @@ std::optional<std::uint16_t> SetpointWord(const QString& text) {
 // A setpoint outside the range the unit reports is not sent; while no range is known it goes as
 // typed.
 std::optional<QString> OutsideLimits(const RegisterImage& holding, std::uint16_t reg,
-                                     const QString& unit, std::uint16_t word) {
+                                     std::uint16_t word) {
     const std::optional<reg::SetpointRange> range = reg::ReportedSetpointRange(reg, holding);
     if (!range || range->Holds(word)) return std::nullopt;
-    return QStringLiteral("Допустимо от %1 до %2 %3")
-        .arg(TenthsText(range->lowest), TenthsText(range->highest), unit);
+    return QStringLiteral("Допустимо от %1 до %2")
+        .arg(TenthsText(range->lowest), HoldingValueText(reg, range->highest));
+}
+
+// The readings' labels, top to bottom, with the register each shows.
+constexpr std::array<std::uint16_t, 4> kReadingRegisters{
+    h::OutputVoltage, h::OutputCurrent, h::PowerStageVoltage, h::PowerStageTemperature};
+
+// A reading's label with its value. The current's label alone writes the ampere with a Latin A.
+QString ReadingText(std::uint16_t reg, std::uint16_t word) {
+    const QString value = reg == h::OutputCurrent ? TenthsText(word) + QStringLiteral(" A")
+                                                  : HoldingValueText(reg, word);
+    return HoldingCaption(reg) + ' ' + value;
 }
 
 } // namespace
@@ -74,10 +83,12 @@ MainDisplay::MainDisplay(QWidget* form, QWidget* focusSink, const RegisterImage&
 }
 
 void MainDisplay::PlaceReadings(QWidget* form) {
-    Label1 = Caption(form, 8, 8, kVoltageCaption, 19);
-    Label2 = Caption(form, 8, 32, kCurrentCaption, 19);
-    Label3 = Caption(form, 8, 56, kStageVoltageCaption, 19);
-    Label4 = Caption(form, 8, 80, kTemperatureCaption, 19);
+    Label1 = Caption(form, 8, 8, HoldingCaption(h::OutputVoltage), 19);
+    // The form's own caption of the current ends in a blank; the one a link loss puts back does
+    // not.
+    Label2 = Caption(form, 8, 32, HoldingCaption(h::OutputCurrent) + ' ', 19);
+    Label3 = Caption(form, 8, 56, HoldingCaption(h::PowerStageVoltage), 19);
+    Label4 = Caption(form, 8, 80, HoldingCaption(h::PowerStageTemperature), 19);
     Label7 = Caption(form, 200, 0, QStringLiteral("U АКБ:"), 16);
 
     ProgressBar1 = Place(form, {208, 16, 0, 0}, new ProgressBar);
@@ -89,14 +100,12 @@ void MainDisplay::PlaceReadings(QWidget* form) {
 }
 
 void MainDisplay::PlaceLamps(QWidget* form) {
-    Label8 = Lamp(form, 16);
-    Label9 = Lamp(form, 40);
-    Label10 = Lamp(form, 64);
-    Label11 = Lamp(form, 88);
-    Caption(form, 304, 16, QStringLiteral("Работа"), 16);
-    Caption(form, 304, 40, QStringLiteral("Авария АКБ"), 16);
-    Caption(form, 304, 64, QStringLiteral("Uакб<Uмин"), 16);
-    Caption(form, 304, 88, QStringLiteral("Перегрев"), 16);
+    QLabel** lamps[] = {&Label8, &Label9, &Label10, &Label11};
+    for (std::size_t i = 0; i < unit::kLamps.size(); ++i) {
+        const int top = 16 + 24 * static_cast<int>(i);
+        *lamps[i] = Lamp(form, top);
+        Caption(form, 304, top, FromUtf8(unit::kLamps[i].caption), 16);
+    }
 }
 
 void MainDisplay::PlaceSetpoints(QWidget* form, QWidget* focusSink, const RegisterImage& holding,
@@ -113,15 +122,14 @@ void MainDisplay::PlaceSetpoints(QWidget* form, QWidget* focusSink, const Regist
         RefreshHold* hold;
         std::uint16_t reg;
         QPushButton* apply;
-        QString unit;
-    } fields[] = {{Edit2, &Edit2Hold, reg::holding::VoltageSetpoint, Button1, QStringLiteral("В")},
-                  {Edit3, &Edit3Hold, reg::holding::CurrentSetpoint, Button2, QStringLiteral("A")}};
+    } fields[] = {{Edit2, &Edit2Hold, h::VoltageSetpoint, Button1},
+                  {Edit3, &Edit3Hold, h::CurrentSetpoint, Button2}};
     for (const auto& field : fields) {
         field.edit->setFont(PixelFont(kArial, 19));
         field.edit->setFixedSize(57, 30);
         field.apply->setFixedSize(75, 25);
-        const auto refusal = [&holding, reg = field.reg, unit = field.unit](std::uint16_t word) {
-            return OutsideLimits(holding, reg, unit, word);
+        const auto refusal = [&holding, reg = field.reg](std::uint16_t word) {
+            return OutsideLimits(holding, reg, word);
         };
         new BoundField({field.edit, field.hold, field.reg, DecimalCommaKey, SetpointWord,
                         kSetpointMessage, refusal},
@@ -137,16 +145,15 @@ void MainDisplay::PlaceSetpoints(QWidget* form, QWidget* focusSink, const Regist
 }
 
 void MainDisplay::filling_out3(const LinkState& state) {
-    const auto& h = state.HoldingImage;
+    const RegisterImage& holding = state.HoldingImage;
     const std::uint16_t status = state.InputImage[reg::input::Status];
-    Label1->setText(kVoltageCaption + ' ' + TenthsText(h[reg::holding::OutputVoltage]) + QStringLiteral(" В"));
-    Label2->setText(QStringLiteral("I вых ") + TenthsText(h[reg::holding::OutputCurrent]) + QStringLiteral(" A"));
-    Label3->setText(kStageVoltageCaption + ' ' + TenthsText(h[reg::holding::PowerStageVoltage]) + QStringLiteral(" В"));
-    Label4->setText(kTemperatureCaption + ' ' + SignedText(h[reg::holding::PowerStageTemperature]) +
-                    QStringLiteral(" °С"));
-    for (QLabel* label : {Label1, Label2, Label3, Label4}) label->adjustSize();
-    ShowSetpoint(Edit2, Edit2Hold, h[reg::holding::VoltageSetpoint]);
-    ShowSetpoint(Edit3, Edit3Hold, h[reg::holding::CurrentSetpoint]);
+    const std::array<QLabel*, 4> labels{Label1, Label2, Label3, Label4};
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        labels[i]->setText(ReadingText(kReadingRegisters[i], holding[kReadingRegisters[i]]));
+        labels[i]->adjustSize();
+    }
+    ShowSetpoint(Edit2, Edit2Hold, holding[h::VoltageSetpoint]);
+    ShowSetpoint(Edit3, Edit3Hold, holding[h::CurrentSetpoint]);
     ShowBattery(status);
     ShowLamps(status);
 }
@@ -161,26 +168,24 @@ void MainDisplay::ShowBattery(std::uint16_t status) {
 }
 
 void MainDisplay::ShowLamps(std::uint16_t status) {
-    const struct {
-        QLabel* lamp;
-        std::uint16_t bit;
-        QColor lit;
-    } lamps[] = {{Label8, reg::status::Working, kOrange},
-                 {Label9, reg::status::BatteryFault, kRed},
-                 {Label10, reg::status::BatteryLow, kRed},
-                 {Label11, reg::status::Overheat, kRed}};
-    for (const auto& l : lamps) Paint(l.lamp, QPalette::Window, (status & l.bit) ? l.lit : QColor(Qt::black));
+    // "Работа" lights orange, the three alarms red.
+    const std::array<QLabel*, 4> lamps{Label8, Label9, Label10, Label11};
+    for (std::size_t i = 0; i < lamps.size(); ++i) {
+        const QColor lit = i == 0 ? kOrange : kRed;
+        const bool on = (status & unit::kLamps[i].bit) != 0;
+        Paint(lamps[i], QPalette::Window, on ? lit : QColor(Qt::black));
+    }
 }
 
 void MainDisplay::BlankReadings() {
-    Label1->setText(kVoltageCaption);
-    Label2->setText(kCurrentBlankCaption);
-    Label3->setText(kStageVoltageCaption);
-    Label4->setText(kTemperatureCaption);
+    const std::array<QLabel*, 4> labels{Label1, Label2, Label3, Label4};
+    for (std::size_t i = 0; i < labels.size(); ++i)
+        labels[i]->setText(HoldingCaption(kReadingRegisters[i]));
     Edit2->clear();
     Edit3->clear();
     ProgressBar1->setValue(0);
-    for (QLabel* lamp : {Label8, Label9, Label10, Label11}) Paint(lamp, QPalette::Window, Qt::black);
+    for (QLabel* lamp : {Label8, Label9, Label10, Label11})
+        Paint(lamp, QPalette::Window, Qt::black);
 }
 
 } // namespace kvel

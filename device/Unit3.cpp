@@ -57,10 +57,10 @@ void TForm3::BuildFields() {
         Place(this, {64, 0, 0, 0}, new QLabel(QStringLiteral("Введите число, нажмите Enter.")));
     Label6->setFont(PixelFont(kArial, 16, true));
     Label6->adjustSize();
-    Label1 = Caption(this, {8, 24, 121, 41}, QStringLiteral("Максимальная температура:"));
-    Label2 = Caption(this, {8, 64, 121, 41}, QStringLiteral("Напряжение заряда 100%:"));
-    Label3 = Caption(this, {8, 104, 121, 41}, QStringLiteral("Напряжение заряда 0%:"));
-    Label4 = Caption(this, {8, 144, 121, 57}, QStringLiteral("Минимальное напряжение на батареи:"));
+    Label1 = Caption(this, {8, 24, 121, 41}, HoldingCaption(h::MaxTemperature));
+    Label2 = Caption(this, {8, 64, 121, 41}, HoldingCaption(h::ChargeVoltageFull));
+    Label3 = Caption(this, {8, 104, 121, 41}, HoldingCaption(h::ChargeVoltageEmpty));
+    Label4 = Caption(this, {8, 144, 121, 57}, HoldingCaption(h::MinBatteryVoltage));
     Edit1 = Place(this, {0, 24, 1, 22}, new QLineEdit);
     Edit2 = Place(this, {144, 32, 49, 26}, new QLineEdit);
     Edit3 = Place(this, {144, 72, 49, 26}, new QLineEdit);
@@ -70,27 +70,18 @@ void TForm3::BuildFields() {
 
     fields_ = std::make_unique<FieldTable>(
         std::vector<NumericFieldRow>{
-            {{Edit2, &holds_.Edit2, h::MaxTemperature, WholeNumberKey, WholeNumberWord,
-              kWholeMessage, {}},
-             UnsignedText},
-            {{Edit3, &holds_.Edit3, h::ChargeVoltageFull, DecimalCommaKey, TenthsWord,
-              kTenthsMessage, {}},
-             TenthsText},
-            {{Edit4, &holds_.Edit4, h::ChargeVoltageEmpty, DecimalCommaKey, TenthsWord,
-              kTenthsMessage, {}},
-             TenthsText},
-            {{Edit5, &holds_.Edit5, h::MinBatteryVoltage, DecimalCommaKey, TenthsWord,
-              kTenthsMessage, {}},
-             TenthsText},
+            FieldRow(Edit2, holds_.Edit2, h::MaxTemperature, kWholeMessage),
+            FieldRow(Edit3, holds_.Edit3, h::ChargeVoltageFull, kTenthsMessage),
+            FieldRow(Edit4, holds_.Edit4, h::ChargeVoltageEmpty, kTenthsMessage),
+            FieldRow(Edit5, holds_.Edit5, h::MinBatteryVoltage, kTenthsMessage),
         },
         Edit1, write_);
 }
 
 void TForm3::BuildFlags() {
-    Label5 =
-        Caption(this, {8, 200, 121, 57}, QStringLiteral("Отображать уставку U в главном меню"));
+    Label5 = Caption(this, {8, 200, 121, 57}, HoldingCaption(h::ShowVoltageSetpoint));
     // One line high: wrapped, its second word would be cut off.
-    Label7 = Place(this, {8, 264, 0, 0}, new QLabel(QStringLiteral("Звуковой сигнал")));
+    Label7 = Place(this, {8, 264, 0, 0}, new QLabel(HoldingCaption(h::SoundSignal)));
     CheckBox1 = Place(this, {136, 208, 33, 33}, new CheckBox);
     CheckBox2 = Place(this, {136, 256, 33, 33}, new CheckBox);
     SetFont(PixelFont(kArial, 16), {Label5, Label7, CheckBox1, CheckBox2});
@@ -109,11 +100,11 @@ void TForm3::BuildRelayPanel() {
     const Qt::Alignment centred = Qt::AlignHCenter | Qt::AlignTop;
     Label8 =
         Caption(Panel1, {24, 0, 121, 41}, QStringLiteral("Назначение реле \"Авария\":"), centred);
-    CheckBox3 = Place(Panel1, {16, 48, 0, 0}, new CheckBox(QStringLiteral("Перегрев")));
-    CheckBox4 = Place(Panel1, {16, 72, 0, 0}, new CheckBox(QStringLiteral("Uзаряда 100%")));
-    CheckBox5 = Place(Panel1, {16, 96, 0, 0}, new CheckBox(QStringLiteral("Uбатареи<Uмин.")));
-    CheckBox6 = Place(Panel1, {16, 120, 0, 0}, new CheckBox(QStringLiteral("Полярность АКБ")));
-    CheckBox7 = Place(Panel1, {16, 144, 0, 0}, new CheckBox(QStringLiteral("\"Работа\" включен")));
+    CheckBox3 = Place(Panel1, {16, 48, 0, 0}, new CheckBox(HoldingCaption(h::RelayOnOverheat)));
+    CheckBox4 = Place(Panel1, {16, 72, 0, 0}, new CheckBox(HoldingCaption(h::RelayOnChargeFull)));
+    CheckBox5 = Place(Panel1, {16, 96, 0, 0}, new CheckBox(HoldingCaption(h::RelayOnBatteryLow)));
+    CheckBox6 = Place(Panel1, {16, 120, 0, 0}, new CheckBox(HoldingCaption(h::RelayOnPolarity)));
+    CheckBox7 = Place(Panel1, {16, 144, 0, 0}, new CheckBox(HoldingCaption(h::RelayOnWorking)));
     Label9 = Caption(Panel1, {0, 176, 177, 41},
                      QStringLiteral("При наступлении события замыкаются:"), centred);
     ComboBox1 = Place(Panel1, {8, 216, 0, 0},
@@ -121,7 +112,7 @@ void TForm3::BuildRelayPanel() {
                                         QStringLiteral("нормально разомкнутые")}));
     ComboBox1->resize(161, ComboBox1->height());
     ComboBox1->NarrowFontToFitItems();
-    Label10 = Caption(Panel1, {24, 240, 121, 17}, QStringLiteral("контакты"), centred);
+    Label10 = Caption(Panel1, {24, 240, 121, 17}, HoldingCaption(h::RelayContacts), centred);
     connect(ComboBox1, &DropDownList::DropDown, this, &TForm3::ComboBox1DropDown);
     connect(ComboBox1, &DropDownList::Change, this, &TForm3::ComboBox1Change);
 }

@@ -66,19 +66,18 @@ void TForm5::BuildFields() {
                    new QLabel(QStringLiteral("Введите число, нажмите Enter, или \"Применить\".")));
     Label9->setFont(PixelFont(QStringLiteral("Arial"), 16, true));
     Label9->setWordWrap(true);
-    CheckBox1 =
-        Place(this, {176, 48, 241, 25}, new CheckBox(QStringLiteral("Разрешить калибровку")));
+    CheckBox1 = Place(this, {176, 48, 241, 25}, new CheckBox(HoldingCaption(h::CalibrationEnable)));
     CheckBox1->setFont(FieldFont());
     connect(CheckBox1, &CheckBox::Click, this, &TForm5::CheckBox1Click);
 
-    Label1 = FieldLabel(this, 48, QStringLiteral("U бпс"));
-    Label2 = FieldLabel(this, 80, QStringLiteral("U вых"));
-    Label3 = FieldLabel(this, 112, QStringLiteral("I вых"));
-    Label4 = FieldLabel(this, 144, QStringLiteral("t бпс"));
-    Label5 = FieldLabel(this, 176, QStringLiteral("U макс"));
-    Label6 = FieldLabel(this, 208, QStringLiteral("U мин"));
-    Label7 = FieldLabel(this, 240, QStringLiteral("I макс"));
-    Label8 = FieldLabel(this, 272, QStringLiteral("I мин"));
+    Label1 = FieldLabel(this, 48, HoldingCaption(h::PowerStageVoltage));
+    Label2 = FieldLabel(this, 80, HoldingCaption(h::OutputVoltage));
+    Label3 = FieldLabel(this, 112, HoldingCaption(h::OutputCurrent));
+    Label4 = FieldLabel(this, 144, HoldingCaption(h::PowerStageTemperature));
+    Label5 = FieldLabel(this, 176, HoldingCaption(h::CalibVoltageMax));
+    Label6 = FieldLabel(this, 208, HoldingCaption(h::CalibVoltageMin));
+    Label7 = FieldLabel(this, 240, HoldingCaption(h::CalibCurrentMax));
+    Label8 = FieldLabel(this, 272, HoldingCaption(h::CalibCurrentMin));
     Edit1 = Place(this, {-16, 0, 17, 28}, new QLineEdit);
     Edit2 = DisabledEdit(this, 48);
     Edit3 = DisabledEdit(this, 80);
@@ -93,16 +92,20 @@ void TForm5::BuildFields() {
 // The fields are not in register order.
 void TForm5::BuildFieldTable() {
     const auto tenths = [](QLineEdit* edit, RefreshHold& hold, std::uint16_t reg) {
-        return NumericFieldRow{
-            {edit, &hold, reg, DecimalCommaKey, TenthsWord, kTenthsMessage, {}}, TenthsText};
+        return FieldRow(edit, hold, reg, kTenthsMessage);
     };
     fields_ = std::make_unique<FieldTable>(
         std::vector<NumericFieldRow>{
             tenths(Edit2, holds_.Edit2, h::PowerStageVoltage),
             tenths(Edit3, holds_.Edit3, h::OutputVoltage),
             tenths(Edit4, holds_.Edit4, h::OutputCurrent),
-            {{Edit5, &holds_.Edit5, h::PowerStageTemperature, TemperatureKey, SignedWholeWord,
-              kWholeMessage, {}},
+            {{Edit5,
+              &holds_.Edit5,
+              h::PowerStageTemperature,
+              TemperatureKey,
+              SignedWholeWord,
+              kWholeMessage,
+              {}},
              LowByteSignedText},
             tenths(Edit6, holds_.Edit6, h::CalibVoltageMax),
             tenths(Edit7, holds_.Edit7, h::CalibVoltageMin),
@@ -115,12 +118,12 @@ void TForm5::BuildFieldTable() {
 void TForm5::BuildChoices() {
     RadioGroup2 =
         Place(this, {176, 88, 241, 89},
-              new RadioGroup(QStringLiteral("Выходное напряжение"),
+              new RadioGroup(HoldingCaption(h::VoltageSource),
                              {QStringLiteral("Задано уставкой"), QStringLiteral("Минимальное"),
                               QStringLiteral("Максимальное")}));
     RadioGroup1 =
         Place(this, {176, 192, 241, 81},
-              new RadioGroup(QStringLiteral("Выходной ток:"),
+              new RadioGroup(HoldingCaption(h::CurrentSource),
                              {QStringLiteral("Задан уставкой"), QStringLiteral("Минимальный"),
                               QStringLiteral("Максимальный")}));
     choices_ = {{RadioGroup1, &holds_.RadioGroup1, h::CurrentSource},

@@ -5,6 +5,8 @@
 #include "FormPlacement.h"
 #include "FormTimer.h"
 #include "NewestWindow.h"
+#include "RegisterMap.h"
+#include "TextFormats.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -63,8 +65,10 @@ void TForm6::Timer1Timer() {
                            .arg(versionInfo_.compileDay)
                            .arg(versionInfo_.compileMonth)
                            .arg(versionInfo_.compileYear));
-    SetCaption(Label2, QStringLiteral("Номер компиляции: %1").arg(versionInfo_.compileNumber));
-    SetCaption(Label5, QStringLiteral("Версия ПО:  %1").arg(versionInfo_.firmwareVersion));
+    SetCaption(Label2, InputCaption(reg::input::CompileNumber) +
+                           QString::number(versionInfo_.compileNumber));
+    SetCaption(Label5, InputCaption(reg::input::FirmwareVersion) +
+                           QString::number(versionInfo_.firmwareVersion));
 }
 
 } // namespace kvel

@@ -5,14 +5,12 @@
 #include "FormPlacement.h"
 #include "FormTimer.h"
 #include "NewestWindow.h"
-#include "RegisterMap.h"
+#include "Registers.h"
 #include "TextFormats.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
-
-#include <cstdlib>
 
 namespace kvel {
 
@@ -20,14 +18,15 @@ namespace {
 constexpr QSize kOuterSize(434, 189);
 constexpr int kRefreshMs = 500;
 constexpr int kLabelFontPixels = 19;
-const QString kCorrectionCaption = QStringLiteral("Коррекция выходного напряжения:");
+const unit::Register& Correction() {
+    return *unit::Find(unit::Bank::Input, reg::input::VoltageCorrection);
+}
 
-// Signed tenths of a volt: 65531 gives "-0,5В".
+// Signed tenths of a volt, the volt sign right after the number: 65531 gives "-0,5В".
 QString CorrectionText(std::uint16_t word) {
-    const int tenths = static_cast<std::int16_t>(word);
-    const QString sign = tenths < 0 ? QStringLiteral("-") : QString();
-    return kCorrectionCaption + ' ' + sign +
-           TenthsText(static_cast<std::uint16_t>(std::abs(tenths))) + QStringLiteral("В");
+    return FromUtf8(Correction().caption) + ' ' +
+           QString::fromStdString(unit::FormatValue(Correction(), word, ',')) +
+           FromUtf8(unit::RussianSymbol(Correction().quantity));
 }
 } // namespace
 
@@ -45,7 +44,7 @@ TForm7::TForm7(const RegisterImage& inputImage, QWidget* parent)
 void TForm7::BuildForm() {
     setWindowTitle(QStringLiteral("Сервисная информация"));
     setFont(MsSansSerif());
-    Label1 = new QLabel(kCorrectionCaption, this);
+    Label1 = new QLabel(FromUtf8(Correction().caption), this);
     Label1->setFont(MsSansSerif(kLabelFontPixels));
     Label1->setGeometry(8, 8, 401, 25);
     Button1 = new QPushButton(QStringLiteral("Закрыть"), this);

@@ -1,11 +1,10 @@
-// The register map's names and units, and the shapes of the frames the link and the firmware
+// The register table's captions and units, and the shapes of the frames the link and the firmware
 // upload exchange.
 #include "FrameDecoder.h"
 
-#include "Crc16.h"
-#include "FirmwareTransfer.h"
+#include "FirmwareFrames.h"
 #include "ModbusFrame.h"
-#include "RegisterMap.h"
+#include "Registers.h"
 
 #include <array>
 #include <cstdio>
@@ -14,68 +13,11 @@ namespace kvel {
 
 namespace {
 
-enum class Unit { Volts, Amperes, SignedDegrees, Degrees, Plain };
-
-struct RegisterName {
-    const char* name;
-    Unit unit;
-};
-
-constexpr std::array<RegisterName, reg::holding::Count> kHoldingNames{{
-    {"U бпс", Unit::Volts},
-    {"I вых", Unit::Amperes},
-    {"t бпс", Unit::SignedDegrees},
-    {"U вых", Unit::Volts},
-    {"максимальная температура", Unit::Degrees},
-    {"напряжение заряда 100%", Unit::Volts},
-    {"напряжение заряда 0%", Unit::Volts},
-    {"минимальное напряжение батареи", Unit::Volts},
-    {"калибровка U мин", Unit::Volts},
-    {"калибровка U макс", Unit::Volts},
-    {"калибровка I мин", Unit::Amperes},
-    {"калибровка I макс", Unit::Amperes},
-    {"показ уставки U", Unit::Plain},
-    {"доступ к калибровке", Unit::Plain},
-    {"адрес", Unit::Plain},
-    {"скорость (индекс)", Unit::Plain},
-    {"уставка U", Unit::Volts},
-    {"уставка I", Unit::Amperes},
-    {"звуковой сигнал", Unit::Plain},
-    {"контакты реле", Unit::Plain},
-    {"реле: заряд 100%", Unit::Plain},
-    {"реле: батарея разряжена", Unit::Plain},
-    {"реле: полярность", Unit::Plain},
-    {"реле: перегрев", Unit::Plain},
-    {"реле: работа", Unit::Plain},
-    {"источник U", Unit::Plain},
-    {"источник I", Unit::Plain},
-}};
-
-constexpr std::size_t kBlockHeaderBytes = 10;
-constexpr std::size_t kAcknowledgementBytes = 7;
-
-std::string ValueText(std::uint16_t word, Unit unit) {
-    switch (unit) {
-    case Unit::Volts:
-        return DecimalTenths(word) + " В";
-    case Unit::Amperes:
-        return DecimalTenths(word) + " А";
-    case Unit::SignedDegrees:
-        return std::to_string(static_cast<std::int16_t>(word)) + " °C";
-    case Unit::Degrees:
-        return std::to_string(word) + " °C";
-    case Unit::Plain:
-        break;
-    }
-    return std::to_string(word);
-}
-
 std::string WriteText(std::uint16_t reg, std::uint16_t value) {
-    if (reg >= kHoldingNames.size())
-        return "рег. " + std::to_string(reg) + " = " + std::to_string(value);
-    const RegisterName& named = kHoldingNames[reg];
-    return std::string(named.name) + " (рег. " + std::to_string(reg) +
-           ") = " + ValueText(value, named.unit);
+    const unit::Register* known = unit::Find(unit::Bank::Holding, reg);
+    if (!known) return "рег. " + std::to_string(reg) + " = " + std::to_string(value);
+    return unit::Title(*known) + " (рег. " + std::to_string(reg) +
+           ") = " + unit::RussianValueText(*known, value);
 }
 
 std::string RangeText(std::uint16_t first, std::uint16_t count) {
@@ -99,19 +41,13 @@ std::string Hex(std::uint32_t value, int digits) {
     return text;
 }
 
-bool CrcHolds(const std::uint8_t* frame, std::size_t length) {
-    if (length < 4) return false;
-    const auto body = static_cast<std::uint16_t>(length - 2);
-    return Crc16Block(body, frame) == (frame[body] | frame[body + 1] << 8);
-}
-
 bool IsCommandFrame(const std::uint8_t* frame, std::size_t length) {
     return length >= 4 && frame[1] == kWriteSingle && WordAt(frame + 2) == reg::kCommandRegister;
 }
 
 // Block and closing frames carry their length without the CRC in bytes 4 and 5.
 bool IsBlockFrame(const std::uint8_t* frame, std::size_t length) {
-    return IsCommandFrame(frame, length) && length > kBlockHeaderBytes + 2 &&
+    return IsCommandFrame(frame, length) && length > kBlockHeaderBytes + kCrcBytes &&
            WordAt(frame + 4) + 2u == length;
 }
 
@@ -119,7 +55,7 @@ std::string BlockText(const std::uint8_t* frame, std::size_t length, const Decod
     const std::uint32_t flash =
         static_cast<std::uint32_t>(WordAt(frame + 6)) << 16 | WordAt(frame + 8);
     const std::string where = " по адресу " + Hex(flash, 8);
-    const std::size_t dataBytes = length - kBlockHeaderBytes - 2;
+    const std::size_t dataBytes = length - kBlockHeaderBytes - kCrcBytes;
     if (flash < kFlashBase || (flash - kFlashBase) % kBlockBytes != 0)
         return "Блок ПО, " + std::to_string(dataBytes) + " байт" + where;
     const std::uint32_t index = (flash - kFlashBase) / kBlockBytes;
@@ -157,10 +93,6 @@ std::string EchoText(const std::uint8_t* frame) {
 }
 
 } // namespace
-
-std::string DecimalTenths(std::uint16_t tenths) {
-    return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10);
-}
 
 std::string HexBytes(const std::uint8_t* bytes, std::size_t length, std::size_t most) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -210,7 +142,8 @@ std::string DescribeRequest(const std::uint8_t* frame, std::size_t length,
 std::string DescribeReply(const std::uint8_t* frame, std::size_t length) {
     if (!CrcHolds(frame, length)) return "Кадр с неверной CRC";
     const std::uint8_t function = frame[1];
-    if (function & kExceptionFlag) return length == 5 ? ExceptionText(frame[2]) : "Исключение";
+    if (function & kExceptionFlag)
+        return length == kExceptionReplyBytes ? ExceptionText(frame[2]) : "Исключение";
     const bool read = function == kReadHolding || function == kReadInput;
     if (read && frame[2] + 5u == length) return "Ответ: " + RegistersText(frame[2] / 2u);
     if (function == kWriteSingle && length == kAcknowledgementBytes)

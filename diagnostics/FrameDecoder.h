@@ -22,7 +22,5 @@ std::string ExceptionText(std::uint8_t code);
 
 // "01 03 00 00": bytes as hex pairs, at most `most` of them, then "…" when there were more.
 std::string HexBytes(const std::uint8_t* bytes, std::size_t length, std::size_t most);
-// "48,5": a word of tenths with the decimal comma.
-std::string DecimalTenths(std::uint16_t tenths);
 
 } // namespace kvel

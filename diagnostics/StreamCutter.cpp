@@ -2,7 +2,7 @@
 // what it calls accepted is exactly what the link took.
 #include "StreamCutter.h"
 
-#include "Crc16.h"
+#include "FirmwareFrames.h"
 #include "ModbusFrame.h"
 
 #include <algorithm>
@@ -12,26 +12,18 @@ namespace kvel {
 
 namespace {
 
-constexpr std::size_t kExceptionBytes = 5;
-constexpr std::size_t kAcknowledgementBytes = 7;
-constexpr std::size_t kWriteReplyBytes = 8;
+constexpr std::size_t kWriteReplyBytes = std::tuple_size_v<RequestFrame>;
 // Past this many unaccepted bytes the oldest are given up, so noise never grows the buffer.
 constexpr std::size_t kMostPending = 2 * kReceiveWindowSize;
-
-bool CrcHolds(const std::uint8_t* frame, std::size_t length) {
-    if (length < 4) return false;
-    const auto body = static_cast<std::uint16_t>(length - 2);
-    return Crc16Block(body, frame) == (frame[body] | frame[body + 1] << 8);
-}
 
 // The length of a whole frame starting at `frame`, judged by its function and check sum; 0
 // when none starts there.
 std::size_t WholeFrameAt(const std::uint8_t* frame, std::size_t available) {
-    if (available < kExceptionBytes) return 0;
+    if (available < kExceptionReplyBytes) return 0;
     const std::uint8_t function = frame[1];
     std::array<std::size_t, 2> candidates{};
     if (function & kExceptionFlag)
-        candidates = {kExceptionBytes, 0};
+        candidates = {kExceptionReplyBytes, 0};
     else if (function == kReadHolding || function == kReadInput)
         candidates = {frame[2] + 5u, 0};
     else if (function == kWriteSingle)

@@ -11,11 +11,10 @@ namespace kvel {
 
 namespace {
 constexpr std::uint8_t kDefaultBaudIndex = 3;
-constexpr std::size_t kOneRegisterReply = 7;
-constexpr std::size_t kExceptionReply = 5;
-constexpr std::size_t kRequestBytes = 8;
+constexpr std::size_t kOneRegisterReply = ReplyLengthFor(kReadHolding, 1);
+constexpr std::size_t kRequestBytes = std::tuple_size_v<RequestFrame>;
 // The holding-register poll's answer, the longest frame polling brings.
-constexpr std::size_t kLongestPollReply = 59;
+constexpr std::size_t kLongestPollReply = ReplyLengthFor(kReadHolding, kPolledHoldingCount);
 
 // The newest `length` received bytes, when they form a frame from `address` with `function`.
 const std::uint8_t* FrameAtEnd(const std::vector<std::uint8_t>& bytes, std::size_t length,
@@ -23,10 +22,7 @@ const std::uint8_t* FrameAtEnd(const std::vector<std::uint8_t>& bytes, std::size
     if (bytes.size() < length) return nullptr;
     const std::uint8_t* frame = bytes.data() + bytes.size() - length;
     if (frame[0] != address || frame[1] != function) return nullptr;
-    const auto body = static_cast<std::uint16_t>(length - 2);
-    const std::uint16_t crc = Crc16Block(body, frame);
-    const bool crcHolds = frame[body] == (crc & 0xFF) && frame[body + 1] == (crc >> 8);
-    return crcHolds ? frame : nullptr;
+    return CrcHolds(frame, length) ? frame : nullptr;
 }
 } // namespace
 
@@ -101,7 +97,7 @@ void UnitFinder::TakeInput() {
 // A unit that refuses the read with an exception is there all the same.
 bool UnitFinder::AnsweredPresence() const {
     return FrameAtEnd(received_, kOneRegisterReply, address_, kReadHolding) ||
-           FrameAtEnd(received_, kExceptionReply, address_, kReadHolding | kExceptionFlag);
+           FrameAtEnd(received_, kExceptionReplyBytes, address_, kReadHolding | kExceptionFlag);
 }
 
 std::optional<std::uint16_t> UnitFinder::AnsweredVersion() const {

@@ -12,9 +12,7 @@
 namespace kvel {
 
 namespace {
-constexpr std::uint16_t kHeaderBytes = 10;
 constexpr std::uint16_t kRequestBodyBytes = 6;
-constexpr std::uint16_t kAcknowledgementBytes = 7;
 constexpr std::uint8_t kSilentTicksLimit = 10;
 // Covers the receiver's 100 ms look at the port and the controller writing its flash.
 constexpr std::int64_t kAcknowledgementMarginMs = 1000;
@@ -35,14 +33,17 @@ namespace {
 
 constexpr std::size_t kHeadBytes = 256;
 
-bool IsHexDigit(std::uint8_t c) { return std::isxdigit(c) != 0; }
+bool IsHexDigit(std::uint8_t c) {
+    return std::isxdigit(c) != 0;
+}
 
 // A text record: `lead` (":" or "S" and a record type), then hex digit pairs up to the end of
 // the line, or of the bytes looked at, and at least `fewestDigits` of them.
 bool StartsWithRecord(const std::uint8_t* at, const std::uint8_t* end, std::size_t leadBytes,
                       std::size_t fewestDigits) {
     const std::uint8_t* digits = at + leadBytes;
-    const std::uint8_t* stop = std::find_if(digits, end, [](std::uint8_t c) { return c == '\r' || c == '\n'; });
+    const std::uint8_t* stop =
+        std::find_if(digits, end, [](std::uint8_t c) { return c == '\r' || c == '\n'; });
     const auto count = static_cast<std::size_t>(stop - digits);
     return count >= fewestDigits && count % 2 == 0 && std::all_of(digits, stop, IsHexDigit);
 }
@@ -175,7 +176,9 @@ void FirmwareUpload::WaitForAcknowledgement() {
     const std::uint16_t block = static_cast<std::uint16_t>(t.blocksSent - 1);
     const std::int32_t bitRate =
         BaudRateFromIndex(static_cast<std::uint8_t>(link_.Settings.baudIndexWord & 0xFF));
-    if (++t.ackWaitTicks < ResendAfterTicks(bitRate, BlockBytes(block) + kHeaderBytes + 2u)) return;
+    if (++t.ackWaitTicks <
+        ResendAfterTicks(bitRate, BlockBytes(block) + kBlockHeaderBytes + kCrcBytes))
+        return;
     if (t.resends == kMostResends) {
         Abandon("Прервано: ЗУЛ не отвечает");
         return;
@@ -240,21 +243,21 @@ bool FirmwareUpload::SendBlock(std::uint16_t index) {
     std::ifstream& file = transfer_.file;
     file.clear();
     file.seekg(static_cast<std::streamoff>(index) * kBlockBytes);
-    file.read(reinterpret_cast<char*>(frame_.data() + kHeaderBytes), bytes);
+    file.read(reinterpret_cast<char*>(frame_.data() + kBlockHeaderBytes), bytes);
     if (file.gcount() != bytes) {
         Abandon("Прервано: ошибка чтения файла");
         return false;
     }
-    const auto length = static_cast<std::uint16_t>(bytes + kHeaderBytes);
+    const auto length = static_cast<std::uint16_t>(bytes + kBlockHeaderBytes);
     PutHeader(length, FlashAddress(index));
     Transmit(length);
     return true;
 }
 
 void FirmwareUpload::SendClosingFrame() {
-    constexpr std::uint16_t length = kHeaderBytes + 1;
+    constexpr std::uint16_t length = kBlockHeaderBytes + 1;
     PutHeader(length, FlashAddress(transfer_.TotalBlocks()));
-    frame_[kHeaderBytes] = 0;
+    frame_[kBlockHeaderBytes] = 0;
     Transmit(length);
 }
 

@@ -2,6 +2,7 @@
 // the update window applies.
 #pragma once
 
+#include "FirmwareFrames.h"
 #include "LinkObserver.h"
 #include "LinkState.h"
 #include "SerialChannel.h"
@@ -14,13 +15,7 @@
 
 namespace kvel {
 
-constexpr std::uint16_t kBlockBytes = 2048;
-constexpr std::uint32_t kFlashBase = 0x08004000;
-constexpr std::uint16_t kProgrammingCommand = 0x00B9;
-constexpr std::uint16_t kReadyStatus = 1;
 constexpr int kUploadTickMs = 1005;
-// Header (address, function, 0xFFFD, length, flash address), a whole block and the CRC.
-constexpr std::size_t kLargestFrame = 10 + kBlockBytes + 2;
 constexpr std::uint8_t kMostResends = 5;
 // blocksSent and the total are 16-bit counters.
 constexpr std::int64_t kMostBlocks = 0xFFFF;
@@ -115,7 +110,7 @@ private:
     LinkState& link_;
     SerialChannel& channel_;
     UploadView& view_;
-    std::array<std::uint8_t, kLargestFrame> frame_{};
+    std::array<std::uint8_t, kLongestBlockFrame> frame_{};
 };
 
 } // namespace kvel

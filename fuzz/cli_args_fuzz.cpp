@@ -24,7 +24,8 @@ void CheckAccepted(const Invocation& in) {
     if (takesFile == in.file.empty()) std::abort();
     if ((in.verb == Verb::Get || in.verb == Verb::Set) != (in.target != nullptr)) std::abort();
     if (in.verb != Verb::Set) return;
-    if (in.target->bank != kvel::Bank::Holding || in.target->role == kvel::Role::Link) std::abort();
+    if (in.target->bank != kvel::unit::Bank::Holding || in.target->role == kvel::unit::Role::Link)
+        std::abort();
     const kvel::ParsedValue back =
         kvel::ParseValue(*in.target, kvel::FormatValue(*in.target, in.value));
     if (!back.word || *back.word != in.value) std::abort();

@@ -1,7 +1,7 @@
 // Settings-file reader under libFuzzer. Oracles: every refusal says why; an accepted file holds
 // only registers that belong in settings files; what is accepted, written again, reads back
 // equal, and writing that is a fixed point.
-#include "RegisterCatalogue.h"
+#include "Registers.h"
 #include "SettingsFile.h"
 
 #include <cstdint>
@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     for (const auto& [number, word] : read.snapshot->holding) {
-        const kvel::RegisterInfo* info = kvel::HoldingRegister(number);
-        if (!info || !kvel::InSettingsFile(*info)) std::abort();
+        const kvel::unit::Register* info = kvel::unit::Find(kvel::unit::Bank::Holding, number);
+        if (!info || kvel::unit::SectionOf(*info) == kvel::unit::FileSection::None) std::abort();
     }
     const std::string written = kvel::WriteSettingsFile(*read.snapshot);
     const kvel::SettingsFileRead again = kvel::ReadSettingsFile(written);

@@ -25,26 +25,23 @@ RequestFrame BuildRequestFrame(std::uint8_t address, std::uint8_t function, std:
     return frame;
 }
 
-std::uint16_t ReplyLengthFor(std::uint8_t function, std::uint16_t countOrValue) {
-    if (function == kReadHolding || function == kReadInput)
-        return static_cast<std::uint16_t>(2 * countOrValue + 5);
-    return 8;
+bool CrcHolds(const std::uint8_t* frame, std::size_t length) {
+    // A frame is at least an address, a function and the CRC.
+    if (length < 4 || length > 0xFFFF) return false;
+    const auto body = static_cast<std::uint16_t>(length - 2);
+    return Crc16Block(body, frame) == (frame[body] | frame[body + 1] << 8);
 }
 
 namespace {
-bool CrcMatches(const std::uint8_t* frame, std::uint16_t length) {
-    if (length < 3) return false;
-    const std::uint16_t carried = static_cast<std::uint16_t>(frame[length - 2] | frame[length - 1] << 8);
-    return Crc16Block(static_cast<std::uint16_t>(length - 2), frame) == carried;
-}
 
 bool ByteCountMatches(const std::uint8_t* frame, std::uint16_t length) {
     return frame[2] != 0 && frame[2] + 5 == length;
 }
 } // namespace
 
-ReplyKind ClassifyReply(const std::uint8_t* frame, std::uint16_t length, std::uint8_t deviceAddress) {
-    if (!CrcMatches(frame, length)) return ReplyKind::Rejected;
+ReplyKind ClassifyReply(const std::uint8_t* frame, std::uint16_t length,
+                        std::uint8_t deviceAddress) {
+    if (!CrcHolds(frame, length)) return ReplyKind::Rejected;
     if (frame[0] != deviceAddress) return ReplyKind::Rejected;
     const std::uint8_t function = frame[1];
     if (function == kReadHolding && ByteCountMatches(frame, length)) return ReplyKind::Holding;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace kvel {
@@ -15,21 +16,31 @@ constexpr std::uint8_t kExceptionFlag = 0x80;
 constexpr int kBitsPerByte = 10;
 
 using RequestFrame = std::array<std::uint8_t, 8>;
+// Address, function with the exception flag, exception code, CRC.
+constexpr std::size_t kExceptionReplyBytes = 5;
 
 // Every queued request goes out as exactly these 8 bytes, whatever its function code.
 RequestFrame BuildRequestFrame(std::uint8_t address, std::uint8_t function, std::uint16_t reg,
                                std::uint16_t countOrValue);
 
 // 2 * count + 5 for reads, 8 for anything else (16-bit arithmetic).
-std::uint16_t ReplyLengthFor(std::uint8_t function, std::uint16_t countOrValue);
+constexpr std::uint16_t ReplyLengthFor(std::uint8_t function, std::uint16_t countOrValue) {
+    if (function == kReadHolding || function == kReadInput)
+        return static_cast<std::uint16_t>(2 * countOrValue + 5);
+    return 8;
+}
 
 // Appends the CRC, low byte first, after `length` bytes already in `frame`.
 void AppendCrc(std::uint8_t* frame, std::uint16_t length);
 
 enum class ReplyKind { Rejected, Holding, Input, Write };
 
+// Whether the last two of `length` bytes are the CRC of those before them, low byte first.
+bool CrcHolds(const std::uint8_t* frame, std::size_t length);
+
 // Classifies the last `length` bytes received. Checks run in order: CRC, address, function.
-ReplyKind ClassifyReply(const std::uint8_t* frame, std::uint16_t length, std::uint8_t deviceAddress);
+ReplyKind ClassifyReply(const std::uint8_t* frame, std::uint16_t length,
+                        std::uint8_t deviceAddress);
 
 inline std::uint16_t WordAt(const std::uint8_t* bytes) {
     return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);

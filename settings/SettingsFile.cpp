@@ -87,13 +87,18 @@ bool ReadDate(std::string_view text, VersionInfo& firmware) {
     return true;
 }
 
+unit::FileSection SectionNamed(std::string_view section) {
+    return section == kSettingsSection ? unit::FileSection::Settings
+                                       : unit::FileSection::Calibration;
+}
+
 std::string SectionKeys(std::string_view section) {
     if (section == kFileSection) return "format, saved";
     if (section == kFirmwareSection) return "version, compiled, build";
     std::string names;
-    const Role role = section == kSettingsSection ? Role::Setting : Role::Calibration;
-    for (const RegisterInfo& info : Registers()) {
-        if (info.role != role) continue;
+    const unit::FileSection wanted = SectionNamed(section);
+    for (const unit::Register& info : unit::Registers()) {
+        if (unit::SectionOf(info) != wanted) continue;
         if (!names.empty()) names += ", ";
         names += info.name;
     }
@@ -200,17 +205,18 @@ private:
     }
 
     void ReadRegisterEntry(std::string_view key, std::string_view value) {
-        const RegisterInfo* info = FindRegister(key);
-        const Role role = section_ == kSettingsSection ? Role::Setting : Role::Calibration;
-        if (!info || info->role != role) return RefuseUnknown(key);
+        const unit::Register* info = unit::ByName(key);
+        if (!info || unit::SectionOf(*info) != SectionNamed(section_)) return RefuseUnknown(key);
         const std::size_t blank = value.find(' ');
         const std::string_view number = value.substr(0, blank);
-        const std::string_view unit =
+        const std::string_view written =
             blank == std::string_view::npos ? "" : Trim(value.substr(blank));
-        if (unit != info->unit)
-            return Refuse(std::string(key) + " is in " + (*info->unit ? info->unit : "no unit") +
-                          ", not \"" + std::string(unit) + "\"");
-        const ParsedValue parsed = ParseValue(*info, number);
+        const std::string_view symbol = unit::Symbol(info->quantity);
+        if (written != symbol)
+            return Refuse(std::string(key) + " is in " +
+                          (symbol.empty() ? "no unit" : std::string(symbol)) + ", not \"" +
+                          std::string(written) + "\"");
+        const unit::ParsedValue parsed = unit::ParseValue(*info, number);
         if (!parsed.word) return Refuse(std::string(key) + ": " + parsed.refusal);
         snapshot_.holding[info->number] = *parsed.word;
     }
@@ -238,13 +244,11 @@ private:
     std::string error_;
 };
 
-void WriteRegisters(std::string& out, const SettingsSnapshot& snapshot, Role role) {
+void WriteRegisters(std::string& out, const SettingsSnapshot& snapshot, unit::FileSection section) {
     for (const auto& [number, word] : snapshot.holding) {
-        const RegisterInfo* info = HoldingRegister(number);
-        if (!info || info->role != role) continue;
-        out += std::string(info->name) + " = " + FormatValue(*info, word);
-        if (*info->unit) out += std::string(" ") + info->unit;
-        out += '\n';
+        const unit::Register* info = unit::Find(unit::Bank::Holding, number);
+        if (!info || unit::SectionOf(*info) != section) continue;
+        out += std::string(info->name) + " = " + unit::ValueWithSymbol(*info, word) + '\n';
     }
 }
 
@@ -260,8 +264,8 @@ bool SettingsSnapshot::operator==(const SettingsSnapshot& other) const {
 SettingsSnapshot SnapshotOf(const RegisterImage& holding, const VersionInfo& firmware,
                             std::string savedAt) {
     SettingsSnapshot snapshot{std::move(savedAt), firmware, {}};
-    for (const RegisterInfo& info : Registers())
-        if (info.bank == Bank::Holding && InSettingsFile(info))
+    for (const unit::Register& info : unit::Registers())
+        if (info.bank == unit::Bank::Holding && unit::SectionOf(info) != unit::FileSection::None)
             snapshot.holding[info.number] = holding[info.number];
     return snapshot;
 }
@@ -274,10 +278,10 @@ std::string WriteSettingsFile(const SettingsSnapshot& snapshot) {
            "\ncompiled = " + DateText(snapshot.firmware) +
            "\nbuild = " + std::to_string(snapshot.firmware.compileNumber) + "\n";
     out += "\n[settings]\n";
-    WriteRegisters(out, snapshot, Role::Setting);
+    WriteRegisters(out, snapshot, unit::FileSection::Settings);
     out += "\n# Calibration values belong to one physical unit: restored only when asked for.\n";
     out += "[calibration]\n";
-    WriteRegisters(out, snapshot, Role::Calibration);
+    WriteRegisters(out, snapshot, unit::FileSection::Calibration);
     return out;
 }
 
@@ -298,8 +302,8 @@ std::vector<Difference> Differences(const SettingsSnapshot& file, const Register
                                     bool withCalibration) {
     std::vector<Difference> differences;
     for (const auto& [number, word] : file.holding) {
-        const RegisterInfo* info = HoldingRegister(number);
-        if (info->role == Role::Calibration && !withCalibration) continue;
+        const unit::Register* info = unit::Find(unit::Bank::Holding, number);
+        if (info->role == unit::Role::Calibration && !withCalibration) continue;
         if (holding[number] != word) differences.push_back({info, word, holding[number]});
     }
     return differences;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "LinkState.h"
-#include "RegisterCatalogue.h"
+#include "Registers.h"
 #include "VersionInfo.h"
 
 #include <cstdint>
@@ -43,7 +43,7 @@ bool SameFirmware(const VersionInfo& a, const VersionInfo& b);
 std::string FirmwareText(const VersionInfo& firmware);
 
 struct Difference {
-    const RegisterInfo* info;
+    const unit::Register* info;
     std::uint16_t fileWord;
     std::uint16_t unitWord;
 };

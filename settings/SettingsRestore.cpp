@@ -10,7 +10,8 @@ std::string RefusalOfWrites(const std::vector<Difference>& writes, RegisterImage
         holding[write.info->number] = write.fileWord;
     std::string refusals;
     for (const Difference& write : writes) {
-        const std::string refusal = RefusalOfLimits(write.info->number, write.fileWord, holding);
+        const std::string refusal =
+            unit::RefusalOfLimits(write.info->number, write.fileWord, holding);
         if (!refusal.empty()) refusals += (refusals.empty() ? "" : "; ") + refusal;
     }
     return refusals;

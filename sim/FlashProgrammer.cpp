@@ -43,11 +43,11 @@ FlashProgrammer::Outcome FlashProgrammer::Take(const std::vector<std::uint8_t>& 
         return Outcome::Refused;
     }
     const std::uint32_t address = FlashAddressOf(frame);
-    if (address < kFlashStart || (address - kFlashStart) % kFlashBlockBytes != 0) {
+    if (address < kFlashBase || (address - kFlashBase) % kBlockBytes != 0) {
         why = "flash address off the block grid";
         return Outcome::Refused;
     }
-    const std::size_t block = (address - kFlashStart) / kFlashBlockBytes;
+    const std::size_t block = (address - kFlashBase) / kBlockBytes;
     if (block == blocksStored_ && IsClosing(frame)) {
         image_ = flash_;
         active_ = false;
@@ -65,11 +65,11 @@ FlashProgrammer::Outcome FlashProgrammer::Store(std::size_t block,
         why = "block " + std::to_string(block) + " out of sequence";
         return Outcome::Refused;
     }
-    if (blocksStored_ > 0 && flash_.size() % kFlashBlockBytes != 0 && block == blocksStored_) {
+    if (blocksStored_ > 0 && flash_.size() % kBlockBytes != 0 && block == blocksStored_) {
         why = "block after a short block";
         return Outcome::Refused;
     }
-    flash_.resize(block * kFlashBlockBytes);
+    flash_.resize(block * kBlockBytes);
     flash_.insert(flash_.end(), frame.begin() + kBlockHeaderBytes, frame.end() - 2);
     blocksStored_ = block + 1;
     return Outcome::Stored;

@@ -2,6 +2,8 @@
 // frames checked and kept in order, the closing frame ending it.
 #pragma once
 
+#include "FirmwareFrames.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,12 +45,5 @@ private:
     std::size_t blocksStored_ = 0;
     std::vector<std::uint8_t> image_;
 };
-
-// Block frames: address, 0x06, 0xFF, 0xFD, length without CRC, flash address, data, CRC.
-constexpr std::size_t kBlockHeaderBytes = 10;
-constexpr std::size_t kFlashBlockBytes = 2048;
-constexpr std::uint32_t kFlashStart = 0x08004000;
-constexpr std::size_t kShortestBlockFrame = kBlockHeaderBytes + 1 + 2;
-constexpr std::size_t kLongestBlockFrame = kBlockHeaderBytes + kFlashBlockBytes + 2;
 
 } // namespace kvel::sim

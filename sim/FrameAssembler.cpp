@@ -3,8 +3,7 @@
 
 #include <algorithm>
 
-#include "Crc16.h"
-#include "FlashProgrammer.h"
+#include "FirmwareFrames.h"
 #include "RegisterMap.h"
 
 namespace kvel::sim {
@@ -31,9 +30,7 @@ std::size_t FrameAssembler::AnnouncedBlockSize() const {
 
 bool FrameAssembler::FrontHoldsCrc(std::size_t size) {
     scratch_.assign(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(size));
-    const auto body = static_cast<std::uint16_t>(size - 2);
-    const auto carried = static_cast<std::uint16_t>(scratch_[body] | scratch_[body + 1] << 8);
-    return Crc16Block(body, scratch_.data()) == carried;
+    return CrcHolds(scratch_.data(), size);
 }
 
 FrameAssembler::Frame FrameAssembler::TakeFront(std::size_t size) {

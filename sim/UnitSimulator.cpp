@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "Crc16.h"
+#include "FirmwareFrames.h"
 #include "SerialChannel.h"
 
 namespace kvel::sim {
@@ -11,7 +12,6 @@ namespace kvel::sim {
 namespace {
 constexpr std::uint16_t kMostRegistersPerRead = 125;
 constexpr std::size_t kMostReplyPieces = 3;
-constexpr std::uint16_t kEnterProgramming = 0x00B9;
 
 std::uint16_t RegisterOf(const RequestFrame& request) {
     return WordAt(&request[2]);
@@ -159,7 +159,7 @@ std::vector<std::uint8_t> UnitSimulator::WriteReply(const RequestFrame& request,
 
 // The programming-mode command is echoed like any write; the status read answers 1 once ready.
 std::vector<std::uint8_t> UnitSimulator::CommandReply(const RequestFrame& request) {
-    if (request[1] == kWriteSingle && ArgumentOf(request) == kEnterProgramming) {
+    if (request[1] == kWriteSingle && ArgumentOf(request) == kProgrammingCommand) {
         programmer_.Enter();
         return {request.begin(), request.end()};
     }

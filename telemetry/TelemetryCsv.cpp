@@ -1,7 +1,7 @@
 // The recorder's samples as comma-separated values that spreadsheet tools read.
 #include "TelemetryCsv.h"
 
-#include "RegisterMap.h"
+#include "Registers.h"
 
 #include <QDateTime>
 
@@ -9,21 +9,23 @@ namespace kvel {
 
 namespace {
 
-// Decimal point whatever the locale, so every spreadsheet reads the number.
-QByteArray TenthsValue(std::uint16_t tenths) {
-    return QByteArray::number(tenths / 10) + '.' + QByteArray::number(tenths % 10);
-}
-
-QByteArray Flag(std::uint16_t status, std::uint16_t bit) {
-    return (status & bit) ? "1" : "0";
+QByteArray Utf8(std::string_view text) {
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 } // namespace
 
+// The readings' captions and units and the lamps' captions, from the register table.
 QByteArray CsvHeader() {
-    return QStringLiteral("\uFEFFВремя,U вых (В),I вых (A),U бпс (В),t бпс (°С),Уставка U (В),"
-                          "Уставка I (A),Работа,Авария АКБ,Uакб<Uмин,Перегрев,Уровень АКБ\n")
-        .toUtf8();
+    QByteArray header = QStringLiteral("\uFEFFВремя").toUtf8();
+    for (const std::uint16_t reg : kSampledRegisters) {
+        const unit::Register& info = unit::Holding(reg);
+        header += ',' + QByteArray::fromStdString(unit::Title(info)) + " (" +
+                  Utf8(unit::RussianSymbol(info.quantity)) + ')';
+    }
+    for (const unit::Lamp& lamp : unit::kLamps)
+        header += ',' + Utf8(lamp.caption);
+    return header + ",Уровень АКБ\n";
 }
 
 QByteArray IsoTimestamp(std::int64_t timeMs) {
@@ -34,16 +36,12 @@ QByteArray IsoTimestamp(std::int64_t timeMs) {
 QByteArray CsvLine(const TelemetrySample& sample) {
     QByteArray line = IsoTimestamp(sample.timeMs);
     if (sample.gap) return line + ",,,,,,,,,,,\n";
-    line += ',' + TenthsValue(sample.outputVoltage);
-    line += ',' + TenthsValue(sample.outputCurrent);
-    line += ',' + TenthsValue(sample.stageVoltage);
-    line += ',' + QByteArray::number(sample.stageTemperature);
-    line += ',' + TenthsValue(sample.voltageSetpoint);
-    line += ',' + TenthsValue(sample.currentSetpoint);
-    line += ',' + Flag(sample.status, reg::status::Working);
-    line += ',' + Flag(sample.status, reg::status::BatteryFault);
-    line += ',' + Flag(sample.status, reg::status::BatteryLow);
-    line += ',' + Flag(sample.status, reg::status::Overheat);
+    // A decimal point whatever the locale, so every spreadsheet reads the number.
+    for (const std::uint16_t reg : kSampledRegisters)
+        line += ',' + QByteArray::fromStdString(
+                          unit::FormatValue(unit::Holding(reg), SampledWord(sample, reg)));
+    for (const unit::Lamp& lamp : unit::kLamps)
+        line += (sample.status & lamp.bit) ? ",1" : ",0";
     line += ',' + QByteArray::number(sample.batteryLevel);
     return line + '\n';
 }

@@ -1,6 +1,8 @@
 // The recorder's samples thinned to what a chart of a given width can show.
 #include "TelemetryDecimation.h"
 
+#include "Registers.h"
+
 #include <algorithm>
 
 namespace kvel {
@@ -35,20 +37,25 @@ private:
 
 } // namespace
 
-double ChartValue(const TelemetrySample& sample, ChartQuantity quantity) {
+std::uint16_t RegisterOf(ChartQuantity quantity) {
     switch (quantity) {
     case ChartQuantity::OutputVoltage:
-        return sample.outputVoltage / 10.0;
+        return reg::holding::OutputVoltage;
     case ChartQuantity::VoltageSetpoint:
-        return sample.voltageSetpoint / 10.0;
+        return reg::holding::VoltageSetpoint;
     case ChartQuantity::OutputCurrent:
-        return sample.outputCurrent / 10.0;
+        return reg::holding::OutputCurrent;
     case ChartQuantity::CurrentSetpoint:
-        return sample.currentSetpoint / 10.0;
+        return reg::holding::CurrentSetpoint;
     case ChartQuantity::StageTemperature:
-        return sample.stageTemperature;
+        return reg::holding::PowerStageTemperature;
     }
-    return 0;
+    return reg::holding::OutputVoltage;
+}
+
+double ChartValue(const TelemetrySample& sample, ChartQuantity quantity) {
+    const std::uint16_t reg = RegisterOf(quantity);
+    return unit::NumericValue(unit::Holding(reg), SampledWord(sample, reg));
 }
 
 std::vector<ChartSegment> DecimateForChart(const TelemetryRecorder& recorder, std::size_t first,

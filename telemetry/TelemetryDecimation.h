@@ -18,6 +18,8 @@ enum class ChartQuantity {
     StageTemperature,
 };
 
+// The holding register the line follows.
+std::uint16_t RegisterOf(ChartQuantity quantity);
 // In volts, amperes or degrees.
 double ChartValue(const TelemetrySample& sample, ChartQuantity quantity);
 

@@ -61,6 +61,25 @@ void TelemetryRecorder::Record(const TelemetrySample& entry) {
     oldest_ = (oldest_ + 1) % capacity_;
 }
 
+std::uint16_t SampledWord(const TelemetrySample& sample, std::uint16_t reg) {
+    switch (reg) {
+    case reg::holding::OutputVoltage:
+        return sample.outputVoltage;
+    case reg::holding::OutputCurrent:
+        return sample.outputCurrent;
+    case reg::holding::PowerStageVoltage:
+        return sample.stageVoltage;
+    case reg::holding::PowerStageTemperature:
+        return static_cast<std::uint16_t>(sample.stageTemperature);
+    case reg::holding::VoltageSetpoint:
+        return sample.voltageSetpoint;
+    case reg::holding::CurrentSetpoint:
+        return sample.currentSetpoint;
+    default:
+        return 0;
+    }
+}
+
 TelemetrySample TelemetryRecorder::SampleOfImages(std::int64_t nowMs) const {
     const RegisterImage& holding = state_.HoldingImage;
     TelemetrySample sample;

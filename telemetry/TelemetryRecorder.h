@@ -2,7 +2,9 @@
 #pragma once
 
 #include "LinkState.h"
+#include "RegisterMap.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -22,6 +24,15 @@ struct TelemetrySample {
     std::uint16_t currentSetpoint = 0; // tenths of an ampere
     std::uint16_t status = 0;          // the status word
 };
+
+// The holding registers a sample keeps, in the order files and lists show them.
+constexpr std::array<std::uint16_t, 6> kSampledRegisters{
+    reg::holding::OutputVoltage,     reg::holding::OutputCurrent,
+    reg::holding::PowerStageVoltage, reg::holding::PowerStageTemperature,
+    reg::holding::VoltageSetpoint,   reg::holding::CurrentSetpoint};
+
+// The sample's value of one of kSampledRegisters as the register's word.
+std::uint16_t SampledWord(const TelemetrySample& sample, std::uint16_t reg);
 
 class TelemetryRecorder {
 public:

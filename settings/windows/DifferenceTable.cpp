@@ -7,19 +7,18 @@ namespace kvel {
 
 namespace {
 
-QString Caption(const RegisterInfo& info) {
-    const QString caption = QString::fromUtf8(info.caption);
-    return info.role == Role::Calibration ? caption + QStringLiteral(" (калибровка)") : caption;
+QString Caption(const unit::Register& info) {
+    const QString caption = QString::fromStdString(unit::Title(info));
+    return info.role == unit::Role::Calibration ? caption + QStringLiteral(" (калибровка)")
+                                                : caption;
 }
 
 } // namespace
 
-QString RegisterValueText(const RegisterInfo& info, std::uint16_t word) {
-    if (info.encoding == Encoding::Flag && word <= 1)
+QString RegisterValueText(const unit::Register& info, std::uint16_t word) {
+    if (info.encoding == unit::Encoding::Flag && word <= 1)
         return word != 0 ? QStringLiteral("вкл") : QStringLiteral("выкл");
-    const QString unit = QString::fromStdString(RussianUnit(info));
-    const QString value = QString::fromStdString(FormatValue(info, word, ','));
-    return unit.isEmpty() ? value : value + ' ' + unit;
+    return QString::fromStdString(unit::RussianValueText(info, word));
 }
 
 DifferenceTable::DifferenceTable(QWidget* parent) : QTableWidget(0, 3, parent) {

@@ -10,7 +10,7 @@
 namespace kvel {
 
 // A register's value as the windows show it: decimal comma and Russian unit, flags as вкл/выкл.
-QString RegisterValueText(const RegisterInfo& info, std::uint16_t word);
+QString RegisterValueText(const unit::Register& info, std::uint16_t word);
 
 class DifferenceTable : public QTableWidget {
 public:

@@ -99,7 +99,7 @@ void SettingsRestoreWindow::Report() {
     QString text = QStringLiteral("ЗУЛ не принял:");
     for (const Difference& miss : notTaken)
         text += QStringLiteral("\n%1: в файле %2, в ЗУЛ %3")
-                    .arg(QString::fromUtf8(miss.info->caption),
+                    .arg(QString::fromStdString(unit::Title(*miss.info)),
                          RegisterValueText(*miss.info, miss.fileWord),
                          RegisterValueText(*miss.info, miss.unitWord));
     Question->setText(text);

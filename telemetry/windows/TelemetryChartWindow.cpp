@@ -7,7 +7,9 @@
 #include "FormTimer.h"
 #include "MessageBox.h"
 #include "NewestWindow.h"
+#include "Registers.h"
 #include "TelemetryCsv.h"
+#include "TextFormats.h"
 
 #include <QButtonGroup>
 #include <QChart>
@@ -42,7 +44,6 @@ constexpr int kLiveRefreshMs = 1000;
 
 // A setpoint is drawn dashed in a darker shade of its reading, which it often covers.
 struct QuantityLook {
-    QString name;
     QColor color;
     Qt::PenStyle style;
 };
@@ -50,17 +51,32 @@ struct QuantityLook {
 QuantityLook LookOf(ChartQuantity quantity) {
     switch (quantity) {
     case ChartQuantity::OutputVoltage:
-        return {QStringLiteral("U вых"), QColor(0, 90, 200), Qt::SolidLine};
+        return {QColor(0, 90, 200), Qt::SolidLine};
     case ChartQuantity::VoltageSetpoint:
-        return {QStringLiteral("Уставка U"), QColor(0, 30, 90), Qt::DashLine};
+        return {QColor(0, 30, 90), Qt::DashLine};
     case ChartQuantity::OutputCurrent:
-        return {QStringLiteral("I вых"), QColor(200, 30, 30), Qt::SolidLine};
+        return {QColor(200, 30, 30), Qt::SolidLine};
     case ChartQuantity::CurrentSetpoint:
-        return {QStringLiteral("Уставка I"), QColor(110, 0, 0), Qt::DashLine};
+        return {QColor(110, 0, 0), Qt::DashLine};
     case ChartQuantity::StageTemperature:
-        return {QStringLiteral("t бпс"), QColor(230, 140, 0), Qt::SolidLine};
+        return {QColor(230, 140, 0), Qt::SolidLine};
     }
     return {};
+}
+
+QString NameOf(ChartQuantity quantity) {
+    return QString::fromStdString(unit::Title(unit::Holding(RegisterOf(quantity))));
+}
+
+QString AxisTitle(unit::Quantity quantity) {
+    return FromUtf8(unit::RussianSymbol(quantity));
+}
+
+// "U вых 54,5 В, уставка 54,0 В": a reading with its setpoint.
+QString ReadingAndSetpoint(const TelemetrySample& sample, std::uint16_t reading,
+                           std::uint16_t setpoint) {
+    return HoldingCaption(reading) + ' ' + HoldingValueText(reading, SampledWord(sample, reading)) +
+           QStringLiteral(", уставка ") + HoldingValueText(setpoint, SampledWord(sample, setpoint));
 }
 
 constexpr std::array<ChartQuantity, 5> kAllQuantities{
@@ -84,10 +100,6 @@ void FitAxis(QValueAxis* axis, ValueRange range) {
     if (range.Empty()) range = {0, 1};
     const double margin = std::max(0.5, (range.high - range.low) * 0.05);
     axis->setRange(range.low - margin, range.high + margin);
-}
-
-QString Tenths(std::uint16_t tenths) {
-    return QString::number(tenths / 10) + ',' + QString::number(tenths % 10);
 }
 
 QDateTime TimeOf(std::int64_t timeMs) {
@@ -156,9 +168,9 @@ void TelemetryChartWindow::BuildChart() {
     timeAxis_ = new QDateTimeAxis;
     timeAxis_->setTickCount(7);
     chart_->addAxis(timeAxis_, Qt::AlignBottom);
-    voltageAxis_ = AddValueAxis(QStringLiteral("В"), Qt::AlignLeft);
-    currentAxis_ = AddValueAxis(QStringLiteral("A"), Qt::AlignRight);
-    temperatureAxis_ = AddValueAxis(QStringLiteral("°С"), Qt::AlignRight);
+    voltageAxis_ = AddValueAxis(AxisTitle(unit::Quantity::Volts), Qt::AlignLeft);
+    currentAxis_ = AddValueAxis(AxisTitle(unit::Quantity::Amperes), Qt::AlignRight);
+    temperatureAxis_ = AddValueAxis(AxisTitle(unit::Quantity::Degrees), Qt::AlignRight);
     for (ChartQuantity quantity : kAllQuantities)
         AddSeries(quantity);
     ChartView = new QChartView(chart_, this);
@@ -178,7 +190,7 @@ QLineSeries* TelemetryChartWindow::AddSeries(ChartQuantity quantity) {
     QList<QLineSeries*>& pool = series_[static_cast<int>(quantity)];
     const QuantityLook look = LookOf(quantity);
     auto* series = new QLineSeries;
-    series->setName(look.name);
+    series->setName(NameOf(quantity));
     series->setPen(QPen(look.color, 2, look.style));
     chart_->addSeries(series);
     series->attachAxis(timeAxis_);
@@ -280,11 +292,12 @@ QString TelemetryChartWindow::ValuesAt(std::int64_t timeMs) const {
     const TelemetrySample& sample = recorder_.At(nearest);
     const QString time = TimeOf(sample.timeMs).toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
     if (sample.gap) return time + QStringLiteral("   нет связи");
-    return time +
-           QStringLiteral("   U вых %1 В, уставка %2 В   I вых %3 A, уставка %4 A   t бпс %5 °С")
-               .arg(Tenths(sample.outputVoltage), Tenths(sample.voltageSetpoint),
-                    Tenths(sample.outputCurrent), Tenths(sample.currentSetpoint))
-               .arg(sample.stageTemperature);
+    namespace h = reg::holding;
+    const std::uint16_t temperature = h::PowerStageTemperature;
+    return time + "   " + ReadingAndSetpoint(sample, h::OutputVoltage, h::VoltageSetpoint) + "   " +
+           ReadingAndSetpoint(sample, h::OutputCurrent, h::CurrentSetpoint) + "   " +
+           HoldingCaption(temperature) + ' ' +
+           HoldingValueText(temperature, SampledWord(sample, temperature));
 }
 
 void TelemetryChartWindow::ShowValuesUnder(QPoint viewportPosition) {

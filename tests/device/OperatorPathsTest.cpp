@@ -19,7 +19,8 @@ namespace {
 using test::Write;
 using Writes = std::vector<Write>;
 
-const QString kBroadcastRefused = QStringLiteral("Адрес 0 — широковещательный: запись не отправлена");
+const QString kBroadcastRefused =
+    QStringLiteral("Адрес 0 — широковещательный: запись не отправлена");
 
 class OperatorPathsTest : public test::WindowFixture {
 protected:
@@ -155,26 +156,23 @@ TEST_F(OperatorPathsTest, ComingBackToTheMainWindowCommitsTheBoxOnce) {
 }
 
 TEST_F(OperatorPathsTest, SetpointsInsideTheUnitsLimitsAreWrittenAndOthersRefused) {
-    holding[8] = 100; // U мин
-    holding[9] = 600; // U макс
-    holding[10] = 5;  // I мин
+    holding[8] = 100;  // U мин
+    holding[9] = 600;  // U макс
+    holding[10] = 5;   // I мин
     holding[11] = 300; // I макс
     HoldingReply();
     const QString voltageRange = QStringLiteral("Допустимо от 10,0 до 60,0 В");
-    const QString currentRange = QStringLiteral("Допустимо от 0,5 до 30,0 A");
+    const QString currentRange = QStringLiteral("Допустимо от 0,5 до 30,0 А");
     const struct {
         QLineEdit* edit;
         const char* text;
         Writes writes;
         QStringList messages;
-    } cases[] = {{display.Edit2, "10", {{16, 100}}, {}},
-                 {display.Edit2, "60", {{16, 600}}, {}},
-                 {display.Edit2, "9,9", {}, {voltageRange}},
-                 {display.Edit2, "60,1", {}, {voltageRange}},
-                 {display.Edit3, "0,5", {{17, 5}}, {}},
-                 {display.Edit3, "30", {{17, 300}}, {}},
-                 {display.Edit3, "0,4", {}, {currentRange}},
-                 {display.Edit3, "30,1", {}, {currentRange}}};
+    } cases[] = {
+        {display.Edit2, "10", {{16, 100}}, {}},     {display.Edit2, "60", {{16, 600}}, {}},
+        {display.Edit2, "9,9", {}, {voltageRange}}, {display.Edit2, "60,1", {}, {voltageRange}},
+        {display.Edit3, "0,5", {{17, 5}}, {}},      {display.Edit3, "30", {{17, 300}}, {}},
+        {display.Edit3, "0,4", {}, {currentRange}}, {display.Edit3, "30,1", {}, {currentRange}}};
     for (const auto& c : cases) {
         messages.texts.clear();
         Submit(c.edit, c.text);

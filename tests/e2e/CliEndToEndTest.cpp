@@ -96,7 +96,7 @@ TEST_F(CliEndToEndTest, WatchPrintsOneTimedLinePerPollAndAppendsThemAsCsv) {
     ASSERT_EQ(lines.size(), 3);
     for (const QString& line : lines)
         EXPECT_TRUE(line.contains(kIsoTime)) << line.toStdString();
-    EXPECT_TRUE(lines[0].contains("U уст 54.5 V"));
+    EXPECT_TRUE(lines[0].contains("Уставка выходного напряжения 54.5 V"));
     const QStringList csv = ReadText("log.csv").split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(csv.size(), 4);
     EXPECT_EQ(csv[0],

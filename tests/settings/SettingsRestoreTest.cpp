@@ -16,8 +16,8 @@ protected:
     }
 
     std::vector<Difference> Writes() {
-        return {{FindRegister("max-temperature"), 80, 75},
-                {FindRegister("voltage-setpoint"), 485, 545}};
+        return {{unit::ByName("max-temperature"), 80, 75},
+                {unit::ByName("voltage-setpoint"), 485, 545}};
     }
 
     // The unit answers a write by echoing it.
@@ -95,12 +95,12 @@ TEST(RefusalOfWritesTest, JudgesSetpointsByTheLimitsTheUnitWillHaveOnceEveryWrit
     RegisterImage holding{};
     holding[reg::holding::CalibVoltageMin] = 100;
     holding[reg::holding::CalibVoltageMax] = 600;
-    const Difference higherSetpoint{FindRegister("voltage-setpoint"), 620, 545};
-    const Difference higherLimit{FindRegister("voltage-max"), 650, 600};
+    const Difference higherSetpoint{unit::ByName("voltage-setpoint"), 620, 545};
+    const Difference higherLimit{unit::ByName("voltage-max"), 650, 600};
     EXPECT_NE(RefusalOfWrites({higherSetpoint}, holding), "");
     EXPECT_EQ(RefusalOfWrites({higherSetpoint, higherLimit}, holding), "");
-    const Difference lowerLimit{FindRegister("voltage-max"), 500, 600};
-    const Difference keptSetpoint{FindRegister("voltage-setpoint"), 545, 540};
+    const Difference lowerLimit{unit::ByName("voltage-max"), 500, 600};
+    const Difference keptSetpoint{unit::ByName("voltage-setpoint"), 545, 540};
     EXPECT_NE(RefusalOfWrites({keptSetpoint, lowerLimit}, holding).find("voltage-setpoint 54.5 V"),
               std::string::npos);
 }

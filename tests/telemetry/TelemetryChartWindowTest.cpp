@@ -83,9 +83,9 @@ TEST_F(TelemetryChartWindowTest, EveryQuantityHasItsNamedLineOverTheLastTenMinut
     EXPECT_EQ(window->ShownEndMs() - window->ShownStartMs(), 10 * kMinuteMs);
     const std::vector<std::pair<ChartQuantity, QString>> names{
         {ChartQuantity::OutputVoltage, "U вых"},
-        {ChartQuantity::VoltageSetpoint, "Уставка U"},
+        {ChartQuantity::VoltageSetpoint, "Уставка выходного напряжения"},
         {ChartQuantity::OutputCurrent, "I вых"},
-        {ChartQuantity::CurrentSetpoint, "Уставка I"},
+        {ChartQuantity::CurrentSetpoint, "Уставка выходного тока"},
         {ChartQuantity::StageTemperature, "t бпс"}};
     for (const auto& [quantity, name] : names) {
         const std::vector<QList<QPointF>> lines = Lines(quantity);
@@ -186,7 +186,7 @@ TEST_F(TelemetryChartWindowTest, HoveringShowsTheNearestSamplesValues) {
     QTest::mouseMove(plot, QPoint(plot->width() / 2, plot->height() / 2));
     QApplication::processEvents();
     EXPECT_TRUE(window->HoverLabel->text().endsWith(
-        QStringLiteral("U вых 54,5 В, уставка 54,0 В   I вых 0,7 A, уставка 5,0 A   t бпс -10 °С")))
+        QStringLiteral("U вых 54,5 В, уставка 54,0 В   I вых 0,7 А, уставка 5,0 А   t бпс -10 °С")))
         << window->HoverLabel->text().toStdString();
 }
 

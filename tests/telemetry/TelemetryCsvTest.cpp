@@ -61,9 +61,9 @@ QByteArray ReadAll(const QString& path) {
 TEST(TelemetryCsvTest, HeaderNamesEveryColumnWithItsUnit) {
     EXPECT_EQ(CsvHeader(),
               QByteArray("\xEF\xBB\xBF") +
-                  QStringLiteral("Время,U вых (В),I вых (A),U бпс (В),t бпс (°С),Уставка U (В),"
-                                 "Уставка I (A),Работа,Авария АКБ,Uакб<Uмин,Перегрев,"
-                                 "Уровень АКБ\n")
+                  QStringLiteral("Время,U вых (В),I вых (А),U бпс (В),t бпс (°С),"
+                                 "Уставка выходного напряжения (В),Уставка выходного тока (А),"
+                                 "Работа,Авария АКБ,Uакб<Uмин,Перегрев,Уровень АКБ\n")
                       .toUtf8());
 }
 

@@ -1,16 +1,36 @@
-// How register values become texts and typed texts become register values.
+// How register values become the windows' texts and typed texts become register values.
 #include "TextFormats.h"
+
+#include "Registers.h"
 
 #include <cmath>
 #include <limits>
 
 namespace kvel {
 
-QString TenthsText(std::uint16_t tenths) {
-    return QStringLiteral("%1,%2").arg(tenths / 10).arg(tenths % 10);
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString SignedText(std::uint16_t word) { return QString::number(static_cast<std::int16_t>(word)); }
+QString HoldingCaption(std::uint16_t number) {
+    return FromUtf8(unit::Holding(number).caption);
+}
+
+QString InputCaption(std::uint16_t number) {
+    return FromUtf8(unit::Find(unit::Bank::Input, number)->caption);
+}
+
+QString HoldingValueText(std::uint16_t number, std::uint16_t word) {
+    return QString::fromStdString(unit::RussianValueText(unit::Holding(number), word));
+}
+
+QString TenthsText(std::uint16_t tenths) {
+    return QString::fromStdString(unit::TenthsText(tenths));
+}
+
+QString SignedText(std::uint16_t word) {
+    return QString::number(static_cast<std::int16_t>(word));
+}
 
 QString ShortestDecimalText(std::uint16_t tenths) {
     if (tenths % 10 == 0) return QString::number(tenths / 10);
@@ -75,7 +95,8 @@ std::optional<std::string> NormaliseDecimal(const QString& text) {
 }
 
 bool FitsInteger(long double x) {
-    return std::isfinite(x) && x > static_cast<long double>(std::numeric_limits<long long>::min()) &&
+    return std::isfinite(x) &&
+           x > static_cast<long double>(std::numeric_limits<long long>::min()) &&
            x < static_cast<long double>(std::numeric_limits<long long>::max());
 }
 

@@ -1,17 +1,16 @@
-// Registers by name: values typed in their units become the words the unit holds, and the
-// setpoints stay within the unit's own limits.
-#include "RegisterCatalogue.h"
-#include "RegisterMap.h"
+// The register table: registers by name and number, values typed in their units become the
+// words the unit holds, and the setpoints stay within the unit's own limits.
+#include "Registers.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 
-namespace kvel {
+namespace kvel::unit {
 namespace {
 
-const RegisterInfo& Named(const char* name) {
-    const RegisterInfo* info = FindRegister(name);
+const Register& Named(const char* name) {
+    const Register* info = ByName(name);
     EXPECT_NE(info, nullptr) << name;
     return *info;
 }
@@ -20,20 +19,20 @@ std::optional<std::uint16_t> Word(const char* name, const char* text) {
     return ParseValue(Named(name), text).word;
 }
 
-TEST(RegisterCatalogueTest, EveryRegisterOfTheMapHasOneNameAndNumbersFindHoldingRegisters) {
+TEST(RegistersTest, EveryRegisterOfTheMapHasOneNameAndNumbersFindHoldingRegisters) {
     for (std::uint16_t number = 0; number < reg::holding::Count; ++number) {
-        const RegisterInfo* info = HoldingRegister(number);
+        const Register* info = Find(Bank::Holding, number);
         ASSERT_NE(info, nullptr) << number;
-        EXPECT_EQ(FindRegister(info->name), info);
-        EXPECT_EQ(FindRegisterByNameOrNumber(std::to_string(number)), info);
+        EXPECT_EQ(ByName(info->name), info);
+        EXPECT_EQ(ByNameOrNumber(std::to_string(number)), info);
     }
-    EXPECT_EQ(FindRegisterByNameOrNumber("27"), nullptr);
-    EXPECT_EQ(FindRegisterByNameOrNumber("0016"), nullptr);
-    EXPECT_EQ(FindRegisterByNameOrNumber("voltage"), nullptr);
-    EXPECT_EQ(FindRegister("status")->bank, Bank::Input);
+    EXPECT_EQ(ByNameOrNumber("27"), nullptr);
+    EXPECT_EQ(ByNameOrNumber("0016"), nullptr);
+    EXPECT_EQ(ByNameOrNumber("voltage"), nullptr);
+    EXPECT_EQ(ByName("status")->bank, Bank::Input);
 }
 
-TEST(RegisterCatalogueTest, TenthsTakeADecimalCommaOrPointAndNoMoreThanOneDecimal) {
+TEST(RegistersTest, TenthsTakeADecimalCommaOrPointAndNoMoreThanOneDecimal) {
     EXPECT_EQ(Word("voltage-setpoint", "48,5"), 485);
     EXPECT_EQ(Word("voltage-setpoint", "48.5"), 485);
     EXPECT_EQ(Word("voltage-setpoint", "48"), 480);
@@ -51,7 +50,7 @@ TEST(RegisterCatalogueTest, TenthsTakeADecimalCommaOrPointAndNoMoreThanOneDecima
               std::string::npos);
 }
 
-TEST(RegisterCatalogueTest, FlagsChoicesAndSignedValuesKeepToTheirRange) {
+TEST(RegistersTest, FlagsChoicesAndSignedValuesKeepToTheirRange) {
     EXPECT_EQ(Word("sound-signal", "1"), 1);
     EXPECT_FALSE(Word("sound-signal", "2"));
     EXPECT_EQ(Word("voltage-source", "2"), 2);
@@ -64,9 +63,9 @@ TEST(RegisterCatalogueTest, FlagsChoicesAndSignedValuesKeepToTheirRange) {
     EXPECT_FALSE(Word("max-temperature", "65536"));
 }
 
-TEST(RegisterCatalogueTest, EveryWordFormatsToATextThatReadsBackAsTheSameWord) {
+TEST(RegistersTest, EveryWordFormatsToATextThatReadsBackAsTheSameWord) {
     std::set<std::pair<Encoding, std::uint16_t>> tried;
-    for (const RegisterInfo& info : Registers()) {
+    for (const Register& info : Registers()) {
         if (!tried.insert({info.encoding, info.choices}).second) continue;
         for (std::uint32_t word = 0; word <= 0xFFFF; ++word) {
             const auto w = static_cast<std::uint16_t>(word);
@@ -79,7 +78,7 @@ TEST(RegisterCatalogueTest, EveryWordFormatsToATextThatReadsBackAsTheSameWord) {
     EXPECT_EQ(FormatValue(Named("voltage-setpoint"), 5, ','), "0,5");
 }
 
-TEST(RegisterCatalogueTest, SetpointsOutsideTheUnitsLimitsAreRefusedWhileTheLimitsAreKnown) {
+TEST(RegistersTest, SetpointsOutsideTheUnitsLimitsAreRefusedWhileTheLimitsAreKnown) {
     RegisterImage holding{};
     holding[reg::holding::CalibVoltageMin] = 100;
     holding[reg::holding::CalibVoltageMax] = 600;
@@ -97,4 +96,4 @@ TEST(RegisterCatalogueTest, SetpointsOutsideTheUnitsLimitsAreRefusedWhileTheLimi
 }
 
 } // namespace
-} // namespace kvel
+} // namespace kvel::unit

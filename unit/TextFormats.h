@@ -1,12 +1,20 @@
-// How register values become texts and typed texts become register values.
+// How register values become the windows' texts and typed texts become register values.
 #pragma once
 
 #include <QString>
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 namespace kvel {
+
+QString FromUtf8(std::string_view text);
+// A register's caption from the register table, as the windows show it.
+QString HoldingCaption(std::uint16_t number);
+QString InputCaption(std::uint16_t number);
+// A holding register's value with its Russian unit, as the windows write it: "54,5 В", "-5 °С".
+QString HoldingValueText(std::uint16_t number, std::uint16_t word);
 
 // Whole part, comma, tenths digit: 545 gives "54,5", 540 gives "54,0".
 QString TenthsText(std::uint16_t tenths);

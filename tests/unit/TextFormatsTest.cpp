@@ -34,9 +34,9 @@ TEST(TextFormatsTest, DecimalCommaReadsWhatTheGrammarAllows) {
     const struct {
         const char* text;
         long double value;
-    } good[] = {{"54", 54},     {"12,3", 12.3L}, {",", 0},       {",5", 0.5L},   {"5,", 5},
-                {"  7  ", 7},   {"-2,5", -2.5L}, {"+3", 3},      {"1E2", 100},   {"1,5e-1", 0.15L},
-                {"-,", 0},      {"0", 0},        {"1e+3", 1000}, {"007,50", 7.5L}};
+    } good[] = {{"54", 54},   {"12,3", 12.3L}, {",", 0},       {",5", 0.5L},    {"5,", 5},
+                {"  7  ", 7}, {"-2,5", -2.5L}, {"+3", 3},      {"1E2", 100},    {"1,5e-1", 0.15L},
+                {"-,", 0},    {"0", 0},        {"1e+3", 1000}, {"007,50", 7.5L}};
     for (const auto& c : good) {
         const auto value = ParseDecimalComma(QString::fromUtf8(c.text));
         ASSERT_TRUE(value.has_value()) << c.text;
@@ -62,8 +62,8 @@ TEST(TextFormatsTest, SetpointScalingTruncatesAfterSinglePrecision) {
     const struct {
         const char* text;
         std::uint16_t word;
-    } cases[] = {{"54", 540},  {"12,3", 123}, {"12,35", 123}, {"12,39", 123},
-                 {"0,29", 2},  {"0,07", 0},   {"0", 0},       {"48,5", 485}};
+    } cases[] = {{"54", 540}, {"12,3", 123}, {"12,35", 123}, {"12,39", 123},
+                 {"0,29", 2}, {"0,07", 0},   {"0", 0},       {"48,5", 485}};
     for (const auto& c : cases) {
         const auto x = ParseDecimalComma(QString::fromUtf8(c.text));
         ASSERT_TRUE(x.has_value()) << c.text;
