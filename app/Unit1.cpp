@@ -7,7 +7,6 @@
 #include "FormFont.h"
 #include "FormPlacement.h"
 #include "MessageBox.h"
-#include "MonitorWindow.h"
 #include "ModbusFrame.h"
 #include "NewestWindow.h"
 #include "Pause.h"
@@ -40,7 +39,8 @@ constexpr std::uint16_t kMaxCurrentForUpdate = 5;
 TForm1::TForm1(SerialChannel& channel, QWidget* parent)
     : QMainWindow(parent), link_(state_, channel, *this), portKeeper_(link_) {
     NewestWindow<TForm1>::Set(this);
-    WatchLink();
+    link_.SetObserver(&linkObservers_);
+    firmwareTransfer_.observer = &linkObservers_;
     BuildForm();
     FormCreate();
 }
@@ -61,9 +61,8 @@ void TForm1::BuildForm() {
     display_ = new MainDisplay(client, Edit1, state_.HoldingImage, RegisterWrites());
 
     BuildMenu();
-    settingsFiles_ = new SettingsFileMenu(*ServiceMenu(), link_, *this);
     BuildStatusBar();
-    telemetry_ = new TelemetryTools(state_, *ServiceMenu(), *statusBar(), this);
+    BuildServiceMenu();
     Timer1 = new FormTimer([this] { link_.Timer1Timer(); }, this);
     Timer2 = new FormTimer([this] { link_.Timer2Timer(); }, this);
     Timer3 = new FormTimer([this] { link_.Timer3Timer(); }, this);
@@ -90,30 +89,23 @@ void TForm1::BuildMenu() {
     connect(N6, &QAction::triggered, this, &TForm1::N6Click);
     connect(N7, &QAction::triggered, this, &TForm1::N7Click);
     connect(N8, &QAction::triggered, this, &QWidget::close);
-    FinderItem = ServiceMenu()->addAction(QStringLiteral("Поиск устройства"));
-    connect(FinderItem, &QAction::triggered, this, &TForm1::FinderItemClick);
-    MonitorItem = ServiceMenu()->addAction(QStringLiteral("Монитор обмена"));
-    connect(MonitorItem, &QAction::triggered, this, &TForm1::OpenMonitor);
 }
 
-void TForm1::WatchLink() {
-    linkObservers_.Add(&traffic_);
-    link_.SetObserver(&linkObservers_);
-    firmwareTransfer_.observer = &linkObservers_;
-    traffic_.SetDecodeContext([this] { return DecodeContext{firmwareTransfer_.TotalBlocks()}; });
-}
-
-MonitorWindow* TForm1::OpenMonitor() {
-    if (!monitorWindow_) return monitorWindow_ = new MonitorWindow(traffic_, this);
-    monitorWindow_->raise();
-    monitorWindow_->activateWindow();
-    return monitorWindow_;
+void TForm1::BuildServiceMenu() {
+    QMenu& menu = *ServiceMenu();
+    FinderItem = (new FinderTools(menu, link_.Channel(), state_.Settings, *this, this))->FinderItem;
+    diagnostics_ = new DiagnosticsTools(menu, this);
+    MonitorItem = diagnostics_->MonitorItem;
+    Traffic().SetDecodeContext([this] { return DecodeContext{firmwareTransfer_.TotalBlocks()}; });
+    auto* settingsFiles = new SettingsFileMenu(menu, link_, *this);
+    telemetry_ = new TelemetryTools(state_, menu, *statusBar(), this);
+    for (LinkObserver* observer :
+         std::initializer_list<LinkObserver*>{&diagnostics_->Observer(), settingsFiles, telemetry_})
+        linkObservers_.Add(observer);
 }
 
 void TForm1::ShowLinkCause() {
-    const auto& cause = traffic_.Counters().Cause();
-    panels_[kPanelLink]->setToolTip(
-        cause ? QStringLiteral("Нет связи: ") + QString::fromStdString(CauseText(*cause)) : QString());
+    panels_[kPanelLink]->setToolTip(diagnostics_->LinkCauseText());
 }
 
 QMenu* TForm1::ServiceMenu() {
@@ -163,7 +155,9 @@ void TForm1::ConnectStoredPort() {
 }
 
 // Leaving a setpoint box is what commits it, so the window never starts with one focused.
-void TForm1::FormActivate() { Edit1->setFocus(Qt::ActiveWindowFocusReason); }
+void TForm1::FormActivate() {
+    Edit1->setFocus(Qt::ActiveWindowFocusReason);
+}
 
 void TForm1::FormClose() {
     link_.Channel().CloseComPort();
@@ -190,11 +184,17 @@ void TForm1::DestroySecondaryWindows() {
         if (child->isWindow()) delete child;
 }
 
-void TForm1::N2Click() { new TForm2(this); }
+void TForm1::N2Click() {
+    new TForm2(this);
+}
 
-void TForm1::N3Click() { new TForm3(state_, settingsHolds_, RegisterWrites(), this); }
+void TForm1::N3Click() {
+    new TForm3(state_, settingsHolds_, RegisterWrites(), this);
+}
 
-void TForm1::N4Click() { new TForm5(state_, calibrationHolds_, RegisterWrites(), this); }
+void TForm1::N4Click() {
+    new TForm5(state_, calibrationHolds_, RegisterWrites(), this);
+}
 
 RegisterWriter TForm1::RegisterWrites() {
     return [this](std::uint16_t reg, std::uint16_t value) {
@@ -203,9 +203,13 @@ RegisterWriter TForm1::RegisterWrites() {
     };
 }
 
-void TForm1::N6Click() { new TForm6(versionInfo_, this); }
+void TForm1::N6Click() {
+    new TForm6(versionInfo_, this);
+}
 
-void TForm1::N7Click() { new TForm7(state_.InputImage, this); }
+void TForm1::N7Click() {
+    new TForm7(state_.InputImage, this);
+}
 
 void TForm1::N5Click() {
     const std::uint16_t current = state_.HoldingImage[reg::holding::OutputCurrent];
@@ -220,17 +224,6 @@ void TForm1::N5Click() {
         Timer2->SetInterval(timer2Ms);
     };
     new TForm4(firmwareTransfer_, state_, link_.Channel(), setMainTimers, this);
-}
-
-// One scan at a time: a second choice brings the running finder forward.
-void TForm1::FinderItemClick() {
-    if (FinderWindow* finder = NewestWindow<FinderWindow>::Get();
-        finder && finder->Finder().Running()) {
-        finder->activateWindow();
-        return;
-    }
-    new FinderWindow(link_.Channel(), state_.Settings.comPortWord,
-                     static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF), *this, this);
 }
 
 bool TForm1::PortHeldElsewhere() {
@@ -272,7 +265,9 @@ void TForm1::ConnectTo(const FoundUnit& unit) {
     ConnectStoredPort();
 }
 
-QString TForm1::PanelText(int panel) const { return panels_.at(panel)->text(); }
+QString TForm1::PanelText(int panel) const {
+    return panels_.at(panel)->text();
+}
 
 void TForm1::SetStatusPanel(int panel, const std::string& utf8Text) {
     panels_.at(panel)->setText(QString::fromStdString(utf8Text));
@@ -285,28 +280,29 @@ void TForm1::SetLinkTimerIntervals(int timer1Ms, int timer2Ms, int timer3Ms) {
     Timer3->SetInterval(timer3Ms);
 }
 
-void TForm1::SetTimer5Interval(int ms) { Timer5->SetInterval(ms); }
+void TForm1::SetTimer5Interval(int ms) {
+    Timer5->SetInterval(ms);
+}
 
 void TForm1::ShowMessage(const std::string& utf8Text) {
     kvel::ShowMessage(QString::fromStdString(utf8Text));
 }
 
-void TForm1::Pause(int ms) { BlockingPause(ms); }
+void TForm1::Pause(int ms) {
+    BlockingPause(ms);
+}
 
 // The calibration window before the settings window.
 void TForm1::filling_out3() {
-    telemetry_->HoldingReplyAccepted();
     display_->filling_out3(state_);
     if (state_.CalibrationWindowOpen)
         if (TForm5* calibration = NewestWindow<TForm5>::Get()) calibration->Refresh();
     if (state_.SettingsWindowOpen)
         if (TForm3* settings = NewestWindow<TForm3>::Get()) settings->Refresh();
-    settingsFiles_->OnHoldingReply();
 }
 
 void TForm1::filling_out4() {
     versionInfo_ = VersionFromInputs(state_.InputImage);
-    telemetry_->InputReplyAccepted();
 }
 
 void TForm1::CloseSettingsWindow() {
@@ -318,7 +314,6 @@ void TForm1::CloseCalibrationWindow() {
 }
 
 void TForm1::BlankReadings() {
-    telemetry_->LinkLost();
     display_->BlankReadings();
 }
 

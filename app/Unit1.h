@@ -1,17 +1,17 @@
 // TForm1, the main window: menu, status bar, the link's timers, start-up and close.
 #pragma once
 
-#include "FinderWindow.h"
+#include "DiagnosticsTools.h"
+#include "FinderTools.h"
 #include "FirmwareTransfer.h"
 #include "FormTimer.h"
 #include "LinkHost.h"
 #include "LinkState.h"
 #include "MainDisplay.h"
 #include "ModbusLink.h"
-#include "PortKeeper.h"
 #include "ObserverFanOut.h"
+#include "PortKeeper.h"
 #include "SerialChannel.h"
-#include "TrafficMonitor.h"
 #include "Unit3.h"
 #include "Unit5.h"
 #include "VersionInfo.h"
@@ -28,7 +28,6 @@ class QMenu;
 
 namespace kvel {
 
-class MonitorWindow;
 class SettingsFileMenu;
 class TelemetryTools;
 
@@ -53,9 +52,8 @@ public:
     TelemetryTools& Telemetry() { return *telemetry_; }
     // Every observer of the link and the firmware upload hangs here.
     ObserverFanOut& LinkObservers() { return linkObservers_; }
-    TrafficMonitor& Traffic() { return traffic_; }
-    // "Монитор обмена": opens it, or brings the open one forward.
-    MonitorWindow* OpenMonitor();
+    TrafficMonitor& Traffic() { return diagnostics_->Traffic(); }
+    MonitorWindow* OpenMonitor() { return diagnostics_->OpenMonitor(); }
 
     // LinkHost
     void SetStatusPanel(int panel, const std::string& utf8Text) override;
@@ -88,7 +86,7 @@ public:
     QAction* N6;
     QAction* N7;
     QAction* N8;
-    // "Поиск устройства" in the menu "Сервис".
+    // "Поиск устройства" and "Монитор обмена" in the menu "Сервис".
     QAction* FinderItem;
     QAction* MonitorItem;
 
@@ -111,12 +109,13 @@ private:
     void N5Click();
     void N6Click();
     void N7Click();
-    void FinderItemClick();
+    // The capabilities of the menu "Сервис", each with its items and, where it watches the
+    // link, its observer.
+    void BuildServiceMenu();
     // Something other than polling drives the port: a firmware upload or the unit finder.
     bool PortHeldElsewhere();
     // Function-6 writes through the request queue, for the windows that change registers.
     RegisterWriter RegisterWrites();
-    void WatchLink();
     // Panel 0's tooltip says why the link is down; its text stays as the link sets it.
     void ShowLinkCause();
 
@@ -133,12 +132,10 @@ private:
     std::array<int, 3> pausedTimers_{};
     bool pollingPaused_ = false;
     ObserverFanOut linkObservers_;
-    TrafficMonitor traffic_;
-    QPointer<MonitorWindow> monitorWindow_;
     MainDisplay* display_ = nullptr;
     std::array<QLabel*, 4> panels_{};
     QMenu* serviceMenu_ = nullptr;
-    SettingsFileMenu* settingsFiles_ = nullptr;
+    DiagnosticsTools* diagnostics_ = nullptr;
     TelemetryTools* telemetry_ = nullptr;
 };
 

@@ -44,7 +44,6 @@ public:
     void BytesWritten(LinkClock::time_point when, const std::uint8_t* bytes,
                       std::size_t length) override;
     void ByteRead(LinkClock::time_point when, std::uint8_t byte, ReceiverContext context) override;
-    void ReplyAccepted(LinkClock::time_point, ReplyKind) override {}
     void LinkLost(LinkClock::time_point when, bool portOpen) override;
     void PortOpened(LinkClock::time_point when, bool opened) override;
 

@@ -39,11 +39,7 @@ public:
 
 class AcceptCounter : public LinkObserver {
 public:
-    void BytesWritten(LinkClock::time_point, const std::uint8_t*, std::size_t) override {}
-    void ByteRead(LinkClock::time_point, std::uint8_t, ReceiverContext) override {}
     void ReplyAccepted(LinkClock::time_point, ReplyKind) override { ++accepted; }
-    void LinkLost(LinkClock::time_point, bool) override {}
-    void PortOpened(LinkClock::time_point, bool) override {}
     int accepted = 0;
 };
 

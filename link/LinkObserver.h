@@ -1,5 +1,6 @@
 // A passive tap on the line: what went out, what came in, what the receiver accepted, and when
-// the link was given up. Observers watch only; nothing they do reaches back into the link.
+// the link was given up. Observers watch only; nothing they do reaches back into the link. Each
+// event does nothing unless an observer wants it.
 #pragma once
 
 #include "ModbusFrame.h"
@@ -22,15 +23,17 @@ class LinkObserver {
 public:
     virtual ~LinkObserver() = default;
 
-    virtual void BytesWritten(LinkClock::time_point when, const std::uint8_t* bytes,
-                              std::size_t length) = 0;
-    virtual void ByteRead(LinkClock::time_point when, std::uint8_t byte,
-                          ReceiverContext context) = 0;
+    virtual void BytesWritten(LinkClock::time_point, const std::uint8_t*, std::size_t) {}
+    virtual void ByteRead(LinkClock::time_point, std::uint8_t, ReceiverContext) {}
     // The newest bytes read, as many as the context of the last one expected, form the reply
-    // the receiver took.
-    virtual void ReplyAccepted(LinkClock::time_point when, ReplyKind kind) = 0;
-    virtual void LinkLost(LinkClock::time_point when, bool portOpen) = 0;
-    virtual void PortOpened(LinkClock::time_point when, bool opened) = 0;
+    // the receiver took. Reported once the reply has been taken in: its registers are in the
+    // images and the windows show them.
+    virtual void ReplyAccepted(LinkClock::time_point, ReplyKind) {}
+    virtual void LinkLost(LinkClock::time_point, bool /*portOpen*/) {}
+    virtual void PortOpened(LinkClock::time_point, bool /*opened*/) {}
+    // Both register images were zeroed: at a link loss, and when the program turns to another
+    // address. What they held is no longer the unit's.
+    virtual void ImagesZeroed(LinkClock::time_point) {}
 };
 
 } // namespace kvel

@@ -5,7 +5,8 @@
 
 namespace kvel {
 
-void ModbusLink::EnqueueRequest(std::uint8_t function, std::uint16_t reg, std::uint16_t countOrValue) {
+void ModbusLink::EnqueueRequest(std::uint8_t function, std::uint16_t reg,
+                                std::uint16_t countOrValue) {
     if (state_.QueueCount >= kQueueSlots) return;
     if (function != kWriteSingle && countOrValue > kMaxReadCount) return;
     ++state_.QueueCount;
@@ -41,8 +42,8 @@ void ModbusLink::SendNextRequest() {
     ++state_.SendIndex;
     // SendIndex never passes QueueCount, which is at most 50.
     const ModbusRequest request = state_.RequestQueue[state_.SendIndex];
-    const RequestFrame frame =
-        BuildRequestFrame(state_.DeviceAddress, request.function, request.reg, request.countOrValue);
+    const RequestFrame frame = BuildRequestFrame(state_.DeviceAddress, request.function,
+                                                 request.reg, request.countOrValue);
     state_.ExpectedReplyLength = ReplyLengthFor(request.function, request.countOrValue);
     state_.LastRequestRegister = request.reg;
     channel_.WriteComPort(frame.data(), static_cast<int>(frame.size()));
@@ -61,8 +62,8 @@ void ModbusLink::SendNextRequest() {
 
 int ModbusLink::OpenStoredPort() {
     const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
-    const int result =
-        channel_.OpenComPort(ComPortName(state_.Settings.comPortWord), BaudRateFromIndex(baudIndex));
+    const int result = channel_.OpenComPort(ComPortName(state_.Settings.comPortWord),
+                                            BaudRateFromIndex(baudIndex));
     if (observer_) observer_->PortOpened(LinkClock::now(), result == kOpenOk);
     return result;
 }
@@ -104,11 +105,13 @@ void ModbusLink::netu_svyasi() {
     host_.BlankReadings();
     state_.HoldingImage.fill(0);
     state_.InputImage.fill(0);
+    if (observer_) observer_->ImagesZeroed(LinkClock::now());
 }
 
 void ModbusLink::Timer3Timer() {
     const std::uint32_t pending = channel_.PendingInputCount();
-    for (std::uint32_t i = 0; i < pending; ++i) ReadComBuff(channel_.ReadComByte());
+    for (std::uint32_t i = 0; i < pending; ++i)
+        ReadComBuff(channel_.ReadComByte());
 }
 
 void ModbusLink::StoreRegisters(RegisterImage& image, const std::uint8_t* frame) {
@@ -132,7 +135,6 @@ void ModbusLink::ReadComBuff(std::uint8_t byte) {
     const std::uint8_t* frame = state_.ReceiveWindow.Newest(length);
 
     const ReplyKind kind = ClassifyReply(frame, length, state_.DeviceAddress);
-    if (kind != ReplyKind::Rejected && observer_) observer_->ReplyAccepted(LinkClock::now(), kind);
     switch (kind) {
     case ReplyKind::Holding:
         StoreRegisters(state_.HoldingImage, frame);
@@ -150,8 +152,9 @@ void ModbusLink::ReadComBuff(std::uint8_t byte) {
         priem_end();
         break;
     case ReplyKind::Rejected:
-        break;
+        return;
     }
+    if (observer_) observer_->ReplyAccepted(LinkClock::now(), kind);
 }
 
 void ModbusLink::priem_end() {

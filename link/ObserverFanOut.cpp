@@ -16,29 +16,28 @@ void ObserverFanOut::Remove(LinkObserver* observer) {
 
 void ObserverFanOut::BytesWritten(LinkClock::time_point when, const std::uint8_t* bytes,
                                   std::size_t length) {
-    for (LinkObserver* observer : observers_)
-        observer->BytesWritten(when, bytes, length);
+    Each(&LinkObserver::BytesWritten, when, bytes, length);
 }
 
 void ObserverFanOut::ByteRead(LinkClock::time_point when, std::uint8_t byte,
                               ReceiverContext context) {
-    for (LinkObserver* observer : observers_)
-        observer->ByteRead(when, byte, context);
+    Each(&LinkObserver::ByteRead, when, byte, context);
 }
 
 void ObserverFanOut::ReplyAccepted(LinkClock::time_point when, ReplyKind kind) {
-    for (LinkObserver* observer : observers_)
-        observer->ReplyAccepted(when, kind);
+    Each(&LinkObserver::ReplyAccepted, when, kind);
 }
 
 void ObserverFanOut::LinkLost(LinkClock::time_point when, bool portOpen) {
-    for (LinkObserver* observer : observers_)
-        observer->LinkLost(when, portOpen);
+    Each(&LinkObserver::LinkLost, when, portOpen);
 }
 
 void ObserverFanOut::PortOpened(LinkClock::time_point when, bool opened) {
-    for (LinkObserver* observer : observers_)
-        observer->PortOpened(when, opened);
+    Each(&LinkObserver::PortOpened, when, opened);
+}
+
+void ObserverFanOut::ImagesZeroed(LinkClock::time_point when) {
+    Each(&LinkObserver::ImagesZeroed, when);
 }
 
 } // namespace kvel

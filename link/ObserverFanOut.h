@@ -18,8 +18,15 @@ public:
     void ReplyAccepted(LinkClock::time_point when, ReplyKind kind) override;
     void LinkLost(LinkClock::time_point when, bool portOpen) override;
     void PortOpened(LinkClock::time_point when, bool opened) override;
+    void ImagesZeroed(LinkClock::time_point when) override;
 
 private:
+    template <class... Parameters, class... Arguments>
+    void Each(void (LinkObserver::*event)(Parameters...), const Arguments&... arguments) {
+        for (LinkObserver* observer : observers_)
+            (observer->*event)(arguments...);
+    }
+
     std::vector<LinkObserver*> observers_;
 };
 

@@ -42,7 +42,8 @@ SettingsFileMenu::SettingsFileMenu(QMenu& menu, ModbusLink& link, QWidget& mainW
     };
 }
 
-void SettingsFileMenu::OnHoldingReply() {
+void SettingsFileMenu::ReplyAccepted(LinkClock::time_point, ReplyKind kind) {
+    if (kind != ReplyKind::Holding) return;
     for (SettingsRestoreWindow* window : mainWindow_.findChildren<SettingsRestoreWindow*>())
         window->OnHoldingReply();
 }

@@ -17,13 +17,13 @@ class QWidget;
 
 namespace kvel {
 
-class SettingsFileMenu : public QObject {
+class SettingsFileMenu : public QObject, public LinkObserver {
     Q_OBJECT
 public:
     SettingsFileMenu(QMenu& menu, ModbusLink& link, QWidget& mainWindow);
 
-    // The main window calls this after every accepted holding-register reply.
-    void OnHoldingReply();
+    // A restore in progress checks the unit's registers at every holding-register reply.
+    void ReplyAccepted(LinkClock::time_point, ReplyKind kind) override;
 
     QAction* SaveItem;
     QAction* CompareItem;

@@ -30,6 +30,11 @@ TelemetryTools::TelemetryTools(const LinkState& state, QMenu& serviceMenu, QStat
     connect(ChartItem, &QAction::triggered, this, &TelemetryTools::ChartItemClick);
 }
 
+void TelemetryTools::ReplyAccepted(LinkClock::time_point, ReplyKind kind) {
+    if (kind == ReplyKind::Holding) recorder_.HoldingReplyAccepted(clock_());
+    if (kind == ReplyKind::Input) recorder_.InputReplyAccepted(clock_());
+}
+
 TelemetryTools::~TelemetryTools() {
     for (const QPointer<QWidget>& window : windows_)
         delete window.data();

@@ -1,7 +1,8 @@
-// The telemetry tools of the menu "Сервис": the recorder fed by the main window, the CSV
-// recording with its status-bar panel, and the items that open the log and chart windows.
+// The telemetry tools of the menu "Сервис": the recorder fed by the link, the CSV recording with
+// its status-bar panel, and the items that open the log and chart windows.
 #pragma once
 
+#include "LinkObserver.h"
 #include "LinkState.h"
 #include "TelemetryRecorder.h"
 
@@ -21,7 +22,7 @@ namespace kvel {
 
 class TelemetryRecording;
 
-class TelemetryTools : public QObject {
+class TelemetryTools : public QObject, public LinkObserver {
     Q_OBJECT
 public:
     using Clock = std::function<std::int64_t()>;
@@ -33,10 +34,10 @@ public:
                    QWidget* windowParent, Clock clock = WallClockMs);
     ~TelemetryTools() override;
 
-    // The main window's hooks: after an accepted reply of each bank, and at a link loss.
-    void HoldingReplyAccepted() { recorder_.HoldingReplyAccepted(clock_()); }
-    void InputReplyAccepted() { recorder_.InputReplyAccepted(clock_()); }
-    void LinkLost() { recorder_.LinkLost(clock_()); }
+    // Watching the link it samples the images after every read reply, and marks a gap where
+    // they were zeroed.
+    void ReplyAccepted(LinkClock::time_point, ReplyKind kind) override;
+    void ImagesZeroed(LinkClock::time_point) override { recorder_.LinkLost(clock_()); }
 
     const TelemetryRecorder& Recorder() const { return recorder_; }
     TelemetryRecording& Recording() { return *recording_; }

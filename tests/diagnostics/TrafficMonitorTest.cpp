@@ -170,6 +170,7 @@ TEST(ObserverFanOutTest, EveryObserverHearsEveryEventUntilRemoved) {
     fanOut.ReplyAccepted(LinkClock::now(), ReplyKind::Write);
     fanOut.LinkLost(LinkClock::now(), true);
     fanOut.PortOpened(LinkClock::now(), false);
+    fanOut.ImagesZeroed(LinkClock::now());
     fanOut.Remove(&first);
     fanOut.ByteRead(LinkClock::now(), 10, ReceiverContext{1, 7});
 
@@ -178,6 +179,7 @@ TEST(ObserverFanOutTest, EveryObserverHearsEveryEventUntilRemoved) {
         EXPECT_EQ(observer->accepted, std::vector<ReplyKind>{ReplyKind::Write});
         EXPECT_EQ(observer->losses, std::vector<bool>{true});
         EXPECT_EQ(observer->opens, std::vector<bool>{false});
+        EXPECT_EQ(observer->zeroings, 1);
     }
     EXPECT_EQ(first.bytesRead, std::vector<std::uint8_t>{9});
     EXPECT_EQ(second.bytesRead, (std::vector<std::uint8_t>{9, 10}));

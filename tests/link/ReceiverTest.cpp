@@ -1,6 +1,9 @@
 // The receiver: which bytes make an accepted reply, where its contents go, and the "receiving"
 // indication that follows.
 #include "LinkFixture.h"
+#include "ObserverFanOut.h"
+
+#include <functional>
 
 namespace kvel::test {
 namespace {
@@ -23,7 +26,8 @@ TEST_F(ReceiverTest, StoresHoldingPollReply) {
     Receive(ReadReply(1, 3, words));
 
     EXPECT_TRUE(Accepted());
-    for (std::size_t i = 0; i < words.size(); ++i) EXPECT_EQ(state.HoldingImage[i], words[i]) << "word " << i;
+    for (std::size_t i = 0; i < words.size(); ++i)
+        EXPECT_EQ(state.HoldingImage[i], words[i]) << "word " << i;
     EXPECT_EQ(state.HoldingImage[27], 0);
     EXPECT_EQ(state.ReadReplyWord, words[0]);
     EXPECT_EQ(host.fillingOut3Calls, 1);
@@ -62,6 +66,39 @@ TEST_F(ReceiverTest, HoldingImageIsStoredBeforeTheDisplayIsFilledAndReplyWordAft
     EXPECT_EQ(state.ReadReplyWord, 0x0A0B);
 }
 
+// An observer that needs the registers (the recorder, a restore) finds them stored and shown
+// when it hears of the reply; it hears that the images went whenever they are zeroed.
+TEST_F(ReceiverTest, ObserversHearOfAReplyOnceItIsTakenInAndOfEveryZeroing) {
+    struct Watcher : LinkObserver {
+        std::function<void(ReplyKind)> onReply;
+        int zeroings = 0;
+        void ReplyAccepted(LinkClock::time_point, ReplyKind kind) override { onReply(kind); }
+        void ImagesZeroed(LinkClock::time_point) override { ++zeroings; }
+    } watcher;
+    std::vector<ReplyKind> heard;
+    watcher.onReply = [&](ReplyKind kind) {
+        heard.push_back(kind);
+        EXPECT_EQ(state.HoldingImage[0], 0x0A0B);
+        EXPECT_EQ(host.fillingOut3Calls, 1);
+        EXPECT_FALSE(state.ReplyAwaited);
+    };
+    ObserverFanOut both;
+    both.Add(&observer);
+    both.Add(&watcher);
+    link.SetObserver(&both);
+    Request(3, 0, 1);
+    Receive(ReadReply(1, 3, {0x0A0B}));
+    EXPECT_EQ(heard, std::vector<ReplyKind>{ReplyKind::Holding});
+
+    link.SwitchDeviceAddress(2);
+    EXPECT_EQ(watcher.zeroings, 1);
+    Ticks(kLinkTimeoutTicks + 1);
+    EXPECT_EQ(watcher.zeroings, 1) << "nothing awaited, nothing lost";
+    Request(3, 0, 1);
+    Ticks(kLinkTimeoutTicks + 1);
+    EXPECT_EQ(watcher.zeroings, 2);
+}
+
 TEST_F(ReceiverTest, StoresInputPollReplyLeavingHoldingSideAlone) {
     state.HoldingImage.fill(0x1111);
     state.ReadReplyWord = 0x2222;
@@ -77,7 +114,8 @@ TEST_F(ReceiverTest, StoresInputPollReplyLeavingHoldingSideAlone) {
 
     EXPECT_TRUE(Accepted());
     EXPECT_TRUE(checked);
-    for (std::size_t i = 0; i < words.size(); ++i) EXPECT_EQ(state.InputImage[i], words[i]) << "word " << i;
+    for (std::size_t i = 0; i < words.size(); ++i)
+        EXPECT_EQ(state.InputImage[i], words[i]) << "word " << i;
     EXPECT_EQ(state.HoldingImage[0], 0x1111);
     EXPECT_EQ(state.ReadReplyWord, 0x2222);
     EXPECT_EQ(host.fillingOut4Calls, 1);
@@ -112,7 +150,7 @@ TEST_F(ReceiverTest, DropsReplyWithCrcSentHighByteFirst) {
 }
 
 TEST_F(ReceiverTest, DropsExceptionToARead) {
-    Request(3, 0, 1);  // expects 7 bytes
+    Request(3, 0, 1); // expects 7 bytes
     Receive(WithCrc("01 83 02 00 00"));
     EXPECT_FALSE(Accepted());
     EXPECT_EQ(host.fillingOut3Calls, 0);
@@ -164,7 +202,8 @@ TEST_F(ReceiverTest, FindsReplyThatWrapsRoundTheReceiveWindow) {
     Request(3, 0, 27);
     std::vector<std::uint8_t> noise;
     // 256 + 230 bytes: the reply starts 26 bytes before the window's end.
-    for (int i = 0; i < 256 + 230; ++i) noise.push_back(static_cast<std::uint8_t>(i * 7));
+    for (int i = 0; i < 256 + 230; ++i)
+        noise.push_back(static_cast<std::uint8_t>(i * 7));
     Receive(noise);
     ASSERT_FALSE(Accepted());
     Receive(ReadReply(1, 3, DistinctWords(27)));
@@ -204,7 +243,7 @@ TEST_F(ReceiverTest, AcceptsLateReplyAfterTimeout) {
     Tick();
     Ticks(50);
     ASSERT_EQ(host.blankReadingsCalls, 1);
-    ASSERT_FALSE(Tick().empty());  // the second poll goes out
+    ASSERT_FALSE(Tick().empty()); // the second poll goes out
 
     Receive(ReadReply(1, 3, DistinctWords(27)));
     EXPECT_TRUE(Accepted());

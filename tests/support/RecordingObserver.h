@@ -34,6 +34,7 @@ public:
         losses.push_back(portOpen);
     }
     void PortOpened(kvel::LinkClock::time_point, bool opened) override { opens.push_back(opened); }
+    void ImagesZeroed(kvel::LinkClock::time_point) override { ++zeroings; }
 
     std::vector<std::vector<std::uint8_t>> writes;
     std::vector<std::uint8_t> bytesRead;
@@ -41,6 +42,7 @@ public:
     std::vector<kvel::ReplyKind> accepted;
     std::vector<bool> losses;
     std::vector<bool> opens;
+    int zeroings = 0;
 };
 
 } // namespace kvel::test

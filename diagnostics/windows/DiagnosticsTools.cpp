@@ -1,0 +1,30 @@
+// The line diagnostics of the menu "Сервис".
+#include "DiagnosticsTools.h"
+
+#include "MonitorWindow.h"
+
+#include <QAction>
+#include <QMenu>
+
+namespace kvel {
+
+DiagnosticsTools::DiagnosticsTools(QMenu& serviceMenu, QWidget* windowParent)
+    : QObject(windowParent), windowParent_(windowParent) {
+    MonitorItem = serviceMenu.addAction(QStringLiteral("Монитор обмена"));
+    connect(MonitorItem, &QAction::triggered, this, &DiagnosticsTools::OpenMonitor);
+}
+
+MonitorWindow* DiagnosticsTools::OpenMonitor() {
+    if (!window_) return window_ = new MonitorWindow(traffic_, windowParent_);
+    window_->raise();
+    window_->activateWindow();
+    return window_;
+}
+
+QString DiagnosticsTools::LinkCauseText() const {
+    const auto& cause = traffic_.Counters().Cause();
+    if (!cause) return QString();
+    return QStringLiteral("Нет связи: ") + QString::fromStdString(CauseText(*cause));
+}
+
+} // namespace kvel
