@@ -3,6 +3,7 @@
 // the finder's timing makes it, and the CPU it costs), and once for real at 115200 bit/s on a
 // pseudo-terminal with nobody at the other end, ticked as the finder window ticks it.
 // Target: under 20 s at 115200 bit/s.
+#include "QuietFakes.h"
 #include "SystemSerialChannel.h"
 #include "UnitFinder.h"
 
@@ -24,23 +25,6 @@ namespace {
 
 constexpr double kTargetSeconds = 20;
 
-// A line with no unit on it: requests go nowhere, nothing comes back.
-class SilentLine : public kvel::SerialChannel {
-public:
-    int OpenComPort(const std::string&, std::int32_t) override {
-        ++opens;
-        return kvel::kOpenOk;
-    }
-    void CloseComPort() override {}
-    void PurgeComPort() override {}
-    int WriteComPort(const std::uint8_t*, int) override { return kvel::kWriteDone; }
-    std::uint32_t PendingInputCount() override { return 0; }
-    std::uint8_t ReadComByte() override { return 0; }
-    bool IsOpen() const override { return opens > 0; }
-
-    int opens = 0;
-};
-
 // The stored rate is scanned first; the scan of it ends when the port is opened at the next one.
 template <class Tick> void ScanFirstRate(kvel::UnitFinder& finder, const int& opens, Tick tick) {
     while (finder.Running() && opens < 2)
@@ -51,7 +35,7 @@ void BM_FinderSilentRateSimulatedClock(benchmark::State& state) {
     const auto baudIndex = static_cast<std::uint8_t>(state.range(0));
     double scanSeconds = 0;
     for (auto _ : state) {
-        SilentLine line;
+        kvel::test::QuietChannel line; // no unit on it
         kvel::UnitFinder finder(line, 1, baudIndex);
         std::int64_t nowMs = 0;
         finder.Start(nowMs);

@@ -1,10 +1,9 @@
 // How fast the receiver takes in a stream of holding-register poll replies, and how the table
 // CRC compares with Boost.CRC on the longest block a reply's CRC can cover.
 #include "Crc16.h"
-#include "LinkHost.h"
 #include "ModbusFrame.h"
 #include "ModbusLink.h"
-#include "SerialChannel.h"
+#include "QuietFakes.h"
 
 #include <benchmark/benchmark.h>
 #include <boost/crc.hpp>
@@ -16,44 +15,18 @@
 
 namespace {
 
-// Nothing behind it, so the figures are the link's own.
-class NullChannel : public kvel::SerialChannel {
-public:
-    int OpenComPort(const std::string&, std::int32_t) override { return kvel::kOpenOk; }
-    void CloseComPort() override {}
-    void PurgeComPort() override {}
-    bool IsOpen() const override { return true; }
-    int WriteComPort(const std::uint8_t*, int) override { return kvel::kWriteDone; }
-    std::uint32_t PendingInputCount() override { return 0; }
-    std::uint8_t ReadComByte() override { return 0; }
-};
-
-class CountingHost : public kvel::LinkHost {
-public:
-    void SetStatusPanel(int, const std::string&) override {}
-    void SetLinkTimerIntervals(int, int, int) override {}
-    void SetTimer5Interval(int) override {}
-    void ShowMessage(const std::string&) override {}
-    void Pause(int) override {}
-    void filling_out3() override { ++replies; }
-    void filling_out4() override {}
-    void CloseSettingsWindow() override {}
-    void CloseCalibrationWindow() override {}
-    void BlankReadings() override {}
-
-    std::int64_t replies = 0;
-};
-
 std::vector<std::uint8_t> RandomBytes(std::size_t count, std::uint32_t seed) {
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> byte(0, 255);
     std::vector<std::uint8_t> bytes(count);
-    for (auto& b : bytes) b = static_cast<std::uint8_t>(byte(random));
+    for (auto& b : bytes)
+        b = static_cast<std::uint8_t>(byte(random));
     return bytes;
 }
 
-constexpr int kPolledRegisters = 27;
-constexpr std::uint16_t kPollReplyLength = 2 * kPolledRegisters + 5;  // 59
+constexpr int kPolledRegisters = kvel::kPolledHoldingCount;
+constexpr std::uint16_t kPollReplyLength =
+    kvel::ReplyLengthFor(kvel::kReadHolding, kPolledRegisters);
 constexpr int kRepliesInStream = 64;
 
 // Replies to the holding-register poll with varied readings, back to back.
@@ -73,18 +46,20 @@ std::vector<std::uint8_t> PollReplyStream() {
 void BM_ReceivePollReplies(benchmark::State& state) {
     kvel::init_crc16_tab();
     kvel::LinkState linkState;
-    NullChannel channel;
-    CountingHost host;
+    // Nothing behind them, so the figures are the link's own.
+    kvel::test::QuietChannel channel;
+    kvel::test::QuietHost host;
     kvel::ModbusLink link(linkState, channel, host);
     linkState.DeviceAddress = 1;
     linkState.ExpectedReplyLength = kPollReplyLength;
     const std::vector<std::uint8_t> stream = PollReplyStream();
 
     for (auto _ : state)
-        for (std::uint8_t byte : stream) link.ReadComBuff(byte);
+        for (std::uint8_t byte : stream)
+            link.ReadComBuff(byte);
 
     const auto bytes = static_cast<double>(state.iterations()) * static_cast<double>(stream.size());
-    if (host.replies != state.iterations() * kRepliesInStream)
+    if (host.holdingRefreshes != state.iterations() * kRepliesInStream)
         state.SkipWithError("not every reply in the stream was accepted");
     state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
     // Shown as a time: seconds per byte with an SI prefix.
@@ -101,7 +76,8 @@ void BM_Crc16Block(benchmark::State& state) {
     const auto block = RandomBytes(kCrcBlock, 1);
     for (auto _ : state) {
         benchmark::DoNotOptimize(block.data());
-        benchmark::DoNotOptimize(kvel::Crc16Block(static_cast<std::uint16_t>(block.size()), block.data()));
+        benchmark::DoNotOptimize(
+            kvel::Crc16Block(static_cast<std::uint16_t>(block.size()), block.data()));
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(block.size()));
 }
@@ -132,7 +108,8 @@ void BM_Crc16BlockOverBoost(benchmark::State& state) {
         const auto start = Clock::now();
         for (int i = 0; i < kRounds; ++i) {
             benchmark::DoNotOptimize(block.data());
-            benchmark::DoNotOptimize(kvel::Crc16Block(static_cast<std::uint16_t>(block.size()), block.data()));
+            benchmark::DoNotOptimize(
+                kvel::Crc16Block(static_cast<std::uint16_t>(block.size()), block.data()));
         }
         const auto middle = Clock::now();
         for (int i = 0; i < kRounds; ++i) {
@@ -145,7 +122,8 @@ void BM_Crc16BlockOverBoost(benchmark::State& state) {
         ours += middle - start;
         boost += end - middle;
     }
-    state.counters["ratio"] = std::chrono::duration<double>(ours) / std::chrono::duration<double>(boost);
+    state.counters["ratio"] =
+        std::chrono::duration<double>(ours) / std::chrono::duration<double>(boost);
 }
 BENCHMARK(BM_Crc16BlockOverBoost);
 

@@ -4,6 +4,7 @@
 // reference model does, and an accepted read stores exactly the reply's words.
 #include "Crc16.h"
 #include "ModbusLink.h"
+#include "QuietFakes.h"
 #include "Reference.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -11,31 +12,6 @@
 using namespace kvel;
 
 namespace {
-
-class NullHost : public LinkHost {
-public:
-    void SetStatusPanel(int, const std::string&) override {}
-    void SetLinkTimerIntervals(int, int, int) override {}
-    void SetTimer5Interval(int) override {}
-    void ShowMessage(const std::string&) override {}
-    void Pause(int) override {}
-    void filling_out3() override {}
-    void filling_out4() override {}
-    void CloseSettingsWindow() override {}
-    void CloseCalibrationWindow() override {}
-    void BlankReadings() override {}
-};
-
-class NullChannel : public SerialChannel {
-public:
-    int OpenComPort(const std::string&, std::int32_t) override { return kOpenOk; }
-    void CloseComPort() override {}
-    void PurgeComPort() override {}
-    bool IsOpen() const override { return true; }
-    int WriteComPort(const std::uint8_t*, int) override { return kWriteDone; }
-    std::uint32_t PendingInputCount() override { return 0; }
-    std::uint8_t ReadComByte() override { return 0; }
-};
 
 class AcceptCounter : public LinkObserver {
 public:
@@ -84,8 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     init_crc16_tab();
     FuzzedDataProvider input(data, size);
     LinkState state;
-    NullChannel channel;
-    NullHost host;
+    test::QuietChannel channel;
+    test::QuietHost host;
     ModbusLink link(state, channel, host);
     AcceptCounter counter;
     link.SetObserver(&counter);

@@ -26,8 +26,8 @@ void CheckAccepted(const Invocation& in) {
     if (in.verb != Verb::Set) return;
     if (in.target->bank != kvel::unit::Bank::Holding || in.target->role == kvel::unit::Role::Link)
         std::abort();
-    const kvel::ParsedValue back =
-        kvel::ParseValue(*in.target, kvel::FormatValue(*in.target, in.value));
+    const kvel::unit::ParsedValue back =
+        kvel::unit::ParseValue(*in.target, kvel::unit::FormatValue(*in.target, in.value));
     if (!back.word || *back.word != in.value) std::abort();
 }
 
