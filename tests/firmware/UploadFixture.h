@@ -53,12 +53,12 @@ protected:
         link.DeviceAddress = 1;
         link.Settings.baudIndexWord = 9; // 115200 bit/s
         std::filesystem::create_directories(dir);
-        if (!kObserveLink) return;
+        if (!ObserveLink()) return;
         receiver.SetObserver(&observer);
         transfer.observer = &observer;
     }
     ~UploadFixture() override {
-        if (kObserveLink) {
+        if (ObserveLink()) {
             EXPECT_EQ(observer.writes, channel.writes) << "the tap missed a write";
         }
         std::error_code ignored;

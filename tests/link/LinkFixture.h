@@ -23,10 +23,10 @@ protected:
         kvel::init_crc16_tab();
         host.onTimer5 = [this] { link.Timer5Timer(); };
         state.DeviceAddress = 1;
-        if (kObserveLink) link.SetObserver(&observer);
+        if (ObserveLink()) link.SetObserver(&observer);
     }
     ~LinkTest() override {
-        if (kObserveLink) {
+        if (ObserveLink()) {
             EXPECT_EQ(observer.writes, channel.writes) << "the tap missed a write";
         }
     }

@@ -4,17 +4,14 @@
 #include "LinkObserver.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 namespace kvel::test {
 
-// Test programs built with KVEL_OBSERVE_LINK run their fixtures with a recording observer
-// attached, which must change nothing the tests see.
-#ifdef KVEL_OBSERVE_LINK
-constexpr bool kObserveLink = true;
-#else
-constexpr bool kObserveLink = false;
-#endif
+// Test programs run with KVEL_OBSERVE_LINK in their environment run their fixtures with a
+// recording observer attached, which must change nothing the tests see.
+inline bool ObserveLink() { return std::getenv("KVEL_OBSERVE_LINK") != nullptr; }
 
 class RecordingObserver : public kvel::LinkObserver {
 public:
