@@ -9,6 +9,9 @@
 #include "MessageBox.h"
 #include "MonitorWindow.h"
 #include "ModbusFrame.h"
+#include "NetworkLine.h"
+#include "NetworkPort.h"
+#include "NetworkWindow.h"
 #include "NewestWindow.h"
 #include "Pause.h"
 #include "RegisterMap.h"
@@ -43,6 +46,10 @@ TForm1::TForm1(SerialChannel& channel, QWidget* parent)
     WatchLink();
     BuildForm();
     FormCreate();
+}
+
+TForm1::~TForm1() {
+    link_.SetObserver(nullptr);
 }
 
 void TForm1::BuildForm() {
@@ -94,6 +101,8 @@ void TForm1::BuildMenu() {
     connect(FinderItem, &QAction::triggered, this, &TForm1::FinderItemClick);
     MonitorItem = ServiceMenu()->addAction(QStringLiteral("Монитор обмена"));
     connect(MonitorItem, &QAction::triggered, this, &TForm1::OpenMonitor);
+    NetworkItem = ServiceMenu()->addAction(QStringLiteral("Сетевое подключение…"));
+    connect(NetworkItem, &QAction::triggered, this, &TForm1::NetworkItemClick);
 }
 
 void TForm1::WatchLink() {
@@ -134,6 +143,7 @@ void TForm1::BuildStatusBar() {
 
 void TForm1::FormCreate() {
     init_crc16_tab();
+    ReadNetworkChoice();
     if (!LoadDataInf(kDataInfName, state_.Settings)) return;
     state_.DeviceAddress = static_cast<std::uint8_t>(state_.Settings.addressWord & 0xFF);
     ShowPortPanel();
@@ -142,7 +152,48 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::ShowPortPanel() {
-    SetStatusPanel(kPanelPort, "COM" + std::to_string(state_.Settings.comPortWord));
+    std::string error;
+    const std::optional<NetworkPort> network = ParseNetworkPort(state_.NetworkPort, error);
+    panels_[kPanelPort]->setToolTip(network ? QString::fromStdString(NetworkPortLabel(*network))
+                                            : QString());
+    if (!network) {
+        SetStatusPanel(kPanelPort, "COM" + std::to_string(state_.Settings.comPortWord));
+        return;
+    }
+    SetStatusPanel(kPanelPort, network->protocol == NetworkProtocol::ModbusTcp ? "MB TCP" : "TCP");
+}
+
+void TForm1::ReadNetworkChoice() {
+    std::string problem;
+    const NetworkChoice choice = kvel::ReadNetworkChoice(kNetworkIniName, problem);
+    if (!problem.empty())
+        ShowMessage(std::string("Файл ") + kNetworkIniName + " не прочитан: " + problem +
+                    "\nСоединение через COM порт");
+    lastNetworkPort_ = choice.port;
+    if (choice.inUse) state_.NetworkPort = choice.port;
+}
+
+// Nothing is written for a program that never chose a network line.
+void TForm1::WriteNetworkChoice() const {
+    if (lastNetworkPort_.empty()) return;
+    kvel::WriteNetworkChoice(kNetworkIniName, {lastNetworkPort_, !state_.NetworkPort.empty()});
+}
+
+void TForm1::NetworkItemClick() {
+    const std::string& shown = state_.NetworkPort.empty() ? lastNetworkPort_ : state_.NetworkPort;
+    new NetworkWindow(
+        shown, [this](const std::string& portName) { UseNetworkPort(portName); }, this);
+}
+
+// As "OK" beside the COM number does for a serial port.
+void TForm1::UseNetworkPort(const std::string& portName) {
+    link_.StopLinkTimers();
+    link_.Channel().CloseComPort();
+    link_.ForgetAwaitedReply();
+    state_.NetworkPort = portName;
+    lastNetworkPort_ = portName;
+    ShowPortPanel();
+    ConnectStoredPort();
 }
 
 void TForm1::ShowRatePanel() {
@@ -163,12 +214,15 @@ void TForm1::ConnectStoredPort() {
 }
 
 // Leaving a setpoint box is what commits it, so the window never starts with one focused.
-void TForm1::FormActivate() { Edit1->setFocus(Qt::ActiveWindowFocusReason); }
+void TForm1::FormActivate() {
+    Edit1->setFocus(Qt::ActiveWindowFocusReason);
+}
 
 void TForm1::FormClose() {
     link_.Channel().CloseComPort();
     state_.Settings.addressWord = state_.DeviceAddress;
     SaveDataInf(kDataInfName, state_.Settings);
+    WriteNetworkChoice();
 }
 
 bool TForm1::event(QEvent* event) {
@@ -190,11 +244,17 @@ void TForm1::DestroySecondaryWindows() {
         if (child->isWindow()) delete child;
 }
 
-void TForm1::N2Click() { new TForm2(this); }
+void TForm1::N2Click() {
+    new TForm2(this);
+}
 
-void TForm1::N3Click() { new TForm3(state_, settingsHolds_, RegisterWrites(), this); }
+void TForm1::N3Click() {
+    new TForm3(state_, settingsHolds_, RegisterWrites(), this);
+}
 
-void TForm1::N4Click() { new TForm5(state_, calibrationHolds_, RegisterWrites(), this); }
+void TForm1::N4Click() {
+    new TForm5(state_, calibrationHolds_, RegisterWrites(), this);
+}
 
 RegisterWriter TForm1::RegisterWrites() {
     return [this](std::uint16_t reg, std::uint16_t value) {
@@ -203,11 +263,19 @@ RegisterWriter TForm1::RegisterWrites() {
     };
 }
 
-void TForm1::N6Click() { new TForm6(versionInfo_, this); }
+void TForm1::N6Click() {
+    new TForm6(versionInfo_, this);
+}
 
-void TForm1::N7Click() { new TForm7(state_.InputImage, this); }
+void TForm1::N7Click() {
+    new TForm7(state_.InputImage, this);
+}
 
 void TForm1::N5Click() {
+    if (IsModbusTcpPort(state_.NetworkPort)) {
+        ShowMessage(kUploadRefusedOverModbusTcp);
+        return;
+    }
     const std::uint16_t current = state_.HoldingImage[reg::holding::OutputCurrent];
     if (current > kMaxCurrentForUpdate) {
         kvel::ShowMessage(QStringLiteral("Для обновления ПО отключите нагрузку\n"
@@ -229,7 +297,7 @@ void TForm1::FinderItemClick() {
         finder->activateWindow();
         return;
     }
-    new FinderWindow(link_.Channel(), state_.Settings.comPortWord,
+    new FinderWindow(link_.Channel(), link_.StoredPortName(),
                      static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF), *this, this);
 }
 
@@ -272,7 +340,9 @@ void TForm1::ConnectTo(const FoundUnit& unit) {
     ConnectStoredPort();
 }
 
-QString TForm1::PanelText(int panel) const { return panels_.at(panel)->text(); }
+QString TForm1::PanelText(int panel) const {
+    return panels_.at(panel)->text();
+}
 
 void TForm1::SetStatusPanel(int panel, const std::string& utf8Text) {
     panels_.at(panel)->setText(QString::fromStdString(utf8Text));
@@ -285,13 +355,17 @@ void TForm1::SetLinkTimerIntervals(int timer1Ms, int timer2Ms, int timer3Ms) {
     Timer3->SetInterval(timer3Ms);
 }
 
-void TForm1::SetTimer5Interval(int ms) { Timer5->SetInterval(ms); }
+void TForm1::SetTimer5Interval(int ms) {
+    Timer5->SetInterval(ms);
+}
 
 void TForm1::ShowMessage(const std::string& utf8Text) {
     kvel::ShowMessage(QString::fromStdString(utf8Text));
 }
 
-void TForm1::Pause(int ms) { BlockingPause(ms); }
+void TForm1::Pause(int ms) {
+    BlockingPause(ms);
+}
 
 // The calibration window before the settings window.
 void TForm1::filling_out3() {

@@ -37,13 +37,15 @@ class TForm1 : public QMainWindow, public LinkHost, public FinderHost {
 public:
     // Runs FormCreate: reads data.inf from the working directory and opens the port.
     explicit TForm1(SerialChannel& channel, QWidget* parent = nullptr);
+    // The channel may outlive the window, and its observers with it.
+    ~TForm1() override;
 
     ModbusLink& Link() { return link_; }
     LinkState& State() { return state_; }
     MainDisplay& Display() { return *display_; }
     const kvel::VersionInfo& VersionInfo() const { return versionInfo_; }
     QString PanelText(int panel) const;
-    // Panels 1 and 2 from the stored COM port number and baud index.
+    // Panels 1 and 2 from the stored COM port number (or the network line in use) and baud index.
     void ShowPortPanel();
     void ShowRatePanel();
     // Opens the stored port and starts polling; a failed open stops polling and says so.
@@ -56,6 +58,8 @@ public:
     TrafficMonitor& Traffic() { return traffic_; }
     // "Монитор обмена": opens it, or brings the open one forward.
     MonitorWindow* OpenMonitor();
+    // Talks through the network line of that name from now on, instead of the COM port.
+    void UseNetworkPort(const std::string& portName);
 
     // LinkHost
     void SetStatusPanel(int panel, const std::string& utf8Text) override;
@@ -91,6 +95,7 @@ public:
     // "Поиск устройства" in the menu "Сервис".
     QAction* FinderItem;
     QAction* MonitorItem;
+    QAction* NetworkItem;
 
 protected:
     bool event(QEvent* event) override;
@@ -112,6 +117,9 @@ private:
     void N6Click();
     void N7Click();
     void FinderItemClick();
+    void NetworkItemClick();
+    void ReadNetworkChoice();
+    void WriteNetworkChoice() const;
     // Something other than polling drives the port: a firmware upload or the unit finder.
     bool PortHeldElsewhere();
     // Function-6 writes through the request queue, for the windows that change registers.
@@ -139,6 +147,8 @@ private:
     std::array<QLabel*, 4> panels_{};
     QMenu* serviceMenu_ = nullptr;
     SettingsFileMenu* settingsFiles_ = nullptr;
+    // The network line last chosen, in use or not; kept in network.ini.
+    std::string lastNetworkPort_;
     TelemetryTools* telemetry_ = nullptr;
 };
 

@@ -5,6 +5,7 @@
 #include "FormPlacement.h"
 #include "MessageBox.h"
 #include "ModbusFrame.h"
+#include "NetworkLine.h"
 #include "NewestWindow.h"
 #include "TextFormats.h"
 #include "Unit1.h"
@@ -170,6 +171,7 @@ void TForm2::Button1Click() {
         return;
     }
     main.State().Settings.comPortWord = LowWord(*port);
+    main.State().NetworkPort.clear();
     main.Link().Channel().CloseComPort();
     main.ShowPortPanel();
     main.ConnectStoredPort();
@@ -179,6 +181,10 @@ void TForm2::Button1Click() {
 // that cannot be sent is not kept either, or the program and the unit would part company.
 void TForm2::Button2Click() {
     TForm1& main = Main();
+    if (!main.State().NetworkPort.empty()) {
+        ShowMessage(QString::fromUtf8(kRateChangeRefusedOverNetwork));
+        return;
+    }
     if (RefusedAsBroadcast(main.State().DeviceAddress)) return;
     ConnectionSettings& settings = main.State().Settings;
     settings.baudIndexWord = static_cast<std::uint16_t>(ComboBox1->currentIndex());

@@ -2,7 +2,7 @@
 #include "Application.h"
 #include "ExceptionBox.h"
 #include "QtTranslations.h"
-#include "SystemSerialChannel.h"
+#include "RoutingChannel.h"
 #include "Unit1.h"
 
 #include <QApplication>
@@ -44,7 +44,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "kvel: Qt's Russian translations are missing; its dialogs will speak "
                              "English (on Debian: apt install qt6-translations-l10n)\n");
 
-    kvel::SystemSerialChannel channel;
+    kvel::RoutingChannel channel;
     kvel::TForm1 form(channel);
     form.show();
     form.activateWindow();

@@ -44,6 +44,12 @@ if [ -x "$CHART_CPU_BENCH" ]; then
   xvfb-run -a -s "-screen 0 1024x768x24" "$CHART_CPU_BENCH" "${KVEL_MEASURE_SECONDS:-60}"
 fi
 
+NETWORK_BENCH="$BUILD_DIR/bench/network_bench"
+if [ -x "$NETWORK_BENCH" ]; then
+  echo "== polling over RTU over TCP beside serial (target: same replies, CPU at most 1.1 x)"
+  xvfb-run -a -s "-screen 0 1024x768x24" "$NETWORK_BENCH" "${KVEL_MEASURE_SECONDS:-60}"
+fi
+
 echo "== running program (targets: CPU <= 0.3 s a minute, peak <= 45 MB)"
 "$(dirname "$0")/measure-running.sh" "$BUILD_DIR" "${KVEL_MEASURE_SECONDS:-60}"
 

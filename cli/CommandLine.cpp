@@ -1,6 +1,7 @@
 // kvel-cli's command line.
 #include "CommandLine.h"
 
+#include "NetworkPort.h"
 #include "SerialChannel.h"
 
 #include <algorithm>
@@ -92,7 +93,8 @@ const std::vector<std::string> kValueOptions = {"port",     "baud", "address", "
 
 const char* kCommonHelp =
     "Options for every verb:\n"
-    "  --port PORT      COM number (3 or COM3), or a device path such as /dev/ttyUSB0\n"
+    "  --port PORT      COM number (3 or COM3), a device path such as /dev/ttyUSB0,\n"
+    "                   tcp://HOST:PORT (RTU over TCP) or modbus-tcp://HOST[:PORT]\n"
     "  --baud RATE      bit rate (1200 ... 115200) or index 0 to 9 (default 9600)\n"
     "  --address N      the unit's Modbus address, 1 to 254 (default 1)\n"
     "  --timeout SEC    how long to wait for the unit, 0.1 to 3600 (default 5)\n"
@@ -241,9 +243,7 @@ private:
     std::optional<std::string> ReadCommonOptions() {
         const auto port = options_.find("port");
         if (port == options_.end()) return "--port is required: a COM number or a device path.";
-        if (!ReadPort(port->second))
-            return "--port wants a COM number (3 or COM3) or a device path, not \"" + port->second +
-                   "\".";
+        if (const std::optional<std::string> refused = ReadAnyPort(port->second)) return refused;
         if (options_.count("baud") && !ReadBaud(options_["baud"]))
             return "--baud wants 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or "
                    "115200, or an index 0 to 9.";
@@ -263,6 +263,20 @@ private:
         invocation_.json = options_.count("json") != 0;
         invocation_.verbose = options_.count("verbose") != 0;
         return std::nullopt;
+    }
+
+    // A serial port, or a network line named as kNetworkPortForms says.
+    std::optional<std::string> ReadAnyPort(const std::string& text) {
+        std::string error;
+        if (IsNetworkPortName(text)) {
+            if (!ParseNetworkPort(text, error)) return "--port: " + error + ".";
+            invocation_.portName = text;
+            invocation_.portLabel = text;
+            return std::nullopt;
+        }
+        if (ReadPort(text)) return std::nullopt;
+        return "--port wants a COM number (3 or COM3), a device path, or " +
+               std::string(kNetworkPortForms) + "; not \"" + text + "\".";
     }
 
     bool ReadPort(const std::string& text) {

@@ -3,6 +3,7 @@
 
 #include "Crc16.h"
 #include "ModbusFrame.h"
+#include "NetworkPort.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -34,6 +35,7 @@ std::optional<std::string> UnitSession::Open() {
 }
 
 std::string UnitSession::OpenFailure() const {
+    if (IsNetworkPortName(invocation_.portName)) return NetworkFailure();
     const QString path = SystemSerialChannel::SystemPortPath(invocation_.portName);
     const std::string cannot = "cannot open " + invocation_.portLabel;
     if (path.isEmpty()) return cannot + ": it names no serial port";
@@ -43,6 +45,23 @@ std::string UnitSession::OpenFailure() const {
     if (!device.isReadable() || !device.isWritable())
         return cannot + ": no permission for " + shown + " (on Debian: adduser $USER dialout)";
     return cannot + ": " + shown + " is in use by another program, or is not a serial port";
+}
+
+std::string UnitSession::NetworkFailure() const {
+    const kvel::OpenFailure failure = channel_.LastOpenFailure();
+    const std::string cannot = "cannot connect to " + invocation_.portLabel + ": ";
+    switch (failure.reason) {
+    case OpenFailureReason::HostNotFound:
+        return cannot + "the host name does not resolve";
+    case OpenFailureReason::ConnectionRefused:
+        return cannot + "connection refused (is the server listening on that port?)";
+    case OpenFailureReason::ConnectionDropped:
+        return cannot + "the server closed the connection";
+    case OpenFailureReason::ConnectionTimedOut:
+        return cannot + "the host does not answer";
+    default:
+        return cannot + failure.detail;
+    }
 }
 
 bool UnitSession::ReadBanks() {
@@ -61,7 +80,8 @@ bool UnitSession::WaitFor(const std::function<bool()>& done, int timeoutMs) {
     wake.setSingleShot(true);
     wake.start(timeoutMs);
     while (!done()) {
-        if (deadline.hasExpired()) return false;
+        // A connection that went down will not bring the answer either.
+        if (deadline.hasExpired() || channel_.PortVanished()) return false;
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
@@ -73,6 +93,8 @@ std::string UnitSession::Where() const {
 }
 
 std::string UnitSession::NoAnswer() const {
+    // A connection that failed after the open says so, rather than blaming the unit.
+    if (IsNetworkPortName(invocation_.portName) && channel_.PortVanished()) return NetworkFailure();
     const int ms = invocation_.timeoutMs;
     const std::string seconds =
         ms % 1000 == 0 ? std::to_string(ms / 1000)

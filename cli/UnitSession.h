@@ -6,7 +6,7 @@
 #include "HeadlessHost.h"
 #include "LinkState.h"
 #include "ModbusLink.h"
-#include "SystemSerialChannel.h"
+#include "RoutingChannel.h"
 
 #include <functional>
 #include <optional>
@@ -41,10 +41,11 @@ public:
 
 private:
     std::string OpenFailure() const;
+    std::string NetworkFailure() const;
 
     const Invocation& invocation_;
     LinkState state_;
-    SystemSerialChannel channel_;
+    RoutingChannel channel_;
     HeadlessHost host_;
     ModbusLink link_;
 };

@@ -1,6 +1,8 @@
 // kvel-cli upload.
 #include "Upload.h"
 
+#include "NetworkPort.h"
+
 #include "Console.h"
 #include "FirmwareTransfer.h"
 #include "RegisterMap.h"
@@ -101,6 +103,10 @@ std::string FileRefusal(FileVerdict verdict, const std::string& path) {
 } // namespace
 
 int Upload(UnitSession& session, const Invocation& invocation) {
+    if (IsModbusTcpPort(invocation.portName))
+        return Fail(kExitRefused, "refused: a Modbus TCP gateway does not carry the firmware's "
+                                  "block frames; upload over tcp:// (RTU over TCP) or a serial "
+                                  "port");
     const std::uint16_t current = session.State().HoldingImage[reg::holding::OutputCurrent];
     if (current > kMaxCurrentForUpdate)
         return Fail(kExitRefused, "Для обновления ПО отключите нагрузку: the output current is " +

@@ -61,10 +61,14 @@ void ModbusLink::SendNextRequest() {
 
 int ModbusLink::OpenStoredPort() {
     const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
-    const int result =
-        channel_.OpenComPort(ComPortName(state_.Settings.comPortWord), BaudRateFromIndex(baudIndex));
+    const int result = channel_.OpenComPort(StoredPortName(), BaudRateFromIndex(baudIndex));
     if (observer_) observer_->PortOpened(LinkClock::now(), result == kOpenOk);
     return result;
+}
+
+std::string ModbusLink::StoredPortName() const {
+    if (!state_.NetworkPort.empty()) return state_.NetworkPort;
+    return ComPortName(state_.Settings.comPortWord);
 }
 
 // The unit switches its rate after answering at the old one; we follow once the write is out.

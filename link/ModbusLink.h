@@ -32,7 +32,10 @@ public:
     LinkState& State() { return state_; }
     SerialChannel& Channel() { return channel_; }
     // One observer or none; fan out elsewhere when more must watch.
-    void SetObserver(LinkObserver* observer) { observer_ = observer; }
+    void SetObserver(LinkObserver* observer) {
+        observer_ = observer;
+        channel_.SetObserver(observer);
+    }
 
     // Drops the request silently when the queue is full or a read asks for more than 125.
     void EnqueueRequest(std::uint8_t function, std::uint16_t reg, std::uint16_t countOrValue);
@@ -55,8 +58,10 @@ public:
     // again at once instead of waiting out the link time-out.
     void ForgetAwaitedReply();
 
-    // Opens "\\.\COM<port word>" at the rate of the baud index word; 0 or 100.
+    // Opens the network line in use, else "\\.\COM<port word>", at the rate of the baud index
+    // word; 0 or 100.
     int OpenStoredPort();
+    std::string StoredPortName() const;
     void StartLinkTimers() { host_.SetLinkTimerIntervals(kPollIntervalMs, kSendIntervalMs, kReceiveIntervalMs); }
     void StopLinkTimers() { host_.SetLinkTimerIntervals(0, 0, 0); }
 

@@ -30,8 +30,7 @@ long ComPortNumber(const std::string& name) {
     return number;
 }
 
-namespace {
-std::string ReasonText(const OpenFailure& failure) {
+std::string OpenFailureText(const OpenFailure& failure) {
     switch (failure.reason) {
     case OpenFailureReason::None:
         return {};
@@ -50,14 +49,21 @@ std::string ReasonText(const OpenFailure& failure) {
         return "это не последовательный порт";
     case OpenFailureReason::Other:
         return "не удалось открыть: " + failure.detail;
+    case OpenFailureReason::HostNotFound:
+        return "узел не найден";
+    case OpenFailureReason::ConnectionRefused:
+        return "соединение отвергнуто";
+    case OpenFailureReason::ConnectionDropped:
+        return "соединение разорвано";
+    case OpenFailureReason::ConnectionTimedOut:
+        return "узел не отвечает";
     }
     return {};
 }
-} // namespace
 
 std::string OpenErrorMessage(const std::string& firstLine, const OpenFailure& failure) {
     if (failure.reason == OpenFailureReason::None) return firstLine;
-    return firstLine + "\n" + failure.device + ": " + ReasonText(failure);
+    return firstLine + "\n" + failure.device + ": " + OpenFailureText(failure);
 }
 
 } // namespace kvel

@@ -6,13 +6,27 @@
 
 namespace kvel {
 
+class LinkObserver;
+
 constexpr int kOpenOk = 0;
 constexpr int kOpenFailed = 100;
 constexpr int kWriteDone = 0;
 constexpr int kWritePending = 4;
 
-// Why the last open failed, for the second line of the open-error message.
-enum class OpenFailureReason { None, NoSuchDevice, Busy, NoPermission, NotSerialPort, Other };
+// Why the last open failed, for the second line of the open-error message. The last four are a
+// network line's, which also say why an open connection went down.
+enum class OpenFailureReason {
+    None,
+    NoSuchDevice,
+    Busy,
+    NoPermission,
+    NotSerialPort,
+    Other,
+    HostNotFound,
+    ConnectionRefused,
+    ConnectionDropped,
+    ConnectionTimedOut,
+};
 
 struct OpenFailure {
     OpenFailureReason reason = OpenFailureReason::None;
@@ -45,7 +59,13 @@ public:
     // True once the channel has closed itself because its device went away; a close by the
     // program or a successful open clears it, a failed open does not.
     virtual bool PortVanished() const { return false; }
+    // Where a channel tells what its bytes do not show (a network connection's ups and downs);
+    // the link hands it its own observer. Null: nobody watches.
+    virtual void SetObserver(LinkObserver*) {}
 };
+
+// The second line's reason alone: "соединение отвергнуто", "нет такого устройства"…
+std::string OpenFailureText(const OpenFailure& failure);
 
 // `firstLine` alone when the reason is unknown, else with a second line: the device and why.
 std::string OpenErrorMessage(const std::string& firstLine, const OpenFailure& failure);

@@ -16,6 +16,8 @@ std::string CauseText(const CauseOfLoss& cause) {
         return "байты есть, но кадров нет";
     case LossCause::OtherAddress:
         return "отвечает другой адрес " + std::to_string(cause.detail);
+    case LossCause::Connection:
+        return OpenFailureText({cause.connection, {}, {}, {}});
     case LossCause::Exception:
         break;
     }
@@ -69,7 +71,7 @@ void LinkCounters::LinkLost(bool portOpen) {
     ++linkLosses_;
     requestSentAt_.reset();
     if (!portOpen)
-        cause_ = CauseOfLoss{LossCause::PortClosed, 0};
+        cause_ = ClosedCause();
     else if (otherAddress_)
         cause_ = CauseOfLoss{LossCause::OtherAddress, *otherAddress_};
     else if (exceptionCode_)
@@ -85,8 +87,30 @@ void LinkCounters::PortOpened(bool opened) {
     if (opened)
         cause_.reset();
     else
-        cause_ = CauseOfLoss{LossCause::PortClosed, 0};
+        cause_ = ClosedCause();
     ForgetEvidence();
+}
+
+CauseOfLoss LinkCounters::ClosedCause() const {
+    if (!connectionFault_) return CauseOfLoss{LossCause::PortClosed, 0};
+    return CauseOfLoss{LossCause::Connection, 0, *connectionFault_};
+}
+
+void LinkCounters::NetworkNoted(const NetworkNote& note) {
+    networkSeen_ = true;
+    switch (note.kind) {
+    case NetworkNote::Kind::Connected:
+    case NetworkNote::Kind::Closed:
+        connectionFault_.reset();
+        return;
+    case NetworkNote::Kind::Failed:
+        connectionFault_ = note.reason;
+        ++connectionFailures_[static_cast<std::size_t>(note.reason)];
+        return;
+    case NetworkNote::Kind::ReplyDropped:
+        ++mbapDrops_[static_cast<std::size_t>(note.drop.fault)];
+        return;
+    }
 }
 
 void LinkCounters::ForgetEvidence() {

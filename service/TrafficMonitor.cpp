@@ -29,6 +29,38 @@ std::string PieceText(const ReceivedPiece& piece) {
     return "Отклонено: шум (" + Bytes(length) + ")";
 }
 
+namespace {
+std::string MbapDropText(const MbapDrop& drop) {
+    const std::string dropped = " (" + Bytes(drop.droppedBytes) + ")";
+    switch (drop.fault) {
+    case MbapFault::WrongTransaction:
+        return "Отклонено: MBAP: транзакция " + std::to_string(drop.value) +
+               (drop.awaited ? ", ожидалась " + std::to_string(*drop.awaited)
+                             : ", ответ не ожидался") +
+               dropped;
+    case MbapFault::WrongProtocol:
+        return "Отклонено: MBAP: протокол " + std::to_string(drop.value) + dropped;
+    case MbapFault::WrongLength:
+        break;
+    }
+    return "Отклонено: MBAP: длина " + std::to_string(drop.value) + dropped;
+}
+} // namespace
+
+std::string NetworkNoteText(const NetworkNote& note) {
+    switch (note.kind) {
+    case NetworkNote::Kind::Connected:
+        return "Соединение с " + note.where + " установлено";
+    case NetworkNote::Kind::Closed:
+        return "Соединение с " + note.where + " закрыто";
+    case NetworkNote::Kind::Failed:
+        return "Соединение с " + note.where + ": " + OpenFailureText({note.reason, {}, {}, {}});
+    case NetworkNote::Kind::ReplyDropped:
+        break;
+    }
+    return MbapDropText(note.drop);
+}
+
 LineKind PieceLineKind(const ReceivedPiece& piece) {
     if (piece.kind == PieceKind::Accepted) return LineKind::Reply;
     if (piece.kind == PieceKind::Exception) return LineKind::Exception;
@@ -76,6 +108,14 @@ void TrafficMonitor::PortOpened(LinkClock::time_point when, bool opened) {
     if (recording_)
         Record(when, LineKind::Event, false, nullptr, 0,
                opened ? "Порт открыт" : "Порт не открылся");
+}
+
+void TrafficMonitor::NetworkNoted(LinkClock::time_point when, const NetworkNote& note) {
+    counters_.NetworkNoted(note);
+    if (!recording_) return;
+    const bool dropped = note.kind == NetworkNote::Kind::ReplyDropped;
+    Record(when, dropped ? LineKind::Rejected : LineKind::Event, false, nullptr, 0,
+           NetworkNoteText(note));
 }
 
 void TrafficMonitor::TakeIn(const std::vector<ReceivedPiece>& pieces) {

@@ -47,6 +47,7 @@ public:
     void ReplyAccepted(LinkClock::time_point, ReplyKind) override {}
     void LinkLost(LinkClock::time_point when, bool portOpen) override;
     void PortOpened(LinkClock::time_point when, bool opened) override;
+    void NetworkNoted(LinkClock::time_point when, const NetworkNote& note) override;
 
 private:
     void TakeIn(const std::vector<ReceivedPiece>& pieces);
@@ -63,6 +64,8 @@ private:
 
 // One line for a received piece, in the monitor's words.
 std::string PieceText(const ReceivedPiece& piece);
+// One line for what a network line noted: "Соединение с 10.0.0.5:4001 разорвано"…
+std::string NetworkNoteText(const NetworkNote& note);
 // The line kind a received piece is shown as.
 LineKind PieceLineKind(const ReceivedPiece& piece);
 

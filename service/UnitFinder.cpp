@@ -3,6 +3,7 @@
 
 #include "Crc16.h"
 #include "ModbusFrame.h"
+#include "NetworkPort.h"
 #include "RegisterMap.h"
 
 #include <algorithm>
@@ -59,7 +60,11 @@ int FinderSettleMs(std::int32_t bitRate) {
 }
 
 UnitFinder::UnitFinder(SerialChannel& channel, std::uint16_t comPort, std::uint8_t storedBaudIndex)
-    : channel_(channel), comPort_(comPort), rates_(FinderRateOrder(storedBaudIndex)) {
+    : UnitFinder(channel, ComPortName(comPort), storedBaudIndex) {}
+
+UnitFinder::UnitFinder(SerialChannel& channel, std::string portName, std::uint8_t storedBaudIndex)
+    : channel_(channel), portName_(std::move(portName)), rates_(FinderRateOrder(storedBaudIndex)) {
+    if (IsNetworkPortName(portName_)) rates_.resize(1);
     init_crc16_tab();
 }
 
@@ -73,7 +78,7 @@ void UnitFinder::Start(std::int64_t nowMs) {
 
 bool UnitFinder::OpenRate() {
     const std::int32_t bitRate = BaudRateFromIndex(BaudIndex());
-    if (channel_.OpenComPort(ComPortName(comPort_), bitRate) == kOpenOk) return true;
+    if (channel_.OpenComPort(portName_, bitRate) == kOpenOk) return true;
     failure_ = channel_.LastOpenFailure();
     state_ = FinderState::OpenFailed;
     return false;

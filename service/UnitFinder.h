@@ -46,6 +46,9 @@ int FinderSettleMs(std::int32_t bitRate);
 class UnitFinder {
 public:
     UnitFinder(SerialChannel& channel, std::uint16_t comPort, std::uint8_t storedBaudIndex);
+    // A network line is scanned at the stored rate only: the server's serial side keeps its
+    // own rate whatever the program asks for.
+    UnitFinder(SerialChannel& channel, std::string portName, std::uint8_t storedBaudIndex);
 
     // Opens the port at the first rate, and tries once the line has settled; OpenFailed when the
     // port will not open.
@@ -80,7 +83,7 @@ private:
     void NextTry(std::int64_t nowMs);
 
     SerialChannel& channel_;
-    std::uint16_t comPort_;
+    std::string portName_;
     std::vector<std::uint8_t> rates_;
     std::size_t rateIndex_ = 0;
     std::uint8_t address_ = kFirstFinderAddress;

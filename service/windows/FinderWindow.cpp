@@ -33,7 +33,11 @@ QString RateText(std::uint8_t baudIndex) {
 
 FinderWindow::FinderWindow(SerialChannel& channel, std::uint16_t comPort,
                            std::uint8_t storedBaudIndex, FinderHost& host, QWidget* parent)
-    : QWidget(parent, Qt::Window), host_(host), finder_(channel, comPort, storedBaudIndex) {
+    : FinderWindow(channel, ComPortName(comPort), storedBaudIndex, host, parent) {}
+
+FinderWindow::FinderWindow(SerialChannel& channel, const std::string& portName,
+                           std::uint8_t storedBaudIndex, FinderHost& host, QWidget* parent)
+    : QWidget(parent, Qt::Window), host_(host), finder_(channel, portName, storedBaudIndex) {
     NewestWindow<FinderWindow>::Set(this);
     setAttribute(Qt::WA_DeleteOnClose);
     BuildForm();

@@ -33,6 +33,9 @@ public:
     // Pauses polling and starts scanning at once; shows itself.
     FinderWindow(SerialChannel& channel, std::uint16_t comPort, std::uint8_t storedBaudIndex,
                  FinderHost& host, QWidget* parent = nullptr);
+    // On the port of that name: a COM port, or a network line at the server's rate only.
+    FinderWindow(SerialChannel& channel, const std::string& portName, std::uint8_t storedBaudIndex,
+                 FinderHost& host, QWidget* parent = nullptr);
 
     const UnitFinder& Finder() const { return finder_; }
 

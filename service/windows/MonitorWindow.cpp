@@ -341,7 +341,7 @@ void MonitorWindow::ShowCounters() {
     }
     const Latency& latency = counters.ReplyLatency();
     const auto ms = [](Latency::Duration time) { return Milliseconds(time); };
-    CountersLabel->setText(
+    QString text =
         QStringLiteral("Запросов: %1    Ответов: %2    Потерь связи: %3\n"
                        "Отклонено: CRC %4, другой адрес %5, неожиданная длина %6, шум %7    "
                        "Исключения:%8\n"
@@ -355,11 +355,31 @@ void MonitorWindow::ShowCounters() {
             .arg(counters.Rejected(PieceKind::WrongLength))
             .arg(counters.Rejected(PieceKind::Noise))
             .arg(exceptions.isEmpty() ? QStringLiteral(" нет") : exceptions.toUpper())
-            .arg(ms(latency.last), ms(latency.least), ms(latency.Mean()), ms(latency.most)));
+            .arg(ms(latency.last), ms(latency.least), ms(latency.Mean()), ms(latency.most));
+    // A serial line's counters keep their three lines; a network line's take a fourth.
+    if (counters.NetworkSeen()) {
+        text += NetworkCounts();
+        CountersLabel->setFixedHeight(4 * fontMetrics().lineSpacing() + 4);
+    }
+    CountersLabel->setText(text);
     const auto& cause = counters.Cause();
     CauseLabel->setText(cause ? QStringLiteral("Нет связи: ") +
                                     QString::fromStdString(CauseText(*cause))
                               : QStringLiteral("Связь в порядке"));
+}
+
+QString MonitorWindow::NetworkCounts() const {
+    const LinkCounters& counters = monitor_.Counters();
+    return QStringLiteral(
+               "\nСеть: отвергнуто %1, разорвано %2, узел не найден %3, не отвечает %4    "
+               "MBAP отброшено: транзакция %5, протокол %6, длина %7")
+        .arg(counters.ConnectionFailures(OpenFailureReason::ConnectionRefused))
+        .arg(counters.ConnectionFailures(OpenFailureReason::ConnectionDropped))
+        .arg(counters.ConnectionFailures(OpenFailureReason::HostNotFound))
+        .arg(counters.ConnectionFailures(OpenFailureReason::ConnectionTimedOut))
+        .arg(counters.MbapDrops(MbapFault::WrongTransaction))
+        .arg(counters.MbapDrops(MbapFault::WrongProtocol))
+        .arg(counters.MbapDrops(MbapFault::WrongLength));
 }
 
 // The main window may outlive this one or not, so the recording stops here, not on destruction.

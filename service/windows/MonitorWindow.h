@@ -58,6 +58,7 @@ private:
     void Save();
     bool WriteLines(const QString& path) const;
     void ShowCounters();
+    QString NetworkCounts() const;
     QString RunSaveDialog();
 
     TrafficMonitor& monitor_;
