@@ -48,10 +48,6 @@ TForm1::TForm1(SerialChannel& channel, QWidget* parent)
     FormCreate();
 }
 
-TForm1::~TForm1() {
-    link_.SetObserver(nullptr);
-}
-
 void TForm1::BuildForm() {
     setWindowTitle(QStringLiteral("КВЕЛv1"));
     setFont(PixelFont(QStringLiteral("Arial"), 12));

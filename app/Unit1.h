@@ -37,8 +37,6 @@ class TForm1 : public QMainWindow, public LinkHost, public FinderHost {
 public:
     // Runs FormCreate: reads data.inf from the working directory and opens the port.
     explicit TForm1(SerialChannel& channel, QWidget* parent = nullptr);
-    // The channel may outlive the window, and its observers with it.
-    ~TForm1() override;
 
     ModbusLink& Link() { return link_; }
     LinkState& State() { return state_; }
