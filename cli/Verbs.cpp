@@ -4,6 +4,7 @@
 #include "Console.h"
 #include "RegisterMap.h"
 #include "Report.h"
+#include "SettingsFileStore.h"
 #include "SettingsRestore.h"
 #include "UnitSession.h"
 #include "Upload.h"
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 
 namespace kvel::cli {
 
@@ -109,14 +109,7 @@ int Set(UnitSession& session, const Invocation& invocation) {
 }
 
 std::optional<SettingsSnapshot> ReadFile(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + path;
-        return std::nullopt;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    SettingsFileRead read = ReadSettingsFile(text.str());
+    SettingsFileRead read = LoadSettingsFile(path);
     if (!read.snapshot) error = path + ": " + read.error;
     return read.snapshot;
 }
@@ -125,10 +118,9 @@ int Backup(UnitSession& session, const Invocation& invocation) {
     const SettingsSnapshot snapshot =
         SnapshotOf(session.State().HoldingImage, VersionFromInputs(session.State().InputImage),
                    NowIso(Qt::ISODate));
-    std::ofstream out(invocation.file, std::ios::binary | std::ios::trunc);
-    out << WriteSettingsFile(snapshot);
-    out.close();
-    if (!out) return Fail(kExitRefused, "cannot write " + invocation.file);
+    if (const std::optional<SaveFailure> failure =
+            SaveSettingsFile(invocation.file, WriteSettingsFile(snapshot)))
+        return Fail(kExitRefused, "cannot write " + invocation.file + ": " + failure->reason);
     Print(invocation.json
               ? SavedJson(invocation.file, snapshot.holding.size())
               : "saved " + std::to_string(snapshot.holding.size()) + " registers of the unit at " +

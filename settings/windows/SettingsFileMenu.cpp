@@ -3,15 +3,14 @@
 
 #include "MessageBox.h"
 #include "SettingsCompareWindow.h"
+#include "SettingsFileStore.h"
 #include "SettingsRestoreWindow.h"
 #include "VersionInfo.h"
 
 #include <QAction>
 #include <QDateTime>
-#include <QFile>
 #include <QFileDialog>
 #include <QMenu>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -61,31 +60,21 @@ void SettingsFileMenu::SaveClick() {
     const SettingsSnapshot snapshot =
         SnapshotOf(link_.State().HoldingImage, VersionFromInputs(link_.State().InputImage),
                    QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString());
-    QSaveFile file(path);
-    const std::string text = WriteSettingsFile(snapshot);
-    const bool saved = file.open(QIODevice::WriteOnly) &&
-                       file.write(text.data(), static_cast<qint64>(text.size())) ==
-                           static_cast<qint64>(text.size()) &&
-                       file.commit();
-    ShowMessage(saved ? QStringLiteral("Установки сохранены в файл %1").arg(path)
-                      : QStringLiteral("Ошибка записи файла %1").arg(path));
+    const std::optional<SaveFailure> failure =
+        SaveSettingsFile(path.toStdString(), WriteSettingsFile(snapshot));
+    ShowMessage(failure ? QStringLiteral("Ошибка записи файла %1: %2")
+                              .arg(path, QString::fromStdString(failure->russianReason))
+                        : QStringLiteral("Установки сохранены в файл %1").arg(path));
 }
 
 std::optional<SettingsSnapshot> SettingsFileMenu::ReadChosenFile(QString& path) {
     if (!HasUnitData()) return std::nullopt;
     path = ChooseFileToRead();
     if (path.isEmpty()) return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ShowMessage(QStringLiteral("Ошибка открытия файла"));
-        return std::nullopt;
-    }
-    const QByteArray text = file.readAll();
-    SettingsFileRead read =
-        ReadSettingsFile(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    SettingsFileRead read = LoadSettingsFile(path.toStdString());
     if (!read.snapshot)
         ShowMessage(QStringLiteral("Файл установок не прочитан: %1\n%2")
-                        .arg(path, QString::fromStdString(read.error)));
+                        .arg(path, QString::fromStdString(read.russianError)));
     return std::move(read.snapshot);
 }
 
