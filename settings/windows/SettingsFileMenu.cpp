@@ -6,22 +6,17 @@
 #include "SettingsFileStore.h"
 #include "SettingsRestoreWindow.h"
 #include "VersionInfo.h"
+#include "WindowParts.h"
 
 #include <QAction>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QMenu>
 
-#include <algorithm>
-
 namespace kvel {
 
 namespace {
 const QString kFilter = QStringLiteral("Установки ЗУЛ (*.ini);;Все файлы (*)");
-
-bool AnyWord(const RegisterImage& image) {
-    return std::any_of(image.begin(), image.end(), [](std::uint16_t word) { return word != 0; });
-}
 } // namespace
 
 SettingsFileMenu::SettingsFileMenu(QMenu& menu, ModbusLink& link, QWidget& mainWindow)
@@ -46,10 +41,10 @@ void SettingsFileMenu::OnHoldingReply() {
         window->OnHoldingReply();
 }
 
-// After a lost link both images are zero: a file made from them would hold nothing of the unit.
+// A file made from blank images would hold nothing of the unit.
 bool SettingsFileMenu::HasUnitData() const {
-    if (AnyWord(link_.State().HoldingImage) && AnyWord(link_.State().InputImage)) return true;
-    ShowMessage(QStringLiteral("Нет данных от ЗУЛ: дождитесь связи"));
+    if (kvel::HasUnitData(link_.State())) return true;
+    ShowMessage(NoUnitDataText());
     return false;
 }
 
@@ -80,8 +75,9 @@ std::optional<SettingsSnapshot> SettingsFileMenu::ReadChosenFile(QString& path) 
 
 void SettingsFileMenu::CompareClick() {
     QString path;
-    if (const std::optional<SettingsSnapshot> file = ReadChosenFile(path))
-        new SettingsCompareWindow(*file, path, link_.State(), &mainWindow_);
+    const std::optional<SettingsSnapshot> file = ReadChosenFile(path);
+    // The link may have been lost while the file was being chosen.
+    if (file && HasUnitData()) new SettingsCompareWindow(*file, path, link_.State(), &mainWindow_);
 }
 
 void SettingsFileMenu::RestoreClick() {

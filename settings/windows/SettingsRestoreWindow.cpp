@@ -91,8 +91,17 @@ std::vector<Difference> SettingsRestoreWindow::CurrentDifferences() const {
 }
 
 // The values the unit would refuse are marked here, before anything is written, and writing
-// waits until none is left.
+// waits until none is left. Shown afresh with every holding reply, as the unit's values change
+// or come back after a lost link.
 void SettingsRestoreWindow::ShowDifferences() {
+    phase_ = Phase::Preview;
+    ShowFirmwareMismatch(*Firmware, link_.State(), file_);
+    if (!HasUnitData(link_.State())) {
+        Table->Show({});
+        Question->setText(NoUnitDataText());
+        Write->setEnabled(false);
+        return;
+    }
     const std::vector<Difference> differences = CurrentDifferences();
     Table->Show(differences);
     const std::vector<LimitBreach> breaches =
@@ -117,11 +126,13 @@ void SettingsRestoreWindow::ShowDifferences() {
 }
 
 void SettingsRestoreWindow::WriteClick() {
+    if (!HasUnitData(link_.State())) return ShowDifferences();
     const std::vector<Difference> writes = CurrentDifferences();
     if (writes.empty() || !LimitBreaches(writes, link_.State().HoldingImage).empty())
         return ShowDifferences();
     if (RefusedAsBroadcast(link_.State().DeviceAddress)) return;
     restore_.Start(writes);
+    phase_ = Phase::Writing;
     Write->setEnabled(false);
     WithCalibration->setEnabled(false);
     StartRound();
@@ -138,7 +149,8 @@ void SettingsRestoreWindow::StartRound() {
 }
 
 void SettingsRestoreWindow::OnHoldingReply() {
-    if (!restore_.Running() || !restore_.OnHoldingReply()) return;
+    if (phase_ == Phase::Preview) return ShowDifferences();
+    if (phase_ != Phase::Writing || !restore_.OnHoldingReply()) return;
     if (restore_.Running()) return StartRound();
     watchdog_->stop();
     Report();
@@ -150,6 +162,7 @@ void SettingsRestoreWindow::GiveUp() {
 }
 
 void SettingsRestoreWindow::Report() {
+    phase_ = Phase::Report;
     const std::vector<RegisterOutcome>& outcomes = restore_.Outcomes();
     Table->ShowOutcomes(outcomes);
     WithCalibration->setEnabled(true);

@@ -41,9 +41,13 @@ private:
     void Report();
     void GiveUp();
 
+    // The preview follows the unit until "Записать"; the report stays until the next preview.
+    enum class Phase { Preview, Writing, Report };
+
     SettingsSnapshot file_;
     ModbusLink& link_;
     SettingsRestore restore_;
+    Phase phase_ = Phase::Preview;
     // Ends the wait for a read-back when the unit does not answer.
     QTimer* watchdog_ = new QTimer(this);
 };

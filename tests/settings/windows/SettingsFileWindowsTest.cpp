@@ -298,6 +298,31 @@ TEST_F(SettingsFileWindowsTest, ACutOffFileIsRefusedAndASaveThatFailsSaysWhy) {
     EXPECT_EQ(messages.texts.last(), "Ошибка записи файла " + chosen + ": нет такой папки");
 }
 
+TEST_F(SettingsFileWindowsTest,
+       ALinkLostWhileTheFileIsChosenShowsNoDifferencesUntilTheUnitAnswers) {
+    UnitAnswers(UnitHolding());
+    WriteFile({{"max-temperature = 80", "max-temperature = 75"}});
+    menu->ChooseFileToRead = [this] {
+        main.Link().DeclareLinkLost();
+        return chosen;
+    };
+    menu->CompareItem->trigger();
+    EXPECT_EQ(messages.texts, QStringList{"Нет данных от ЗУЛ: дождитесь связи"});
+    EXPECT_EQ(main.findChild<SettingsCompareWindow*>(), nullptr);
+
+    UnitAnswers(UnitHolding());
+    menu->RestoreItem->trigger();
+    auto* window = main.findChild<SettingsRestoreWindow*>();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->Question->text(), "Нет данных от ЗУЛ: дождитесь связи");
+    EXPECT_EQ(window->Table->rowCount(), 0);
+    EXPECT_FALSE(window->Write->isEnabled());
+    EXPECT_FALSE(window->Firmware->isVisible()) << "no firmware 0 against the file's";
+    UnitAnswers(UnitHolding());
+    EXPECT_EQ(window->Question->text(), "Записать в ЗУЛ 1 установку из файла?");
+    EXPECT_TRUE(window->Write->isEnabled());
+}
+
 TEST_F(SettingsFileWindowsTest, NothingIsWrittenToTheBroadcastAddress) {
     UnitAnswers(UnitHolding());
     WriteFile({{"max-temperature = 80", "max-temperature = 75"}});
