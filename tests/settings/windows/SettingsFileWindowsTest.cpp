@@ -185,6 +185,9 @@ TEST_F(SettingsFileWindowsTest, WriteFromFileShowsTheDifferencesAndWritesOnlyOnC
         EXPECT_TRUE(messages.texts.isEmpty()) << "no verdict before the last try, round " << round;
         SendQueuedWrites();
         test::DeliverReadReply(main.Link(), channel, 3, after);
+        if (round == 1) {
+            EXPECT_EQ(window->Question->text(), "Запись… попытка 2 из 3");
+        }
     }
     EXPECT_EQ(messages.texts, QStringList{"Записано установок: 1 из 2\nЗУЛ не принял:\n"
                                           "Максимальная температура: в файле 75 °С, в ЗУЛ 80 °С"});
