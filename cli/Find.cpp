@@ -101,27 +101,31 @@ private:
                finder_.BaudIndex() != unit.baudIndex;
     }
 
+    // Drawn again only when it reads differently: the finder is ticked every millisecond.
     void ShowProgress() {
         if (!progress_ || !finder_.Running()) return;
-        std::fprintf(stderr, "\r%d bit/s, address %d of %d-%d, at most %lld s left\033[K",
-                     BaudRateFromIndex(finder_.BaudIndex()), finder_.Address(),
-                     invocation_.firstAddress, invocation_.lastAddress,
-                     static_cast<long long>((finder_.MsLeft() + 999) / 1000));
+        const std::string text = std::to_string(BaudRateFromIndex(finder_.BaudIndex())) +
+                                 " bit/s, address " + std::to_string(finder_.Address()) + " of " +
+                                 std::to_string(invocation_.firstAddress) + "-" +
+                                 std::to_string(invocation_.lastAddress) + ", at most " +
+                                 std::to_string((finder_.MsLeft() + 999) / 1000) + " s left";
+        if (text == shown_) return;
+        std::fprintf(stderr, "\r%s\033[K", text.c_str());
         std::fflush(stderr);
-        shown_ = true;
+        shown_ = text;
     }
 
     void ClearProgress() {
-        if (!shown_) return;
+        if (shown_.empty()) return;
         std::fputs("\r\033[K", stderr);
         std::fflush(stderr);
-        shown_ = false;
+        shown_.clear();
     }
 
     const Invocation& invocation_;
     const UnitFinder& finder_;
     const bool progress_;
-    bool shown_ = false;
+    std::string shown_;
     std::size_t printed_ = 0;
 };
 
