@@ -171,12 +171,9 @@ void UnitFinder::NextTry(std::int64_t nowMs) {
     if (OpenRate()) Send(Asking::Presence, nowMs);
 }
 
-bool UnitFinder::FoundAtThisRate() const {
-    return !found_.empty() && found_.back().baudIndex == BaudIndex();
-}
-
+// Units found at an earlier rate (all rates were asked for then) end the scan with this one.
 std::size_t UnitFinder::RatesToTry() const {
-    return !allRates_ && FoundAtThisRate() ? rateIndex_ + 1 : rates_.size();
+    return !allRates_ && !found_.empty() ? rateIndex_ + 1 : rates_.size();
 }
 
 ReceiverContext UnitFinder::Listening() const {

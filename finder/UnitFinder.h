@@ -89,7 +89,6 @@ private:
     // No answer in time: a rate that keeps bringing only noise is given up.
     void EndSilentTry(std::int64_t nowMs);
     void NextTry(std::int64_t nowMs);
-    bool FoundAtThisRate() const;
     int AddressCount() const { return last_ - first_ + 1; }
     std::size_t RatesToTry() const;
 
