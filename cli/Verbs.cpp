@@ -2,6 +2,7 @@
 #include "Verbs.h"
 
 #include "Console.h"
+#include "Find.h"
 #include "RegisterMap.h"
 #include "Report.h"
 #include "SettingsFileStore.h"
@@ -202,6 +203,8 @@ int RunWithBanks(UnitSession& session, const Invocation& invocation,
         return Compare(session, invocation, *file);
     case Verb::Restore:
         return Restore(session, invocation, *file);
+    case Verb::Find: // runs on the port alone, before a session would open it
+        break;
     }
     return kExitUsage;
 }
@@ -209,6 +212,7 @@ int RunWithBanks(UnitSession& session, const Invocation& invocation,
 } // namespace
 
 int RunVerb(const Invocation& invocation) {
+    if (invocation.verb == Verb::Find) return Find(invocation);
     // A settings file that will be refused is refused before the port is touched.
     std::optional<SettingsSnapshot> file;
     if (invocation.verb == Verb::Compare || invocation.verb == Verb::Restore) {
