@@ -3,6 +3,7 @@
 
 #include "Crc16.h"
 #include "ModbusFrame.h"
+#include "PortNaming.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -34,7 +35,7 @@ std::optional<std::string> UnitSession::Open() {
 }
 
 std::string UnitSession::OpenFailure() const {
-    const QString path = SystemSerialChannel::SystemPortPath(invocation_.portName);
+    const QString path = SystemPortPath(invocation_.portName);
     const std::string cannot = "cannot open " + invocation_.portLabel;
     if (path.isEmpty()) return cannot + ": it names no serial port";
     const QFileInfo device(path);

@@ -66,7 +66,7 @@ void SettingsRestoreWindow::ShowDifferences() {
 void SettingsRestoreWindow::WriteClick() {
     const std::vector<Difference> writes = CurrentDifferences();
     if (writes.empty()) return ShowDifferences();
-    if (RefusedAsBroadcast(link_.State().DeviceAddress)) return;
+    if (IsBroadcast(link_.State().DeviceAddress)) return ShowBroadcastRefusal();
     const std::string refusal = RefusalOfWrites(writes, link_.State().HoldingImage);
     if (!refusal.empty()) {
         ShowMessage(QStringLiteral("Запись отменена: уставка вне пределов ЗУЛ\n%1")
