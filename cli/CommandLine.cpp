@@ -1,6 +1,7 @@
 // kvel-cli's command line.
 #include "CommandLine.h"
 
+#include "ModbusLink.h"
 #include "SerialChannel.h"
 
 #include <algorithm>
@@ -296,7 +297,7 @@ private:
         if (options_.count("address")) {
             const std::optional<long> address = WholeNumber(options_["address"], 0, 254);
             if (!address) return "--address wants the unit's Modbus address, 1 to 254.";
-            if (*address == 0)
+            if (IsBroadcast(static_cast<std::uint8_t>(*address)))
                 return "--address 0 is the broadcast address: no unit answers it, and kvel sends "
                        "no writes to it. Give the unit's own address, 1 to 254.";
             invocation_.address = static_cast<std::uint8_t>(*address);

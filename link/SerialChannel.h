@@ -49,6 +49,11 @@ public:
     // True once the channel has closed itself because its device went away; a close by the
     // program or a successful open clears it, a failed open does not.
     virtual bool PortVanished() const { return false; }
+    // Opens again, at `bitRate`, what the last successful open reached: the link or device by
+    // the path it had then, never whatever the port's name would lead to now. A replugged
+    // adapter comes back as itself; only the operator moves the program to another device.
+    // A channel that cannot vanish has nothing to reopen.
+    virtual int ReopenVanishedPort(std::int32_t /*bitRate*/) { return kOpenFailed; }
 };
 
 // `firstLine` alone when the reason is unknown, else with a second line: the device and why.
