@@ -1,14 +1,15 @@
 // TForm1, the main window: menu, status bar, the link's timers, start-up and close.
 #include "Unit1.h"
 
+#include "ActivationBeforeClick.h"
 #include "Crc16.h"
 #include "DataInf.h"
 #include "FormControls.h"
 #include "FormFont.h"
 #include "FormPlacement.h"
 #include "MessageBox.h"
-#include "MonitorWindow.h"
 #include "ModbusFrame.h"
+#include "MonitorWindow.h"
 #include "NetworkLine.h"
 #include "NetworkPort.h"
 #include "NetworkWindow.h"
@@ -36,8 +37,16 @@ namespace kvel {
 namespace {
 constexpr QSize kOuterSize(415, 312);
 constexpr std::array<int, 4> kPanelWidths{110, 60, 75, 75};
-// Output current above 0.5 A: the unit is loaded and must not be reprogrammed.
-constexpr std::uint16_t kMaxCurrentForUpdate = 5;
+
+// The network line in use; none while the COM port is.
+std::optional<NetworkPort> NetworkLineInUse(const LinkState& state) {
+    std::string error;
+    return ParseNetworkPort(state.NetworkPort, error);
+}
+
+std::string ComPanelText(const LinkState& state) {
+    return "COM" + std::to_string(state.Settings.comPortWord);
+}
 } // namespace
 
 TForm1::TForm1(SerialChannel& channel, QWidget* parent)
@@ -73,6 +82,8 @@ void TForm1::BuildForm() {
     Timer5 = new FormTimer([this] { link_.Timer5Timer(); }, this);
     ReopenTimer = new FormTimer([this] { portKeeper_.Tick(PortHeldElsewhere()); }, this);
     ReopenTimer->SetInterval(kReopenIntervalMs);
+    // A click into the inactive window lands after FormActivate, in the box it was aimed at.
+    new ActivationBeforeClick(*this);
 
     CentreAtDesignedSize(*this, kOuterSize);
 }
@@ -106,6 +117,13 @@ void TForm1::WatchLink() {
     link_.SetObserver(&linkObservers_);
     firmwareTransfer_.observer = &linkObservers_;
     traffic_.SetDecodeContext([this] { return DecodeContext{firmwareTransfer_.TotalBlocks()}; });
+    traffic_.SetPortContext([this] {
+        const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
+        const std::optional<NetworkPort> network = NetworkLineInUse(state_);
+        return PortContext{network ? NetworkPortName(*network) : ComPanelText(state_),
+                           BaudRateFromIndex(baudIndex), state_.DeviceAddress,
+                           link_.Channel().LastOpenFailure()};
+    });
 }
 
 MonitorWindow* TForm1::OpenMonitor() {
@@ -117,8 +135,9 @@ MonitorWindow* TForm1::OpenMonitor() {
 
 void TForm1::ShowLinkCause() {
     const auto& cause = traffic_.Counters().Cause();
-    panels_[kPanelLink]->setToolTip(
-        cause ? QStringLiteral("Нет связи: ") + QString::fromStdString(CauseText(*cause)) : QString());
+    panels_[kPanelLink]->setToolTip(cause ? QStringLiteral("Нет связи: ") +
+                                                QString::fromStdString(CauseWithHint(*cause))
+                                          : QString());
 }
 
 QMenu* TForm1::ServiceMenu() {
@@ -148,12 +167,11 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::ShowPortPanel() {
-    std::string error;
-    const std::optional<NetworkPort> network = ParseNetworkPort(state_.NetworkPort, error);
+    const std::optional<NetworkPort> network = NetworkLineInUse(state_);
     panels_[kPanelPort]->setToolTip(network ? QString::fromStdString(NetworkPortLabel(*network))
                                             : QString());
     if (!network) {
-        SetStatusPanel(kPanelPort, "COM" + std::to_string(state_.Settings.comPortWord));
+        SetStatusPanel(kPanelPort, ComPanelText(state_));
         return;
     }
     SetStatusPanel(kPanelPort, network->protocol == NetworkProtocol::ModbusTcp ? "MB TCP" : "TCP");
@@ -198,15 +216,14 @@ void TForm1::ShowRatePanel() {
 }
 
 void TForm1::ConnectStoredPort() {
-    if (link_.OpenStoredPort() == kOpenFailed) {
-        link_.StopLinkTimers();
-        ShowLinkCause();
-        ShowMessage(
-            OpenErrorMessage("Ошибка открытия COM порта", link_.Channel().LastOpenFailure()));
-        return;
-    }
+    const bool opened = link_.OpenStoredPort() == kOpenOk;
     ShowLinkCause();
+    if (!opened) return ShowPortNotOpened(link_.Channel().LastOpenFailure());
     link_.StartLinkTimers();
+}
+
+void TForm1::ShowPortNotOpened(const OpenFailure& failure) {
+    link_.PortNotOpened(OpenErrorMessage("Ошибка открытия COM порта", failure));
 }
 
 // Leaving a setpoint box is what commits it, so the window never starts with one focused.
@@ -253,9 +270,10 @@ void TForm1::N4Click() {
 }
 
 RegisterWriter TForm1::RegisterWrites() {
-    return [this](std::uint16_t reg, std::uint16_t value) {
-        if (RefusedAsBroadcast(state_.DeviceAddress)) return;
-        link_.EnqueueRequest(kWriteSingle, reg, value);
+    return [this](std::uint16_t reg, std::uint16_t value, WriteOrigin origin) {
+        if (link_.EnqueueRequest(kWriteSingle, reg, value) == Enqueued::RefusedAsBroadcast &&
+            origin == WriteOrigin::Operator)
+            ShowBroadcastRefusal();
     };
 }
 
@@ -273,10 +291,10 @@ void TForm1::N5Click() {
         return;
     }
     const std::uint16_t current = state_.HoldingImage[reg::holding::OutputCurrent];
-    if (current > kMaxCurrentForUpdate) {
+    if (!CurrentAllowsUpdate(current)) {
         kvel::ShowMessage(QStringLiteral("Для обновления ПО отключите нагрузку\n"
                                          "Ток нагрузки %1 A, допустимо не более %2 A")
-                              .arg(TenthsText(current), TenthsText(kMaxCurrentForUpdate)));
+                              .arg(TenthsText(current), TenthsText(kMostCurrentForUpdate)));
         return;
     }
     const TForm4::MainTimers setMainTimers = [this](int timer1Ms, int timer2Ms) {
@@ -304,25 +322,28 @@ bool TForm1::PortHeldElsewhere() {
                        [](TForm4* update) { return update->isVisible(); });
 }
 
+// The readings go blank as at a link loss: nothing is read while the finder has the line.
 void TForm1::PausePolling() {
     pausedTimers_ = {Timer1->Interval(), Timer2->Interval(), Timer3->Interval()};
+    pausedLinkText_ = PanelText(kPanelLink).toStdString();
     link_.StopLinkTimers();
+    SetTimer5Interval(0);
     pollingPaused_ = true;
+    link_.netu_svyasi();
+    SetStatusPanel(kPanelLink, "Поиск устройства…");
 }
 
 // The finder may have taken the awaited reply's place on the line, so it is not waited for.
 void TForm1::ResumePolling() {
     pollingPaused_ = false;
+    SetStatusPanel(kPanelLink, pausedLinkText_);
     link_.ForgetAwaitedReply();
     const bool wasPolling = std::any_of(pausedTimers_.begin(), pausedTimers_.end(),
                                         [](int interval) { return interval != 0; });
     link_.Channel().CloseComPort();
     if (!wasPolling) return;
-    if (link_.OpenStoredPort() == kOpenFailed) {
-        ShowMessage(
-            OpenErrorMessage("Ошибка открытия COM порта", link_.Channel().LastOpenFailure()));
-        return;
-    }
+    if (link_.OpenStoredPort() == kOpenFailed)
+        return ShowPortNotOpened(link_.Channel().LastOpenFailure());
     SetLinkTimerIntervals(pausedTimers_[0], pausedTimers_[1], pausedTimers_[2]);
 }
 
@@ -334,6 +355,8 @@ void TForm1::ConnectTo(const FoundUnit& unit) {
     link_.Channel().CloseComPort();
     link_.ForgetAwaitedReply();
     ConnectStoredPort();
+    for (TForm2* connection : findChildren<TForm2*>())
+        connection->FormActivate();
 }
 
 QString TForm1::PanelText(int panel) const {
@@ -363,7 +386,10 @@ void TForm1::Pause(int ms) {
     BlockingPause(ms);
 }
 
-// The calibration window before the settings window.
+// The calibration window before the settings window. What may end in a message box (a restore
+// reporting its check) hears of the reply only once the receiver is done with it: a modal loop
+// opened inside would stall the receiver, whose timer Qt does not re-enter, with the reply still
+// awaited, and the scheduler would declare the unit lost 5 s later.
 void TForm1::filling_out3() {
     telemetry_->HoldingReplyAccepted();
     display_->filling_out3(state_);
@@ -371,7 +397,8 @@ void TForm1::filling_out3() {
         if (TForm5* calibration = NewestWindow<TForm5>::Get()) calibration->Refresh();
     if (state_.SettingsWindowOpen)
         if (TForm3* settings = NewestWindow<TForm3>::Get()) settings->Refresh();
-    settingsFiles_->OnHoldingReply();
+    QMetaObject::invokeMethod(settingsFiles_, &SettingsFileMenu::OnHoldingReply,
+                              Qt::QueuedConnection);
 }
 
 void TForm1::filling_out4() {

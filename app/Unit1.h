@@ -8,8 +8,8 @@
 #include "LinkState.h"
 #include "MainDisplay.h"
 #include "ModbusLink.h"
-#include "PortKeeper.h"
 #include "ObserverFanOut.h"
+#include "PortKeeper.h"
 #include "SerialChannel.h"
 #include "TrafficMonitor.h"
 #include "Unit3.h"
@@ -48,6 +48,8 @@ public:
     void ShowRatePanel();
     // Opens the stored port and starts polling; a failed open stops polling and says so.
     void ConnectStoredPort();
+    // "Ошибка открытия COM порта" with the reason, over readings blanked as on a link loss.
+    void ShowPortNotOpened(const OpenFailure& failure);
     // The menu "Сервис" beside "Меню", made when its first item is added.
     QMenu* ServiceMenu();
     TelemetryTools& Telemetry() { return *telemetry_; }
@@ -75,6 +77,7 @@ public:
     void PausePolling() override;
     void ResumePolling() override;
     void ConnectTo(const FoundUnit& unit) override;
+    LinkObserver* LineObserver() override { return &linkObservers_; }
 
     FormTimer* Timer1;
     FormTimer* Timer2;
@@ -137,6 +140,7 @@ private:
     PortKeeper portKeeper_;
     // Timer1..Timer3 as they ran when the finder paused them.
     std::array<int, 3> pausedTimers_{};
+    std::string pausedLinkText_;
     bool pollingPaused_ = false;
     ObserverFanOut linkObservers_;
     TrafficMonitor traffic_;

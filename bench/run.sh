@@ -19,6 +19,11 @@ if [ -x "$FINDER_BENCH" ]; then
   "$FINDER_BENCH" --benchmark_counters_tabular=true 2>&1
 fi
 
+if [ -x "$BUILD_DIR/bin/kvel-cli" ]; then
+  echo "== kvel-cli find, one rate at 115200 bit/s (target: within 15 s)"
+  "$(dirname "$0")/measure-find.sh" "$BUILD_DIR"
+fi
+
 UPLOAD_BENCH="$BUILD_DIR/bench/upload_bench"
 if [ -x "$UPLOAD_BENCH" ]; then
   echo "== firmware upload (target: within 3 % of 32 ticks of 1005 ms)"
@@ -55,3 +60,8 @@ echo "== running program (targets: CPU <= 0.3 s a minute, peak <= 45 MB)"
 
 echo "== monitor window open while polling (target: CPU <= 1.5 x without it)"
 "$(dirname "$0")/measure-monitor.sh" "$BUILD_DIR" "${KVEL_MEASURE_SECONDS:-60}"
+
+if command -v mbpoll >/dev/null; then
+  echo "== kvel-cli beside mbpoll (targets: get <= 1.3 x, status <= 2 x, watch >= 9 lines a second)"
+  "$(dirname "$0")/measure-cli.sh" "$BUILD_DIR"
+fi

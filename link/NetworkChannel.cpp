@@ -3,6 +3,10 @@
 
 #include "LinkObserver.h"
 
+#include <QCoreApplication>
+
+#include <algorithm>
+
 namespace kvel {
 
 namespace {
@@ -75,6 +79,7 @@ int NetworkChannel::OpenComPort(const std::string& name, std::int32_t) {
 // A server on the same network answers within the wait, so its refusal is the open's own
 // failure; a slower one is waited for in the background.
 int NetworkChannel::ConnectNow(const QHostAddress& address) {
+    address_ = address;
     opening_ = true;
     socket_.connectToHost(address, target_.port);
     const bool connected = socket_.waitForConnected(kConnectWaitMs);
@@ -94,6 +99,7 @@ int NetworkChannel::ConnectNow(const QHostAddress& address) {
 }
 
 void NetworkChannel::StartConnecting(const QHostAddress& address) {
+    address_ = address;
     if (socket_.state() == QAbstractSocket::UnconnectedState)
         socket_.connectToHost(address, target_.port);
     connectTimeout_.start(kConnectTimeoutMs);
@@ -119,13 +125,10 @@ void NetworkChannel::OnConnected() {
 }
 
 void NetworkChannel::OnError(QAbstractSocket::SocketError error) {
-    if (opening_ || !active_) return;
-    if (connected_) {
-        Lose(OpenFailureReason::ConnectionDropped);
-        return;
-    }
-    // Only the connect timer decides that a connection takes too long.
-    if (error != QAbstractSocket::SocketTimeoutError) Lose(ReasonForFailedConnect(error));
+    // A wait that ran out is no fault of the connection: only the connect timer decides that
+    // one takes too long.
+    if (opening_ || !active_ || error == QAbstractSocket::SocketTimeoutError) return;
+    Lose(connected_ ? OpenFailureReason::ConnectionDropped : ReasonForFailedConnect(error));
 }
 
 void NetworkChannel::Lose(OpenFailureReason reason) {
@@ -182,6 +185,29 @@ int NetworkChannel::WriteComPort(const std::uint8_t* bytes, int length) {
     }
     Send(frame);
     return socket_.bytesToWrite() == 0 ? kWriteDone : kWritePending;
+}
+
+int NetworkChannel::ReopenVanishedPort(std::int32_t bitRate) {
+    if (target_.host.empty()) return kOpenFailed;
+    return OpenComPort(NetworkPortName(target_), bitRate);
+}
+
+bool NetworkChannel::WaitForInput(int ms) {
+    if (PendingInputCount() > 0) return true;
+    if (!active_) return false;
+    if (lookupId_ >= 0) {
+        // The resolver answers through the event loop.
+        QCoreApplication::processEvents();
+        return SerialChannel::WaitForInput(ms);
+    }
+    if (!connected_) {
+        // A wait that runs out abandons the connect; it is made again for the next wait.
+        if (socket_.state() == QAbstractSocket::UnconnectedState)
+            socket_.connectToHost(address_, target_.port);
+        if (!socket_.waitForConnected(std::max(ms, 1))) return false;
+    }
+    socket_.waitForReadyRead(ms);
+    return PendingInputCount() > 0;
 }
 
 void NetworkChannel::Send(const std::vector<std::uint8_t>& bytes) {

@@ -41,10 +41,15 @@ public:
     int WriteComPort(const std::uint8_t* bytes, int length) override;
     std::uint32_t PendingInputCount() override;
     std::uint8_t ReadComByte() override;
+    // Drives the socket where no event loop does (kvel-cli's transactions): the name's lookup,
+    // the connection still coming up, then its bytes.
+    bool WaitForInput(int ms) override;
     OpenFailure LastOpenFailure() const override { return lastFailure_; }
     // A connection refused, timed out, unresolved or dropped counts as vanished, so the keeper
     // tries again as after a replug: the server may come (back) at any time.
     bool PortVanished() const override { return vanished_; }
+    // The same server again, by the name it was given: it may answer at a new address now.
+    int ReopenVanishedPort(std::int32_t bitRate) override;
     void SetObserver(LinkObserver* observer) override { observer_ = observer; }
 
     bool Connected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
@@ -66,6 +71,8 @@ private:
     QTcpSocket socket_;
     QTimer connectTimeout_;
     NetworkPort target_;
+    // Where the connection is being made: a connect that a wait gave up on is made again.
+    QHostAddress address_;
     std::optional<MbapAdapter> mbap_;
     std::vector<std::uint8_t> input_;
     std::size_t readAt_ = 0;

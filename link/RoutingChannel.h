@@ -20,8 +20,12 @@ public:
     }
     std::uint32_t PendingInputCount() override { return current_->PendingInputCount(); }
     std::uint8_t ReadComByte() override { return current_->ReadComByte(); }
+    bool WaitForInput(int ms) override { return current_->WaitForInput(ms); }
     OpenFailure LastOpenFailure() const override { return current_->LastOpenFailure(); }
     bool PortVanished() const override { return current_->PortVanished(); }
+    int ReopenVanishedPort(std::int32_t bitRate) override {
+        return current_->ReopenVanishedPort(bitRate);
+    }
     void SetObserver(LinkObserver* observer) override { network_.SetObserver(observer); }
 
 private:

@@ -103,7 +103,7 @@ TEST_F(NetworkCliEndToEndTest, UploadGoesOverRtuOverTcpAndIsRefusedThroughAGatew
     const CliRun upload =
         Cli({"--port", server.PortName(), "--baud", "115200", "upload", "firmware.bin"});
     ASSERT_EQ(upload.exitCode, 0) << upload.err.toStdString();
-    EXPECT_TRUE(upload.out.endsWith("Программирование завершено\n")) << upload.out.toStdString();
+    EXPECT_TRUE(upload.out.endsWith("programming finished\n")) << upload.out.toStdString();
     QFile flash("flash.bin");
     ASSERT_TRUE(flash.open(QIODevice::ReadOnly));
     EXPECT_EQ(flash.readAll(), firmware);

@@ -1,0 +1,146 @@
+// Counters and the cause of a link loss, judged from what the line showed since the last reply.
+#include "LinkCounters.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace kvel {
+
+std::string CauseText(const CauseOfLoss& cause) {
+    switch (cause.cause) {
+    case LossCause::PortClosed:
+        return "порт закрыт";
+    case LossCause::NoBytes:
+        return "нет ни одного байта";
+    case LossCause::BytesNoFrames:
+        return "байты есть, но кадров нет";
+    case LossCause::OtherAddress:
+        return "отвечает другой адрес " + std::to_string(cause.detail);
+    case LossCause::Connection:
+        return OpenFailureReasonText({cause.connection, {}, {}, {}});
+    case LossCause::Exception:
+        break;
+    }
+    char code[4];
+    std::snprintf(code, sizeof code, "%02X", cause.detail);
+    return std::string("исключение ") + code;
+}
+
+namespace {
+std::string Hint(const CauseOfLoss& cause) {
+    switch (cause.cause) {
+    case LossCause::PortClosed:
+        return "проверьте адаптер и номер порта (Меню → Параметры соединения)";
+    case LossCause::NoBytes:
+        return "проверьте адрес и скорость (Сервис → Поиск устройства)";
+    case LossCause::BytesNoFrames:
+        return "проверьте скорость и провода линии (Сервис → Поиск устройства)";
+    case LossCause::OtherAddress:
+        return "укажите адрес " + std::to_string(cause.detail) + " (Меню → Параметры соединения)";
+    case LossCause::Connection:
+        return "проверьте сеть и сервер последовательных портов (Сервис → Сетевое подключение…)";
+    case LossCause::Exception:
+        break;
+    }
+    return "устройство отвергает опрос, проверьте, то ли это устройство";
+}
+} // namespace
+
+std::string CauseWithHint(const CauseOfLoss& cause) {
+    return CauseText(cause) + " — " + Hint(cause);
+}
+
+void Latency::Add(Duration sample) {
+    least = count == 0 ? sample : std::min(least, sample);
+    most = count == 0 ? sample : std::max(most, sample);
+    last = sample;
+    total += sample;
+    ++count;
+}
+
+void LinkCounters::RequestSent(LinkClock::time_point when) {
+    ++requests_;
+    requestSentAt_ = when;
+}
+
+void LinkCounters::Received(const ReceivedPiece& piece) {
+    switch (piece.kind) {
+    case PieceKind::Accepted:
+        ++replies_;
+        if (requestSentAt_)
+            latency_.Add(
+                std::chrono::duration_cast<Latency::Duration>(piece.lastByte - *requestSentAt_));
+        requestSentAt_.reset();
+        cause_.reset();
+        ForgetEvidence();
+        return;
+    case PieceKind::Exception:
+        ++exceptions_[piece.exceptionCode];
+        exceptionCode_ = piece.exceptionCode;
+        return;
+    case PieceKind::OtherAddress:
+        otherAddress_ = piece.address;
+        break;
+    case PieceKind::CrcError:
+    case PieceKind::WrongLength:
+    case PieceKind::Noise:
+        break;
+    }
+    ++rejected_[static_cast<std::size_t>(piece.kind)];
+}
+
+// The strongest evidence wins: a closed port explains everything, another unit answering
+// explains why ours seems silent, and an exception is an answer of sorts.
+void LinkCounters::LinkLost(bool portOpen) {
+    ++linkLosses_;
+    requestSentAt_.reset();
+    if (!portOpen)
+        cause_ = ClosedCause();
+    else if (otherAddress_)
+        cause_ = CauseOfLoss{LossCause::OtherAddress, *otherAddress_};
+    else if (exceptionCode_)
+        cause_ = CauseOfLoss{LossCause::Exception, *exceptionCode_};
+    else if (bytesSinceEvidence_ != 0)
+        cause_ = CauseOfLoss{LossCause::BytesNoFrames, 0};
+    else
+        cause_ = CauseOfLoss{LossCause::NoBytes, 0};
+    ForgetEvidence();
+}
+
+void LinkCounters::PortOpened(bool opened) {
+    if (opened)
+        cause_.reset();
+    else
+        cause_ = ClosedCause();
+    ForgetEvidence();
+}
+
+CauseOfLoss LinkCounters::ClosedCause() const {
+    if (!connectionFault_) return CauseOfLoss{LossCause::PortClosed, 0};
+    return CauseOfLoss{LossCause::Connection, 0, *connectionFault_};
+}
+
+void LinkCounters::NetworkNoted(const NetworkNote& note) {
+    networkSeen_ = true;
+    switch (note.kind) {
+    case NetworkNote::Kind::Connected:
+    case NetworkNote::Kind::Closed:
+        connectionFault_.reset();
+        return;
+    case NetworkNote::Kind::Failed:
+        connectionFault_ = note.reason;
+        ++connectionFailures_[static_cast<std::size_t>(note.reason)];
+        return;
+    case NetworkNote::Kind::ReplyDropped:
+        ++mbapDrops_[static_cast<std::size_t>(note.drop.fault)];
+        return;
+    }
+}
+
+void LinkCounters::ForgetEvidence() {
+    bytesSinceEvidence_ = 0;
+    otherAddress_.reset();
+    exceptionCode_.reset();
+}
+
+} // namespace kvel
