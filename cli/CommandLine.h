@@ -2,6 +2,7 @@
 #pragma once
 
 #include "RegisterCatalogue.h"
+#include "TelemetryCsv.h"
 
 #include <cstdint>
 #include <optional>
@@ -29,11 +30,12 @@ struct Invocation {
     bool json = false;
     bool verbose = false;
 
-    int intervalMs = 1000;        // watch
-    std::string csvPath;          // watch
-    int count = 0;                // watch: lines to print, 0 until interrupted
-    bool withCalibration = false; // compare, restore
-    bool force = false;           // restore
+    int intervalMs = 1000;                        // watch
+    std::string csvPath;                          // watch
+    CsvDialect csvDialect = CsvDialect::Standard; // watch
+    int count = 0;                                // watch: lines to print, 0 until interrupted
+    bool withCalibration = false;                 // compare, restore
+    bool force = false;                           // restore
 
     const RegisterInfo* target = nullptr; // get, set
     std::uint16_t value = 0;              // set

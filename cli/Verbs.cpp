@@ -5,6 +5,7 @@
 #include "RegisterMap.h"
 #include "Report.h"
 #include "SettingsRestore.h"
+#include "TelemetryCsv.h"
 #include "UnitSession.h"
 #include "Upload.h"
 
@@ -54,19 +55,21 @@ bool WaitForFreshReadings(UnitSession& session, int afterMs) {
 }
 
 int Watch(UnitSession& session, const Invocation& invocation) {
-    std::ofstream csv;
-    if (!invocation.csvPath.empty()) {
-        std::ifstream existing(invocation.csvPath);
-        const bool fresh = !existing || existing.peek() == std::ifstream::traits_type::eof();
-        csv.open(invocation.csvPath, std::ios::app);
-        if (!csv) return Fail(kExitRefused, "cannot write " + invocation.csvPath);
-        if (fresh) csv << WatchCsvHeader() << '\n';
-    }
+    CsvLogFile csv;
+    const QString csvPath = QString::fromStdString(invocation.csvPath);
+    if (!csvPath.isEmpty() && !csv.OpenToAppend(csvPath, invocation.csvDialect))
+        return Fail(kExitRefused,
+                    "cannot write " + invocation.csvPath + ": " + csv.OpenFailure().toStdString());
     for (int lines = 1;; ++lines) {
+        const std::int64_t nowMs = QDateTime::currentMSecsSinceEpoch();
         const std::string time = NowIso();
         Print(invocation.json ? WatchJson(Reading(session), time)
                               : WatchLine(Reading(session), time));
-        if (csv.is_open()) csv << WatchCsvRow(Reading(session), time) << std::endl;
+        if (csv.IsOpen()) {
+            csv.Append(
+                SampleOfImages(session.State().HoldingImage, session.State().InputImage, nowMs));
+            if (!csv.Flush()) return Fail(kExitRefused, "cannot write " + invocation.csvPath);
+        }
         if (lines == invocation.count) return kExitOk;
         if (!WaitForFreshReadings(session, invocation.intervalMs))
             return Fail(kExitLink, session.NoAnswer());
