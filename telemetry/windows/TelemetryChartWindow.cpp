@@ -19,6 +19,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
@@ -42,7 +43,8 @@ constexpr std::array<std::int64_t, 3> kSpanMs{kMinuteMs, 10 * kMinuteMs, 60 * kM
 // that shows nothing new and costs CPU.
 constexpr int kLiveRefreshMs = 1000;
 
-// A setpoint is drawn dashed in a darker shade of its reading, which it often covers.
+// A setpoint is drawn dashed in a darker shade of its reading, which it often covers, so the
+// two differ in more than colour, in the legend too.
 struct QuantityLook {
     QString name;
     QColor color;
@@ -185,6 +187,7 @@ void TelemetryChartWindow::BuildChart() {
     chart_ = new QChart;
     chart_->setMargins(QMargins(4, 4, 4, 4));
     chart_->legend()->setAlignment(Qt::AlignTop);
+    chart_->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
     timeAxis_ = new QCategoryAxis;
     timeAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     chart_->addAxis(timeAxis_, Qt::AlignBottom);
@@ -216,7 +219,10 @@ QLineSeries* TelemetryChartWindow::AddSeries(ChartQuantity quantity) {
     const QuantityLook look = LookOf(quantity);
     auto* series = new QLineSeries;
     series->setName(look.name);
-    series->setPen(QPen(look.color, 2, look.style));
+    QPen pen(look.color, 2, look.style);
+    // Short dashes, so even a short stretch and the legend's sample show the gaps.
+    if (look.style == Qt::DashLine) pen.setDashPattern({3, 2});
+    series->setPen(pen);
     chart_->addSeries(series);
     series->attachAxis(timeAxis_);
     series->attachAxis(AxisOf(quantity));

@@ -211,6 +211,16 @@ TEST_F(TelemetryChartWindowTest, FollowingLiveDrawsWhatAFreshWindowDrawsWithAFla
     EXPECT_EQ(followed[0].mid(followed[0].size() - tail.size()), tail);
 }
 
+TEST_F(TelemetryChartWindowTest, SetpointIsDashedWhereItsReadingIsSolid) {
+    Open();
+    for (const auto& [reading, setpoint] :
+         {std::pair{ChartQuantity::OutputVoltage, ChartQuantity::VoltageSetpoint},
+          std::pair{ChartQuantity::OutputCurrent, ChartQuantity::CurrentSetpoint}}) {
+        EXPECT_EQ(window->SeriesOf(reading).first()->pen().style(), Qt::SolidLine);
+        EXPECT_NE(window->SeriesOf(setpoint).first()->pen().style(), Qt::SolidLine);
+    }
+}
+
 TEST_F(TelemetryChartWindowTest, TimeTicksFallOnRoundLocalTimes) {
     test::PollReplies(recorder, state, Reading{}, kMorningMs, 1201);
     nowMs += 1234;
@@ -231,7 +241,7 @@ TEST_F(TelemetryChartWindowTest, ReadoutOfTheOldSpanIsClearedWhenTheSpanChanges)
     test::PollReplies(recorder, state, Reading{}, kMorningMs, 1201);
     Open();
     QWidget* plot = window->ChartView->viewport();
-    QTest::mouseMove(plot, QPoint(plot->width() / 2, plot->height() / 2));
+    QTest::mouseMove(plot, QPoint(plot->width() / 3, plot->height() / 2));
     QApplication::processEvents();
     ASSERT_FALSE(window->HoverLabel->text().isEmpty());
     Click(window->SpanButtons[TelemetryChartWindow::OneMinute]);
