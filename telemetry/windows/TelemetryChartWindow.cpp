@@ -29,6 +29,7 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <map>
 
@@ -39,9 +40,12 @@ namespace {
 constexpr QSize kOuterSize(908, 591);
 constexpr std::int64_t kMinuteMs = 60 * 1000;
 constexpr std::array<std::int64_t, 3> kSpanMs{kMinuteMs, 10 * kMinuteMs, 60 * kMinuteMs};
-// A pixel column of the ten-minute view lasts about a second, so redrawing more often than
-// that shows nothing new and costs CPU.
-constexpr int kLiveRefreshMs = 1000;
+// Following live, the view is redrawn once it has moved two pixel columns: more often shows
+// next to nothing new and costs CPU. Never more often than the unit answers (a sample every
+// 500 ms), never less often than every 5 s, so the newest value is soon seen.
+int LiveRefreshMs(const ChartColumns& columns) {
+    return static_cast<int>(std::clamp(2 * columns.widthMs, 500.0, 5000.0));
+}
 
 // A setpoint is drawn dashed in a darker shade of its reading, which it often covers, so the
 // two differ in more than colour, in the legend too.
@@ -82,13 +86,28 @@ struct ValueRange {
     }
 };
 
-// The values drawn, with a little room above and below and ticks on round values; an empty or
-// flat line gets a volt, an ampere or a degree of room.
+// The values drawn, with a little room above and below, between ticks on round values (1, 2 or
+// 5 times a power of ten); an empty or flat line gets a volt, an ampere or a degree of room.
+// The axis is set only when that changes: each setting lays out all its labels again.
 void FitAxis(QValueAxis* axis, ValueRange range) {
     if (range.Empty()) range = {0, 1};
     const double margin = std::max(0.5, (range.high - range.low) * 0.05);
-    axis->setRange(range.low - margin, range.high + margin);
-    axis->applyNiceNumbers();
+    const double low = range.low - margin;
+    const double high = range.high + margin;
+    const double rough = (high - low) / 5;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(rough)));
+    double step = 10 * magnitude;
+    for (double multiple : {1.0, 2.0, 5.0})
+        if (multiple * magnitude >= rough) {
+            step = multiple * magnitude;
+            break;
+        }
+    const double niceLow = std::floor(low / step) * step;
+    const double niceHigh = std::ceil(high / step) * step;
+    const int ticks = static_cast<int>(std::lround((niceHigh - niceLow) / step)) + 1;
+    if (axis->min() == niceLow && axis->max() == niceHigh && axis->tickCount() == ticks) return;
+    axis->setTickCount(ticks);
+    axis->setRange(niceLow, niceHigh);
 }
 
 // A plot of at least this many columns makes a power-of-two column width for the whole
@@ -186,6 +205,8 @@ QWidget* TelemetryChartWindow::BuildToolbar() {
 void TelemetryChartWindow::BuildChart() {
     chart_ = new QChart;
     chart_->setMargins(QMargins(4, 4, 4, 4));
+    // Square corners: the rounded background is filled again on every redraw.
+    chart_->setBackgroundRoundness(0);
     chart_->legend()->setAlignment(Qt::AlignTop);
     chart_->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
     timeAxis_ = new QCategoryAxis;
@@ -259,6 +280,7 @@ void TelemetryChartWindow::Redraw() {
     const ChartColumns columns = ColumnsOfSpan();
     if (!follow || !followed_ || !(columns == columns_)) Rebuild(columns);
     followed_ = follow;
+    if (follow) LiveTimer->SetInterval(LiveRefreshMs(columns_));
     TakeNewSamples();
     for (ChartQuantity quantity : kAllQuantities)
         ShowLine(quantity);
@@ -340,34 +362,30 @@ void TelemetryChartWindow::RetireOldestSeries(ChartQuantity quantity) {
     ++shown.firstStretch;
 }
 
-// Only what changed: the settled points scrolled out at the front, the open column's points
-// at the back, and the points settled since.
+// Only what changed: the settled points scrolled out at the front, the open column's points at
+// the back, and the points settled since. The series takes them in one replacement, since it
+// lays out its whole line again for every change it is told of.
 void TelemetryChartWindow::ShowStretch(QLineSeries* series, const ThinnedLine::Stretch& stretch,
                                        ShownLine::Shown& shown) {
-    const qsizetype shownSettled = series->count() - shown.open;
+    QList<QPointF> points = series->points();
+    const qsizetype shownSettled = points.size() - shown.open;
     const auto scrolledOut = static_cast<qsizetype>(std::min<std::uint64_t>(
         stretch.droppedSettled - shown.droppedSettled, static_cast<std::uint64_t>(shownSettled)));
-    if (scrolledOut > 0) series->removePoints(0, static_cast<int>(scrolledOut));
-    if (shown.open > 0)
-        series->removePoints(static_cast<int>(series->count() - shown.open),
-                             static_cast<int>(shown.open));
+    points.remove(0, scrolledOut);
+    points.resize(points.size() - shown.open);
     shown.droppedSettled = stretch.droppedSettled;
     shown.settledEnd = std::max(shown.settledEnd, stretch.droppedSettled);
-    QList<QPointF> added;
     const std::uint64_t settledEnd = stretch.droppedSettled + stretch.settled.size();
     for (std::uint64_t n = shown.settledEnd; n < settledEnd; ++n) {
         const ChartPoint& point =
             stretch.settled[static_cast<std::size_t>(n - stretch.droppedSettled)];
-        added.append(QPointF(static_cast<double>(point.timeMs), point.value));
+        points.append(QPointF(static_cast<double>(point.timeMs), point.value));
     }
     for (const ChartPoint& point : stretch.open)
-        added.append(QPointF(static_cast<double>(point.timeMs), point.value));
+        points.append(QPointF(static_cast<double>(point.timeMs), point.value));
     shown.settledEnd = settledEnd;
     shown.open = static_cast<qsizetype>(stretch.open.size());
-    if (series->count() == 0)
-        series->replace(added);
-    else
-        series->append(added);
+    if (points != series->points()) series->replace(points);
 }
 
 void TelemetryChartWindow::FitValueAxes() {
@@ -417,7 +435,7 @@ void TelemetryChartWindow::SetSpan(int span) {
 }
 
 void TelemetryChartWindow::LiveCheckBoxClick(bool live) {
-    LiveTimer->SetInterval(live ? kLiveRefreshMs : 0);
+    if (!live) LiveTimer->SetInterval(0);
     Redraw();
 }
 
