@@ -44,7 +44,7 @@ CPU=\$(awk -v t=\$TICKS '{ printf "%.2f", (\$14 + \$15) / t }' /proc/\$KVEL/stat
 FLOOR_TEXT=
 if [ -n "\$FLOOR" ]; then
   FLOOR_CPU=\$(awk -v t=\$TICKS '{ printf "%.2f", (\$14 + \$15) / t }' /proc/\$FLOOR/stat)
-  FLOOR_TEXT=\$(awk -v k=\$CPU -v f=\$FLOOR_CPU 'BEGIN { printf "; the bare window %.2f s (%.2f x)", f, f > 0 ? k / f : 0 }')
+  FLOOR_TEXT=\$(awk -v k=\$CPU -v f=\$FLOOR_CPU 'BEGIN { printf "; the bare window %.2f s (%.2f x)", f, (f > 0 ? k / f : 0) }')
   kill \$FLOOR
 fi
 PEAK=\$(awk '/^VmHWM/ { printf "%.1f", \$2 / 1024 }' /proc/\$KVEL/status)

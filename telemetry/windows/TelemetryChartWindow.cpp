@@ -166,11 +166,18 @@ void TelemetryChartWindow::BuildForm() {
     HoverLabel->setMinimumHeight(17);
     // A long readout is cut rather than widening the window beyond a small screen.
     HoverLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // The saving buttons sit under the chart beside the readout, so the window is narrow
+    // enough for a small screen at a large scale factor.
+    QWidget* toolbar = BuildToolbar();
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(HoverLabel, 1);
+    bottom->addWidget(SavePngButton);
+    bottom->addWidget(ExportCsvButton);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
-    layout->addWidget(BuildToolbar());
+    layout->addWidget(toolbar);
     layout->addWidget(ChartView, 1);
-    layout->addWidget(HoverLabel);
+    layout->addLayout(bottom);
 }
 
 QWidget* TelemetryChartWindow::BuildToolbar() {
@@ -190,10 +197,8 @@ QWidget* TelemetryChartWindow::BuildToolbar() {
     LiveCheckBox = new QCheckBox(QStringLiteral("Следить"), toolbar);
     row->addWidget(LiveCheckBox);
     row->addStretch(1);
-    SavePngButton = new QPushButton(QStringLiteral("Сохранить как PNG"), toolbar);
-    ExportCsvButton = new QPushButton(QStringLiteral("Экспорт CSV"), toolbar);
-    row->addWidget(SavePngButton);
-    row->addWidget(ExportCsvButton);
+    SavePngButton = new QPushButton(QStringLiteral("Сохранить как PNG"), this);
+    ExportCsvButton = new QPushButton(QStringLiteral("Экспорт CSV"), this);
     connect(spanGroup_, &QButtonGroup::idClicked, this, &TelemetryChartWindow::SetSpan);
     connect(LiveCheckBox, &QCheckBox::toggled, this, &TelemetryChartWindow::LiveCheckBoxClick);
     connect(SavePngButton, &QPushButton::clicked, this, &TelemetryChartWindow::SavePngButtonClick);

@@ -16,7 +16,7 @@
 namespace kvel {
 
 namespace {
-constexpr QSize kOuterSize(488, 150);
+constexpr QSize kOuterSize(488, 182);
 const QString kCsvFilter = QStringLiteral("CSV (*.csv)");
 } // namespace
 
