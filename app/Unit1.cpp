@@ -101,6 +101,12 @@ void TForm1::WatchLink() {
     link_.SetObserver(&linkObservers_);
     firmwareTransfer_.observer = &linkObservers_;
     traffic_.SetDecodeContext([this] { return DecodeContext{firmwareTransfer_.TotalBlocks()}; });
+    traffic_.SetPortContext([this] {
+        const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
+        return PortContext{"COM" + std::to_string(state_.Settings.comPortWord),
+                           BaudRateFromIndex(baudIndex), state_.DeviceAddress,
+                           link_.Channel().LastOpenFailure()};
+    });
 }
 
 MonitorWindow* TForm1::OpenMonitor() {
@@ -112,8 +118,9 @@ MonitorWindow* TForm1::OpenMonitor() {
 
 void TForm1::ShowLinkCause() {
     const auto& cause = traffic_.Counters().Cause();
-    panels_[kPanelLink]->setToolTip(
-        cause ? QStringLiteral("Нет связи: ") + QString::fromStdString(CauseText(*cause)) : QString());
+    panels_[kPanelLink]->setToolTip(cause ? QStringLiteral("Нет связи: ") +
+                                                QString::fromStdString(CauseWithHint(*cause))
+                                          : QString());
 }
 
 QMenu* TForm1::ServiceMenu() {
@@ -240,15 +247,21 @@ bool TForm1::PortHeldElsewhere() {
                        [](TForm4* update) { return update->isVisible(); });
 }
 
+// The readings go blank as at a link loss: nothing is read while the finder has the line.
 void TForm1::PausePolling() {
     pausedTimers_ = {Timer1->Interval(), Timer2->Interval(), Timer3->Interval()};
+    pausedLinkText_ = PanelText(kPanelLink).toStdString();
     link_.StopLinkTimers();
+    SetTimer5Interval(0);
     pollingPaused_ = true;
+    link_.netu_svyasi();
+    SetStatusPanel(kPanelLink, "Поиск устройства…");
 }
 
 // The finder may have taken the awaited reply's place on the line, so it is not waited for.
 void TForm1::ResumePolling() {
     pollingPaused_ = false;
+    SetStatusPanel(kPanelLink, pausedLinkText_);
     link_.ForgetAwaitedReply();
     const bool wasPolling = std::any_of(pausedTimers_.begin(), pausedTimers_.end(),
                                         [](int interval) { return interval != 0; });
@@ -270,6 +283,8 @@ void TForm1::ConnectTo(const FoundUnit& unit) {
     link_.Channel().CloseComPort();
     link_.ForgetAwaitedReply();
     ConnectStoredPort();
+    for (TForm2* connection : findChildren<TForm2*>())
+        connection->FormActivate();
 }
 
 QString TForm1::PanelText(int panel) const { return panels_.at(panel)->text(); }

@@ -73,6 +73,7 @@ public:
     void PausePolling() override;
     void ResumePolling() override;
     void ConnectTo(const FoundUnit& unit) override;
+    LinkObserver* LineObserver() override { return &linkObservers_; }
 
     FormTimer* Timer1;
     FormTimer* Timer2;
@@ -131,6 +132,7 @@ private:
     PortKeeper portKeeper_;
     // Timer1..Timer3 as they ran when the finder paused them.
     std::array<int, 3> pausedTimers_{};
+    std::string pausedLinkText_;
     bool pollingPaused_ = false;
     ObserverFanOut linkObservers_;
     TrafficMonitor traffic_;

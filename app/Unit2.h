@@ -41,6 +41,8 @@ public:
 
     // Where the port list comes from; an empty lister restores the system's.
     static void SetPortLister(SerialPortLister lister);
+    // Also when another window has changed the settings in use.
+    void FormActivate();
 
 protected:
     bool event(QEvent* event) override;
@@ -52,7 +54,6 @@ private:
     void ComboBox2Change(int index);
     static TForm1& Main();
 
-    void FormActivate();
     void Button1Click();
     void Button2Click();
     void Button3Click();

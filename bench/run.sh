@@ -19,6 +19,11 @@ if [ -x "$FINDER_BENCH" ]; then
   "$FINDER_BENCH" --benchmark_counters_tabular=true 2>&1
 fi
 
+if [ -x "$BUILD_DIR/bin/kvel-cli" ]; then
+  echo "== kvel-cli find, one rate at 115200 bit/s (target: within 15 s)"
+  "$(dirname "$0")/measure-find.sh" "$BUILD_DIR"
+fi
+
 UPLOAD_BENCH="$BUILD_DIR/bench/upload_bench"
 if [ -x "$UPLOAD_BENCH" ]; then
   echo "== firmware upload (target: within 3 % of 32 ticks of 1005 ms)"

@@ -87,12 +87,25 @@ const std::vector<VerbSpec> kVerbs = {
      "Loads FIRMWARE into the controller, block by block, as the firmware window does,\n"
      "resending a block whose acknowledgement does not come. Refused while the output\n"
      "current is above 0.5 A."},
+    {Verb::Find,
+     "find",
+     0,
+     "find [--baud RATE | --all-rates] [--addresses FIRST-LAST]",
+     {"all-rates", "addresses"},
+     "Looks for units on the port: asks every address at each bit rate, the common ones first,\n"
+     "and prints each unit that answers with its address, rate and firmware version. A line\n"
+     "has one rate, so it stops after the rate where units answered. Exit 0 when a unit\n"
+     "answered, 2 when none did.\n"
+     "  --baud RATE            only this rate\n"
+     "  --all-rates            go on through every rate\n"
+     "  --addresses FIRST-LAST the addresses to ask (default 1-254)"},
 };
 
 const std::vector<std::string> kCommonValueOptions = {"port", "baud", "address", "timeout"};
 const std::vector<std::string> kCommonFlags = {"json", "verbose", "help"};
-const std::vector<std::string> kValueOptions = {"port",     "baud", "address",     "timeout",
-                                                "interval", "csv",  "csv-dialect", "count"};
+const std::vector<std::string> kValueOptions = {"port",     "baud",        "address", "timeout",
+                                                "interval", "csv",         "count",   "addresses",
+                                                "csv-dialect"};
 
 const char* kCommonHelp =
     "Options for every verb:\n"
@@ -215,7 +228,8 @@ private:
     static bool IsOptionLike(const std::string& arg) { return arg == "-h" || (arg[1] == '-'); }
 
     static bool IsFlag(const std::string& name) {
-        return Contains(kCommonFlags, name) || name == "with-calibration" || name == "force";
+        return Contains(kCommonFlags, name) || name == "with-calibration" || name == "force" ||
+               name == "all-rates";
     }
 
     std::string UnknownVerb() const {
@@ -237,6 +251,7 @@ private:
         invocation_.verb = spec.verb;
         if (const std::optional<std::string> error = ReadCommonOptions()) return Usage(*error);
         if (const std::optional<std::string> error = ReadWatchOptions()) return Usage(*error);
+        if (const std::optional<std::string> error = ReadFindOptions()) return Usage(*error);
         invocation_.withCalibration = options_.count("with-calibration") != 0;
         invocation_.force = options_.count("force") != 0;
         return ReadOperands(spec);
@@ -248,7 +263,8 @@ private:
         if (!ReadPort(port->second))
             return "--port wants a COM number (3 or COM3) or a device path, not \"" + port->second +
                    "\".";
-        if (options_.count("baud") && !ReadBaud(options_["baud"]))
+        invocation_.baudGiven = options_.count("baud") != 0;
+        if (invocation_.baudGiven && !ReadBaud(options_["baud"]))
             return "--baud wants 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or "
                    "115200, or an index 0 to 9.";
         if (options_.count("address")) {
@@ -318,6 +334,35 @@ private:
             invocation_.csvDialect = *dialect;
         }
         return std::nullopt;
+    }
+
+    // The finder asks many addresses, so one --address would only mislead.
+    std::optional<std::string> ReadFindOptions() {
+        invocation_.allRates = options_.count("all-rates") != 0;
+        if (invocation_.verb != Verb::Find) return std::nullopt;
+        if (options_.count("address"))
+            return "find asks a range of addresses: --addresses FIRST-LAST, not --address.";
+        if (options_.count("timeout"))
+            return "find waits its own time for each address; it takes no --timeout.";
+        if (invocation_.allRates && invocation_.baudGiven)
+            return "--baud scans one rate and --all-rates every rate: give one of them.";
+        if (options_.count("addresses") && !ReadAddressRange(options_["addresses"]))
+            return "--addresses wants FIRST-LAST within 1-254, FIRST not above LAST, such as "
+                   "1-254 or 3-7.";
+        return std::nullopt;
+    }
+
+    bool ReadAddressRange(const std::string& text) {
+        const std::size_t dash = text.find('-');
+        const std::string first = text.substr(0, dash);
+        const std::string last = dash == std::string::npos ? first : text.substr(dash + 1);
+        const std::optional<long> from =
+            WholeNumber(first, kFirstFinderAddress, kLastFinderAddress);
+        const std::optional<long> to = WholeNumber(last, kFirstFinderAddress, kLastFinderAddress);
+        if (!from || !to || *from > *to) return false;
+        invocation_.firstAddress = static_cast<std::uint8_t>(*from);
+        invocation_.lastAddress = static_cast<std::uint8_t>(*to);
+        return true;
     }
 
     ParsedCommandLine ReadOperands(const VerbSpec& spec) {

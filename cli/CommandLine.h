@@ -3,6 +3,7 @@
 
 #include "RegisterCatalogue.h"
 #include "TelemetryCsv.h"
+#include "UnitFinder.h"
 
 #include <cstdint>
 #include <optional>
@@ -18,24 +19,28 @@ enum ExitCode {
     kExitUsage = 3,
 };
 
-enum class Verb { Status, Watch, Get, Set, Backup, Compare, Restore, Upload };
+enum class Verb { Status, Watch, Get, Set, Backup, Compare, Restore, Upload, Find };
 
 struct Invocation {
     Verb verb = Verb::Status;
     std::string portName;  // "\\.\COM<n>", or a device path as given
     std::string portLabel; // as the user knows it: COM3 or /dev/ttyUSB0
     std::uint8_t baudIndex = 3;
+    bool baudGiven = false;
     std::uint8_t address = 1;
     int timeoutMs = 5000;
     bool json = false;
     bool verbose = false;
 
-    int intervalMs = 1000;                        // watch
-    std::string csvPath;                          // watch
-    CsvDialect csvDialect = CsvDialect::Standard; // watch
-    int count = 0;                                // watch: lines to print, 0 until interrupted
-    bool withCalibration = false;                 // compare, restore
-    bool force = false;                           // restore
+    int intervalMs = 1000;                           // watch
+    std::string csvPath;                             // watch
+    CsvDialect csvDialect = CsvDialect::Standard;    // watch
+    int count = 0;                                   // watch: lines to print, 0 until interrupted
+    bool withCalibration = false;                    // compare, restore
+    bool force = false;                              // restore
+    bool allRates = false;                           // find: on past the rate where units answered
+    std::uint8_t firstAddress = kFirstFinderAddress; // find
+    std::uint8_t lastAddress = kLastFinderAddress;   // find
 
     const RegisterInfo* target = nullptr; // get, set
     std::uint16_t value = 0;              // set

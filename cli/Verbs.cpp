@@ -2,8 +2,10 @@
 #include "Verbs.h"
 
 #include "Console.h"
+#include "Find.h"
 #include "RegisterMap.h"
 #include "Report.h"
+#include "SettingsFileStore.h"
 #include "SettingsRestore.h"
 #include "TelemetryCsv.h"
 #include "UnitSession.h"
@@ -14,7 +16,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 
 namespace kvel::cli {
 
@@ -112,14 +113,7 @@ int Set(UnitSession& session, const Invocation& invocation) {
 }
 
 std::optional<SettingsSnapshot> ReadFile(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + path;
-        return std::nullopt;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    SettingsFileRead read = ReadSettingsFile(text.str());
+    SettingsFileRead read = LoadSettingsFile(path);
     if (!read.snapshot) error = path + ": " + read.error;
     return read.snapshot;
 }
@@ -128,10 +122,9 @@ int Backup(UnitSession& session, const Invocation& invocation) {
     const SettingsSnapshot snapshot =
         SnapshotOf(session.State().HoldingImage, VersionFromInputs(session.State().InputImage),
                    NowIso(Qt::ISODate));
-    std::ofstream out(invocation.file, std::ios::binary | std::ios::trunc);
-    out << WriteSettingsFile(snapshot);
-    out.close();
-    if (!out) return Fail(kExitRefused, "cannot write " + invocation.file);
+    if (const std::optional<SaveFailure> failure =
+            SaveSettingsFile(invocation.file, WriteSettingsFile(snapshot)))
+        return Fail(kExitRefused, "cannot write " + invocation.file + ": " + failure->reason);
     Print(invocation.json
               ? SavedJson(invocation.file, snapshot.holding.size())
               : "saved " + std::to_string(snapshot.holding.size()) + " registers of the unit at " +
@@ -213,6 +206,8 @@ int RunWithBanks(UnitSession& session, const Invocation& invocation,
         return Compare(session, invocation, *file);
     case Verb::Restore:
         return Restore(session, invocation, *file);
+    case Verb::Find: // runs on the port alone, before a session would open it
+        break;
     }
     return kExitUsage;
 }
@@ -220,6 +215,7 @@ int RunWithBanks(UnitSession& session, const Invocation& invocation,
 } // namespace
 
 int RunVerb(const Invocation& invocation) {
+    if (invocation.verb == Verb::Find) return Find(invocation);
     // A settings file that will be refused is refused before the port is touched.
     std::optional<SettingsSnapshot> file;
     if (invocation.verb == Verb::Compare || invocation.verb == Verb::Restore) {

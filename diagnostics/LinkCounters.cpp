@@ -24,6 +24,28 @@ std::string CauseText(const CauseOfLoss& cause) {
     return std::string("исключение ") + code;
 }
 
+namespace {
+std::string Hint(const CauseOfLoss& cause) {
+    switch (cause.cause) {
+    case LossCause::PortClosed:
+        return "проверьте адаптер и номер порта (Меню → Параметры соединения)";
+    case LossCause::NoBytes:
+        return "проверьте адрес и скорость (Сервис → Поиск устройства)";
+    case LossCause::BytesNoFrames:
+        return "проверьте скорость и провода линии (Сервис → Поиск устройства)";
+    case LossCause::OtherAddress:
+        return "укажите адрес " + std::to_string(cause.detail) + " (Меню → Параметры соединения)";
+    case LossCause::Exception:
+        break;
+    }
+    return "устройство отвергает опрос, проверьте, то ли это устройство";
+}
+} // namespace
+
+std::string CauseWithHint(const CauseOfLoss& cause) {
+    return CauseText(cause) + " — " + Hint(cause);
+}
+
 void Latency::Add(Duration sample) {
     least = count == 0 ? sample : std::min(least, sample);
     most = count == 0 ? sample : std::max(most, sample);

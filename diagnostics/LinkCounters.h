@@ -21,6 +21,9 @@ struct CauseOfLoss {
 
 // "порт закрыт", "отвечает другой адрес 5", "исключение 02"…
 std::string CauseText(const CauseOfLoss& cause);
+// The cause with what to check next and where: "нет ни одного байта — проверьте адрес и
+// скорость (Сервис → Поиск устройства)".
+std::string CauseWithHint(const CauseOfLoss& cause);
 
 struct Latency {
     using Duration = std::chrono::microseconds;

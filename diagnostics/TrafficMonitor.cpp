@@ -9,6 +9,11 @@ std::string Bytes(std::size_t count) {
 }
 } // namespace
 
+std::string PortContextText(const PortContext& port) {
+    return port.port + ", " + std::to_string(port.bitRate) + " бод, адрес " +
+           std::to_string(port.address);
+}
+
 std::string PieceText(const ReceivedPiece& piece) {
     const std::uint8_t* bytes = piece.bytes.data();
     const std::size_t length = piece.bytes.size();
@@ -73,9 +78,16 @@ void TrafficMonitor::LinkLost(LinkClock::time_point when, bool portOpen) {
 
 void TrafficMonitor::PortOpened(LinkClock::time_point when, bool opened) {
     counters_.PortOpened(opened);
-    if (recording_)
-        Record(when, LineKind::Event, false, nullptr, 0,
-               opened ? "Порт открыт" : "Порт не открылся");
+    if (recording_) Record(when, LineKind::Event, false, nullptr, 0, PortOpenedText(opened));
+}
+
+// The rate and address with an open port; the system's reason with one that would not open.
+std::string TrafficMonitor::PortOpenedText(bool opened) const {
+    if (!port_) return opened ? "Порт открыт" : "Порт не открылся";
+    const PortContext port = port_();
+    if (opened) return "Порт открыт: " + PortContextText(port);
+    const std::string why = OpenFailureText(port.failure);
+    return "Порт не открылся: " + port.port + (why.empty() ? "" : " — " + why);
 }
 
 void TrafficMonitor::TakeIn(const std::vector<ReceivedPiece>& pieces) {

@@ -55,9 +55,14 @@ std::string ReasonText(const OpenFailure& failure) {
 }
 } // namespace
 
+std::string OpenFailureText(const OpenFailure& failure) {
+    if (failure.reason == OpenFailureReason::None) return {};
+    return failure.device + ": " + ReasonText(failure);
+}
+
 std::string OpenErrorMessage(const std::string& firstLine, const OpenFailure& failure) {
     if (failure.reason == OpenFailureReason::None) return firstLine;
-    return firstLine + "\n" + failure.device + ": " + ReasonText(failure);
+    return firstLine + "\n" + OpenFailureText(failure);
 }
 
 } // namespace kvel

@@ -49,6 +49,8 @@ public:
 
 // `firstLine` alone when the reason is unknown, else with a second line: the device and why.
 std::string OpenErrorMessage(const std::string& firstLine, const OpenFailure& failure);
+// That second line, "/dev/ttyUSB0: нет такого устройства"; empty when the reason is unknown.
+std::string OpenFailureText(const OpenFailure& failure);
 
 // Baud index 0..9 to bit rate; any other index gives 9600.
 std::int32_t BaudRateFromIndex(std::uint8_t index);

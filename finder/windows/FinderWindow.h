@@ -3,11 +3,13 @@
 #pragma once
 
 #include "FormTimer.h"
+#include "ObservedChannel.h"
 #include "UnitFinder.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
 
+class QCheckBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -25,6 +27,8 @@ public:
     virtual void ResumePolling() = 0;
     // From now on the program talks to `unit`: its rate on the port and its address.
     virtual void ConnectTo(const FoundUnit& unit) = 0;
+    // Who watches the finder's bytes on the line, as the link's own are watched; none by default.
+    virtual LinkObserver* LineObserver() { return nullptr; }
 };
 
 class FinderWindow : public QWidget {
@@ -39,6 +43,8 @@ public:
     QTableWidget* UnitList;
     QProgressBar* Progress;
     QLabel* StatusText;
+    // Unticked, the scan ends with the rate where units answered: a line has one rate.
+    QCheckBox* AllRatesBox;
     QPushButton* StopButton;
     QPushButton* ConnectButton;
     QPushButton* CloseButton;
@@ -56,6 +62,7 @@ private:
     void ConnectClick();
 
     FinderHost& host_;
+    ObservedChannel line_;
     UnitFinder finder_;
     FormTimer* timer_;
     QElapsedTimer clock_;

@@ -3,6 +3,7 @@
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -209,6 +210,43 @@ TEST_F(CliEndToEndTest, OtherFirmwareNeedsForceAndABadFileIsRefusedNamingTheLine
     EXPECT_TRUE(bad.err.contains(
         QRegularExpression("bad.ini: line \\d+: sound-signal: \"yes\" is not a number")))
         << bad.err.toStdString();
+}
+
+TEST_F(CliEndToEndTest, ABackupCutShortLeavesTheOldFileWholeAndACutFileIsRefused) {
+    StartUnit();
+    ASSERT_EQ(Cli({"backup", "unit.ini"}).exitCode, 0);
+    const QString old = ReadText("unit.ini");
+    ASSERT_EQ(Cli({"set", "max-temperature", "80"}).exitCode, 0);
+    const QStringList backup{"--fsize=200", "--",     KVEL_CLI_PATH, "--port",
+                             "1",           "backup", "unit.ini"};
+
+    QProcess killed; // by SIGXFSZ, part-way through the file
+    killed.start("prlimit", backup);
+    ASSERT_TRUE(killed.waitForFinished(60000));
+    EXPECT_EQ(killed.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(ReadText("unit.ini"), old);
+
+    QProcess refused; // with the signal ignored the write fails instead, and says why
+    refused.start("sh", QStringList{"-c", "trap '' XFSZ; exec prlimit \"$@\"", "sh"} + backup);
+    ASSERT_TRUE(refused.waitForFinished(60000));
+    EXPECT_EQ(refused.exitCode(), 1);
+    EXPECT_TRUE(refused.readAllStandardError().contains(
+        "cannot write unit.ini: the file size limit is reached"));
+    EXPECT_EQ(ReadText("unit.ini"), old);
+    EXPECT_EQ(QDir().entryList({"unit.ini*"}, QDir::Files), QStringList{"unit.ini"});
+
+    // Cut at a line end, the file still reads line by line: only its missing end tells.
+    WriteText("cut.ini", old.left(old.indexOf("current-max")).toUtf8());
+    for (const char* verb : {"compare", "restore"}) {
+        const CliRun cut = Cli({verb, "cut.ini"});
+        EXPECT_EQ(cut.exitCode, 1);
+        EXPECT_TRUE(cut.err.contains("cut.ini: the file ends without its closing line [end]"))
+            << cut.err.toStdString();
+    }
+    EXPECT_EQ(unit->Holding()[4], 80);
+    const CliRun zero = Cli({"compare", "/dev/zero"});
+    EXPECT_EQ(zero.exitCode, 1);
+    EXPECT_TRUE(zero.err.contains("/dev/zero: it is not a regular file")) << zero.err.toStdString();
 }
 
 TEST_F(CliEndToEndTest, UploadSendsTheFileAsTheUnitWritesItToFlash) {

@@ -3,11 +3,15 @@
 #include "MessageCapture.h"
 #include "NewestWindow.h"
 #include "ScratchDir.h"
+#include "SettingsFileMenu.h"
+#include "SettingsRestoreWindow.h"
 #include "SimulatedUnit.h"
 #include "SystemSerialChannel.h"
 #include "Unit1.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -25,13 +29,13 @@ constexpr int kSettleMs = 8000;
 
 class SettingsEndToEndTest : public ::testing::Test {
 protected:
-    SettingsEndToEndTest() {
+    explicit SettingsEndToEndTest(const QStringList& unitArguments = {"--baud-index", "3"}) {
         QFile file("data.inf");
         file.open(QIODevice::WriteOnly);
         const char comOneAt9600[6] = {1, 0, 3, 0, 1, 0};
         file.write(comOneAt9600, 6);
         file.close();
-        unit = std::make_unique<SimulatedUnit>(QStringList{"--baud-index", "3"});
+        unit = std::make_unique<SimulatedUnit>(unitArguments);
         form = std::make_unique<TForm1>(channel);
         form->show();
         form->activateWindow();
@@ -102,6 +106,73 @@ TEST_F(SettingsEndToEndTest, CalibrationValueChangedOnceTheUnitAllowsIt) {
     EXPECT_TRUE(UnitHolds(13, 0));
     EXPECT_TRUE(messages.texts.isEmpty());
 }
+
+// Every fifth request goes unanswered or is refused with an exception, so that writes land late
+// or not at all.
+class SettingsRestoreEndToEndTest : public SettingsEndToEndTest,
+                                    public ::testing::WithParamInterface<int> {
+protected:
+    SettingsRestoreEndToEndTest()
+        : SettingsEndToEndTest({"--baud-index", "3", "--drop", "0.1", "--exception", "0.1",
+                                "--seed", QString::number(GetParam())}) {}
+};
+
+TEST_P(SettingsRestoreEndToEndTest, TheReportNamesWhatTheUnitHoldsRegisterByRegister) {
+    ASSERT_TRUE(unit->Started());
+    // Both banks at once: a lost reply blanks them for the link-loss time.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return form->State().HoldingImage[reg::holding::CalibVoltageMax] != 0 &&
+                   form->State().InputImage[reg::input::FirmwareVersion] != 0;
+        },
+        60000));
+    const std::map<std::string, std::string> changes = {
+        {"max-temperature = 75", "max-temperature = 70"},
+        {"charge-voltage-full = 54.5", "charge-voltage-full = 53.5"},
+        {"sound-signal = 1", "sound-signal = 0"},
+        {"relay-on-working = 0", "relay-on-working = 1"},
+        {"voltage-setpoint = 54.5", "voltage-setpoint = 50.0"},
+        {"current-setpoint = 15.0", "current-setpoint = 12.5"}};
+    std::string text = WriteSettingsFile(SnapshotOf(form->State().HoldingImage,
+                                                    VersionFromInputs(form->State().InputImage),
+                                                    "2026-12-07T10:00:00Z"));
+    for (const auto& [from, to] : changes) {
+        ASSERT_NE(text.find(from), std::string::npos) << from;
+        text.replace(text.find(from), from.size(), to);
+    }
+    QFile file("unit.ini");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text.data(), static_cast<qint64>(text.size()));
+    file.close();
+
+    auto* menu = form->findChild<SettingsFileMenu*>();
+    menu->ChooseFileToRead = [] { return QStringLiteral("unit.ini"); };
+    menu->RestoreItem->trigger();
+    auto* window = form->findChild<SettingsRestoreWindow*>();
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(window->Table->rowCount(), 6) << window->Question->text().toStdString();
+    Click(window->Write);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.texts.isEmpty(); }, 180000));
+    const SettingsFileRead read = ReadSettingsFile(text);
+    for (int row = 0; row < window->Table->rowCount(); ++row) {
+        const QStringList cells = window->Table->Row(row);
+        const RegisterInfo* info = nullptr;
+        for (const auto& [number, word] : read.snapshot->holding)
+            if (QString::fromUtf8(HoldingRegister(number)->caption) == cells[0])
+                info = HoldingRegister(number);
+        ASSERT_NE(info, nullptr) << cells[0].toStdString();
+        const int held = unit->Holding()[info->number];
+        const int fileWord = read.snapshot->holding.at(info->number);
+        if (cells[3] == "неизвестно") continue;
+        EXPECT_EQ(held == fileWord, cells[3] == "записано") << info->name;
+        EXPECT_EQ(cells[2], RegisterValueText(*info, static_cast<std::uint16_t>(held)))
+            << info->name;
+    }
+    EXPECT_TRUE(messages.texts[0].startsWith("Записано установок: "))
+        << messages.texts[0].toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, SettingsRestoreEndToEndTest, ::testing::Values(3, 11));
 
 } // namespace
 } // namespace kvel
