@@ -7,8 +7,14 @@
 set -eu
 BUILD_DIR=$(cd "${1:?usage: bench/chart-cpu.sh <build-dir> [minutes]}" && pwd)
 MINUTES=${2:-30}
-OUT=$(mktemp -d)
-trap 'rm -rf "$OUT"' EXIT
+# KVEL_BENCH_OUT keeps the minute-by-minute files of each mode.
+if [ -n "${KVEL_BENCH_OUT:-}" ]; then
+  OUT=$KVEL_BENCH_OUT
+  mkdir -p "$OUT"
+else
+  OUT=$(mktemp -d)
+  trap 'rm -rf "$OUT"' EXIT
+fi
 
 cat > "$OUT/run.sh" <<INNER
 for mode in plain chart all; do
