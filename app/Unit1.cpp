@@ -1,6 +1,7 @@
 // TForm1, the main window: menu, status bar, the link's timers, start-up and close.
 #include "Unit1.h"
 
+#include "ActivationBeforeClick.h"
 #include "Crc16.h"
 #include "DataInf.h"
 #include "FormControls.h"
@@ -33,8 +34,6 @@ namespace kvel {
 namespace {
 constexpr QSize kOuterSize(415, 312);
 constexpr std::array<int, 4> kPanelWidths{110, 60, 75, 75};
-// Output current above 0.5 A: the unit is loaded and must not be reprogrammed.
-constexpr std::uint16_t kMaxCurrentForUpdate = 5;
 } // namespace
 
 TForm1::TForm1(SerialChannel& channel, QWidget* parent)
@@ -70,6 +69,8 @@ void TForm1::BuildForm() {
     Timer5 = new FormTimer([this] { link_.Timer5Timer(); }, this);
     ReopenTimer = new FormTimer([this] { portKeeper_.Tick(PortHeldElsewhere()); }, this);
     ReopenTimer->SetInterval(kReopenIntervalMs);
+    // A click into the inactive window lands after FormActivate, in the box it was aimed at.
+    new ActivationBeforeClick(*this);
 
     CentreAtDesignedSize(*this, kOuterSize);
 }
@@ -158,15 +159,14 @@ void TForm1::ShowRatePanel() {
 }
 
 void TForm1::ConnectStoredPort() {
-    if (link_.OpenStoredPort() == kOpenFailed) {
-        link_.StopLinkTimers();
-        ShowLinkCause();
-        ShowMessage(
-            OpenErrorMessage("Ошибка открытия COM порта", link_.Channel().LastOpenFailure()));
-        return;
-    }
+    const bool opened = link_.OpenStoredPort() == kOpenOk;
     ShowLinkCause();
+    if (!opened) return ShowPortNotOpened(link_.Channel().LastOpenFailure());
     link_.StartLinkTimers();
+}
+
+void TForm1::ShowPortNotOpened(const OpenFailure& failure) {
+    link_.PortNotOpened(OpenErrorMessage("Ошибка открытия COM порта", failure));
 }
 
 // Leaving a setpoint box is what commits it, so the window never starts with one focused.
@@ -204,9 +204,10 @@ void TForm1::N3Click() { new TForm3(state_, settingsHolds_, RegisterWrites(), th
 void TForm1::N4Click() { new TForm5(state_, calibrationHolds_, RegisterWrites(), this); }
 
 RegisterWriter TForm1::RegisterWrites() {
-    return [this](std::uint16_t reg, std::uint16_t value) {
-        if (RefusedAsBroadcast(state_.DeviceAddress)) return;
-        link_.EnqueueRequest(kWriteSingle, reg, value);
+    return [this](std::uint16_t reg, std::uint16_t value, WriteOrigin origin) {
+        if (link_.EnqueueRequest(kWriteSingle, reg, value) == Enqueued::RefusedAsBroadcast &&
+            origin == WriteOrigin::Operator)
+            ShowBroadcastRefusal();
     };
 }
 
@@ -216,10 +217,10 @@ void TForm1::N7Click() { new TForm7(state_.InputImage, this); }
 
 void TForm1::N5Click() {
     const std::uint16_t current = state_.HoldingImage[reg::holding::OutputCurrent];
-    if (current > kMaxCurrentForUpdate) {
+    if (!CurrentAllowsUpdate(current)) {
         kvel::ShowMessage(QStringLiteral("Для обновления ПО отключите нагрузку\n"
                                          "Ток нагрузки %1 A, допустимо не более %2 A")
-                              .arg(TenthsText(current), TenthsText(kMaxCurrentForUpdate)));
+                              .arg(TenthsText(current), TenthsText(kMostCurrentForUpdate)));
         return;
     }
     const TForm4::MainTimers setMainTimers = [this](int timer1Ms, int timer2Ms) {
@@ -267,11 +268,8 @@ void TForm1::ResumePolling() {
                                         [](int interval) { return interval != 0; });
     link_.Channel().CloseComPort();
     if (!wasPolling) return;
-    if (link_.OpenStoredPort() == kOpenFailed) {
-        ShowMessage(
-            OpenErrorMessage("Ошибка открытия COM порта", link_.Channel().LastOpenFailure()));
-        return;
-    }
+    if (link_.OpenStoredPort() == kOpenFailed)
+        return ShowPortNotOpened(link_.Channel().LastOpenFailure());
     SetLinkTimerIntervals(pausedTimers_[0], pausedTimers_[1], pausedTimers_[2]);
 }
 
@@ -308,7 +306,10 @@ void TForm1::ShowMessage(const std::string& utf8Text) {
 
 void TForm1::Pause(int ms) { BlockingPause(ms); }
 
-// The calibration window before the settings window.
+// The calibration window before the settings window. What may end in a message box (a restore
+// reporting its check) hears of the reply only once the receiver is done with it: a modal loop
+// opened inside would stall the receiver, whose timer Qt does not re-enter, with the reply still
+// awaited, and the scheduler would declare the unit lost 5 s later.
 void TForm1::filling_out3() {
     telemetry_->HoldingReplyAccepted();
     display_->filling_out3(state_);
@@ -316,7 +317,8 @@ void TForm1::filling_out3() {
         if (TForm5* calibration = NewestWindow<TForm5>::Get()) calibration->Refresh();
     if (state_.SettingsWindowOpen)
         if (TForm3* settings = NewestWindow<TForm3>::Get()) settings->Refresh();
-    settingsFiles_->OnHoldingReply();
+    QMetaObject::invokeMethod(settingsFiles_, &SettingsFileMenu::OnHoldingReply,
+                              Qt::QueuedConnection);
 }
 
 void TForm1::filling_out4() {

@@ -8,8 +8,8 @@
 #include "LinkState.h"
 #include "MainDisplay.h"
 #include "ModbusLink.h"
-#include "PortKeeper.h"
 #include "ObserverFanOut.h"
+#include "PortKeeper.h"
 #include "SerialChannel.h"
 #include "TrafficMonitor.h"
 #include "Unit3.h"
@@ -48,6 +48,8 @@ public:
     void ShowRatePanel();
     // Opens the stored port and starts polling; a failed open stops polling and says so.
     void ConnectStoredPort();
+    // "Ошибка открытия COM порта" with the reason, over readings blanked as on a link loss.
+    void ShowPortNotOpened(const OpenFailure& failure);
     // The menu "Сервис" beside "Меню", made when its first item is added.
     QMenu* ServiceMenu();
     TelemetryTools& Telemetry() { return *telemetry_; }

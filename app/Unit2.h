@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+#include <optional>
 #include <vector>
 
 class QComboBox;
@@ -52,6 +53,9 @@ private:
     void PlaceRow(int row, QLabel* staticText, QWidget* entry, QPushButton* button);
     void RefreshPortList();
     void ComboBox2Change(int index);
+    // The chosen device's dosdevices link, made only once "OK" confirms it; false when it cannot
+    // be (the device has gone, or no link can be made), the operator having been told why.
+    bool NameChosenDevice(std::uint16_t& number);
     static TForm1& Main();
 
     void Button1Click();
@@ -61,6 +65,9 @@ private:
     void Button5Click();
 
     std::vector<PortChoice> ports_;
+    // A listed device without a COM number that the operator chose, with the number Edit1 shows
+    // for it; nothing is made for it until "OK".
+    std::optional<PortChoice> unnamedChoice_;
 };
 
 } // namespace kvel

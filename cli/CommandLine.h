@@ -29,6 +29,7 @@ struct Invocation {
     bool baudGiven = false;
     std::uint8_t address = 1;
     int timeoutMs = 5000;
+    int gapMs = 0; // silence before each request beyond the line's own 3.5 characters
     bool json = false;
     bool verbose = false;
 
@@ -38,6 +39,7 @@ struct Invocation {
     int count = 0;                                   // watch: lines to print, 0 until interrupted
     bool withCalibration = false;                    // compare, restore
     bool force = false;                              // restore
+    bool raw = false;                                // upload: a HEX, S-record or ELF file goes as it is
     bool allRates = false;                           // find: on past the rate where units answered
     std::uint8_t firstAddress = kFirstFinderAddress; // find
     std::uint8_t lastAddress = kLastFinderAddress;   // find

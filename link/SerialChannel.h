@@ -40,11 +40,20 @@ public:
     // Called only as many times as PendingInputCount reported.
     virtual std::uint8_t ReadComByte() = 0;
 
+    // Returns once input is pending, or after about `ms`; true when input is pending. A channel
+    // that cannot wait on its device looks again after a millisecond, so callers loop.
+    virtual bool WaitForInput(int ms);
+
     // Why the last OpenComPort returned 100; a channel that cannot tell says nothing.
     virtual OpenFailure LastOpenFailure() const { return {}; }
     // True once the channel has closed itself because its device went away; a close by the
     // program or a successful open clears it, a failed open does not.
     virtual bool PortVanished() const { return false; }
+    // Opens again, at `bitRate`, what the last successful open reached: the link or device by
+    // the path it had then, never whatever the port's name would lead to now. A replugged
+    // adapter comes back as itself; only the operator moves the program to another device.
+    // A channel that cannot vanish has nothing to reopen.
+    virtual int ReopenVanishedPort(std::int32_t /*bitRate*/) { return kOpenFailed; }
 };
 
 // `firstLine` alone when the reason is unknown, else with a second line: the device and why.

@@ -130,7 +130,7 @@ void SettingsRestoreWindow::WriteClick() {
     const std::vector<Difference> writes = CurrentDifferences();
     if (writes.empty() || !LimitBreaches(writes, link_.State().HoldingImage).empty())
         return ShowDifferences();
-    if (RefusedAsBroadcast(link_.State().DeviceAddress)) return;
+    if (IsBroadcast(link_.State().DeviceAddress)) return ShowBroadcastRefusal();
     restore_.Start(writes);
     phase_ = Phase::Writing;
     Write->setEnabled(false);
