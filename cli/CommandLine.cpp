@@ -4,6 +4,7 @@
 #include "ModbusLink.h"
 #include "NetworkPort.h"
 #include "SerialChannel.h"
+#include "TelemetryCsv.h"
 
 #include <algorithm>
 #include <map>
@@ -31,12 +32,15 @@ const std::vector<VerbSpec> kVerbs = {
     {Verb::Watch,
      "watch",
      0,
-     "watch [--interval SECONDS] [--csv FILE] [--count N]",
-     {"interval", "csv", "count"},
+     "watch [--interval SECONDS] [--csv FILE] [--csv-dialect excel|standard] [--count N]",
+     {"interval", "csv", "csv-dialect", "count"},
      "Reads the unit and prints one line per reading with an ISO 8601 time (UTC). When the\n"
      "line is too slow for the interval, says so once and prints as fast as it can.\n"
      "  --interval SECONDS  time between lines, 0.1 to 3600 (default 1)\n"
-     "  --csv FILE          also append the lines to FILE as CSV, with a header when new\n"
+     "  --csv FILE          also append the lines to FILE as CSV, with a header when new;\n"
+     "                      the columns of kvel's log, local time and its UTC offset\n"
+     "  --csv-dialect D     excel: semicolons, decimal commas, UTF-8 with a byte-order mark;\n"
+     "                      standard: commas, decimal points (default)\n"
      "  --count N           stop after N lines (default: until interrupted)"},
     {Verb::Get,
      "get",
@@ -105,8 +109,9 @@ const std::vector<VerbSpec> kVerbs = {
 
 const std::vector<std::string> kCommonValueOptions = {"port", "baud", "address", "timeout", "gap"};
 const std::vector<std::string> kCommonFlags = {"json", "verbose", "help"};
-const std::vector<std::string> kValueOptions = {"port",     "baud", "address", "timeout",  "gap",
-                                                "interval", "csv",  "count",   "addresses"};
+const std::vector<std::string> kValueOptions = {"port",  "baud",     "address", "timeout",
+                                                "gap",   "interval", "csv",     "csv-dialect",
+                                                "count", "addresses"};
 
 const char* kCommonHelp =
     "Options for every verb:\n"
@@ -373,6 +378,11 @@ private:
         if (options_.count("csv")) {
             if (options_["csv"].empty()) return "--csv wants a file name.";
             invocation_.csvPath = options_["csv"];
+        }
+        if (options_.count("csv-dialect")) {
+            const std::optional<CsvDialect> dialect = CsvDialectNamed(options_["csv-dialect"]);
+            if (!dialect) return "--csv-dialect wants excel or standard.";
+            invocation_.csvDialect = *dialect;
         }
         return std::nullopt;
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "RegisterCatalogue.h"
+#include "TelemetryCsv.h"
 #include "UnitFinder.h"
 
 #include <cstdint>
@@ -34,6 +35,7 @@ struct Invocation {
 
     int intervalMs = 1000;                           // watch
     std::string csvPath;                             // watch
+    CsvDialect csvDialect = CsvDialect::Standard;    // watch
     int count = 0;                                   // watch: lines to print, 0 until interrupted
     bool withCalibration = false;                    // compare, restore
     bool force = false;                              // restore

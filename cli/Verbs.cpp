@@ -8,6 +8,7 @@
 #include "Report.h"
 #include "SettingsFileStore.h"
 #include "SettingsRestore.h"
+#include "TelemetryCsv.h"
 #include "UnitLine.h"
 #include "Upload.h"
 
@@ -60,15 +61,6 @@ int Get(UnitLine& line) {
     return kExitOk;
 }
 
-std::optional<std::ofstream> OpenCsv(const std::string& path) {
-    std::ifstream existing(path);
-    const bool fresh = !existing || existing.peek() == std::ifstream::traits_type::eof();
-    std::ofstream csv(path, std::ios::app);
-    if (!csv) return std::nullopt;
-    if (fresh) csv << WatchCsvHeader() << '\n';
-    return csv;
-}
-
 std::string SecondsText(Clock::duration duration) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", std::chrono::duration<double>(duration).count());
@@ -79,9 +71,11 @@ std::string SecondsText(Clock::duration duration) {
 // the next, and the beats it overran are skipped rather than made up in a burst.
 int Watch(UnitLine& line) {
     const Invocation& call = line.Call();
-    std::optional<std::ofstream> csv;
-    if (!call.csvPath.empty() && !(csv = OpenCsv(call.csvPath)))
-        return Fail(kExitRefused, "cannot write " + call.csvPath);
+    CsvLogFile csv;
+    if (!call.csvPath.empty() &&
+        !csv.OpenToAppend(QString::fromStdString(call.csvPath), call.csvDialect))
+        return Fail(kExitRefused,
+                    "cannot write " + call.csvPath + ": " + csv.OpenFailure().toStdString());
     const auto interval = std::chrono::milliseconds(call.intervalMs);
     bool toldSlow = false;
     Clock::time_point beat = Clock::now();
@@ -89,9 +83,13 @@ int Watch(UnitLine& line) {
         UnitImages images;
         const Answer answer = line.ReadBanks(images);
         if (!answer.Ok()) return LinkFailure(line, answer);
+        const std::int64_t nowMs = QDateTime::currentMSecsSinceEpoch();
         const std::string time = NowIso();
         Print(call.json ? WatchJson(Reading(images), time) : WatchLine(Reading(images), time));
-        if (csv) *csv << WatchCsvRow(Reading(images), time) << std::endl;
+        if (csv.IsOpen()) {
+            csv.Append(SampleOfImages(images.holding, images.input, nowMs));
+            if (!csv.Flush()) return Fail(kExitRefused, "cannot write " + call.csvPath);
+        }
         if (lines == call.count) return kExitOk;
         const Clock::time_point now = Clock::now();
         beat += interval;

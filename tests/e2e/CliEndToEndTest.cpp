@@ -109,18 +109,24 @@ TEST_F(CliEndToEndTest, WatchPrintsOneTimedLinePerPollAndAppendsThemAsCsv) {
     EXPECT_TRUE(lines[0].contains("U уст 54.5 V"));
     const QStringList csv = ReadText("log.csv").split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(csv.size(), 4);
-    EXPECT_EQ(csv[0],
-              "time,output-voltage,output-current,power-stage-voltage,power-stage-temperature,"
-              "voltage-setpoint,current-setpoint,working,battery-fault,battery-low,overheat,"
-              "battery-level");
+    EXPECT_EQ(csv[0], QStringLiteral("Время,Часовой пояс,U вых (В),I вых (A),U бпс (В),t бпс (°С),"
+                                     "Уставка U (В),Уставка I (A),Работа,Авария АКБ,Uакб<Uмин,"
+                                     "Перегрев,Уровень АКБ"));
+    const QRegularExpression localTime(
+        "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3},UTC[+-]\\d\\d:\\d\\d,");
     for (int i = 1; i < 4; ++i) {
-        EXPECT_TRUE(csv[i].contains(kIsoTime)) << csv[i].toStdString();
-        EXPECT_EQ(csv[i].split(',').size(), 12);
-        EXPECT_EQ(csv[i].section(',', 5, 5), "54.5");
+        EXPECT_TRUE(csv[i].contains(localTime)) << csv[i].toStdString();
+        EXPECT_EQ(csv[i].split(',').size(), 13);
+        EXPECT_EQ(csv[i].section(',', 6, 6), "54.5");
     }
     ASSERT_EQ(Cli({"watch", "--count", "1", "--csv", "log.csv"}).exitCode, 0);
     EXPECT_EQ(ReadText("log.csv").split('\n', Qt::SkipEmptyParts).size(), 5)
         << "appended, one header";
+    const CliRun other =
+        Cli({"watch", "--count", "1", "--csv-dialect", "excel", "--csv", "log.csv"});
+    EXPECT_EQ(other.exitCode, 1);
+    EXPECT_TRUE(other.err.contains("another dialect")) << other.err.toStdString();
+    EXPECT_EQ(ReadText("log.csv").split('\n', Qt::SkipEmptyParts).size(), 5);
 }
 
 TEST_F(CliEndToEndTest, SetWritesTheUnitAndGetReadsItBack) {
