@@ -31,19 +31,21 @@ std::uint16_t ReplyLengthFor(std::uint8_t function, std::uint16_t countOrValue) 
     return 8;
 }
 
-namespace {
 bool CrcMatches(const std::uint8_t* frame, std::uint16_t length) {
     if (length < 3) return false;
-    const std::uint16_t carried = static_cast<std::uint16_t>(frame[length - 2] | frame[length - 1] << 8);
+    const std::uint16_t carried =
+        static_cast<std::uint16_t>(frame[length - 2] | frame[length - 1] << 8);
     return Crc16Block(static_cast<std::uint16_t>(length - 2), frame) == carried;
 }
 
+namespace {
 bool ByteCountMatches(const std::uint8_t* frame, std::uint16_t length) {
     return frame[2] != 0 && frame[2] + 5 == length;
 }
 } // namespace
 
-ReplyKind ClassifyReply(const std::uint8_t* frame, std::uint16_t length, std::uint8_t deviceAddress) {
+ReplyKind ClassifyReply(const std::uint8_t* frame, std::uint16_t length,
+                        std::uint8_t deviceAddress) {
     if (!CrcMatches(frame, length)) return ReplyKind::Rejected;
     if (frame[0] != deviceAddress) return ReplyKind::Rejected;
     const std::uint8_t function = frame[1];
@@ -51,6 +53,31 @@ ReplyKind ClassifyReply(const std::uint8_t* frame, std::uint16_t length, std::ui
     if (function == kReadInput && ByteCountMatches(frame, length)) return ReplyKind::Input;
     if (function == kWriteSingle && length >= 5) return ReplyKind::Write;
     return ReplyKind::Rejected;
+}
+
+const char* ExceptionName(std::uint8_t code) {
+    switch (code) {
+    case 0x01:
+        return "illegal function";
+    case 0x02:
+        return "illegal data address";
+    case 0x03:
+        return "illegal data value";
+    case 0x04:
+        return "device failure";
+    case 0x05:
+        return "acknowledge";
+    case 0x06:
+        return "busy";
+    case 0x08:
+        return "memory parity error";
+    case 0x0A:
+        return "gateway path unavailable";
+    case 0x0B:
+        return "gateway target failed to respond";
+    default:
+        return "exception";
+    }
 }
 
 } // namespace kvel

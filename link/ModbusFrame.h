@@ -29,7 +29,20 @@ void AppendCrc(std::uint8_t* frame, std::uint16_t length);
 enum class ReplyKind { Rejected, Holding, Input, Write };
 
 // Classifies the last `length` bytes received. Checks run in order: CRC, address, function.
-ReplyKind ClassifyReply(const std::uint8_t* frame, std::uint16_t length, std::uint8_t deviceAddress);
+ReplyKind ClassifyReply(const std::uint8_t* frame, std::uint16_t length,
+                        std::uint8_t deviceAddress);
+
+// True when the last two of `length` bytes are the CRC of the ones before them.
+bool CrcMatches(const std::uint8_t* frame, std::uint16_t length);
+
+// Exception codes that say the unit may take the same request a moment later.
+constexpr std::uint8_t kExceptionAcknowledge = 0x05;
+constexpr std::uint8_t kExceptionBusy = 0x06;
+
+// Address, function with the exception flag, exception code, CRC.
+constexpr std::uint16_t kExceptionReplyLength = 5;
+// What the Modbus standard calls an exception code: "busy" for 6, "exception" when unknown.
+const char* ExceptionName(std::uint8_t code);
 
 inline std::uint16_t WordAt(const std::uint8_t* bytes) {
     return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);

@@ -1,13 +1,22 @@
 // Bit-rate table and port names shared by every serial channel.
 #include "SerialChannel.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <chrono>
+#include <thread>
 
 namespace kvel {
 
 namespace {
 const std::string kPortPrefix = "\\\\.\\COM";
+}
+
+bool SerialChannel::WaitForInput(int ms) {
+    if (PendingInputCount() > 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp(ms, 0, 1)));
+    return PendingInputCount() > 0;
 }
 
 std::int32_t BaudRateFromIndex(std::uint8_t index) {
@@ -16,7 +25,9 @@ std::int32_t BaudRateFromIndex(std::uint8_t index) {
     return index < rates.size() ? rates[index] : 9600;
 }
 
-std::string ComPortName(std::uint16_t number) { return kPortPrefix + std::to_string(number); }
+std::string ComPortName(std::uint16_t number) {
+    return kPortPrefix + std::to_string(number);
+}
 
 long ComPortNumber(const std::string& name) {
     if (name.compare(0, kPortPrefix.size(), kPortPrefix) != 0) return -1;

@@ -40,6 +40,10 @@ public:
     // Called only as many times as PendingInputCount reported.
     virtual std::uint8_t ReadComByte() = 0;
 
+    // Returns once input is pending, or after about `ms`; true when input is pending. A channel
+    // that cannot wait on its device looks again after a millisecond, so callers loop.
+    virtual bool WaitForInput(int ms);
+
     // Why the last OpenComPort returned 100; a channel that cannot tell says nothing.
     virtual OpenFailure LastOpenFailure() const { return {}; }
     // True once the channel has closed itself because its device went away; a close by the

@@ -20,7 +20,9 @@ SystemSerialChannel::SystemSerialChannel() {
     connect(&port_, &QSerialPort::errorOccurred, this, &SystemSerialChannel::OnError);
 }
 
-SystemSerialChannel::~SystemSerialChannel() { CloseComPort(); }
+SystemSerialChannel::~SystemSerialChannel() {
+    CloseComPort();
+}
 
 QString SystemSerialChannel::SystemPortPath(const std::string& name) {
 #ifdef Q_OS_WIN
@@ -33,7 +35,8 @@ QString SystemSerialChannel::SystemPortPath(const std::string& name) {
     if (number < 1) return {};
     const QString link = QStringLiteral("dosdevices/com%1").arg(number);
     // Absolute, because QSerialPort reads any other relative name as one under /dev.
-    if (QFileInfo(link).isSymLink() || QFileInfo::exists(link)) return QFileInfo(link).absoluteFilePath();
+    if (QFileInfo(link).isSymLink() || QFileInfo::exists(link))
+        return QFileInfo(link).absoluteFilePath();
     return QStringLiteral("/dev/ttyS%1").arg(number - 1);
 #endif
 }
@@ -101,6 +104,17 @@ std::uint32_t SystemSerialChannel::PendingInputCount() {
     return static_cast<std::uint32_t>(port_.bytesAvailable());
 }
 
+// Sleeps in the system's own wait on the device, so a caller without an event loop wakes as
+// soon as the first byte is in.
+bool SystemSerialChannel::WaitForInput(int ms) {
+    if (!port_.isOpen()) return false;
+    if (port_.bytesAvailable() > 0 || port_.waitForReadyRead(ms)) return true;
+    // No event loop runs to deliver the queued close, and every further wait would fail at once.
+    if (port_.error() == QSerialPort::ReadError || port_.error() == QSerialPort::ResourceError)
+        CloseVanishedPort();
+    return false;
+}
+
 std::uint8_t SystemSerialChannel::ReadComByte() {
     char byte = 0;
     if (port_.isOpen()) port_.getChar(&byte);
@@ -115,11 +129,15 @@ void SystemSerialChannel::OnError(QSerialPort::SerialPortError error) {
     QMetaObject::invokeMethod(
         this,
         [this, failedOpen = openCount_] {
-            if (failedOpen != openCount_ || !port_.isOpen()) return;
-            port_.close();
-            vanished_ = true;
+            if (failedOpen == openCount_) CloseVanishedPort();
         },
         Qt::QueuedConnection);
+}
+
+void SystemSerialChannel::CloseVanishedPort() {
+    if (!port_.isOpen()) return;
+    port_.close();
+    vanished_ = true;
 }
 
 int SystemSerialChannel::Fail(OpenFailureReason reason, const QString& path) {

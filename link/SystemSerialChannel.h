@@ -20,6 +20,7 @@ public:
     int WriteComPort(const std::uint8_t* bytes, int length) override;
     std::uint32_t PendingInputCount() override;
     std::uint8_t ReadComByte() override;
+    bool WaitForInput(int ms) override;
     OpenFailure LastOpenFailure() const override { return lastFailure_; }
     bool PortVanished() const override { return vanished_; }
 
@@ -36,6 +37,7 @@ private:
     int Fail(OpenFailureReason reason, const QString& path);
     OpenFailureReason ReasonForRefusedOpen(const QString& path) const;
     void OnError(QSerialPort::SerialPortError error);
+    void CloseVanishedPort();
 
     QSerialPort port_;
     unsigned openCount_ = 0;
