@@ -7,8 +7,8 @@
 #include "FormFont.h"
 #include "FormPlacement.h"
 #include "MessageBox.h"
-#include "MonitorWindow.h"
 #include "ModbusFrame.h"
+#include "MonitorWindow.h"
 #include "NewestWindow.h"
 #include "Pause.h"
 #include "RegisterMap.h"
@@ -94,6 +94,8 @@ void TForm1::BuildMenu() {
     connect(FinderItem, &QAction::triggered, this, &TForm1::FinderItemClick);
     MonitorItem = ServiceMenu()->addAction(QStringLiteral("Монитор обмена"));
     connect(MonitorItem, &QAction::triggered, this, &TForm1::OpenMonitor);
+    OverviewItem = ServiceMenu()->addAction(QStringLiteral("Обзор шины"));
+    connect(OverviewItem, &QAction::triggered, this, &TForm1::OverviewItemClick);
 }
 
 void TForm1::WatchLink() {
@@ -112,8 +114,9 @@ MonitorWindow* TForm1::OpenMonitor() {
 
 void TForm1::ShowLinkCause() {
     const auto& cause = traffic_.Counters().Cause();
-    panels_[kPanelLink]->setToolTip(
-        cause ? QStringLiteral("Нет связи: ") + QString::fromStdString(CauseText(*cause)) : QString());
+    panels_[kPanelLink]->setToolTip(cause ? QStringLiteral("Нет связи: ") +
+                                                QString::fromStdString(CauseText(*cause))
+                                          : QString());
 }
 
 QMenu* TForm1::ServiceMenu() {
@@ -163,7 +166,9 @@ void TForm1::ConnectStoredPort() {
 }
 
 // Leaving a setpoint box is what commits it, so the window never starts with one focused.
-void TForm1::FormActivate() { Edit1->setFocus(Qt::ActiveWindowFocusReason); }
+void TForm1::FormActivate() {
+    Edit1->setFocus(Qt::ActiveWindowFocusReason);
+}
 
 void TForm1::FormClose() {
     link_.Channel().CloseComPort();
@@ -190,11 +195,17 @@ void TForm1::DestroySecondaryWindows() {
         if (child->isWindow()) delete child;
 }
 
-void TForm1::N2Click() { new TForm2(this); }
+void TForm1::N2Click() {
+    new TForm2(this);
+}
 
-void TForm1::N3Click() { new TForm3(state_, settingsHolds_, RegisterWrites(), this); }
+void TForm1::N3Click() {
+    new TForm3(state_, settingsHolds_, RegisterWrites(), this);
+}
 
-void TForm1::N4Click() { new TForm5(state_, calibrationHolds_, RegisterWrites(), this); }
+void TForm1::N4Click() {
+    new TForm5(state_, calibrationHolds_, RegisterWrites(), this);
+}
 
 RegisterWriter TForm1::RegisterWrites() {
     return [this](std::uint16_t reg, std::uint16_t value) {
@@ -203,9 +214,13 @@ RegisterWriter TForm1::RegisterWrites() {
     };
 }
 
-void TForm1::N6Click() { new TForm6(versionInfo_, this); }
+void TForm1::N6Click() {
+    new TForm6(versionInfo_, this);
+}
 
-void TForm1::N7Click() { new TForm7(state_.InputImage, this); }
+void TForm1::N7Click() {
+    new TForm7(state_.InputImage, this);
+}
 
 void TForm1::N5Click() {
     const std::uint16_t current = state_.HoldingImage[reg::holding::OutputCurrent];
@@ -224,13 +239,42 @@ void TForm1::N5Click() {
 
 // One scan at a time: a second choice brings the running finder forward.
 void TForm1::FinderItemClick() {
-    if (FinderWindow* finder = NewestWindow<FinderWindow>::Get();
-        finder && finder->Finder().Running()) {
-        finder->activateWindow();
+    if (QWidget* borrower = LineBorrower()) {
+        borrower->activateWindow();
         return;
     }
     new FinderWindow(link_.Channel(), state_.Settings.comPortWord,
                      static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF), *this, this);
+}
+
+void TForm1::OverviewItemClick() {
+    if (QWidget* borrower = LineBorrower()) {
+        borrower->activateWindow();
+        return;
+    }
+    new BusOverviewWindow(link_.Channel(), state_.Settings.comPortWord,
+                          static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF),
+                          OverviewAddresses(), *this, this);
+}
+
+QWidget* TForm1::LineBorrower() {
+    if (FinderWindow* finder = NewestWindow<FinderWindow>::Get();
+        finder && finder->Finder().Running())
+        return finder;
+    return NewestWindow<BusOverviewWindow>::Get();
+}
+
+std::vector<std::uint8_t> TForm1::OverviewAddresses() const {
+    const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
+    std::vector<std::uint8_t> addresses;
+    for (const FoundUnit& unit : lastFound_)
+        if (unit.baudIndex == baudIndex) addresses.push_back(unit.address);
+    if (addresses.empty()) addresses.push_back(std::max<std::uint8_t>(state_.DeviceAddress, 1));
+    return addresses;
+}
+
+void TForm1::UnitsFound(const std::vector<FoundUnit>& units) {
+    lastFound_ = units;
 }
 
 bool TForm1::PortHeldElsewhere() {
@@ -272,7 +316,9 @@ void TForm1::ConnectTo(const FoundUnit& unit) {
     ConnectStoredPort();
 }
 
-QString TForm1::PanelText(int panel) const { return panels_.at(panel)->text(); }
+QString TForm1::PanelText(int panel) const {
+    return panels_.at(panel)->text();
+}
 
 void TForm1::SetStatusPanel(int panel, const std::string& utf8Text) {
     panels_.at(panel)->setText(QString::fromStdString(utf8Text));
@@ -285,13 +331,17 @@ void TForm1::SetLinkTimerIntervals(int timer1Ms, int timer2Ms, int timer3Ms) {
     Timer3->SetInterval(timer3Ms);
 }
 
-void TForm1::SetTimer5Interval(int ms) { Timer5->SetInterval(ms); }
+void TForm1::SetTimer5Interval(int ms) {
+    Timer5->SetInterval(ms);
+}
 
 void TForm1::ShowMessage(const std::string& utf8Text) {
     kvel::ShowMessage(QString::fromStdString(utf8Text));
 }
 
-void TForm1::Pause(int ms) { BlockingPause(ms); }
+void TForm1::Pause(int ms) {
+    BlockingPause(ms);
+}
 
 // The calibration window before the settings window.
 void TForm1::filling_out3() {

@@ -1,6 +1,7 @@
 // TForm1, the main window: menu, status bar, the link's timers, start-up and close.
 #pragma once
 
+#include "BusOverviewWindow.h"
 #include "FinderWindow.h"
 #include "FirmwareTransfer.h"
 #include "FormTimer.h"
@@ -8,8 +9,8 @@
 #include "LinkState.h"
 #include "MainDisplay.h"
 #include "ModbusLink.h"
-#include "PortKeeper.h"
 #include "ObserverFanOut.h"
+#include "PortKeeper.h"
 #include "SerialChannel.h"
 #include "TrafficMonitor.h"
 #include "Unit3.h"
@@ -73,6 +74,7 @@ public:
     void PausePolling() override;
     void ResumePolling() override;
     void ConnectTo(const FoundUnit& unit) override;
+    void UnitsFound(const std::vector<FoundUnit>& units) override;
 
     FormTimer* Timer1;
     FormTimer* Timer2;
@@ -91,6 +93,8 @@ public:
     // "Поиск устройства" in the menu "Сервис".
     QAction* FinderItem;
     QAction* MonitorItem;
+    // "Обзор шины" in the menu "Сервис".
+    QAction* OverviewItem;
 
 protected:
     bool event(QEvent* event) override;
@@ -112,6 +116,12 @@ private:
     void N6Click();
     void N7Click();
     void FinderItemClick();
+    void OverviewItemClick();
+    // The finder or the bus overview has the line; a second one is not started beside it.
+    QWidget* LineBorrower();
+    // The units the overview starts with: the last scan's at the stored rate, else the one
+    // polling talks to.
+    std::vector<std::uint8_t> OverviewAddresses() const;
     // Something other than polling drives the port: a firmware upload or the unit finder.
     bool PortHeldElsewhere();
     // Function-6 writes through the request queue, for the windows that change registers.
@@ -132,6 +142,7 @@ private:
     // Timer1..Timer3 as they ran when the finder paused them.
     std::array<int, 3> pausedTimers_{};
     bool pollingPaused_ = false;
+    std::vector<FoundUnit> lastFound_;
     ObserverFanOut linkObservers_;
     TrafficMonitor traffic_;
     QPointer<MonitorWindow> monitorWindow_;
