@@ -24,7 +24,7 @@ namespace kvel {
 
 namespace {
 
-constexpr QSize kOuterSize(800, 360);
+constexpr QSize kOuterSize(900, 360);
 
 enum Column {
     kAddressColumn,
@@ -121,12 +121,13 @@ void BusOverviewWindow::BuildForm() {
     UnitTable = new QTableWidget(0, kColumnCount, this);
     UnitTable->setHorizontalHeaderLabels(ColumnCaptions());
     UnitTable->verticalHeader()->hide();
+    UnitTable->verticalHeader()->setDefaultSectionSize(20);
     UnitTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     UnitTable->setSelectionMode(QAbstractItemView::SingleSelection);
     UnitTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     UnitTable->horizontalHeader()->setStretchLastSection(true);
     UnitTable->setColumnWidth(kAddressColumn, 45);
-    UnitTable->setColumnWidth(kLinkColumn, 190);
+    UnitTable->setColumnWidth(kLinkColumn, 170);
     for (int column = kVoltageColumn; column < kFirstLampColumn; ++column)
         UnitTable->setColumnWidth(column, 58);
     for (int column = kFirstLampColumn; column < kBatteryColumn; ++column)
