@@ -104,7 +104,6 @@ void FleetPoller::Record(const TransactionResult& result, LinkClock::time_point 
 
 void FleetPoller::FinishUnit(LinkClock::time_point now) {
     askingHolding_ = false;
-    ++unitsPolled_;
     if (++unitIndex_ < units_.size()) return;
     inRound_ = false;
     ++roundsDone_;
@@ -127,8 +126,13 @@ void FleetPoller::KeepPort(LinkClock::time_point now) {
     channel_.OpenComPort(setup_.portName, setup_.bitRate);
 }
 
+// While a request waits out the line's silence its own wake-up is known; bytes coming in are
+// not announced, so they are looked for every tick.
 int FleetPoller::MsToNextTick(LinkClock::time_point now) const {
-    if (transaction_.Busy()) return kFleetTickMs;
+    if (transaction_.Busy())
+        return static_cast<int>(std::clamp<std::int64_t>(
+            std::chrono::ceil<std::chrono::milliseconds>(transaction_.WakeAt() - now).count(), 0,
+            kFleetTickMs));
     LinkClock::time_point next = nextRoundAt_;
     if (nextReopenAt_ != LinkClock::time_point{}) next = std::min(next, nextReopenAt_);
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - now).count();

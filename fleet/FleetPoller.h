@@ -70,8 +70,6 @@ public:
     const std::vector<PolledUnit>& Units() const { return units_; }
     const FleetSetup& Setup() const { return setup_; }
     std::uint64_t RoundsDone() const { return roundsDone_; }
-    // Grows by one each time a unit's poll ends, answered or not.
-    std::uint64_t UnitsPolled() const { return unitsPolled_; }
     // From the first request of the last finished round to the end of its last.
     std::optional<LinkClock::duration> LastRoundTime() const { return lastRoundTime_; }
 
@@ -94,7 +92,6 @@ private:
     LinkClock::time_point nextRoundAt_{};
     LinkClock::time_point nextReopenAt_{};
     std::uint64_t roundsDone_ = 0;
-    std::uint64_t unitsPolled_ = 0;
     std::optional<LinkClock::duration> lastRoundTime_;
 };
 

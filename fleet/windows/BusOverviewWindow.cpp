@@ -20,11 +20,16 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <map>
+
 namespace kvel {
 
 namespace {
 
 constexpr QSize kOuterSize(900, 360);
+// Drawing the table takes the event loop away from the line; a few times a second is enough
+// for an eye and leaves the polling its pace.
+constexpr int kRefreshMs = 250;
 
 enum Column {
     kAddressColumn,
@@ -47,11 +52,16 @@ QStringList ColumnCaptions() {
     return captions << QStringLiteral("АКБ") << QStringLiteral("Версия ПО");
 }
 
-// The main window's lamp, small enough for a table cell.
-QIcon LampIcon(const QColor& colour) {
-    QPixmap lamp(17, 14);
-    lamp.fill(colour);
-    return QIcon(lamp);
+// The main window's lamp, small enough for a table cell; made once per colour.
+const QIcon& LampIcon(const QColor& colour) {
+    static std::map<QRgb, QIcon> icons;
+    QIcon& icon = icons[colour.rgb()];
+    if (icon.isNull()) {
+        QPixmap lamp(17, 14);
+        lamp.fill(colour);
+        icon = QIcon(lamp);
+    }
+    return icon;
 }
 
 CauseOfLoss CauseOf(const PolledUnit& unit) {
@@ -143,6 +153,12 @@ void BusOverviewWindow::BuildForm() {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &BusOverviewWindow::Tick);
+    refresh_ = new FormTimer(
+        [this] {
+            ShowUnits();
+            ShowRoundTime();
+        },
+        this);
     connect(PollButton, &QPushButton::clicked, this, &BusOverviewWindow::PollClick);
     connect(UnitsEdit, &QLineEdit::returnPressed, this, &BusOverviewWindow::PollClick);
     connect(UnitTable, &QTableWidget::cellDoubleClicked, this,
@@ -154,7 +170,7 @@ void BusOverviewWindow::BuildForm() {
 void BusOverviewWindow::StartPolling(const std::vector<std::uint8_t>& addresses) {
     timer_.stop();
     poller_.reset();
-    unitsShown_ = 0;
+    rowsShownAt_.clear();
     UnitTable->setRowCount(static_cast<int>(addresses.size()));
     RoundText->setText(QStringLiteral("Круг опроса: —"));
     FleetSetup setup{ComPortName(comPort_), BaudRateFromIndex(baudIndex_), addresses};
@@ -167,23 +183,27 @@ void BusOverviewWindow::StartPolling(const std::vector<std::uint8_t>& addresses)
     }
     poller_ = std::move(poller);
     ShowUnits();
+    refresh_->SetInterval(kRefreshMs);
     Tick();
 }
 
 void BusOverviewWindow::Tick() {
     if (!poller_) return;
-    const std::uint64_t rounds = poller_->RoundsDone();
     poller_->Tick(LinkClock::now());
-    if (poller_->UnitsPolled() != unitsShown_) ShowUnits();
-    if (poller_->RoundsDone() != rounds) ShowRoundTime();
     timer_.start(poller_->MsToNextTick(LinkClock::now()));
 }
 
+// Only the rows whose unit was asked again are drawn again: a round ends with every row drawn
+// once, not once per unit.
 void BusOverviewWindow::ShowUnits() {
-    unitsShown_ = poller_->UnitsPolled();
+    if (!poller_) return;
     const std::vector<PolledUnit>& units = poller_->Units();
-    for (int row = 0; row < static_cast<int>(units.size()); ++row)
-        ShowRow(row, units[static_cast<std::size_t>(row)]);
+    rowsShownAt_.resize(units.size(), ~std::uint64_t{0});
+    for (std::size_t row = 0; row < units.size(); ++row) {
+        if (rowsShownAt_[row] == units[row].requests) continue;
+        rowsShownAt_[row] = units[row].requests;
+        ShowRow(static_cast<int>(row), units[row]);
+    }
 }
 
 // A unit that did not answer shows no readings, as the main window blanks them.
@@ -204,6 +224,7 @@ void BusOverviewWindow::ShowRow(int row, const PolledUnit& unit) {
         const LampLook& lamp = kLampLooks[i];
         const bool lit = shown && (status & lamp.bit);
         QTableWidgetItem* cell = Cell(UnitTable, row, kFirstLampColumn + static_cast<int>(i));
+        if (!cell->icon().isNull() && cell->data(Qt::UserRole).toBool() == lit) continue;
         cell->setIcon(LampIcon(lit ? lamp.lit : QColor(Qt::black)));
         cell->setData(Qt::UserRole, lit);
     }
@@ -214,6 +235,7 @@ void BusOverviewWindow::ShowRow(int row, const PolledUnit& unit) {
 }
 
 void BusOverviewWindow::ShowRoundTime() {
+    if (!poller_) return;
     const std::optional<LinkClock::duration> round = poller_->LastRoundTime();
     if (!round) return;
     const double seconds = std::chrono::duration<double>(*round).count();
@@ -259,6 +281,7 @@ void BusOverviewWindow::RowDoubleClicked(int row) {
 
 void BusOverviewWindow::GiveLineBack() {
     timer_.stop();
+    refresh_->SetInterval(0);
     poller_.reset();
     if (!pollingPaused_) return;
     pollingPaused_ = false;

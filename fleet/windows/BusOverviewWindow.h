@@ -4,6 +4,7 @@
 
 #include "FinderHost.h"
 #include "FleetPoller.h"
+#include "FormTimer.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -54,7 +55,9 @@ private:
     FinderHost& host_;
     std::unique_ptr<FleetPoller> poller_;
     QTimer timer_;
-    std::uint64_t unitsShown_ = 0;
+    FormTimer* refresh_;
+    // Per row, the requests its unit had been sent when the row was last drawn.
+    std::vector<std::uint64_t> rowsShownAt_;
     bool pollingPaused_ = false;
 };
 
