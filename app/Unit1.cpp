@@ -33,8 +33,6 @@ namespace kvel {
 namespace {
 constexpr QSize kOuterSize(415, 312);
 constexpr std::array<int, 4> kPanelWidths{110, 60, 75, 75};
-// Output current above 0.5 A: the unit is loaded and must not be reprogrammed.
-constexpr std::uint16_t kMaxCurrentForUpdate = 5;
 } // namespace
 
 TForm1::TForm1(SerialChannel& channel, QWidget* parent)
@@ -224,10 +222,10 @@ void TForm1::N7Click() {
 
 void TForm1::N5Click() {
     const std::uint16_t current = state_.HoldingImage[reg::holding::OutputCurrent];
-    if (current > kMaxCurrentForUpdate) {
+    if (!CurrentAllowsUpdate(current)) {
         kvel::ShowMessage(QStringLiteral("Для обновления ПО отключите нагрузку\n"
                                          "Ток нагрузки %1 A, допустимо не более %2 A")
-                              .arg(TenthsText(current), TenthsText(kMaxCurrentForUpdate)));
+                              .arg(TenthsText(current), TenthsText(kMostCurrentForUpdate)));
         return;
     }
     const TForm4::MainTimers setMainTimers = [this](int timer1Ms, int timer2Ms) {

@@ -49,3 +49,8 @@ echo "== running program (targets: CPU <= 0.3 s a minute, peak <= 45 MB)"
 
 echo "== monitor window open while polling (target: CPU <= 1.5 x without it)"
 "$(dirname "$0")/measure-monitor.sh" "$BUILD_DIR" "${KVEL_MEASURE_SECONDS:-60}"
+
+if command -v mbpoll >/dev/null; then
+  echo "== kvel-cli beside mbpoll (targets: get <= 1.3 x, status <= 2 x, watch >= 9 lines a second)"
+  "$(dirname "$0")/measure-cli.sh" "$BUILD_DIR"
+fi

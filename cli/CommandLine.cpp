@@ -31,8 +31,9 @@ const std::vector<VerbSpec> kVerbs = {
      0,
      "watch [--interval SECONDS] [--csv FILE] [--count N]",
      {"interval", "csv", "count"},
-     "Polls the unit and prints one line per poll with an ISO 8601 time (UTC).\n"
-     "  --interval SECONDS  time between lines, 0.5 to 3600 (default 1)\n"
+     "Reads the unit and prints one line per reading with an ISO 8601 time (UTC). When the\n"
+     "line is too slow for the interval, says so once and prints as fast as it can.\n"
+     "  --interval SECONDS  time between lines, 0.1 to 3600 (default 1)\n"
      "  --csv FILE          also append the lines to FILE as CSV, with a header when new\n"
      "  --count N           stop after N lines (default: until interrupted)"},
     {Verb::Get,
@@ -41,7 +42,8 @@ const std::vector<VerbSpec> kVerbs = {
      "get NAME|REGISTER",
      {},
      "Prints one register in its unit. NAME is a register name; REGISTER a holding register\n"
-     "number from 0 to 26."},
+     "number from 0 to 26, or input:N for input register N (input:20). get status lists the\n"
+     "lamps and the battery level the status word holds."},
     {Verb::Set,
      "set",
      2,
@@ -50,8 +52,8 @@ const std::vector<VerbSpec> kVerbs = {
      "Writes one holding register, then reads it back. VALUE is in the register's unit, with a\n"
      "decimal comma or point (set voltage-setpoint 48,5). Values that do not fit the register,\n"
      "and setpoints outside the unit's own limits (voltage-min..voltage-max,\n"
-     "current-min..current-max), are refused. The address and bit rate are changed in kvel's\n"
-     "connection window, not here."},
+     "current-min..current-max), are refused, as are readings, which the unit measures. The\n"
+     "address and bit rate are changed in kvel's connection window, not here."},
     {Verb::Backup,
      "backup",
      1,
@@ -71,35 +73,44 @@ const std::vector<VerbSpec> kVerbs = {
      "restore FILE [--with-calibration] [--force]",
      {"with-calibration", "force"},
      "Writes the settings from FILE that differ on the unit, one register at a time, then\n"
-     "reads them back and names any the unit did not take.\n"
+     "reads them back and names each as written, not written, or unknown (no answer).\n"
      "  --with-calibration  restore the calibration values too; they belong to the unit the\n"
      "                      file was saved from\n"
      "  --force             go on although the unit's firmware differs from the file's"},
     {Verb::Upload,
      "upload",
      1,
-     "upload FIRMWARE",
-     {},
+     "upload FIRMWARE [--raw]",
+     {"raw"},
      "Loads FIRMWARE into the controller, block by block, as the firmware window does,\n"
      "resending a block whose acknowledgement does not come. Refused while the output\n"
-     "current is above 0.5 A."},
+     "current is above 0.5 A, and for an Intel HEX, S-record or ELF file, whose text and\n"
+     "headers would go into the flash as they are.\n"
+     "  --raw  send such a file anyway"},
 };
 
-const std::vector<std::string> kCommonValueOptions = {"port", "baud", "address", "timeout"};
+const std::vector<std::string> kCommonValueOptions = {"port", "baud", "address", "timeout", "gap"};
 const std::vector<std::string> kCommonFlags = {"json", "verbose", "help"};
-const std::vector<std::string> kValueOptions = {"port",     "baud", "address", "timeout",
-                                                "interval", "csv",  "count"};
+const std::vector<std::string> kValueOptions = {"port", "baud",     "address", "timeout",
+                                                "gap",  "interval", "csv",     "count"};
 
 const char* kCommonHelp =
     "Options for every verb:\n"
     "  --port PORT      COM number (3 or COM3), or a device path such as /dev/ttyUSB0\n"
     "  --baud RATE      bit rate (1200 ... 115200) or index 0 to 9 (default 9600)\n"
     "  --address N      the unit's Modbus address, 1 to 254 (default 1)\n"
-    "  --timeout SEC    how long to wait for the unit, 0.1 to 3600 (default 5)\n"
+    "  --timeout SEC    how long to keep asking the unit, 0.1 to 3600 (default 5); each try\n"
+    "                   waits up to 1 s for its answer, and a lost, garbled or busy answer\n"
+    "                   is asked for again\n"
+    "  --gap MS         silence before each request, 0 to 10000 ms (default: 3.5 characters\n"
+    "                   of the bit rate); raise it if the unit misses requests\n"
     "  --json           machine-readable output\n"
-    "  --verbose        the link's status texts on stderr\n"
+    "  --verbose        every frame sent and received on stderr, with its outcome\n"
     "  --help           this text; with a verb, that verb's\n"
     "Exit: 0 done, 1 value refused or differences found, 2 port or unit failed, 3 usage.\n";
+
+constexpr long kMostGapMs = 10'000;
+const std::string kInputPrefix = "input:";
 
 bool Contains(const std::vector<std::string>& list, const std::string& item) {
     return std::find(list.begin(), list.end(), item) != list.end();
@@ -152,6 +163,25 @@ std::optional<int> Milliseconds(const std::string& text, int lowestMs, int highe
         WholeNumber((whole.empty() ? "0" : whole) + fraction, lowestMs, highestMs);
     if (!ms) return std::nullopt;
     return static_cast<int>(*ms);
+}
+
+// A name, a holding register's number, or "input:" and an input register's number.
+const RegisterInfo* FindRegisterOperand(const std::string& text) {
+    if (text.compare(0, kInputPrefix.size(), kInputPrefix) != 0)
+        return FindRegisterByNameOrNumber(text);
+    const std::optional<long> number = WholeNumber(text.substr(kInputPrefix.size()), 0, 65535);
+    if (!number) return nullptr;
+    for (const RegisterInfo& info : Registers())
+        if (info.bank == Bank::Input && info.number == *number) return &info;
+    return nullptr;
+}
+
+std::string InputNumbers() {
+    std::string numbers;
+    for (const RegisterInfo& info : Registers())
+        if (info.bank == Bank::Input)
+            numbers += (numbers.empty() ? "" : ", ") + std::to_string(info.number);
+    return numbers;
 }
 
 class Parser {
@@ -211,7 +241,8 @@ private:
     static bool IsOptionLike(const std::string& arg) { return arg == "-h" || (arg[1] == '-'); }
 
     static bool IsFlag(const std::string& name) {
-        return Contains(kCommonFlags, name) || name == "with-calibration" || name == "force";
+        return Contains(kCommonFlags, name) || name == "with-calibration" || name == "force" ||
+               name == "raw";
     }
 
     std::string UnknownVerb() const {
@@ -235,6 +266,7 @@ private:
         if (const std::optional<std::string> error = ReadWatchOptions()) return Usage(*error);
         invocation_.withCalibration = options_.count("with-calibration") != 0;
         invocation_.force = options_.count("force") != 0;
+        invocation_.raw = options_.count("raw") != 0;
         return ReadOperands(spec);
     }
 
@@ -259,6 +291,11 @@ private:
             const std::optional<int> ms = Milliseconds(options_["timeout"], 100, 3'600'000);
             if (!ms) return "--timeout wants seconds from 0.1 to 3600.";
             invocation_.timeoutMs = *ms;
+        }
+        if (options_.count("gap")) {
+            const std::optional<long> gap = WholeNumber(options_["gap"], 0, kMostGapMs);
+            if (!gap) return "--gap wants milliseconds from 0 to 10000.";
+            invocation_.gapMs = static_cast<int>(*gap);
         }
         invocation_.json = options_.count("json") != 0;
         invocation_.verbose = options_.count("verbose") != 0;
@@ -295,8 +332,8 @@ private:
 
     std::optional<std::string> ReadWatchOptions() {
         if (options_.count("interval")) {
-            const std::optional<int> ms = Milliseconds(options_["interval"], 500, 3'600'000);
-            if (!ms) return "--interval wants seconds from 0.5 to 3600.";
+            const std::optional<int> ms = Milliseconds(options_["interval"], 100, 3'600'000);
+            if (!ms) return "--interval wants seconds from 0.1 to 3600.";
             invocation_.intervalMs = *ms;
         }
         if (options_.count("count")) {
@@ -321,18 +358,22 @@ private:
     }
 
     ParsedCommandLine ReadRegisterOperands(const VerbSpec& spec) {
-        const RegisterInfo* info = FindRegisterByNameOrNumber(words_[1]);
+        const RegisterInfo* info = FindRegisterOperand(words_[1]);
         const bool set = spec.verb == Verb::Set;
         if (!info)
             return Usage("Unknown register \"" + words_[1] +
                          "\". Known names: " + RegisterNames(Bank::Holding) +
                          (set ? "" : ", " + RegisterNames(Bank::Input)) +
-                         "; or a holding register number 0 to 26.");
+                         "; or a holding register number 0 to 26" +
+                         (set ? "." : ", or input:N for input registers " + InputNumbers() + "."));
         invocation_.target = info;
         if (!set) return {invocation_, {}, kExitOk};
         if (info->bank != Bank::Holding)
-            return Usage(std::string(info->name) +
-                         " is an input register: the unit only reports it.");
+            return Refused(std::string(info->name) +
+                           " is an input register: the unit only reports it, nothing was sent.");
+        if (info->role == Role::Reading)
+            return Refused(std::string(info->name) +
+                           " is read-only: the unit measures it, nothing was sent.");
         if (info->role == Role::Link)
             return Refused(
                 std::string(info->name) +

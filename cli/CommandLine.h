@@ -26,6 +26,7 @@ struct Invocation {
     std::uint8_t baudIndex = 3;
     std::uint8_t address = 1;
     int timeoutMs = 5000;
+    int gapMs = 0; // silence before each request beyond the line's own 3.5 characters
     bool json = false;
     bool verbose = false;
 
@@ -34,6 +35,7 @@ struct Invocation {
     int count = 0;                // watch: lines to print, 0 until interrupted
     bool withCalibration = false; // compare, restore
     bool force = false;           // restore
+    bool raw = false;             // upload: a HEX, S-record or ELF file goes as it is
 
     const RegisterInfo* target = nullptr; // get, set
     std::uint16_t value = 0;              // set

@@ -25,6 +25,8 @@ std::string WatchCsvRow(const UnitReading& unit, const std::string& time);
 
 // "54.5 V", "1", "-5 °C"
 std::string ValueWithUnit(const RegisterInfo& info, std::uint16_t word);
+// One register as get prints it: the value in its unit, or the status word's lamps.
+std::string RegisterText(const RegisterInfo& info, std::uint16_t word);
 std::string RegisterJson(const RegisterInfo& info, std::uint16_t word);
 std::uint16_t WordOf(const UnitReading& unit, const RegisterInfo& info);
 

@@ -35,14 +35,17 @@ namespace {
 
 constexpr std::size_t kHeadBytes = 256;
 
-bool IsHexDigit(std::uint8_t c) { return std::isxdigit(c) != 0; }
+bool IsHexDigit(std::uint8_t c) {
+    return std::isxdigit(c) != 0;
+}
 
 // A text record: `lead` (":" or "S" and a record type), then hex digit pairs up to the end of
 // the line, or of the bytes looked at, and at least `fewestDigits` of them.
 bool StartsWithRecord(const std::uint8_t* at, const std::uint8_t* end, std::size_t leadBytes,
                       std::size_t fewestDigits) {
     const std::uint8_t* digits = at + leadBytes;
-    const std::uint8_t* stop = std::find_if(digits, end, [](std::uint8_t c) { return c == '\r' || c == '\n'; });
+    const std::uint8_t* stop =
+        std::find_if(digits, end, [](std::uint8_t c) { return c == '\r' || c == '\n'; });
     const auto count = static_cast<std::size_t>(stop - digits);
     return count >= fewestDigits && count % 2 == 0 && std::all_of(digits, stop, IsHexDigit);
 }
@@ -162,7 +165,7 @@ bool FirmwareUpload::LastFrameAcknowledged() const {
 
 void FirmwareUpload::SendNextBlock() {
     FirmwareTransfer& t = transfer_;
-    view_.ShowStatus(ProgressText());
+    Report(UploadStep::Writing, t.blocksSent, ProgressText());
     if (!SendBlock(t.blocksSent)) return;
     ++t.blocksSent;
     t.silentTicks = 0;
@@ -177,7 +180,7 @@ void FirmwareUpload::WaitForAcknowledgement() {
         BaudRateFromIndex(static_cast<std::uint8_t>(link_.Settings.baudIndexWord & 0xFF));
     if (++t.ackWaitTicks < ResendAfterTicks(bitRate, BlockBytes(block) + kHeaderBytes + 2u)) return;
     if (t.resends == kMostResends) {
-        Abandon("Прервано: ЗУЛ не отвечает");
+        Abandon(UploadStep::NotAnswering, block, "Прервано: ЗУЛ не отвечает");
         return;
     }
     ResendLastBlock();
@@ -188,7 +191,7 @@ void FirmwareUpload::WaitForAcknowledgement() {
 void FirmwareUpload::ResendLastBlock() {
     FirmwareTransfer& t = transfer_;
     const std::uint16_t block = static_cast<std::uint16_t>(t.blocksSent - 1);
-    view_.ShowStatus(BlockText("Повторная запись ", block));
+    Report(UploadStep::Rewriting, block, BlockText("Повторная запись ", block));
     if (!SendBlock(block)) return;
     ++t.resends;
     t.ackWaitTicks = 0;
@@ -201,25 +204,31 @@ void FirmwareUpload::Finish() {
     t.blocksSent = 0;
     CloseFile();
     t.lastFrameCrc = 0;
-    view_.ShowStatus("Программирование завершено");
+    Report(UploadStep::Finished, t.TotalBlocks(), "Программирование завершено");
     view_.OfferClose();
     t.silentTicks = 0;
 }
 
-void FirmwareUpload::Abandon(const std::string& utf8Text) {
+void FirmwareUpload::Abandon(UploadStep step, std::uint16_t block, const std::string& utf8Text) {
     transfer_.blocksSent = 0;
     transfer_.silentTicks = 0;
     CloseFile();
     view_.StopTicks();
-    view_.ShowStatus(utf8Text);
+    Report(step, block, utf8Text);
     view_.OfferClose();
+}
+
+void FirmwareUpload::Report(UploadStep step, std::uint16_t block, const std::string& utf8Text) {
+    step_ = step;
+    stepBlock_ = block;
+    view_.ShowStatus(utf8Text);
 }
 
 void FirmwareUpload::Tail() {
     FirmwareTransfer& t = transfer_;
     if (t.silentTicks > kSilentTicksLimit) {
         if (t.blocksSent != 0) return;
-        view_.ShowStatus("Нет связи с ЗУЛ");
+        Report(UploadStep::NoLink, 0, "Нет связи с ЗУЛ");
         view_.OfferClose();
         return;
     }
@@ -242,7 +251,7 @@ bool FirmwareUpload::SendBlock(std::uint16_t index) {
     file.seekg(static_cast<std::streamoff>(index) * kBlockBytes);
     file.read(reinterpret_cast<char*>(frame_.data() + kHeaderBytes), bytes);
     if (file.gcount() != bytes) {
-        Abandon("Прервано: ошибка чтения файла");
+        Abandon(UploadStep::FileReadError, index, "Прервано: ошибка чтения файла");
         return false;
     }
     const auto length = static_cast<std::uint16_t>(bytes + kHeaderBytes);

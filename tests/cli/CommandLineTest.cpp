@@ -53,7 +53,10 @@ TEST(CommandLineTest, RefusedValuesExitWithOneAndSayWhy) {
 TEST(CommandLineTest, AnUnknownRegisterListsTheKnownNames) {
     ExpectRefused({"--port", "1", "set", "voltage", "48"}, kExitUsage,
                   "Unknown register \"voltage\". Known names: power-stage-voltage, output-current");
-    ExpectRefused({"--port", "1", "set", "status", "1"}, kExitUsage, "status is an input register");
+    ExpectRefused({"--port", "1", "set", "status", "1"}, kExitRefused,
+                  "status is an input register");
+    ExpectRefused({"--port", "1", "set", "output-voltage", "50"}, kExitRefused,
+                  "output-voltage is read-only");
 }
 
 TEST(CommandLineTest, TheBroadcastAddressIsRefusedForEveryVerb) {
@@ -77,8 +80,13 @@ TEST(CommandLineTest, UsageErrorsExitWithThreeAndSayWhatIsWrong) {
                   "--timeout wants seconds");
     ExpectRefused({"--port", "1", "status", "--csv", "x.csv"}, kExitUsage,
                   "--csv is not an option of status");
-    ExpectRefused({"--port", "1", "watch", "--interval", "0.1"}, kExitUsage,
-                  "--interval wants seconds from 0.5");
+    ExpectRefused({"--port", "1", "watch", "--interval", "0.09"}, kExitUsage,
+                  "--interval wants seconds from 0.1");
+    ExpectRefused({"--port", "1", "--gap", "-1", "status"}, kExitUsage, "--gap wants milliseconds");
+    ExpectRefused({"--port", "1", "--gap", "10001", "status"}, kExitUsage,
+                  "--gap wants milliseconds");
+    ExpectRefused({"--port", "1", "status", "--raw"}, kExitUsage,
+                  "--raw is not an option of status");
     ExpectRefused({"--port", "1", "get"}, kExitUsage, "get takes 1 operand(s), 0 given");
     ExpectRefused({"--port", "1", "backup", "a", "b"}, kExitUsage,
                   "backup takes 1 operand(s), 2 given");
@@ -111,6 +119,11 @@ TEST(CommandLineTest, WatchAndRestoreOptions) {
     EXPECT_EQ(watch.invocation->intervalMs, 2500);
     EXPECT_EQ(watch.invocation->csvPath, "log.csv");
     EXPECT_EQ(watch.invocation->count, 3);
+    EXPECT_EQ(Parse({"--port", "1", "watch", "--interval", "0.1"}).invocation->intervalMs, 100);
+    EXPECT_EQ(Parse({"--port", "1", "--gap", "20", "get", "input:20"}).invocation->gapMs, 20);
+    EXPECT_STREQ(Parse({"--port", "1", "get", "input:20"}).invocation->target->name,
+                 "voltage-correction");
+    EXPECT_TRUE(Parse({"--port", "1", "upload", "--raw", "fw.hex"}).invocation->raw);
     const ParsedCommandLine restore =
         Parse({"--port", "1", "restore", "--force", "--with-calibration", "--", "--odd-name.ini"});
     ASSERT_TRUE(restore.invocation) << restore.text;
