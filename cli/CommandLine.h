@@ -17,7 +17,10 @@ enum ExitCode {
     kExitUsage = 3,
 };
 
-enum class Verb { Status, Watch, Get, Set, Backup, Compare, Restore, Upload };
+enum class Verb { Status, Watch, Get, Set, Backup, Compare, Restore, Upload, Serve };
+
+// Where serve listens unless --listen says otherwise.
+constexpr int kDefaultMetricsPort = 9877;
 
 struct Invocation {
     Verb verb = Verb::Status;
@@ -25,6 +28,9 @@ struct Invocation {
     std::string portLabel; // as the user knows it: COM3 or /dev/ttyUSB0
     std::uint8_t baudIndex = 3;
     std::uint8_t address = 1;
+    // Every unit --address lists, the first being `address`; several only for status, get,
+    // watch and serve.
+    std::vector<std::uint8_t> addresses{1};
     int timeoutMs = 5000;
     int gapMs = 0; // silence before each request beyond the line's own 3.5 characters
     bool json = false;
@@ -36,6 +42,9 @@ struct Invocation {
     bool withCalibration = false; // compare, restore
     bool force = false;           // restore
     bool raw = false;             // upload: a HEX, S-record or ELF file goes as it is
+
+    std::string listenHost = "127.0.0.1"; // serve
+    int listenPort = kDefaultMetricsPort; // serve
 
     const RegisterInfo* target = nullptr; // get, set
     std::uint16_t value = 0;              // set

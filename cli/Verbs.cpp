@@ -5,6 +5,7 @@
 #include "ModbusFrame.h"
 #include "RegisterMap.h"
 #include "Report.h"
+#include "Serve.h"
 #include "SettingsRestore.h"
 #include "UnitLine.h"
 #include "Upload.h"
@@ -39,32 +40,105 @@ int LinkFailure(const UnitLine& line, const Answer& answer) {
     return Fail(kExitLink, line.Failure(answer));
 }
 
-int Status(UnitLine& line, const UnitImages& images) {
+bool SeveralUnits(const Invocation& call) {
+    return call.addresses.size() > 1;
+}
+
+// With several units each gets one line of JSON, its address in it.
+std::string JsonOfUnit(const std::string& json, std::uint8_t address, bool several) {
+    if (!several) return json;
+    QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
+    object.insert("address", address);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+std::string TextOfUnit(const std::string& text, std::uint8_t address, bool several) {
+    return several ? "address " + std::to_string(address) + "  " + text : text;
+}
+
+// Each listed unit in turn on the one open port. A unit that fails is told of and the others
+// are still asked; the exit is the worst of theirs.
+template <typename Each> int ForEachUnit(UnitLine& line, Each each) {
+    int exit = kExitOk;
+    for (std::uint8_t address : line.Call().addresses) {
+        line.SetAddress(address);
+        exit = std::max(exit, each(line, address));
+    }
+    return exit;
+}
+
+int Status(UnitLine& line) {
     const Invocation& call = line.Call();
-    if (call.json)
-        Print(StatusJson(Reading(images), call.portLabel, call.address,
-                         BaudRateFromIndex(call.baudIndex)));
-    else
-        Print(StatusText(Reading(images), line.Where()));
-    return kExitOk;
+    return ForEachUnit(line, [&](UnitLine& unit, std::uint8_t address) {
+        UnitImages images;
+        const Answer answer = unit.ReadBanks(images);
+        if (!answer.Ok()) return LinkFailure(unit, answer);
+        if (call.json)
+            Print(JsonOfUnit(StatusJson(Reading(images), call.portLabel, address,
+                                        BaudRateFromIndex(call.baudIndex)),
+                             address, SeveralUnits(call)));
+        else
+            Print(StatusText(Reading(images), unit.Where()));
+        return static_cast<int>(kExitOk);
+    });
 }
 
 int Get(UnitLine& line) {
-    const RegisterInfo& info = *line.Call().target;
-    const Answer answer = line.Read(info.bank, info.number, 1);
-    if (!answer.Ok()) return LinkFailure(line, answer);
-    const std::uint16_t word = answer.words.front();
-    Print(line.Call().json ? RegisterJson(info, word) : RegisterText(info, word));
-    return kExitOk;
+    const Invocation& call = line.Call();
+    const RegisterInfo& info = *call.target;
+    return ForEachUnit(line, [&](UnitLine& unit, std::uint8_t address) {
+        const Answer answer = unit.Read(info.bank, info.number, 1);
+        if (!answer.Ok()) return LinkFailure(unit, answer);
+        const std::uint16_t word = answer.words.front();
+        Print(call.json ? JsonOfUnit(RegisterJson(info, word), address, SeveralUnits(call))
+                        : TextOfUnit(RegisterText(info, word), address, SeveralUnits(call)));
+        return static_cast<int>(kExitOk);
+    });
 }
 
-std::optional<std::ofstream> OpenCsv(const std::string& path) {
+// With several units the CSV has an address column after the time.
+std::string CsvWithAddress(const std::string& row, const std::string& address, bool several) {
+    if (!several) return row;
+    const std::size_t afterTime = row.find(',');
+    return row.substr(0, afterTime) + "," + address + row.substr(afterTime);
+}
+
+std::optional<std::ofstream> OpenCsv(const std::string& path, bool several) {
     std::ifstream existing(path);
     const bool fresh = !existing || existing.peek() == std::ifstream::traits_type::eof();
     std::ofstream csv(path, std::ios::app);
     if (!csv) return std::nullopt;
-    if (fresh) csv << WatchCsvHeader() << '\n';
+    if (fresh) csv << CsvWithAddress(WatchCsvHeader(), "address", several) << '\n';
     return csv;
+}
+
+// One line of watch for the unit `line` talks to. With several units a unit that does not
+// answer gets a line saying so, and the others go on; a single unit's silence ends the watch.
+int WatchLineOfUnit(UnitLine& line, std::optional<std::ofstream>& csv) {
+    const Invocation& call = line.Call();
+    const bool several = SeveralUnits(call);
+    const std::uint8_t address = line.Address();
+    UnitImages images;
+    const Answer answer = line.ReadBanks(images);
+    const std::string time = NowIso();
+    if (!answer.Ok() && !several) return LinkFailure(line, answer);
+    if (!answer.Ok()) {
+        const std::string failure = line.Failure(answer);
+        Print(call.json ? QJsonDocument(QJsonObject{{"time", QString::fromStdString(time)},
+                                                    {"address", address},
+                                                    {"error", QString::fromStdString(failure)}})
+                              .toJson(QJsonDocument::Compact)
+                              .toStdString()
+                        : TextOfUnit(time + "  " + failure, address, several));
+        if (csv) *csv << time << ',' << int{address} << std::endl;
+        return kExitOk;
+    }
+    Print(call.json ? JsonOfUnit(WatchJson(Reading(images), time), address, several)
+                    : TextOfUnit(WatchLine(Reading(images), time), address, several));
+    if (csv)
+        *csv << CsvWithAddress(WatchCsvRow(Reading(images), time), std::to_string(address), several)
+             << std::endl;
+    return kExitOk;
 }
 
 std::string SecondsText(Clock::duration duration) {
@@ -78,18 +152,15 @@ std::string SecondsText(Clock::duration duration) {
 int Watch(UnitLine& line) {
     const Invocation& call = line.Call();
     std::optional<std::ofstream> csv;
-    if (!call.csvPath.empty() && !(csv = OpenCsv(call.csvPath)))
+    if (!call.csvPath.empty() && !(csv = OpenCsv(call.csvPath, SeveralUnits(call))))
         return Fail(kExitRefused, "cannot write " + call.csvPath);
     const auto interval = std::chrono::milliseconds(call.intervalMs);
     bool toldSlow = false;
     Clock::time_point beat = Clock::now();
     for (int lines = 1;; ++lines) {
-        UnitImages images;
-        const Answer answer = line.ReadBanks(images);
-        if (!answer.Ok()) return LinkFailure(line, answer);
-        const std::string time = NowIso();
-        Print(call.json ? WatchJson(Reading(images), time) : WatchLine(Reading(images), time));
-        if (csv) *csv << WatchCsvRow(Reading(images), time) << std::endl;
+        const int exit = ForEachUnit(
+            line, [&](UnitLine& unit, std::uint8_t) { return WatchLineOfUnit(unit, csv); });
+        if (exit != kExitOk) return exit;
         if (lines == call.count) return kExitOk;
         const Clock::time_point now = Clock::now();
         beat += interval;
@@ -337,7 +408,7 @@ struct VerbHandler {
 };
 
 const VerbHandler kHandlers[] = {
-    {Verb::Status, [](const Invocation& call) { return WithBanks(call, Status); }},
+    {Verb::Status, [](const Invocation& call) { return WithLine(call, Status); }},
     {Verb::Watch, [](const Invocation& call) { return WithLine(call, Watch); }},
     {Verb::Get, [](const Invocation& call) { return WithLine(call, Get); }},
     {Verb::Set, [](const Invocation& call) { return WithLine(call, Set); }},
@@ -345,6 +416,7 @@ const VerbHandler kHandlers[] = {
     {Verb::Compare, [](const Invocation& call) { return WithFileAndBanks(call, Compare); }},
     {Verb::Restore, [](const Invocation& call) { return WithFileAndBanks(call, Restore); }},
     {Verb::Upload, Upload},
+    {Verb::Serve, Serve},
 };
 
 } // namespace

@@ -74,6 +74,13 @@ void FleetPoller::BeginNext(LinkClock::time_point now) {
     }
     const TransactionRequest request{unit.address, askingHolding_ ? kReadHolding : kReadInput, 0,
                                      askingHolding_ ? kPolledHoldingCount : kPolledInputCount};
+    // The wait runs from the request's end, so the reply's own time on the line comes on top:
+    // at 1200 bit/s that is half a second.
+    transaction_.SetTiming(TransactionTiming{
+        setup_.bitRate,
+        {},
+        setup_.replyTimeout +
+            LineTime(setup_.bitRate, ReplyLengthFor(request.function, request.countOrValue))});
     ++unit.requests;
     transaction_.Begin(request, now);
 }

@@ -53,6 +53,7 @@ struct FleetSetup {
     std::vector<std::uint8_t> addresses;
     // Between the starts of two rounds; zero runs them back to back.
     LinkClock::duration roundInterval{};
+    // The wait for a reply beyond its own time on the line.
     LinkClock::duration replyTimeout = kFleetReplyTimeout;
 };
 

@@ -179,38 +179,46 @@ bool MetricsEndpoint::TakeRateToken() {
     return true;
 }
 
+// Qt HTTP Server keeps every connection open; one whose client asked for it to close is closed
+// once the answer is out.
 bool MetricsEndpoint::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
     // The guard has no meta-object of its own, so it is found by its name.
     if (QObject* guard = socket->findChild<QObject*>(kGuardName, Qt::FindDirectChildrenOnly))
         static_cast<ConnectionGuard*>(guard)->RequestAnswered();
+    Answer(request, socket);
+    if (request.value("connection").compare("close", Qt::CaseInsensitive) == 0)
+        socket->disconnectFromHost();
+    return true;
+}
+
+void MetricsEndpoint::Answer(const QHttpServerRequest& request, QTcpSocket* socket) {
     QHttpServerResponder responder = makeResponder(request, socket);
     if (!TakeRateToken()) {
         responder.write({{"Retry-After", "1"}}, Status::TooManyRequests);
-        return true;
+        return;
     }
     const QString path = request.url().path();
     if (path != QLatin1String("/") && path != QLatin1String("/metrics")) {
         responder.write(QByteArray("Not found: try /metrics\n"), "text/plain", Status::NotFound);
-        return true;
+        return;
     }
     const auto method = request.method();
     const bool head = method == QHttpServerRequest::Method::Head;
     if (!head && method != QHttpServerRequest::Method::Get) {
         responder.write({{"Allow", "GET, HEAD"}}, Status::MethodNotAllowed);
-        return true;
+        return;
     }
     const bool metrics = path == QLatin1String("/metrics");
     const QByteArray body = metrics ? QByteArray::fromStdString(metrics_()) : kIndexPage;
     const QByteArray type = metrics ? kMetricsType : "text/html; charset=utf-8";
     if (!head) {
         responder.write(body, type);
-        return true;
+        return;
     }
     responder.writeStatusLine(Status::Ok);
     responder.writeHeader("Content-Type", type);
     responder.writeHeader("Content-Length", QByteArray::number(body.size()));
     responder.writeBody(QByteArray());
-    return true;
 }
 
 void MetricsEndpoint::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {

@@ -46,6 +46,7 @@ protected:
 private:
     friend class GuardedTcpServer;
     void Accept(QTcpSocket* socket);
+    void Answer(const QHttpServerRequest& request, QTcpSocket* socket);
     bool TakeRateToken();
 
     Page metrics_;

@@ -172,6 +172,15 @@ TEST_F(MetricsEndpointTest, RefusesHugeHeadersSlowRequestsAndGarbageThenKeepsAns
         << endpoint->OpenConnections();
 }
 
+TEST_F(MetricsEndpointTest, ClosesTheConnectionAfterTheAnswerWhenTheClientAsksTo) {
+    Serve();
+    Client client(endpoint->Port());
+    ASSERT_TRUE(client.Connected());
+    client.Send("GET /metrics HTTP/1.1\r\nHost: x\r\nConnection: Close\r\n\r\n");
+    EXPECT_EQ(client.Receive().status, 200);
+    EXPECT_TRUE(client.ClosedWithin(1000));
+}
+
 TEST_F(MetricsEndpointTest, ClosesAnIdleKeptAliveConnectionQuietly) {
     EndpointLimits limits;
     limits.idleTimeoutMs = 200;
