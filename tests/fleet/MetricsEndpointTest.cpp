@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -254,16 +255,19 @@ TEST_F(MetricsEndpointTest, StaysResponsiveUnderAThousandConnectionsAndScrapesEv
     QElapsedTimer clock;
     clock.start();
     int answered = 0;
-    qint64 slowestMs = 0;
+    std::vector<qint64> ms;
     for (int i = 0; i < 200; ++i) {
         const qint64 sent = clock.elapsed();
         scraper.Send(Request("GET", "/metrics"));
         answered += scraper.Receive().status == 200;
-        slowestMs = std::max(slowestMs, clock.elapsed() - sent);
+        ms.push_back(clock.elapsed() - sent);
         QTest::qWait(10);
     }
     EXPECT_EQ(answered, 200);
-    EXPECT_LT(slowestMs, 500);
+    std::sort(ms.begin(), ms.end());
+    EXPECT_LT(ms.back(), 500);
+    // An answer held back for the client's delayed acknowledgement takes 40 ms.
+    EXPECT_LT(ms[ms.size() / 2], 20);
 }
 
 // Out of file descriptors the system refuses to accept; once some are free again, so is the
