@@ -1,6 +1,7 @@
 // TForm1, the main window: menu, status bar, the link's timers, start-up and close.
 #include "Unit1.h"
 
+#include "ActivationBeforeClick.h"
 #include "Crc16.h"
 #include "DataInf.h"
 #include "FormControls.h"
@@ -9,6 +10,9 @@
 #include "MessageBox.h"
 #include "ModbusFrame.h"
 #include "MonitorWindow.h"
+#include "NetworkLine.h"
+#include "NetworkPort.h"
+#include "NetworkWindow.h"
 #include "NewestWindow.h"
 #include "Pause.h"
 #include "RegisterMap.h"
@@ -33,6 +37,16 @@ namespace kvel {
 namespace {
 constexpr QSize kOuterSize(415, 312);
 constexpr std::array<int, 4> kPanelWidths{110, 60, 75, 75};
+
+// The network line in use; none while the COM port is.
+std::optional<NetworkPort> NetworkLineInUse(const LinkState& state) {
+    std::string error;
+    return ParseNetworkPort(state.NetworkPort, error);
+}
+
+std::string ComPanelText(const LinkState& state) {
+    return "COM" + std::to_string(state.Settings.comPortWord);
+}
 } // namespace
 
 TForm1::TForm1(SerialChannel& channel, QWidget* parent)
@@ -68,6 +82,8 @@ void TForm1::BuildForm() {
     Timer5 = new FormTimer([this] { link_.Timer5Timer(); }, this);
     ReopenTimer = new FormTimer([this] { portKeeper_.Tick(PortHeldElsewhere()); }, this);
     ReopenTimer->SetInterval(kReopenIntervalMs);
+    // A click into the inactive window lands after FormActivate, in the box it was aimed at.
+    new ActivationBeforeClick(*this);
 
     CentreAtDesignedSize(*this, kOuterSize);
 }
@@ -94,6 +110,8 @@ void TForm1::BuildMenu() {
     connect(MonitorItem, &QAction::triggered, this, &TForm1::OpenMonitor);
     OverviewItem = ServiceMenu()->addAction(QStringLiteral("Обзор шины"));
     connect(OverviewItem, &QAction::triggered, this, &TForm1::OverviewItemClick);
+    NetworkItem = ServiceMenu()->addAction(QStringLiteral("Сетевое подключение…"));
+    connect(NetworkItem, &QAction::triggered, this, &TForm1::NetworkItemClick);
 }
 
 void TForm1::WatchLink() {
@@ -101,6 +119,13 @@ void TForm1::WatchLink() {
     link_.SetObserver(&linkObservers_);
     firmwareTransfer_.observer = &linkObservers_;
     traffic_.SetDecodeContext([this] { return DecodeContext{firmwareTransfer_.TotalBlocks()}; });
+    traffic_.SetPortContext([this] {
+        const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
+        const std::optional<NetworkPort> network = NetworkLineInUse(state_);
+        return PortContext{network ? NetworkPortName(*network) : ComPanelText(state_),
+                           BaudRateFromIndex(baudIndex), state_.DeviceAddress,
+                           link_.Channel().LastOpenFailure()};
+    });
 }
 
 MonitorWindow* TForm1::OpenMonitor() {
@@ -113,7 +138,7 @@ MonitorWindow* TForm1::OpenMonitor() {
 void TForm1::ShowLinkCause() {
     const auto& cause = traffic_.Counters().Cause();
     panels_[kPanelLink]->setToolTip(cause ? QStringLiteral("Нет связи: ") +
-                                                QString::fromStdString(CauseText(*cause))
+                                                QString::fromStdString(CauseWithHint(*cause))
                                           : QString());
 }
 
@@ -135,6 +160,7 @@ void TForm1::BuildStatusBar() {
 
 void TForm1::FormCreate() {
     init_crc16_tab();
+    ReadNetworkChoice();
     if (!LoadDataInf(kDataInfName, state_.Settings)) return;
     state_.DeviceAddress = static_cast<std::uint8_t>(state_.Settings.addressWord & 0xFF);
     ShowPortPanel();
@@ -143,7 +169,47 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::ShowPortPanel() {
-    SetStatusPanel(kPanelPort, "COM" + std::to_string(state_.Settings.comPortWord));
+    const std::optional<NetworkPort> network = NetworkLineInUse(state_);
+    panels_[kPanelPort]->setToolTip(network ? QString::fromStdString(NetworkPortLabel(*network))
+                                            : QString());
+    if (!network) {
+        SetStatusPanel(kPanelPort, ComPanelText(state_));
+        return;
+    }
+    SetStatusPanel(kPanelPort, network->protocol == NetworkProtocol::ModbusTcp ? "MB TCP" : "TCP");
+}
+
+void TForm1::ReadNetworkChoice() {
+    std::string problem;
+    const NetworkChoice choice = kvel::ReadNetworkChoice(kNetworkIniName, problem);
+    if (!problem.empty())
+        ShowMessage(std::string("Файл ") + kNetworkIniName + " не прочитан: " + problem +
+                    "\nСоединение через COM порт");
+    lastNetworkPort_ = choice.port;
+    if (choice.inUse) state_.NetworkPort = choice.port;
+}
+
+// Nothing is written for a program that never chose a network line.
+void TForm1::WriteNetworkChoice() const {
+    if (lastNetworkPort_.empty()) return;
+    kvel::WriteNetworkChoice(kNetworkIniName, {lastNetworkPort_, !state_.NetworkPort.empty()});
+}
+
+void TForm1::NetworkItemClick() {
+    const std::string& shown = state_.NetworkPort.empty() ? lastNetworkPort_ : state_.NetworkPort;
+    new NetworkWindow(
+        shown, [this](const std::string& portName) { UseNetworkPort(portName); }, this);
+}
+
+// As "OK" beside the COM number does for a serial port.
+void TForm1::UseNetworkPort(const std::string& portName) {
+    link_.StopLinkTimers();
+    link_.Channel().CloseComPort();
+    link_.ForgetAwaitedReply();
+    state_.NetworkPort = portName;
+    lastNetworkPort_ = portName;
+    ShowPortPanel();
+    ConnectStoredPort();
 }
 
 void TForm1::ShowRatePanel() {
@@ -152,15 +218,14 @@ void TForm1::ShowRatePanel() {
 }
 
 void TForm1::ConnectStoredPort() {
-    if (link_.OpenStoredPort() == kOpenFailed) {
-        link_.StopLinkTimers();
-        ShowLinkCause();
-        ShowMessage(
-            OpenErrorMessage("Ошибка открытия COM порта", link_.Channel().LastOpenFailure()));
-        return;
-    }
+    const bool opened = link_.OpenStoredPort() == kOpenOk;
     ShowLinkCause();
+    if (!opened) return ShowPortNotOpened(link_.Channel().LastOpenFailure());
     link_.StartLinkTimers();
+}
+
+void TForm1::ShowPortNotOpened(const OpenFailure& failure) {
+    link_.PortNotOpened(OpenErrorMessage("Ошибка открытия COM порта", failure));
 }
 
 // Leaving a setpoint box is what commits it, so the window never starts with one focused.
@@ -172,6 +237,7 @@ void TForm1::FormClose() {
     link_.Channel().CloseComPort();
     state_.Settings.addressWord = state_.DeviceAddress;
     SaveDataInf(kDataInfName, state_.Settings);
+    WriteNetworkChoice();
 }
 
 bool TForm1::event(QEvent* event) {
@@ -206,9 +272,10 @@ void TForm1::N4Click() {
 }
 
 RegisterWriter TForm1::RegisterWrites() {
-    return [this](std::uint16_t reg, std::uint16_t value) {
-        if (RefusedAsBroadcast(state_.DeviceAddress)) return;
-        link_.EnqueueRequest(kWriteSingle, reg, value);
+    return [this](std::uint16_t reg, std::uint16_t value, WriteOrigin origin) {
+        if (link_.EnqueueRequest(kWriteSingle, reg, value) == Enqueued::RefusedAsBroadcast &&
+            origin == WriteOrigin::Operator)
+            ShowBroadcastRefusal();
     };
 }
 
@@ -221,6 +288,10 @@ void TForm1::N7Click() {
 }
 
 void TForm1::N5Click() {
+    if (IsModbusTcpPort(state_.NetworkPort)) {
+        ShowMessage(kUploadRefusedOverModbusTcp);
+        return;
+    }
     const std::uint16_t current = state_.HoldingImage[reg::holding::OutputCurrent];
     if (!CurrentAllowsUpdate(current)) {
         kvel::ShowMessage(QStringLiteral("Для обновления ПО отключите нагрузку\n"
@@ -241,7 +312,7 @@ void TForm1::FinderItemClick() {
         borrower->activateWindow();
         return;
     }
-    new FinderWindow(link_.Channel(), state_.Settings.comPortWord,
+    new FinderWindow(link_.Channel(), link_.StoredPortName(),
                      static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF), *this, this);
 }
 
@@ -250,7 +321,7 @@ void TForm1::OverviewItemClick() {
         borrower->activateWindow();
         return;
     }
-    new BusOverviewWindow(link_.Channel(), state_.Settings.comPortWord,
+    new BusOverviewWindow(link_.Channel(), link_.StoredPortName(),
                           static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF),
                           OverviewAddresses(), *this, this);
 }
@@ -282,25 +353,28 @@ bool TForm1::PortHeldElsewhere() {
                        [](TForm4* update) { return update->isVisible(); });
 }
 
+// The readings go blank as at a link loss: nothing is read while the finder has the line.
 void TForm1::PausePolling() {
     pausedTimers_ = {Timer1->Interval(), Timer2->Interval(), Timer3->Interval()};
+    pausedLinkText_ = PanelText(kPanelLink).toStdString();
     link_.StopLinkTimers();
+    SetTimer5Interval(0);
     pollingPaused_ = true;
+    link_.netu_svyasi();
+    SetStatusPanel(kPanelLink, "Поиск устройства…");
 }
 
 // The finder may have taken the awaited reply's place on the line, so it is not waited for.
 void TForm1::ResumePolling() {
     pollingPaused_ = false;
+    SetStatusPanel(kPanelLink, pausedLinkText_);
     link_.ForgetAwaitedReply();
     const bool wasPolling = std::any_of(pausedTimers_.begin(), pausedTimers_.end(),
                                         [](int interval) { return interval != 0; });
     link_.Channel().CloseComPort();
     if (!wasPolling) return;
-    if (link_.OpenStoredPort() == kOpenFailed) {
-        ShowMessage(
-            OpenErrorMessage("Ошибка открытия COM порта", link_.Channel().LastOpenFailure()));
-        return;
-    }
+    if (link_.OpenStoredPort() == kOpenFailed)
+        return ShowPortNotOpened(link_.Channel().LastOpenFailure());
     SetLinkTimerIntervals(pausedTimers_[0], pausedTimers_[1], pausedTimers_[2]);
 }
 
@@ -312,6 +386,8 @@ void TForm1::ConnectTo(const FoundUnit& unit) {
     link_.Channel().CloseComPort();
     link_.ForgetAwaitedReply();
     ConnectStoredPort();
+    for (TForm2* connection : findChildren<TForm2*>())
+        connection->FormActivate();
 }
 
 QString TForm1::PanelText(int panel) const {
@@ -341,7 +417,10 @@ void TForm1::Pause(int ms) {
     BlockingPause(ms);
 }
 
-// The calibration window before the settings window.
+// The calibration window before the settings window. What may end in a message box (a restore
+// reporting its check) hears of the reply only once the receiver is done with it: a modal loop
+// opened inside would stall the receiver, whose timer Qt does not re-enter, with the reply still
+// awaited, and the scheduler would declare the unit lost 5 s later.
 void TForm1::filling_out3() {
     telemetry_->HoldingReplyAccepted();
     display_->filling_out3(state_);
@@ -349,7 +428,8 @@ void TForm1::filling_out3() {
         if (TForm5* calibration = NewestWindow<TForm5>::Get()) calibration->Refresh();
     if (state_.SettingsWindowOpen)
         if (TForm3* settings = NewestWindow<TForm3>::Get()) settings->Refresh();
-    settingsFiles_->OnHoldingReply();
+    QMetaObject::invokeMethod(settingsFiles_, &SettingsFileMenu::OnHoldingReply,
+                              Qt::QueuedConnection);
 }
 
 void TForm1::filling_out4() {

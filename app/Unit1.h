@@ -44,11 +44,13 @@ public:
     MainDisplay& Display() { return *display_; }
     const kvel::VersionInfo& VersionInfo() const { return versionInfo_; }
     QString PanelText(int panel) const;
-    // Panels 1 and 2 from the stored COM port number and baud index.
+    // Panels 1 and 2 from the stored COM port number (or the network line in use) and baud index.
     void ShowPortPanel();
     void ShowRatePanel();
     // Opens the stored port and starts polling; a failed open stops polling and says so.
     void ConnectStoredPort();
+    // "Ошибка открытия COM порта" with the reason, over readings blanked as on a link loss.
+    void ShowPortNotOpened(const OpenFailure& failure);
     // The menu "Сервис" beside "Меню", made when its first item is added.
     QMenu* ServiceMenu();
     TelemetryTools& Telemetry() { return *telemetry_; }
@@ -57,6 +59,8 @@ public:
     TrafficMonitor& Traffic() { return traffic_; }
     // "Монитор обмена": opens it, or brings the open one forward.
     MonitorWindow* OpenMonitor();
+    // Talks through the network line of that name from now on, instead of the COM port.
+    void UseNetworkPort(const std::string& portName);
 
     // LinkHost
     void SetStatusPanel(int panel, const std::string& utf8Text) override;
@@ -75,6 +79,7 @@ public:
     void ResumePolling() override;
     void ConnectTo(const FoundUnit& unit) override;
     void UnitsFound(const std::vector<FoundUnit>& units) override;
+    LinkObserver* LineObserver() override { return &linkObservers_; }
 
     FormTimer* Timer1;
     FormTimer* Timer2;
@@ -95,6 +100,7 @@ public:
     QAction* MonitorItem;
     // "Обзор шины" in the menu "Сервис".
     QAction* OverviewItem;
+    QAction* NetworkItem;
 
 protected:
     bool event(QEvent* event) override;
@@ -122,6 +128,9 @@ private:
     // The units the overview starts with: the last scan's at the stored rate, else the one
     // polling talks to.
     std::vector<std::uint8_t> OverviewAddresses() const;
+    void NetworkItemClick();
+    void ReadNetworkChoice();
+    void WriteNetworkChoice() const;
     // Something other than polling drives the port: a firmware upload or the unit finder.
     bool PortHeldElsewhere();
     // Function-6 writes through the request queue, for the windows that change registers.
@@ -141,6 +150,7 @@ private:
     PortKeeper portKeeper_;
     // Timer1..Timer3 as they ran when the finder paused them.
     std::array<int, 3> pausedTimers_{};
+    std::string pausedLinkText_;
     bool pollingPaused_ = false;
     std::vector<FoundUnit> lastFound_;
     ObserverFanOut linkObservers_;
@@ -150,6 +160,8 @@ private:
     std::array<QLabel*, 4> panels_{};
     QMenu* serviceMenu_ = nullptr;
     SettingsFileMenu* settingsFiles_ = nullptr;
+    // The network line last chosen, in use or not; kept in network.ini.
+    std::string lastNetworkPort_;
     TelemetryTools* telemetry_ = nullptr;
 };
 

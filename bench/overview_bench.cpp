@@ -50,7 +50,7 @@ int main(int argc, char* argv[]) {
     std::vector<std::uint8_t> addresses;
     for (std::uint8_t address = 1; address <= 10; ++address)
         addresses.push_back(address);
-    auto* window = new kvel::BusOverviewWindow(channel, 1, 9, addresses, host);
+    auto* window = new kvel::BusOverviewWindow(channel, kvel::ComPortName(1), 9, addresses, host);
 
     // The event loop runs as in the program; QTest::qWaitFor would sleep between its looks and
     // hold the window's ticks back.

@@ -2,7 +2,10 @@
 #include "CommandLine.h"
 
 #include "AddressList.h"
+#include "ModbusLink.h"
+#include "NetworkPort.h"
 #include "SerialChannel.h"
+#include "TelemetryCsv.h"
 
 #include <algorithm>
 #include <map>
@@ -30,12 +33,15 @@ const std::vector<VerbSpec> kVerbs = {
     {Verb::Watch,
      "watch",
      0,
-     "watch [--interval SECONDS] [--csv FILE] [--count N]",
-     {"interval", "csv", "count"},
+     "watch [--interval SECONDS] [--csv FILE] [--csv-dialect excel|standard] [--count N]",
+     {"interval", "csv", "csv-dialect", "count"},
      "Reads the unit and prints one line per reading with an ISO 8601 time (UTC). When the\n"
      "line is too slow for the interval, says so once and prints as fast as it can.\n"
      "  --interval SECONDS  time between lines, 0.1 to 3600 (default 1)\n"
-     "  --csv FILE          also append the lines to FILE as CSV, with a header when new\n"
+     "  --csv FILE          also append the lines to FILE as CSV, with a header when new;\n"
+     "                      the columns of kvel's log, local time and its UTC offset\n"
+     "  --csv-dialect D     excel: semicolons, decimal commas, UTF-8 with a byte-order mark;\n"
+     "                      standard: commas, decimal points (default)\n"
      "  --count N           stop after N lines (default: until interrupted)"},
     {Verb::Get,
      "get",
@@ -88,6 +94,18 @@ const std::vector<VerbSpec> kVerbs = {
      "current is above 0.5 A, and for an Intel HEX, S-record or ELF file, whose text and\n"
      "headers would go into the flash as they are.\n"
      "  --raw  send such a file anyway"},
+    {Verb::Find,
+     "find",
+     0,
+     "find [--baud RATE | --all-rates] [--addresses FIRST-LAST]",
+     {"all-rates", "addresses"},
+     "Looks for units on the port: asks every address at each bit rate, the common ones first,\n"
+     "and prints each unit that answers with its address, rate and firmware version. A line\n"
+     "has one rate, so it stops after the rate where units answered. Exit 0 when a unit\n"
+     "answered, 2 when none did.\n"
+     "  --baud RATE            only this rate\n"
+     "  --all-rates            go on through every rate\n"
+     "  --addresses FIRST-LAST the addresses to ask (default 1-254)"},
     {Verb::Serve,
      "serve",
      0,
@@ -108,12 +126,14 @@ const std::vector<Verb> kVerbsForSeveralUnits = {Verb::Status, Verb::Get, Verb::
 
 const std::vector<std::string> kCommonValueOptions = {"port", "baud", "address", "timeout", "gap"};
 const std::vector<std::string> kCommonFlags = {"json", "verbose", "help"};
-const std::vector<std::string> kValueOptions = {"port",     "baud", "address", "timeout", "gap",
-                                                "interval", "csv",  "count",   "listen"};
+const std::vector<std::string> kValueOptions = {"port",  "baud",      "address", "timeout",
+                                                "gap",   "interval",  "csv",     "csv-dialect",
+                                                "count", "addresses", "listen"};
 
 const char* kCommonHelp =
     "Options for every verb:\n"
-    "  --port PORT      COM number (3 or COM3), or a device path such as /dev/ttyUSB0\n"
+    "  --port PORT      COM number (3 or COM3), a device path such as /dev/ttyUSB0,\n"
+    "                   tcp://HOST:PORT (RTU over TCP) or modbus-tcp://HOST[:PORT]\n"
     "  --baud RATE      bit rate (1200 ... 115200) or index 0 to 9 (default 9600)\n"
     "  --address N      the unit's Modbus address, 1 to 254 (default 1); status, get, watch\n"
     "                   and serve take a list of units too: 1,3,7-9\n"
@@ -260,7 +280,7 @@ private:
 
     static bool IsFlag(const std::string& name) {
         return Contains(kCommonFlags, name) || name == "with-calibration" || name == "force" ||
-               name == "raw";
+               name == "raw" || name == "all-rates";
     }
 
     std::string UnknownVerb() const {
@@ -282,6 +302,7 @@ private:
         invocation_.verb = spec.verb;
         if (const std::optional<std::string> error = ReadCommonOptions()) return Usage(*error);
         if (const std::optional<std::string> error = ReadWatchOptions()) return Usage(*error);
+        if (const std::optional<std::string> error = ReadFindOptions()) return Usage(*error);
         if (const std::optional<std::string> error = ReadListen()) return Usage(*error);
         invocation_.withCalibration = options_.count("with-calibration") != 0;
         invocation_.force = options_.count("force") != 0;
@@ -292,10 +313,9 @@ private:
     std::optional<std::string> ReadCommonOptions() {
         const auto port = options_.find("port");
         if (port == options_.end()) return "--port is required: a COM number or a device path.";
-        if (!ReadPort(port->second))
-            return "--port wants a COM number (3 or COM3) or a device path, not \"" + port->second +
-                   "\".";
-        if (options_.count("baud") && !ReadBaud(options_["baud"]))
+        if (const std::optional<std::string> refused = ReadAnyPort(port->second)) return refused;
+        invocation_.baudGiven = options_.count("baud") != 0;
+        if (invocation_.baudGiven && !ReadBaud(options_["baud"]))
             return "--baud wants 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or "
                    "115200, or an index 0 to 9.";
         if (options_.count("address"))
@@ -314,6 +334,20 @@ private:
         invocation_.json = options_.count("json") != 0;
         invocation_.verbose = options_.count("verbose") != 0;
         return std::nullopt;
+    }
+
+    // A serial port, or a network line named as kNetworkPortForms says.
+    std::optional<std::string> ReadAnyPort(const std::string& text) {
+        std::string error;
+        if (IsNetworkPortName(text)) {
+            if (!ParseNetworkPort(text, error)) return "--port: " + error + ".";
+            invocation_.portName = text;
+            invocation_.portLabel = text;
+            return std::nullopt;
+        }
+        if (ReadPort(text)) return std::nullopt;
+        return "--port wants a COM number (3 or COM3), a device path, or " +
+               std::string(kNetworkPortForms) + "; not \"" + text + "\".";
     }
 
     bool ReadPort(const std::string& text) {
@@ -415,7 +449,41 @@ private:
             if (options_["csv"].empty()) return "--csv wants a file name.";
             invocation_.csvPath = options_["csv"];
         }
+        if (options_.count("csv-dialect")) {
+            const std::optional<CsvDialect> dialect = CsvDialectNamed(options_["csv-dialect"]);
+            if (!dialect) return "--csv-dialect wants excel or standard.";
+            invocation_.csvDialect = *dialect;
+        }
         return std::nullopt;
+    }
+
+    // The finder asks many addresses, so one --address would only mislead.
+    std::optional<std::string> ReadFindOptions() {
+        invocation_.allRates = options_.count("all-rates") != 0;
+        if (invocation_.verb != Verb::Find) return std::nullopt;
+        if (options_.count("address"))
+            return "find asks a range of addresses: --addresses FIRST-LAST, not --address.";
+        if (options_.count("timeout"))
+            return "find waits its own time for each address; it takes no --timeout.";
+        if (invocation_.allRates && invocation_.baudGiven)
+            return "--baud scans one rate and --all-rates every rate: give one of them.";
+        if (options_.count("addresses") && !ReadAddressRange(options_["addresses"]))
+            return "--addresses wants FIRST-LAST within 1-254, FIRST not above LAST, such as "
+                   "1-254 or 3-7.";
+        return std::nullopt;
+    }
+
+    bool ReadAddressRange(const std::string& text) {
+        const std::size_t dash = text.find('-');
+        const std::string first = text.substr(0, dash);
+        const std::string last = dash == std::string::npos ? first : text.substr(dash + 1);
+        const std::optional<long> from =
+            WholeNumber(first, kFirstFinderAddress, kLastFinderAddress);
+        const std::optional<long> to = WholeNumber(last, kFirstFinderAddress, kLastFinderAddress);
+        if (!from || !to || *from > *to) return false;
+        invocation_.firstAddress = static_cast<std::uint8_t>(*from);
+        invocation_.lastAddress = static_cast<std::uint8_t>(*to);
+        return true;
     }
 
     ParsedCommandLine ReadOperands(const VerbSpec& spec) {

@@ -183,26 +183,6 @@ std::string WatchJson(const UnitReading& unit, const std::string& time) {
     return Compact(line);
 }
 
-std::string WatchCsvHeader() {
-    std::string header = "time";
-    for (const Watched& watched : kWatched)
-        header += std::string(",") + watched.name;
-    for (const Lamp& lamp : kLamps)
-        header += std::string(",") + lamp.name;
-    return header + ",battery-level";
-}
-
-std::string WatchCsvRow(const UnitReading& unit, const std::string& time) {
-    std::string row = time;
-    for (const Watched& watched : kWatched) {
-        const RegisterInfo& info = *FindRegister(watched.name);
-        row += "," + FormatValue(info, WordOf(unit, info));
-    }
-    for (const Lamp& lamp : kLamps)
-        row += Lit(Status(unit), lamp) ? ",1" : ",0";
-    return row + "," + std::to_string(reg::status::BatteryLevel(Status(unit)));
-}
-
 std::string SavedJson(const std::string& file, std::size_t registers) {
     return Compact(
         {{"file", QString::fromStdString(file)}, {"registers", static_cast<int>(registers)}});

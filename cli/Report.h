@@ -1,5 +1,5 @@
 // What kvel-cli prints about the unit: the status as text or JSON, and the lines of watch as
-// text, JSON or CSV.
+// text or JSON.
 #pragma once
 
 #include "LinkState.h"
@@ -20,8 +20,6 @@ std::string StatusJson(const UnitReading& unit, const std::string& port, int add
 
 std::string WatchLine(const UnitReading& unit, const std::string& time);
 std::string WatchJson(const UnitReading& unit, const std::string& time);
-std::string WatchCsvHeader();
-std::string WatchCsvRow(const UnitReading& unit, const std::string& time);
 
 // "54.5 V", "1", "-5 °C"
 std::string ValueWithUnit(const RegisterInfo& info, std::uint16_t word);

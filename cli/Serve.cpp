@@ -4,7 +4,7 @@
 #include "AddressList.h"
 #include "Console.h"
 #include "FleetExporter.h"
-#include "SystemSerialChannel.h"
+#include "RoutingChannel.h"
 #include "UnitLine.h"
 
 #include <QCoreApplication>
@@ -29,7 +29,7 @@ int Serve(const Invocation& invocation) {
     setup.listenAddress = host;
     setup.listenPort = static_cast<quint16>(invocation.listenPort);
 
-    SystemSerialChannel channel;
+    RoutingChannel channel;
     FleetExporter exporter(channel, setup);
     if (const std::optional<OpenFailure> failure = exporter.StartPolling())
         return Fail(kExitLink, OpenFailureText(invocation.portLabel, *failure));

@@ -5,6 +5,7 @@
 #include "FrameDecoder.h"
 #include "ModbusFrame.h"
 #include "ModbusLink.h"
+#include "NetworkPort.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -99,14 +100,35 @@ std::string OpenReasonText(const OpenFailure& failure) {
         return failure.device + " is not a serial port";
     case OpenFailureReason::Other:
         return failure.device + ": " + failure.detail;
+    case OpenFailureReason::HostNotFound:
+    case OpenFailureReason::ConnectionRefused:
+    case OpenFailureReason::ConnectionDropped:
+    case OpenFailureReason::ConnectionTimedOut:
+        return ConnectionFailureWords(failure.reason);
     }
     return {};
 }
 
 } // namespace
 
+std::string ConnectionFailureWords(OpenFailureReason reason) {
+    switch (reason) {
+    case OpenFailureReason::HostNotFound:
+        return "the host name does not resolve";
+    case OpenFailureReason::ConnectionRefused:
+        return "connection refused (is the server listening on that port?)";
+    case OpenFailureReason::ConnectionDropped:
+        return "the server closed the connection";
+    case OpenFailureReason::ConnectionTimedOut:
+        return "the host does not answer";
+    default:
+        return {};
+    }
+}
+
 std::string OpenFailureText(const std::string& portLabel, const OpenFailure& failure) {
-    return "cannot open " + portLabel + ": " + OpenReasonText(failure);
+    const char* cannot = IsNetworkPortName(portLabel) ? "cannot connect to " : "cannot open ";
+    return cannot + portLabel + ": " + OpenReasonText(failure);
 }
 
 UnitLine::UnitLine(const Invocation& invocation)
@@ -199,6 +221,9 @@ std::string UnitLine::Failure(const Answer& answer) const {
         return "the answer came from address " + std::to_string(answer.replyAddress) +
                ", not from the unit at " + Where() + tries;
     case TransactionOutcome::PortClosed:
+        // A connection that failed after the open says why, rather than blaming the unit.
+        if (IsNetworkPortName(invocation_.portName) && channel_.PortVanished())
+            return OpenFailureText(invocation_.portLabel, channel_.LastOpenFailure());
         return invocation_.portLabel + " went away";
     }
     return {};

@@ -5,7 +5,7 @@
 #include "CommandLine.h"
 #include "LinkState.h"
 #include "ModbusTransaction.h"
-#include "SystemSerialChannel.h"
+#include "RoutingChannel.h"
 
 #include <optional>
 #include <string>
@@ -65,11 +65,14 @@ private:
     const Invocation& invocation_;
     std::uint8_t address_;
     std::int32_t bitRate_;
-    SystemSerialChannel channel_;
+    RoutingChannel channel_;
     ModbusTransaction transaction_;
 };
 
-// "cannot open COM3: /dev/ttyUSB0 is in use by another program: kvel (pid 4242)"
+// "cannot open COM3: /dev/ttyUSB0 is in use by another program: kvel (pid 4242)", or for a
+// network line "cannot connect to tcp://10.0.0.5:4001: connection refused (…)".
 std::string OpenFailureText(const std::string& portLabel, const OpenFailure& failure);
+// Why a network line's connection failed or went down; empty for a serial port's reasons.
+std::string ConnectionFailureWords(OpenFailureReason reason);
 
 } // namespace kvel::cli

@@ -6,6 +6,7 @@
 #include "HeadlessHost.h"
 #include "LinkState.h"
 #include "ModbusLink.h"
+#include "NetworkPort.h"
 #include "Pause.h"
 #include "RegisterMap.h"
 #include "Report.h"
@@ -212,6 +213,10 @@ int Transfer(UnitLine& line, const Invocation& call) {
 } // namespace
 
 int Upload(const Invocation& call) {
+    if (IsModbusTcpPort(call.portName))
+        return Fail(kExitRefused, "refused: a Modbus TCP gateway does not carry the firmware's "
+                                  "block frames; upload over tcp:// (RTU over TCP) or a serial "
+                                  "port");
     if (const std::string refusal = FileRefusal(call); !refusal.empty())
         return Fail(kExitRefused, refusal);
     UnitLine line(call);

@@ -2,11 +2,14 @@
 #include "Verbs.h"
 
 #include "Console.h"
+#include "Find.h"
 #include "ModbusFrame.h"
 #include "RegisterMap.h"
 #include "Report.h"
 #include "Serve.h"
+#include "SettingsFileStore.h"
 #include "SettingsRestore.h"
+#include "TelemetryCsv.h"
 #include "UnitLine.h"
 #include "Upload.h"
 
@@ -96,33 +99,23 @@ int Get(UnitLine& line) {
     });
 }
 
-// With several units the CSV has an address column after the time.
-std::string CsvWithAddress(const std::string& row, const std::string& address, bool several) {
-    if (!several) return row;
-    const std::size_t afterTime = row.find(',');
-    return row.substr(0, afterTime) + "," + address + row.substr(afterTime);
-}
-
-std::optional<std::ofstream> OpenCsv(const std::string& path, bool several) {
-    std::ifstream existing(path);
-    const bool fresh = !existing || existing.peek() == std::ifstream::traits_type::eof();
-    std::ofstream csv(path, std::ios::app);
-    if (!csv) return std::nullopt;
-    if (fresh) csv << CsvWithAddress(WatchCsvHeader(), "address", several) << '\n';
-    return csv;
-}
-
 // One line of watch for the unit `line` talks to. With several units a unit that does not
-// answer gets a line saying so, and the others go on; a single unit's silence ends the watch.
-int WatchLineOfUnit(UnitLine& line, std::optional<std::ofstream>& csv) {
+// answer gets a line saying so (and an empty row in the CSV), and the others go on; a single
+// unit's silence ends the watch.
+int WatchLineOfUnit(UnitLine& line, CsvLogFile& csv) {
     const Invocation& call = line.Call();
     const bool several = SeveralUnits(call);
     const std::uint8_t address = line.Address();
     UnitImages images;
     const Answer answer = line.ReadBanks(images);
-    const std::string time = NowIso();
     if (!answer.Ok() && !several) return LinkFailure(line, answer);
-    if (!answer.Ok()) {
+    const std::int64_t nowMs = QDateTime::currentMSecsSinceEpoch();
+    const std::string time = NowIso();
+    TelemetrySample sample = SampleOfImages(images.holding, images.input, nowMs);
+    if (answer.Ok()) {
+        Print(call.json ? JsonOfUnit(WatchJson(Reading(images), time), address, several)
+                        : TextOfUnit(WatchLine(Reading(images), time), address, several));
+    } else {
         const std::string failure = line.Failure(answer);
         Print(call.json ? QJsonDocument(QJsonObject{{"time", QString::fromStdString(time)},
                                                     {"address", address},
@@ -130,15 +123,11 @@ int WatchLineOfUnit(UnitLine& line, std::optional<std::ofstream>& csv) {
                               .toJson(QJsonDocument::Compact)
                               .toStdString()
                         : TextOfUnit(time + "  " + failure, address, several));
-        if (csv) *csv << time << ',' << int{address} << std::endl;
-        return kExitOk;
+        sample.gap = true;
     }
-    Print(call.json ? JsonOfUnit(WatchJson(Reading(images), time), address, several)
-                    : TextOfUnit(WatchLine(Reading(images), time), address, several));
-    if (csv)
-        *csv << CsvWithAddress(WatchCsvRow(Reading(images), time), std::to_string(address), several)
-             << std::endl;
-    return kExitOk;
+    if (!csv.IsOpen()) return kExitOk;
+    csv.Append(sample, address);
+    return csv.Flush() ? kExitOk : Fail(kExitRefused, "cannot write " + call.csvPath);
 }
 
 std::string SecondsText(Clock::duration duration) {
@@ -151,9 +140,12 @@ std::string SecondsText(Clock::duration duration) {
 // the next, and the beats it overran are skipped rather than made up in a burst.
 int Watch(UnitLine& line) {
     const Invocation& call = line.Call();
-    std::optional<std::ofstream> csv;
-    if (!call.csvPath.empty() && !(csv = OpenCsv(call.csvPath, SeveralUnits(call))))
-        return Fail(kExitRefused, "cannot write " + call.csvPath);
+    CsvLogFile csv;
+    if (!call.csvPath.empty() &&
+        !csv.OpenToAppend(QString::fromStdString(call.csvPath), call.csvDialect,
+                          SeveralUnits(call) ? CsvUnits::Several : CsvUnits::One))
+        return Fail(kExitRefused,
+                    "cannot write " + call.csvPath + ": " + csv.OpenFailure().toStdString());
     const auto interval = std::chrono::milliseconds(call.intervalMs);
     bool toldSlow = false;
     Clock::time_point beat = Clock::now();
@@ -309,14 +301,7 @@ int Set(UnitLine& line) {
 }
 
 std::optional<SettingsSnapshot> ReadFile(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + path;
-        return std::nullopt;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    SettingsFileRead read = ReadSettingsFile(text.str());
+    SettingsFileRead read = LoadSettingsFile(path);
     if (!read.snapshot) error = path + ": " + read.error;
     return read.snapshot;
 }
@@ -325,10 +310,9 @@ int Backup(UnitLine& line, const UnitImages& images) {
     const Invocation& call = line.Call();
     const SettingsSnapshot snapshot =
         SnapshotOf(images.holding, VersionFromInputs(images.input), NowIso(Qt::ISODate));
-    std::ofstream out(call.file, std::ios::binary | std::ios::trunc);
-    out << WriteSettingsFile(snapshot);
-    out.close();
-    if (!out) return Fail(kExitRefused, "cannot write " + call.file);
+    if (const std::optional<SaveFailure> failure =
+            SaveSettingsFile(call.file, WriteSettingsFile(snapshot)))
+        return Fail(kExitRefused, "cannot write " + call.file + ": " + failure->reason);
     Print(call.json ? SavedJson(call.file, snapshot.holding.size())
                     : "saved " + std::to_string(snapshot.holding.size()) +
                           " registers of the unit at " + line.Where() + " to " + call.file);
@@ -416,6 +400,7 @@ const VerbHandler kHandlers[] = {
     {Verb::Compare, [](const Invocation& call) { return WithFileAndBanks(call, Compare); }},
     {Verb::Restore, [](const Invocation& call) { return WithFileAndBanks(call, Restore); }},
     {Verb::Upload, Upload},
+    {Verb::Find, Find},
     {Verb::Serve, Serve},
 };
 

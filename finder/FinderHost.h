@@ -2,6 +2,7 @@
 // finder, and the bus overview.
 #pragma once
 
+#include "LinkObserver.h"
 #include "UnitFinder.h"
 
 #include <vector>
@@ -17,6 +18,8 @@ public:
     virtual void ResumePolling() = 0;
     // From now on the program talks to `unit`: its rate on the port and its address.
     virtual void ConnectTo(const FoundUnit& unit) = 0;
+    // Who watches the finder's bytes on the line, as the link's own are watched; none by default.
+    virtual LinkObserver* LineObserver() { return nullptr; }
     // The units a finished or stopped scan found, for whoever lists units next.
     virtual void UnitsFound(const std::vector<FoundUnit>& units) { (void)units; }
 };

@@ -118,7 +118,8 @@ void FleetPoller::FinishUnit(LinkClock::time_point now) {
 }
 
 // As the window program's keeper: the first look only notes the loss, since the system may
-// not have let go of the device yet; the port is tried once a reopen interval has passed.
+// not have let go of the device yet; then the device it was is tried once a reopen interval
+// has passed, never whatever the port's name leads to now.
 void FleetPoller::KeepPort(LinkClock::time_point now) {
     if (!channel_.PortVanished()) {
         nextReopenAt_ = {};
@@ -130,7 +131,7 @@ void FleetPoller::KeepPort(LinkClock::time_point now) {
     }
     if (now < nextReopenAt_) return;
     nextReopenAt_ = now + kFleetReopenInterval;
-    channel_.OpenComPort(setup_.portName, setup_.bitRate);
+    channel_.ReopenVanishedPort(setup_.bitRate);
 }
 
 // While a request waits out the line's silence its own wake-up is known; bytes coming in are

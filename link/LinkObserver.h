@@ -2,11 +2,14 @@
 // the link was given up. Observers watch only; nothing they do reaches back into the link.
 #pragma once
 
+#include "MbapFraming.h"
 #include "ModbusFrame.h"
+#include "SerialChannel.h"
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace kvel {
 
@@ -16,6 +19,24 @@ using LinkClock = std::chrono::steady_clock;
 struct ReceiverContext {
     std::uint8_t deviceAddress = 0;
     std::uint16_t expectedReplyLength = 0;
+};
+
+// What a network line did that its bytes do not show.
+struct NetworkNote {
+    enum class Kind {
+        Connected,
+        // The connection did not come up, or went down: `reason` says why.
+        Failed,
+        // Closed by the program.
+        Closed,
+        // A Modbus TCP reply dropped for its header; the receiver never saw it.
+        ReplyDropped,
+    };
+    Kind kind = Kind::Connected;
+    // "host:port"
+    std::string where;
+    OpenFailureReason reason = OpenFailureReason::None;
+    MbapDrop drop;
 };
 
 class LinkObserver {
@@ -31,6 +52,8 @@ public:
     virtual void ReplyAccepted(LinkClock::time_point when, ReplyKind kind) = 0;
     virtual void LinkLost(LinkClock::time_point when, bool portOpen) = 0;
     virtual void PortOpened(LinkClock::time_point when, bool opened) = 0;
+    // Only network lines say anything here.
+    virtual void NetworkNoted(LinkClock::time_point, const NetworkNote&) {}
 };
 
 } // namespace kvel

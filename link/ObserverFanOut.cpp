@@ -41,4 +41,9 @@ void ObserverFanOut::PortOpened(LinkClock::time_point when, bool opened) {
         observer->PortOpened(when, opened);
 }
 
+void ObserverFanOut::NetworkNoted(LinkClock::time_point when, const NetworkNote& note) {
+    for (LinkObserver* observer : observers_)
+        observer->NetworkNoted(when, note);
+}
+
 } // namespace kvel

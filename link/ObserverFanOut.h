@@ -18,6 +18,7 @@ public:
     void ReplyAccepted(LinkClock::time_point when, ReplyKind kind) override;
     void LinkLost(LinkClock::time_point when, bool portOpen) override;
     void PortOpened(LinkClock::time_point when, bool opened) override;
+    void NetworkNoted(LinkClock::time_point when, const NetworkNote& note) override;
 
 private:
     std::vector<LinkObserver*> observers_;

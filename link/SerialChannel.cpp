@@ -41,8 +41,7 @@ long ComPortNumber(const std::string& name) {
     return number;
 }
 
-namespace {
-std::string ReasonText(const OpenFailure& failure) {
+std::string OpenFailureReasonText(const OpenFailure& failure) {
     switch (failure.reason) {
     case OpenFailureReason::None:
         return {};
@@ -61,14 +60,26 @@ std::string ReasonText(const OpenFailure& failure) {
         return "это не последовательный порт";
     case OpenFailureReason::Other:
         return "не удалось открыть: " + failure.detail;
+    case OpenFailureReason::HostNotFound:
+        return "узел не найден";
+    case OpenFailureReason::ConnectionRefused:
+        return "соединение отвергнуто";
+    case OpenFailureReason::ConnectionDropped:
+        return "соединение разорвано";
+    case OpenFailureReason::ConnectionTimedOut:
+        return "узел не отвечает";
     }
     return {};
 }
-} // namespace
+
+std::string OpenFailureText(const OpenFailure& failure) {
+    if (failure.reason == OpenFailureReason::None) return {};
+    return failure.device + ": " + OpenFailureReasonText(failure);
+}
 
 std::string OpenErrorMessage(const std::string& firstLine, const OpenFailure& failure) {
     if (failure.reason == OpenFailureReason::None) return firstLine;
-    return firstLine + "\n" + failure.device + ": " + ReasonText(failure);
+    return firstLine + "\n" + OpenFailureText(failure);
 }
 
 } // namespace kvel

@@ -134,10 +134,11 @@ std::string RangeText(const RegisterInfo& info) {
 struct FixedPoint {
     std::optional<long> scaled;
     std::string refusal;
+    ValueFault fault = ValueFault::None;
 };
 
 FixedPoint ReadFixedPoint(std::string_view text, int decimals) {
-    const auto notNumber = FixedPoint{std::nullopt, "is not a number"};
+    const auto notNumber = FixedPoint{std::nullopt, "is not a number", ValueFault::NotANumber};
     std::size_t pos = 0;
     const bool negative = pos < text.size() && text[pos] == '-';
     if (negative) ++pos;
@@ -154,11 +155,14 @@ FixedPoint ReadFixedPoint(std::string_view text, int decimals) {
             continue;
         }
         if (c < '0' || c > '9') return notNumber;
-        if (++digits > kMostDigits) return {std::nullopt, "is far too large"};
+        if (++digits > kMostDigits)
+            return {std::nullopt, "is far too large", ValueFault::FarTooLarge};
         if (separator && ++fractionDigits > decimals) {
             if (c != '0')
-                return {std::nullopt,
-                        decimals == 0 ? "must be a whole number" : "has more than one decimal"};
+                return decimals == 0 ? FixedPoint{std::nullopt, "must be a whole number",
+                                                  ValueFault::NotWhole}
+                                     : FixedPoint{std::nullopt, "has more than one decimal",
+                                                  ValueFault::TooManyDecimals};
             continue;
         }
         value = value * 10 + (c - '0');
@@ -232,11 +236,17 @@ double NumericValue(const RegisterInfo& info, std::uint16_t word) {
 ParsedValue ParseValue(const RegisterInfo& info, std::string_view text) {
     const FixedPoint number = ReadFixedPoint(text, Decimals(info.encoding));
     const std::string quoted = "\"" + std::string(text) + "\"";
-    if (!number.scaled) return {std::nullopt, quoted + " " + number.refusal};
+    if (!number.scaled) return {std::nullopt, quoted + " " + number.refusal, number.fault};
     if (*number.scaled < RangeLow(info) || *number.scaled > RangeHigh(info))
         return {std::nullopt,
-                quoted + " does not fit " + info.name + ": it takes " + RangeText(info)};
+                quoted + " does not fit " + info.name + ": it takes " + RangeText(info),
+                ValueFault::OutOfRange};
     return {static_cast<std::uint16_t>(*number.scaled & 0xFFFF), {}};
+}
+
+std::pair<std::uint16_t, std::uint16_t> WordRange(const RegisterInfo& info) {
+    return {static_cast<std::uint16_t>(RangeLow(info) & 0xFFFF),
+            static_cast<std::uint16_t>(RangeHigh(info) & 0xFFFF)};
 }
 
 std::string RefusalOfLimits(std::uint16_t number, std::uint16_t word,

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kvel {
@@ -62,13 +63,19 @@ std::string FormatValue(const RegisterInfo& info, std::uint16_t word, char separ
 // The value as a number for machine-readable output: tenths as a fraction, signed as signed.
 double NumericValue(const RegisterInfo& info, std::uint16_t word);
 
+// Why a typed value was not taken, for callers that say it in another language.
+enum class ValueFault { None, NotANumber, FarTooLarge, NotWhole, TooManyDecimals, OutOfRange };
+
 struct ParsedValue {
     std::optional<std::uint16_t> word;
     std::string refusal; // why the text was not taken, when `word` is empty
+    ValueFault fault = ValueFault::None;
 };
 // Reads a value typed in the register's unit, with a decimal comma or point; refuses what does
 // not fit the register and what has more decimals than the register holds.
 ParsedValue ParseValue(const RegisterInfo& info, std::string_view text);
+// The lowest and highest words the register takes, in its own encoding.
+std::pair<std::uint16_t, std::uint16_t> WordRange(const RegisterInfo& info);
 
 // Why the unit would not take `word` in holding register `number`, given what it reports now:
 // the voltage and current setpoints stay within the unit's own limits (registers 8..9 and

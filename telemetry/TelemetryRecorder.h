@@ -23,6 +23,10 @@ struct TelemetrySample {
     std::uint16_t status = 0;          // the status word
 };
 
+// The reading held in the register images at `nowMs`.
+TelemetrySample SampleOfImages(const RegisterImage& holding, const RegisterImage& input,
+                               std::int64_t nowMs);
+
 class TelemetryRecorder {
 public:
     // Two samples a second for 36 hours: a day at the poll rate with room to spare. The ring's
@@ -51,7 +55,7 @@ public:
 
 private:
     void Record(const TelemetrySample& entry);
-    TelemetrySample SampleOfImages(std::int64_t nowMs) const;
+    TelemetrySample SampleNow(std::int64_t nowMs) const;
 
     const LinkState& state_;
     std::size_t capacity_;

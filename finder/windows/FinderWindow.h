@@ -4,11 +4,13 @@
 
 #include "FinderHost.h"
 #include "FormTimer.h"
+#include "ObservedChannel.h"
 #include "UnitFinder.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
 
+class QCheckBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -22,12 +24,17 @@ public:
     // Pauses polling and starts scanning at once; shows itself.
     FinderWindow(SerialChannel& channel, std::uint16_t comPort, std::uint8_t storedBaudIndex,
                  FinderHost& host, QWidget* parent = nullptr);
+    // On the port of that name: a COM port, or a network line at the server's rate only.
+    FinderWindow(SerialChannel& channel, const std::string& portName, std::uint8_t storedBaudIndex,
+                 FinderHost& host, QWidget* parent = nullptr);
 
     const UnitFinder& Finder() const { return finder_; }
 
     QTableWidget* UnitList;
     QProgressBar* Progress;
     QLabel* StatusText;
+    // Unticked, the scan ends with the rate where units answered: a line has one rate.
+    QCheckBox* AllRatesBox;
     QPushButton* StopButton;
     QPushButton* ConnectButton;
     QPushButton* CloseButton;
@@ -45,6 +52,7 @@ private:
     void ConnectClick();
 
     FinderHost& host_;
+    ObservedChannel line_;
     UnitFinder finder_;
     FormTimer* timer_;
     QElapsedTimer clock_;

@@ -98,12 +98,12 @@ void SetText(QTableWidget* table, int row, int column, const QString& text) {
 
 } // namespace
 
-BusOverviewWindow::BusOverviewWindow(SerialChannel& channel, std::uint16_t comPort,
+BusOverviewWindow::BusOverviewWindow(SerialChannel& channel, std::string portName,
                                      std::uint8_t baudIndex,
                                      const std::vector<std::uint8_t>& addresses, FinderHost& host,
                                      QWidget* parent)
-    : QWidget(parent, Qt::Window), channel_(channel), comPort_(comPort), baudIndex_(baudIndex),
-      host_(host) {
+    : QWidget(parent, Qt::Window), channel_(channel), portName_(std::move(portName)),
+      baudIndex_(baudIndex), host_(host) {
     NewestWindow<BusOverviewWindow>::Set(this);
     setAttribute(Qt::WA_DeleteOnClose);
     BuildForm();
@@ -173,7 +173,7 @@ void BusOverviewWindow::StartPolling(const std::vector<std::uint8_t>& addresses)
     rowsShownAt_.clear();
     UnitTable->setRowCount(static_cast<int>(addresses.size()));
     RoundText->setText(QStringLiteral("Круг опроса: —"));
-    FleetSetup setup{ComPortName(comPort_), BaudRateFromIndex(baudIndex_), addresses};
+    FleetSetup setup{portName_, BaudRateFromIndex(baudIndex_), addresses};
     auto poller = std::make_unique<FleetPoller>(channel_, setup);
     if (const std::optional<OpenFailure> failure = poller->Start(LinkClock::now())) {
         RoundText->setText(QStringLiteral("Порт не открылся"));

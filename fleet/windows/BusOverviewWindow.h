@@ -22,7 +22,7 @@ class BusOverviewWindow : public QWidget {
     Q_OBJECT
 public:
     // Pauses polling and starts polling `addresses` at once; shows itself.
-    BusOverviewWindow(SerialChannel& channel, std::uint16_t comPort, std::uint8_t baudIndex,
+    BusOverviewWindow(SerialChannel& channel, std::string portName, std::uint8_t baudIndex,
                       const std::vector<std::uint8_t>& addresses, FinderHost& host,
                       QWidget* parent = nullptr);
 
@@ -50,7 +50,7 @@ private:
     void GiveLineBack();
 
     SerialChannel& channel_;
-    std::uint16_t comPort_;
+    std::string portName_;
     std::uint8_t baudIndex_;
     FinderHost& host_;
     std::unique_ptr<FleetPoller> poller_;

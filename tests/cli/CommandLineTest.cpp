@@ -132,6 +132,38 @@ TEST(CommandLineTest, WatchAndRestoreOptions) {
     EXPECT_EQ(restore.invocation->file, "--odd-name.ini");
 }
 
+TEST(CommandLineTest, FindTakesOneRateOrAllAndARangeOfAddresses) {
+    const ParsedCommandLine plain = Parse({"--port", "1", "find"});
+    ASSERT_TRUE(plain.invocation) << plain.text;
+    EXPECT_FALSE(plain.invocation->baudGiven);
+    EXPECT_FALSE(plain.invocation->allRates);
+    EXPECT_EQ(plain.invocation->firstAddress, 1);
+    EXPECT_EQ(plain.invocation->lastAddress, 254);
+    const ParsedCommandLine narrow =
+        Parse({"find", "--port", "1", "--baud", "38400", "--addresses", "3-7", "--json"});
+    ASSERT_TRUE(narrow.invocation) << narrow.text;
+    EXPECT_TRUE(narrow.invocation->baudGiven);
+    EXPECT_EQ(narrow.invocation->baudIndex, 6);
+    EXPECT_EQ(narrow.invocation->firstAddress, 3);
+    EXPECT_EQ(narrow.invocation->lastAddress, 7);
+    const ParsedCommandLine one =
+        Parse({"--port", "1", "find", "--addresses", "250", "--all-rates"});
+    ASSERT_TRUE(one.invocation) << one.text;
+    EXPECT_TRUE(one.invocation->allRates);
+    EXPECT_EQ(one.invocation->firstAddress, 250);
+    EXPECT_EQ(one.invocation->lastAddress, 250);
+
+    for (const char* range : {"0-5", "7-3", "1-255", "1-", "-4", "a-b", "1--2", ""})
+        ExpectRefused({"--port", "1", "find", "--addresses", range}, kExitUsage,
+                      "--addresses wants");
+    ExpectRefused({"--port", "1", "find", "--baud", "9600", "--all-rates"}, kExitUsage,
+                  "give one of them");
+    ExpectRefused({"--port", "1", "find", "--address", "3"}, kExitUsage, "--addresses FIRST-LAST");
+    ExpectRefused({"--port", "1", "find", "--timeout", "3"}, kExitUsage, "no --timeout");
+    ExpectRefused({"--port", "1", "status", "--all-rates"}, kExitUsage, "not an option of status");
+    EXPECT_NE(Parse({"find", "--help"}).text.find("--all-rates"), std::string::npos);
+}
+
 } // namespace
 } // namespace kvel::cli
 

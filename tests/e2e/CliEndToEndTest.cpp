@@ -4,6 +4,7 @@
 #include "SimulatedUnit.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -108,18 +109,24 @@ TEST_F(CliEndToEndTest, WatchPrintsOneTimedLinePerPollAndAppendsThemAsCsv) {
     EXPECT_TRUE(lines[0].contains("U уст 54.5 V"));
     const QStringList csv = ReadText("log.csv").split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(csv.size(), 4);
-    EXPECT_EQ(csv[0],
-              "time,output-voltage,output-current,power-stage-voltage,power-stage-temperature,"
-              "voltage-setpoint,current-setpoint,working,battery-fault,battery-low,overheat,"
-              "battery-level");
+    EXPECT_EQ(csv[0], QStringLiteral("Время,Часовой пояс,U вых (В),I вых (A),U бпс (В),t бпс (°С),"
+                                     "Уставка U (В),Уставка I (A),Работа,Авария АКБ,Uакб<Uмин,"
+                                     "Перегрев,Уровень АКБ"));
+    const QRegularExpression localTime(
+        "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3},UTC[+-]\\d\\d:\\d\\d,");
     for (int i = 1; i < 4; ++i) {
-        EXPECT_TRUE(csv[i].contains(kIsoTime)) << csv[i].toStdString();
-        EXPECT_EQ(csv[i].split(',').size(), 12);
-        EXPECT_EQ(csv[i].section(',', 5, 5), "54.5");
+        EXPECT_TRUE(csv[i].contains(localTime)) << csv[i].toStdString();
+        EXPECT_EQ(csv[i].split(',').size(), 13);
+        EXPECT_EQ(csv[i].section(',', 6, 6), "54.5");
     }
     ASSERT_EQ(Cli({"watch", "--count", "1", "--csv", "log.csv"}).exitCode, 0);
     EXPECT_EQ(ReadText("log.csv").split('\n', Qt::SkipEmptyParts).size(), 5)
         << "appended, one header";
+    const CliRun other =
+        Cli({"watch", "--count", "1", "--csv-dialect", "excel", "--csv", "log.csv"});
+    EXPECT_EQ(other.exitCode, 1);
+    EXPECT_TRUE(other.err.contains("another dialect")) << other.err.toStdString();
+    EXPECT_EQ(ReadText("log.csv").split('\n', Qt::SkipEmptyParts).size(), 5);
 }
 
 TEST_F(CliEndToEndTest, SetWritesTheUnitAndGetReadsItBack) {
@@ -212,6 +219,43 @@ TEST_F(CliEndToEndTest, OtherFirmwareNeedsForceAndABadFileIsRefusedNamingTheLine
     EXPECT_TRUE(bad.err.contains(
         QRegularExpression("bad.ini: line \\d+: sound-signal: \"yes\" is not a number")))
         << bad.err.toStdString();
+}
+
+TEST_F(CliEndToEndTest, ABackupCutShortLeavesTheOldFileWholeAndACutFileIsRefused) {
+    StartUnit();
+    ASSERT_EQ(Cli({"backup", "unit.ini"}).exitCode, 0);
+    const QString old = ReadText("unit.ini");
+    ASSERT_EQ(Cli({"set", "max-temperature", "80"}).exitCode, 0);
+    const QStringList backup{"--fsize=200", "--",     KVEL_CLI_PATH, "--port",
+                             "1",           "backup", "unit.ini"};
+
+    QProcess killed; // by SIGXFSZ, part-way through the file
+    killed.start("prlimit", backup);
+    ASSERT_TRUE(killed.waitForFinished(60000));
+    EXPECT_EQ(killed.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(ReadText("unit.ini"), old);
+
+    QProcess refused; // with the signal ignored the write fails instead, and says why
+    refused.start("sh", QStringList{"-c", "trap '' XFSZ; exec prlimit \"$@\"", "sh"} + backup);
+    ASSERT_TRUE(refused.waitForFinished(60000));
+    EXPECT_EQ(refused.exitCode(), 1);
+    EXPECT_TRUE(refused.readAllStandardError().contains(
+        "cannot write unit.ini: the file size limit is reached"));
+    EXPECT_EQ(ReadText("unit.ini"), old);
+    EXPECT_EQ(QDir().entryList({"unit.ini*"}, QDir::Files), QStringList{"unit.ini"});
+
+    // Cut at a line end, the file still reads line by line: only its missing end tells.
+    WriteText("cut.ini", old.left(old.indexOf("current-max")).toUtf8());
+    for (const char* verb : {"compare", "restore"}) {
+        const CliRun cut = Cli({verb, "cut.ini"});
+        EXPECT_EQ(cut.exitCode, 1);
+        EXPECT_TRUE(cut.err.contains("cut.ini: the file ends without its closing line [end]"))
+            << cut.err.toStdString();
+    }
+    EXPECT_EQ(unit->Holding()[4], 80);
+    const CliRun zero = Cli({"compare", "/dev/zero"});
+    EXPECT_EQ(zero.exitCode, 1);
+    EXPECT_TRUE(zero.err.contains("/dev/zero: it is not a regular file")) << zero.err.toStdString();
 }
 
 TEST_F(CliEndToEndTest, UploadSendsTheFileAsTheUnitWritesItToFlash) {

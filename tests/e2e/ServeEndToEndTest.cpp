@@ -292,9 +292,12 @@ TEST_F(ServeEndToEndTest, StatusGetAndWatchReadEveryListedUnitAndNameTheSilentOn
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     const QList<QByteArray> rows = csv.readAll().trimmed().split('\n');
     ASSERT_EQ(rows.size(), 4);
-    EXPECT_TRUE(rows[0].startsWith("time,address,output-voltage,"));
-    EXPECT_EQ(rows[2].split(',').value(1), "3");
-    EXPECT_EQ(rows[3].split(',').value(1), "7");
+    EXPECT_TRUE(rows[0].startsWith("Время,Часовой пояс,Адрес,U вых (В),")) << rows[0].toStdString();
+    const QList<QByteArray> silent = rows[2].split(',');
+    EXPECT_EQ(silent.value(2), "3");
+    EXPECT_EQ(silent.value(3), "") << "no readings for the unit that did not answer";
+    EXPECT_EQ(rows[3].split(',').value(2), "7");
+    EXPECT_TRUE(rows[3].split(',').value(3).startsWith("5"));
 }
 
 } // namespace
