@@ -108,6 +108,8 @@ void TForm1::BuildMenu() {
     connect(FinderItem, &QAction::triggered, this, &TForm1::FinderItemClick);
     MonitorItem = ServiceMenu()->addAction(QStringLiteral("Монитор обмена"));
     connect(MonitorItem, &QAction::triggered, this, &TForm1::OpenMonitor);
+    OverviewItem = ServiceMenu()->addAction(QStringLiteral("Обзор шины"));
+    connect(OverviewItem, &QAction::triggered, this, &TForm1::OverviewItemClick);
     NetworkItem = ServiceMenu()->addAction(QStringLiteral("Сетевое подключение…"));
     connect(NetworkItem, &QAction::triggered, this, &TForm1::NetworkItemClick);
 }
@@ -306,13 +308,42 @@ void TForm1::N5Click() {
 
 // One scan at a time: a second choice brings the running finder forward.
 void TForm1::FinderItemClick() {
-    if (FinderWindow* finder = NewestWindow<FinderWindow>::Get();
-        finder && finder->Finder().Running()) {
-        finder->activateWindow();
+    if (QWidget* borrower = LineBorrower()) {
+        borrower->activateWindow();
         return;
     }
     new FinderWindow(link_.Channel(), link_.StoredPortName(),
                      static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF), *this, this);
+}
+
+void TForm1::OverviewItemClick() {
+    if (QWidget* borrower = LineBorrower()) {
+        borrower->activateWindow();
+        return;
+    }
+    new BusOverviewWindow(link_.Channel(), link_.StoredPortName(),
+                          static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF),
+                          OverviewAddresses(), *this, this);
+}
+
+QWidget* TForm1::LineBorrower() {
+    if (FinderWindow* finder = NewestWindow<FinderWindow>::Get();
+        finder && finder->Finder().Running())
+        return finder;
+    return NewestWindow<BusOverviewWindow>::Get();
+}
+
+std::vector<std::uint8_t> TForm1::OverviewAddresses() const {
+    const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
+    std::vector<std::uint8_t> addresses;
+    for (const FoundUnit& unit : lastFound_)
+        if (unit.baudIndex == baudIndex) addresses.push_back(unit.address);
+    if (addresses.empty()) addresses.push_back(std::max<std::uint8_t>(state_.DeviceAddress, 1));
+    return addresses;
+}
+
+void TForm1::UnitsFound(const std::vector<FoundUnit>& units) {
+    lastFound_ = units;
 }
 
 bool TForm1::PortHeldElsewhere() {

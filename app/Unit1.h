@@ -1,6 +1,7 @@
 // TForm1, the main window: menu, status bar, the link's timers, start-up and close.
 #pragma once
 
+#include "BusOverviewWindow.h"
 #include "FinderWindow.h"
 #include "FirmwareTransfer.h"
 #include "FormTimer.h"
@@ -77,6 +78,7 @@ public:
     void PausePolling() override;
     void ResumePolling() override;
     void ConnectTo(const FoundUnit& unit) override;
+    void UnitsFound(const std::vector<FoundUnit>& units) override;
     LinkObserver* LineObserver() override { return &linkObservers_; }
 
     FormTimer* Timer1;
@@ -96,6 +98,8 @@ public:
     // "Поиск устройства" in the menu "Сервис".
     QAction* FinderItem;
     QAction* MonitorItem;
+    // "Обзор шины" in the menu "Сервис".
+    QAction* OverviewItem;
     QAction* NetworkItem;
 
 protected:
@@ -118,6 +122,12 @@ private:
     void N6Click();
     void N7Click();
     void FinderItemClick();
+    void OverviewItemClick();
+    // The finder or the bus overview has the line; a second one is not started beside it.
+    QWidget* LineBorrower();
+    // The units the overview starts with: the last scan's at the stored rate, else the one
+    // polling talks to.
+    std::vector<std::uint8_t> OverviewAddresses() const;
     void NetworkItemClick();
     void ReadNetworkChoice();
     void WriteNetworkChoice() const;
@@ -142,6 +152,7 @@ private:
     std::array<int, 3> pausedTimers_{};
     std::string pausedLinkText_;
     bool pollingPaused_ = false;
+    std::vector<FoundUnit> lastFound_;
     ObserverFanOut linkObservers_;
     TrafficMonitor traffic_;
     QPointer<MonitorWindow> monitorWindow_;

@@ -54,6 +54,19 @@ if [ -x "$NETWORK_BENCH" ]; then
   xvfb-run -a -s "-screen 0 1024x768x24" "$NETWORK_BENCH" "${KVEL_MEASURE_SECONDS:-60}"
 fi
 
+OVERVIEW_BENCH="$BUILD_DIR/bench/overview_bench"
+if [ -x "$OVERVIEW_BENCH" ]; then
+  echo "== bus overview, 10 units at 115200 bit/s (target: a round under 0.5 s)"
+  QT_QPA_PLATFORM=offscreen "$OVERVIEW_BENCH"
+fi
+
+SERVE_BENCH="$BUILD_DIR/bench/serve_bench"
+if [ -x "$SERVE_BENCH" ]; then
+  echo "== kvel-cli serve, 32 units (targets: scrape p99 under 10 ms at 50 a second; memory flat)"
+  "$SERVE_BENCH" latency 20
+  "$SERVE_BENCH" memory "${KVEL_MEASURE_SECONDS:-3600}"
+fi
+
 echo "== running program (targets: CPU <= 0.3 s a minute, peak <= 45 MB)"
 "$(dirname "$0")/measure-running.sh" "$BUILD_DIR" "${KVEL_MEASURE_SECONDS:-60}"
 

@@ -1,6 +1,7 @@
 // kvel-cli's command line.
 #include "CommandLine.h"
 
+#include "AddressList.h"
 #include "ModbusLink.h"
 #include "NetworkPort.h"
 #include "SerialChannel.h"
@@ -105,20 +106,37 @@ const std::vector<VerbSpec> kVerbs = {
      "  --baud RATE            only this rate\n"
      "  --all-rates            go on through every rate\n"
      "  --addresses FIRST-LAST the addresses to ask (default 1-254)"},
+    {Verb::Serve,
+     "serve",
+     0,
+     "serve [--listen HOST:PORT] [--interval SECONDS]",
+     {"listen", "interval"},
+     "Polls the units --address lists (1,3,7-9) in the background, both banks of each, and\n"
+     "serves what they last said to Prometheus at http://HOST:PORT/metrics until stopped. A\n"
+     "scrape never waits on the line; a unit that does not answer shows as kvel_up 0. It\n"
+     "writes nothing to any unit. Each answer is waited for 0.2 s beyond its time on the line.\n"
+     "  --listen HOST:PORT  where to listen (default 127.0.0.1:9877); a port alone listens on\n"
+     "                      127.0.0.1, [::1]:PORT on an IPv6 address\n"
+     "  --interval SECONDS  time between the starts of two polls of every unit, 0.1 to 3600\n"
+     "                      (default 1)"},
 };
+
+// Verbs that read several units in one run; the others talk to one unit at a time.
+const std::vector<Verb> kVerbsForSeveralUnits = {Verb::Status, Verb::Get, Verb::Watch, Verb::Serve};
 
 const std::vector<std::string> kCommonValueOptions = {"port", "baud", "address", "timeout", "gap"};
 const std::vector<std::string> kCommonFlags = {"json", "verbose", "help"};
-const std::vector<std::string> kValueOptions = {"port",  "baud",     "address", "timeout",
-                                                "gap",   "interval", "csv",     "csv-dialect",
-                                                "count", "addresses"};
+const std::vector<std::string> kValueOptions = {"port",  "baud",      "address", "timeout",
+                                                "gap",   "interval",  "csv",     "csv-dialect",
+                                                "count", "addresses", "listen"};
 
 const char* kCommonHelp =
     "Options for every verb:\n"
     "  --port PORT      COM number (3 or COM3), a device path such as /dev/ttyUSB0,\n"
     "                   tcp://HOST:PORT (RTU over TCP) or modbus-tcp://HOST[:PORT]\n"
     "  --baud RATE      bit rate (1200 ... 115200) or index 0 to 9 (default 9600)\n"
-    "  --address N      the unit's Modbus address, 1 to 254 (default 1)\n"
+    "  --address N      the unit's Modbus address, 1 to 254 (default 1); status, get, watch\n"
+    "                   and serve take a list of units too: 1,3,7-9\n"
     "  --timeout SEC    how long to keep asking the unit, 0.1 to 3600 (default 5); each try\n"
     "                   waits up to 1 s for its answer, and a lost, garbled or busy answer\n"
     "                   is asked for again\n"
@@ -285,6 +303,7 @@ private:
         if (const std::optional<std::string> error = ReadCommonOptions()) return Usage(*error);
         if (const std::optional<std::string> error = ReadWatchOptions()) return Usage(*error);
         if (const std::optional<std::string> error = ReadFindOptions()) return Usage(*error);
+        if (const std::optional<std::string> error = ReadListen()) return Usage(*error);
         invocation_.withCalibration = options_.count("with-calibration") != 0;
         invocation_.force = options_.count("force") != 0;
         invocation_.raw = options_.count("raw") != 0;
@@ -299,14 +318,9 @@ private:
         if (invocation_.baudGiven && !ReadBaud(options_["baud"]))
             return "--baud wants 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or "
                    "115200, or an index 0 to 9.";
-        if (options_.count("address")) {
-            const std::optional<long> address = WholeNumber(options_["address"], 0, 254);
-            if (!address) return "--address wants the unit's Modbus address, 1 to 254.";
-            if (IsBroadcast(static_cast<std::uint8_t>(*address)))
-                return "--address 0 is the broadcast address: no unit answers it, and kvel sends "
-                       "no writes to it. Give the unit's own address, 1 to 254.";
-            invocation_.address = static_cast<std::uint8_t>(*address);
-        }
+        if (options_.count("address"))
+            if (const std::optional<std::string> error = ReadAddresses(options_["address"]))
+                return error;
         if (options_.count("timeout")) {
             const std::optional<int> ms = Milliseconds(options_["timeout"], 100, 3'600'000);
             if (!ms) return "--timeout wants seconds from 0.1 to 3600.";
@@ -362,6 +376,62 @@ private:
             }
         }
         return false;
+    }
+
+    std::optional<std::string> ReadAddresses(const std::string& text) {
+        const AddressList list = ParseAddressList(text);
+        switch (list.error) {
+        case AddressListError::None:
+            break;
+        case AddressListError::OutOfRange:
+            if (list.item == "0")
+                return "--address 0 is the broadcast address: no unit answers it, and kvel sends "
+                       "no writes to it. Give the unit's own address, 1 to 254.";
+            return "--address: " + list.item + " is not a unit's address, 1 to 254.";
+        case AddressListError::Repeated:
+            return "--address lists " + list.item + " twice.";
+        case AddressListError::BackwardRange:
+            return "--address: write the range " + list.item + " from the lower address up.";
+        default:
+            return "--address wants the unit's Modbus address, 1 to 254, or a list as 1,3,7-9.";
+        }
+        if (list.addresses.size() > 1 && !IsForSeveralUnits(invocation_.verb))
+            return std::string("--address lists several units, but ") + VerbName() +
+                   " talks to one unit at a time: give one address.";
+        invocation_.addresses = list.addresses;
+        invocation_.address = list.addresses.front();
+        return std::nullopt;
+    }
+
+    static bool IsForSeveralUnits(Verb verb) {
+        return std::find(kVerbsForSeveralUnits.begin(), kVerbsForSeveralUnits.end(), verb) !=
+               kVerbsForSeveralUnits.end();
+    }
+
+    const char* VerbName() const {
+        for (const VerbSpec& spec : kVerbs)
+            if (spec.verb == invocation_.verb) return spec.name;
+        return "";
+    }
+
+    // "HOST:PORT", "[IPv6]:PORT", or a port alone; whether HOST is an address is for the
+    // listening to say.
+    std::optional<std::string> ReadListen() {
+        if (!options_.count("listen")) return std::nullopt;
+        const std::string& text = options_["listen"];
+        const std::size_t colon = text.rfind(':');
+        std::string host =
+            colon == std::string::npos ? invocation_.listenHost : text.substr(0, colon);
+        if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+            host = host.substr(1, host.size() - 2);
+        const std::optional<long> port =
+            WholeNumber(colon == std::string::npos ? text : text.substr(colon + 1), 1, 65535);
+        if (!port || host.empty())
+            return "--listen wants HOST:PORT (127.0.0.1:9877), [IPv6]:PORT or a port, not \"" +
+                   text + "\".";
+        invocation_.listenHost = host;
+        invocation_.listenPort = static_cast<int>(*port);
+        return std::nullopt;
     }
 
     std::optional<std::string> ReadWatchOptions() {

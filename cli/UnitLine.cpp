@@ -132,7 +132,8 @@ std::string OpenFailureText(const std::string& portLabel, const OpenFailure& fai
 }
 
 UnitLine::UnitLine(const Invocation& invocation)
-    : invocation_(invocation), bitRate_(BaudRateFromIndex(invocation.baudIndex)),
+    : invocation_(invocation), address_(invocation.address),
+      bitRate_(BaudRateFromIndex(invocation.baudIndex)),
       transaction_(channel_, {bitRate_, milliseconds(invocation.gapMs), kTurnRound}) {
     init_crc16_tab();
 }
@@ -143,12 +144,11 @@ std::optional<std::string> UnitLine::Open() {
 }
 
 Answer UnitLine::Read(Bank bank, std::uint16_t first, std::uint16_t count) {
-    return Exchange(
-        {invocation_.address, bank == Bank::Holding ? kReadHolding : kReadInput, first, count});
+    return Exchange({address_, bank == Bank::Holding ? kReadHolding : kReadInput, first, count});
 }
 
 Answer UnitLine::Write(std::uint16_t reg, std::uint16_t value) {
-    return Exchange({invocation_.address, kWriteSingle, reg, value});
+    return Exchange({address_, kWriteSingle, reg, value});
 }
 
 Answer UnitLine::ReadBanks(UnitImages& images) {
@@ -199,8 +199,8 @@ void UnitLine::ShowFrame(const char* direction, const std::vector<std::uint8_t>&
 }
 
 std::string UnitLine::Where() const {
-    return "address " + std::to_string(invocation_.address) + " on " + invocation_.portLabel +
-           " at " + std::to_string(bitRate_) + " bit/s";
+    return "address " + std::to_string(address_) + " on " + invocation_.portLabel + " at " +
+           std::to_string(bitRate_) + " bit/s";
 }
 
 std::string UnitLine::Failure(const Answer& answer) const {

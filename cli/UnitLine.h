@@ -50,6 +50,10 @@ public:
     // "address 1 on COM3 at 9600 bit/s"
     std::string Where() const;
 
+    // Later requests go to `address`, on the same open port.
+    void SetAddress(std::uint8_t address) { address_ = address; }
+    std::uint8_t Address() const { return address_; }
+
     SerialChannel& Channel() { return channel_; }
     const Invocation& Call() const { return invocation_; }
 
@@ -59,6 +63,7 @@ private:
                    const std::string& note) const;
 
     const Invocation& invocation_;
+    std::uint8_t address_;
     std::int32_t bitRate_;
     RoutingChannel channel_;
     ModbusTransaction transaction_;

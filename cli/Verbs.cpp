@@ -6,6 +6,7 @@
 #include "ModbusFrame.h"
 #include "RegisterMap.h"
 #include "Report.h"
+#include "Serve.h"
 #include "SettingsFileStore.h"
 #include "SettingsRestore.h"
 #include "TelemetryCsv.h"
@@ -42,23 +43,91 @@ int LinkFailure(const UnitLine& line, const Answer& answer) {
     return Fail(kExitLink, line.Failure(answer));
 }
 
-int Status(UnitLine& line, const UnitImages& images) {
+bool SeveralUnits(const Invocation& call) {
+    return call.addresses.size() > 1;
+}
+
+// With several units each gets one line of JSON, its address in it.
+std::string JsonOfUnit(const std::string& json, std::uint8_t address, bool several) {
+    if (!several) return json;
+    QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
+    object.insert("address", address);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+std::string TextOfUnit(const std::string& text, std::uint8_t address, bool several) {
+    return several ? "address " + std::to_string(address) + "  " + text : text;
+}
+
+// Each listed unit in turn on the one open port. A unit that fails is told of and the others
+// are still asked; the exit is the worst of theirs.
+template <typename Each> int ForEachUnit(UnitLine& line, Each each) {
+    int exit = kExitOk;
+    for (std::uint8_t address : line.Call().addresses) {
+        line.SetAddress(address);
+        exit = std::max(exit, each(line, address));
+    }
+    return exit;
+}
+
+int Status(UnitLine& line) {
     const Invocation& call = line.Call();
-    if (call.json)
-        Print(StatusJson(Reading(images), call.portLabel, call.address,
-                         BaudRateFromIndex(call.baudIndex)));
-    else
-        Print(StatusText(Reading(images), line.Where()));
-    return kExitOk;
+    return ForEachUnit(line, [&](UnitLine& unit, std::uint8_t address) {
+        UnitImages images;
+        const Answer answer = unit.ReadBanks(images);
+        if (!answer.Ok()) return LinkFailure(unit, answer);
+        if (call.json)
+            Print(JsonOfUnit(StatusJson(Reading(images), call.portLabel, address,
+                                        BaudRateFromIndex(call.baudIndex)),
+                             address, SeveralUnits(call)));
+        else
+            Print(StatusText(Reading(images), unit.Where()));
+        return static_cast<int>(kExitOk);
+    });
 }
 
 int Get(UnitLine& line) {
-    const RegisterInfo& info = *line.Call().target;
-    const Answer answer = line.Read(info.bank, info.number, 1);
-    if (!answer.Ok()) return LinkFailure(line, answer);
-    const std::uint16_t word = answer.words.front();
-    Print(line.Call().json ? RegisterJson(info, word) : RegisterText(info, word));
-    return kExitOk;
+    const Invocation& call = line.Call();
+    const RegisterInfo& info = *call.target;
+    return ForEachUnit(line, [&](UnitLine& unit, std::uint8_t address) {
+        const Answer answer = unit.Read(info.bank, info.number, 1);
+        if (!answer.Ok()) return LinkFailure(unit, answer);
+        const std::uint16_t word = answer.words.front();
+        Print(call.json ? JsonOfUnit(RegisterJson(info, word), address, SeveralUnits(call))
+                        : TextOfUnit(RegisterText(info, word), address, SeveralUnits(call)));
+        return static_cast<int>(kExitOk);
+    });
+}
+
+// One line of watch for the unit `line` talks to. With several units a unit that does not
+// answer gets a line saying so (and an empty row in the CSV), and the others go on; a single
+// unit's silence ends the watch.
+int WatchLineOfUnit(UnitLine& line, CsvLogFile& csv) {
+    const Invocation& call = line.Call();
+    const bool several = SeveralUnits(call);
+    const std::uint8_t address = line.Address();
+    UnitImages images;
+    const Answer answer = line.ReadBanks(images);
+    if (!answer.Ok() && !several) return LinkFailure(line, answer);
+    const std::int64_t nowMs = QDateTime::currentMSecsSinceEpoch();
+    const std::string time = NowIso();
+    TelemetrySample sample = SampleOfImages(images.holding, images.input, nowMs);
+    if (answer.Ok()) {
+        Print(call.json ? JsonOfUnit(WatchJson(Reading(images), time), address, several)
+                        : TextOfUnit(WatchLine(Reading(images), time), address, several));
+    } else {
+        const std::string failure = line.Failure(answer);
+        Print(call.json ? QJsonDocument(QJsonObject{{"time", QString::fromStdString(time)},
+                                                    {"address", address},
+                                                    {"error", QString::fromStdString(failure)}})
+                              .toJson(QJsonDocument::Compact)
+                              .toStdString()
+                        : TextOfUnit(time + "  " + failure, address, several));
+        sample.gap = true;
+    }
+    if (!csv.IsOpen()) return kExitOk;
+    csv.Append(sample, address);
+    return csv.Flush() ? kExitOk : Fail(kExitRefused, "cannot write " + call.csvPath);
 }
 
 std::string SecondsText(Clock::duration duration) {
@@ -73,23 +142,17 @@ int Watch(UnitLine& line) {
     const Invocation& call = line.Call();
     CsvLogFile csv;
     if (!call.csvPath.empty() &&
-        !csv.OpenToAppend(QString::fromStdString(call.csvPath), call.csvDialect))
+        !csv.OpenToAppend(QString::fromStdString(call.csvPath), call.csvDialect,
+                          SeveralUnits(call) ? CsvUnits::Several : CsvUnits::One))
         return Fail(kExitRefused,
                     "cannot write " + call.csvPath + ": " + csv.OpenFailure().toStdString());
     const auto interval = std::chrono::milliseconds(call.intervalMs);
     bool toldSlow = false;
     Clock::time_point beat = Clock::now();
     for (int lines = 1;; ++lines) {
-        UnitImages images;
-        const Answer answer = line.ReadBanks(images);
-        if (!answer.Ok()) return LinkFailure(line, answer);
-        const std::int64_t nowMs = QDateTime::currentMSecsSinceEpoch();
-        const std::string time = NowIso();
-        Print(call.json ? WatchJson(Reading(images), time) : WatchLine(Reading(images), time));
-        if (csv.IsOpen()) {
-            csv.Append(SampleOfImages(images.holding, images.input, nowMs));
-            if (!csv.Flush()) return Fail(kExitRefused, "cannot write " + call.csvPath);
-        }
+        const int exit = ForEachUnit(
+            line, [&](UnitLine& unit, std::uint8_t) { return WatchLineOfUnit(unit, csv); });
+        if (exit != kExitOk) return exit;
         if (lines == call.count) return kExitOk;
         const Clock::time_point now = Clock::now();
         beat += interval;
@@ -329,7 +392,7 @@ struct VerbHandler {
 };
 
 const VerbHandler kHandlers[] = {
-    {Verb::Status, [](const Invocation& call) { return WithBanks(call, Status); }},
+    {Verb::Status, [](const Invocation& call) { return WithLine(call, Status); }},
     {Verb::Watch, [](const Invocation& call) { return WithLine(call, Watch); }},
     {Verb::Get, [](const Invocation& call) { return WithLine(call, Get); }},
     {Verb::Set, [](const Invocation& call) { return WithLine(call, Set); }},
@@ -338,6 +401,7 @@ const VerbHandler kHandlers[] = {
     {Verb::Restore, [](const Invocation& call) { return WithFileAndBanks(call, Restore); }},
     {Verb::Upload, Upload},
     {Verb::Find, Find},
+    {Verb::Serve, Serve},
 };
 
 } // namespace

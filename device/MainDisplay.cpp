@@ -14,6 +14,10 @@ namespace kvel {
 
 const QColor kOrange(244, 169, 0);
 const QColor kRed(255, 0, 0);
+const std::array<LampLook, 4> kLampLooks{{{reg::status::Working, kOrange, "Работа"},
+                                          {reg::status::BatteryFault, kRed, "Авария АКБ"},
+                                          {reg::status::BatteryLow, kRed, "Uакб<Uмин"},
+                                          {reg::status::Overheat, kRed, "Перегрев"}}};
 
 namespace {
 
@@ -93,10 +97,9 @@ void MainDisplay::PlaceLamps(QWidget* form) {
     Label9 = Lamp(form, 40);
     Label10 = Lamp(form, 64);
     Label11 = Lamp(form, 88);
-    Caption(form, 304, 16, QStringLiteral("Работа"), 16);
-    Caption(form, 304, 40, QStringLiteral("Авария АКБ"), 16);
-    Caption(form, 304, 64, QStringLiteral("Uакб<Uмин"), 16);
-    Caption(form, 304, 88, QStringLiteral("Перегрев"), 16);
+    for (std::size_t i = 0; i < kLampLooks.size(); ++i)
+        Caption(form, 304, 16 + 24 * static_cast<int>(i), QString::fromUtf8(kLampLooks[i].caption),
+                16);
 }
 
 void MainDisplay::PlaceSetpoints(QWidget* form, QWidget* focusSink, const RegisterImage& holding,
@@ -161,15 +164,11 @@ void MainDisplay::ShowBattery(std::uint16_t status) {
 }
 
 void MainDisplay::ShowLamps(std::uint16_t status) {
-    const struct {
-        QLabel* lamp;
-        std::uint16_t bit;
-        QColor lit;
-    } lamps[] = {{Label8, reg::status::Working, kOrange},
-                 {Label9, reg::status::BatteryFault, kRed},
-                 {Label10, reg::status::BatteryLow, kRed},
-                 {Label11, reg::status::Overheat, kRed}};
-    for (const auto& l : lamps) Paint(l.lamp, QPalette::Window, (status & l.bit) ? l.lit : QColor(Qt::black));
+    const std::array<QLabel*, 4> lamps{Label8, Label9, Label10, Label11};
+    for (std::size_t i = 0; i < lamps.size(); ++i) {
+        const LampLook& look = kLampLooks[i];
+        Paint(lamps[i], QPalette::Window, (status & look.bit) ? look.lit : QColor(Qt::black));
+    }
 }
 
 void MainDisplay::BlankReadings() {

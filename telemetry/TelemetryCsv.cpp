@@ -58,6 +58,7 @@ const std::array<CsvColumn, 11> kColumns{{
 }};
 constexpr const char* kTimeCaption = "Время";
 constexpr const char* kOffsetCaption = "Часовой пояс";
+constexpr const char* kAddressCaption = "Адрес";
 
 QDateTime LocalTime(std::int64_t timeMs) {
     return QDateTime::fromMSecsSinceEpoch(timeMs);
@@ -75,9 +76,10 @@ std::optional<CsvDialect> CsvDialectNamed(const std::string& name) {
     return std::nullopt;
 }
 
-QByteArray CsvHeader(CsvDialect dialect) {
+QByteArray CsvHeader(CsvDialect dialect, CsvUnits units) {
     const DialectForm form = FormOf(dialect);
     QByteArray header = form.start + kTimeCaption + form.separator + kOffsetCaption;
+    if (units == CsvUnits::Several) header += form.separator + QByteArray(kAddressCaption);
     for (const CsvColumn& column : kColumns)
         header += form.separator + QByteArray(column.caption);
     return header + '\n';
@@ -97,9 +99,11 @@ QByteArray UtcOffset(std::int64_t timeMs) {
         .toLatin1();
 }
 
-QByteArray CsvLine(const TelemetrySample& sample, CsvDialect dialect) {
+QByteArray CsvLine(const TelemetrySample& sample, CsvDialect dialect, CsvUnits units,
+                   std::uint8_t address) {
     const DialectForm form = FormOf(dialect);
     QByteArray line = LocalTimestamp(sample.timeMs) + form.separator + UtcOffset(sample.timeMs);
+    if (units == CsvUnits::Several) line += form.separator + QByteArray::number(address);
     for (const CsvColumn& column : kColumns) {
         line += form.separator;
         if (!sample.gap) line += column.value(sample, form.decimal);
@@ -108,11 +112,11 @@ QByteArray CsvLine(const TelemetrySample& sample, CsvDialect dialect) {
 }
 
 bool CsvLogFile::Open(const QString& path, CsvDialect dialect) {
-    return OpenWith(path, dialect, QIODevice::WriteOnly | QIODevice::Truncate, true);
+    return OpenWith(path, dialect, CsvUnits::One, QIODevice::WriteOnly | QIODevice::Truncate, true);
 }
 
-bool CsvLogFile::OpenToAppend(const QString& path, CsvDialect dialect) {
-    const QByteArray header = CsvHeader(dialect);
+bool CsvLogFile::OpenToAppend(const QString& path, CsvDialect dialect, CsvUnits units) {
+    const QByteArray header = CsvHeader(dialect, units);
     QFile existing(path);
     const bool fresh = !existing.open(QIODevice::ReadOnly) || existing.size() == 0;
     if (!fresh && existing.read(header.size()) != header) {
@@ -120,13 +124,14 @@ bool CsvLogFile::OpenToAppend(const QString& path, CsvDialect dialect) {
                        .arg(QString::fromLatin1(CsvDialectName(dialect)));
         return false;
     }
-    return OpenWith(path, dialect, QIODevice::WriteOnly | QIODevice::Append, fresh);
+    return OpenWith(path, dialect, units, QIODevice::WriteOnly | QIODevice::Append, fresh);
 }
 
-bool CsvLogFile::OpenWith(const QString& path, CsvDialect dialect, QIODevice::OpenMode mode,
-                          bool withHeader) {
+bool CsvLogFile::OpenWith(const QString& path, CsvDialect dialect, CsvUnits units,
+                          QIODevice::OpenMode mode, bool withHeader) {
     Close();
     dialect_ = dialect;
+    units_ = units;
     file_.setFileName(path);
     if (!file_.open(mode)) {
         failure_ = file_.errorString();
@@ -134,7 +139,7 @@ bool CsvLogFile::OpenWith(const QString& path, CsvDialect dialect, QIODevice::Op
     }
     written_ = true;
     if (withHeader) {
-        const QByteArray header = CsvHeader(dialect_);
+        const QByteArray header = CsvHeader(dialect_, units_);
         written_ = file_.write(header) == header.size();
     }
     if (Flush()) return true;
@@ -143,8 +148,8 @@ bool CsvLogFile::OpenWith(const QString& path, CsvDialect dialect, QIODevice::Op
     return false;
 }
 
-void CsvLogFile::Append(const TelemetrySample& sample) {
-    const QByteArray line = CsvLine(sample, dialect_);
+void CsvLogFile::Append(const TelemetrySample& sample, std::uint8_t address) {
+    const QByteArray line = CsvLine(sample, dialect_, units_, address);
     written_ = file_.write(line) == line.size() && written_;
 }
 

@@ -25,10 +25,15 @@ enum class CsvDialect {
 const char* CsvDialectName(CsvDialect dialect);
 std::optional<CsvDialect> CsvDialectNamed(const std::string& name);
 
+// A file of several units' samples has their address after the time.
+enum class CsvUnits { One, Several };
+
 // The header: the column names with their units.
-QByteArray CsvHeader(CsvDialect dialect = CsvDialect::Excel);
-// One line, ending in "\n"; a gap has its time and empty values.
-QByteArray CsvLine(const TelemetrySample& sample, CsvDialect dialect = CsvDialect::Excel);
+QByteArray CsvHeader(CsvDialect dialect = CsvDialect::Excel, CsvUnits units = CsvUnits::One);
+// One line, ending in "\n"; a gap has its time and empty values. `address` is written only
+// under CsvUnits::Several.
+QByteArray CsvLine(const TelemetrySample& sample, CsvDialect dialect = CsvDialect::Excel,
+                   CsvUnits units = CsvUnits::One, std::uint8_t address = 0);
 // "2026-12-07 13:03:34.123" in local time, which spreadsheets read as a date and time.
 QByteArray LocalTimestamp(std::int64_t timeMs);
 // "UTC+03:00": the offset of that local time; text, so no spreadsheet takes it for a number.
@@ -42,8 +47,8 @@ public:
     bool Open(const QString& path, CsvDialect dialect = CsvDialect::Excel);
     // Appends to the file, writing the header when it is new or empty. False when it cannot be
     // written or already holds other columns or another dialect, which would mix in one file.
-    bool OpenToAppend(const QString& path, CsvDialect dialect);
-    void Append(const TelemetrySample& sample);
+    bool OpenToAppend(const QString& path, CsvDialect dialect, CsvUnits units = CsvUnits::One);
+    void Append(const TelemetrySample& sample, std::uint8_t address = 0);
     // False when something written since the open has not reached the file (a full disk, a
     // removed medium, a file that became read-only).
     bool Flush();
@@ -54,11 +59,12 @@ public:
     QString OpenFailure() const { return failure_; }
 
 private:
-    bool OpenWith(const QString& path, CsvDialect dialect, QIODevice::OpenMode mode,
+    bool OpenWith(const QString& path, CsvDialect dialect, CsvUnits units, QIODevice::OpenMode mode,
                   bool withHeader);
 
     QFile file_;
     CsvDialect dialect_ = CsvDialect::Excel;
+    CsvUnits units_ = CsvUnits::One;
     bool written_ = true;
     QString failure_;
 };

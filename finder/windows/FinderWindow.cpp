@@ -137,6 +137,7 @@ void FinderWindow::EndScan() {
         host_.ResumePolling();
     }
     const int found = static_cast<int>(finder_.Found().size());
+    if (finder_.State() != FinderState::OpenFailed) host_.UnitsFound(finder_.Found());
     switch (finder_.State()) {
     case FinderState::OpenFailed:
         StatusText->setText(QStringLiteral("Порт не открылся"));

@@ -2,6 +2,7 @@
 // paused, lists the units that answer, and connects to the one the operator picks.
 #pragma once
 
+#include "FinderHost.h"
 #include "FormTimer.h"
 #include "ObservedChannel.h"
 #include "UnitFinder.h"
@@ -16,20 +17,6 @@ class QPushButton;
 class QTableWidget;
 
 namespace kvel {
-
-// What the finder needs from the program around it.
-class FinderHost {
-public:
-    virtual ~FinderHost() = default;
-    // Polling stops; the port is the finder's until ResumePolling.
-    virtual void PausePolling() = 0;
-    // The stored port at the stored rate again, and polling as it was before the pause.
-    virtual void ResumePolling() = 0;
-    // From now on the program talks to `unit`: its rate on the port and its address.
-    virtual void ConnectTo(const FoundUnit& unit) = 0;
-    // Who watches the finder's bytes on the line, as the link's own are watched; none by default.
-    virtual LinkObserver* LineObserver() { return nullptr; }
-};
 
 class FinderWindow : public QWidget {
     Q_OBJECT

@@ -166,3 +166,55 @@ TEST(CommandLineTest, FindTakesOneRateOrAllAndARangeOfAddresses) {
 
 } // namespace
 } // namespace kvel::cli
+
+namespace kvel::cli {
+namespace {
+
+TEST(SeveralUnitsCommandLineTest, StatusGetWatchAndServeTakeAListOfUnitsWritesTakeOne) {
+    for (const char* verb : {"status", "watch", "serve"}) {
+        const ParsedCommandLine parsed = Parse({"--port", "1", "--address", "1, 3,7-9", verb});
+        ASSERT_TRUE(parsed.invocation) << verb << ": " << parsed.text;
+        EXPECT_EQ(parsed.invocation->addresses, (std::vector<std::uint8_t>{1, 3, 7, 8, 9}));
+        EXPECT_EQ(parsed.invocation->address, 1);
+    }
+    EXPECT_EQ(Parse({"--port", "1", "--address", "5-6", "get", "16"}).invocation->addresses.size(),
+              2u);
+    EXPECT_EQ(Parse({"--port", "1", "set", "16", "50"}).invocation->addresses,
+              (std::vector<std::uint8_t>{1}));
+    ExpectRefused({"--port", "1", "--address", "1,3", "set", "16", "50"}, kExitUsage,
+                  "set talks to one unit at a time");
+    ExpectRefused({"--port", "1", "--address", "1-2", "backup", "f.ini"}, kExitUsage,
+                  "backup talks to one unit at a time");
+    ExpectRefused({"--port", "1", "--address", "1,0", "status"}, kExitUsage,
+                  "0 is the broadcast address");
+    ExpectRefused({"--port", "1", "--address", "1,1", "status"}, kExitUsage, "lists 1 twice");
+    ExpectRefused({"--port", "1", "--address", "9-3", "status"}, kExitUsage, "from the lower");
+    ExpectRefused({"--port", "1", "--address", "300", "status"}, kExitUsage, "300 is not");
+}
+
+TEST(SeveralUnitsCommandLineTest, ServeListensOnLoopbackUnlessToldWhere) {
+    const struct {
+        const char* listen;
+        const char* host;
+        int port;
+    } cases[] = {{nullptr, "127.0.0.1", 9877},
+                 {"9100", "127.0.0.1", 9100},
+                 {"0.0.0.0:9100", "0.0.0.0", 9100},
+                 {"[::1]:9101", "::1", 9101}};
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments{"--port", "1", "serve"};
+        if (c.listen) arguments.insert(arguments.end(), {"--listen", c.listen});
+        const ParsedCommandLine parsed = Parse(arguments);
+        ASSERT_TRUE(parsed.invocation) << parsed.text;
+        EXPECT_EQ(parsed.invocation->listenHost, c.host);
+        EXPECT_EQ(parsed.invocation->listenPort, c.port);
+        EXPECT_EQ(parsed.invocation->intervalMs, 1000);
+    }
+    for (const char* bad : {"", "host:", ":0", "x:99999", "127.0.0.1:port"})
+        ExpectRefused({"--port", "1", "serve", "--listen", bad}, kExitUsage, "--listen wants");
+    ExpectRefused({"--port", "1", "status", "--listen", "9100"}, kExitUsage,
+                  "--listen is not an option of status");
+}
+
+} // namespace
+} // namespace kvel::cli

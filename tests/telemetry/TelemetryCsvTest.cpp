@@ -134,6 +134,30 @@ TEST(TelemetryCsvTest, AppendingKeepsOneHeaderAndRefusesAnotherDialect) {
     EXPECT_EQ(ReadAll(path), CsvHeader(CsvDialect::Standard) + line + line);
 }
 
+// Several units in one file: the address after the time, and a file of one unit's columns is
+// not appended to.
+TEST(TelemetryCsvTest, SeveralUnitsHaveTheirAddressAfterTheTime) {
+    MoscowTime zone;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("units.csv");
+    CsvLogFile file;
+    ASSERT_TRUE(file.OpenToAppend(path, CsvDialect::Standard, CsvUnits::Several));
+    TelemetrySample silent;
+    silent.timeMs = kMorningMs + 5;
+    silent.gap = true;
+    file.Append(MorningSample(), 7);
+    file.Append(silent, 3);
+    ASSERT_TRUE(file.Flush());
+    const QList<QByteArray> lines = ReadAll(path).split('\n');
+    EXPECT_TRUE(
+        lines[0].startsWith(QStringLiteral("Время,Часовой пояс,Адрес,U вых (В),").toUtf8()));
+    EXPECT_EQ(lines[1],
+              "2026-12-07 13:03:34.123,UTC+03:00,7,54.5,0.7,6553.5,-10,54.0,5.0,1,0,1,1,5");
+    EXPECT_EQ(lines[2], "2026-12-07 13:00:00.005,UTC+03:00,3,,,,,,,,,,,");
+    CsvLogFile oneUnit;
+    EXPECT_FALSE(oneUnit.OpenToAppend(path, CsvDialect::Standard));
+}
+
 TEST(TelemetryCsvTest, LinesReachTheFileAtFlush) {
     QTemporaryDir dir;
     const QString path = dir.filePath("log.csv");
