@@ -34,8 +34,7 @@ std::vector<PortChoice> NumberPorts(const std::vector<SerialPortEntry>& ports);
 // "COM3 — ttyUSB0, FT232R USB UART"; "COM? — …" while the device has no number yet.
 QString PortChoiceText(const PortChoice& choice);
 
-// Makes dosdevices/comN in the working directory, for the lowest N that names neither a link
-// there nor a listed port, point at `device`. The number, or 0 with `error` saying why.
-int NameDevice(const QString& device, const std::vector<PortChoice>& listed, QString& error);
+// Whether a listed port already goes by `number`: a new link must not take it.
+bool NumberIsListed(int number, const std::vector<PortChoice>& listed);
 
 } // namespace kvel

@@ -1,6 +1,7 @@
 // TForm1, the main window: menu, status bar, the link's timers, start-up and close.
 #include "Unit1.h"
 
+#include "ActivationBeforeClick.h"
 #include "Crc16.h"
 #include "DataInf.h"
 #include "FormControls.h"
@@ -8,6 +9,9 @@
 #include "FormPlacement.h"
 #include "MessageBox.h"
 #include "ModbusFrame.h"
+#include "NetworkLine.h"
+#include "NetworkPort.h"
+#include "NetworkWindow.h"
 #include "NewestWindow.h"
 #include "Pause.h"
 #include "RegisterMap.h"
@@ -32,8 +36,16 @@ namespace kvel {
 namespace {
 constexpr QSize kOuterSize(415, 312);
 constexpr std::array<int, 4> kPanelWidths{110, 60, 75, 75};
-// Output current above 0.5 A: the unit is loaded and must not be reprogrammed.
-constexpr std::uint16_t kMaxCurrentForUpdate = 5;
+
+// The network line in use; none while the COM port is.
+std::optional<NetworkPort> NetworkLineInUse(const LinkState& state) {
+    std::string error;
+    return ParseNetworkPort(state.NetworkPort, error);
+}
+
+std::string ComPanelText(const LinkState& state) {
+    return "COM" + std::to_string(state.Settings.comPortWord);
+}
 } // namespace
 
 TForm1::TForm1(SerialChannel& channel, QWidget* parent)
@@ -69,6 +81,8 @@ void TForm1::BuildForm() {
     Timer5 = new FormTimer([this] { link_.Timer5Timer(); }, this);
     ReopenTimer = new FormTimer([this] { portKeeper_.Tick(PortHeldElsewhere()); }, this);
     ReopenTimer->SetInterval(kReopenIntervalMs);
+    // A click into the inactive window lands after FormActivate, in the box it was aimed at.
+    new ActivationBeforeClick(*this);
 
     CentreAtDesignedSize(*this, kOuterSize);
 }
@@ -89,19 +103,31 @@ void TForm1::BuildMenu() {
     connect(N6, &QAction::triggered, this, &TForm1::N6Click);
     connect(N7, &QAction::triggered, this, &TForm1::N7Click);
     connect(N8, &QAction::triggered, this, &QWidget::close);
+    FinderItem = ServiceMenu()->addAction(QStringLiteral("Поиск устройства"));
+    connect(FinderItem, &QAction::triggered, this, &TForm1::FinderItemClick);
+    diagnostics_ = new DiagnosticsTools(*ServiceMenu(), this);
+    MonitorItem = diagnostics_->MonitorItem;
+    OverviewItem = ServiceMenu()->addAction(QStringLiteral("Обзор шины"));
+    connect(OverviewItem, &QAction::triggered, this, &TForm1::OverviewItemClick);
+    NetworkItem = ServiceMenu()->addAction(QStringLiteral("Сетевое подключение…"));
+    connect(NetworkItem, &QAction::triggered, this, &TForm1::NetworkItemClick);
 }
 
+// Each room's one hook: its items in the menu, and the observer of the link it needs.
 void TForm1::BuildServiceMenu() {
-    QMenu& menu = *ServiceMenu();
-    FinderItem = (new FinderTools(menu, link_.Channel(), state_.Settings, *this, this))->FinderItem;
-    diagnostics_ = new DiagnosticsTools(menu, this);
-    MonitorItem = diagnostics_->MonitorItem;
-    Traffic().SetDecodeContext([this] { return DecodeContext{firmwareTransfer_.TotalBlocks()}; });
-    auto* settingsFiles = new SettingsFileMenu(menu, link_, *this);
-    telemetry_ = new TelemetryTools(state_, menu, *statusBar(), this);
+    auto* settingsFiles = new SettingsFileMenu(*ServiceMenu(), link_, *this);
+    telemetry_ = new TelemetryTools(state_, *ServiceMenu(), *statusBar(), this);
     for (LinkObserver* observer :
          std::initializer_list<LinkObserver*>{&diagnostics_->Observer(), settingsFiles, telemetry_})
         linkObservers_.Add(observer);
+    Traffic().SetDecodeContext([this] { return DecodeContext{firmwareTransfer_.TotalBlocks()}; });
+    Traffic().SetPortContext([this] {
+        const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
+        const std::optional<NetworkPort> network = NetworkLineInUse(state_);
+        return PortContext{network ? NetworkPortName(*network) : ComPanelText(state_),
+                           BaudRateFromIndex(baudIndex), state_.DeviceAddress,
+                           link_.Channel().LastOpenFailure()};
+    });
 }
 
 void TForm1::ShowLinkCause() {
@@ -126,6 +152,7 @@ void TForm1::BuildStatusBar() {
 
 void TForm1::FormCreate() {
     init_crc16_tab();
+    ReadNetworkChoice();
     if (!LoadDataInf(kDataInfName, state_.Settings)) return;
     state_.DeviceAddress = static_cast<std::uint8_t>(state_.Settings.addressWord & 0xFF);
     ShowPortPanel();
@@ -134,7 +161,47 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::ShowPortPanel() {
-    SetStatusPanel(kPanelPort, "COM" + std::to_string(state_.Settings.comPortWord));
+    const std::optional<NetworkPort> network = NetworkLineInUse(state_);
+    panels_[kPanelPort]->setToolTip(network ? QString::fromStdString(NetworkPortLabel(*network))
+                                            : QString());
+    if (!network) {
+        SetStatusPanel(kPanelPort, ComPanelText(state_));
+        return;
+    }
+    SetStatusPanel(kPanelPort, network->protocol == NetworkProtocol::ModbusTcp ? "MB TCP" : "TCP");
+}
+
+void TForm1::ReadNetworkChoice() {
+    std::string problem;
+    const NetworkChoice choice = kvel::ReadNetworkChoice(kNetworkIniName, problem);
+    if (!problem.empty())
+        ShowMessage(std::string("Файл ") + kNetworkIniName + " не прочитан: " + problem +
+                    "\nСоединение через COM порт");
+    lastNetworkPort_ = choice.port;
+    if (choice.inUse) state_.NetworkPort = choice.port;
+}
+
+// Nothing is written for a program that never chose a network line.
+void TForm1::WriteNetworkChoice() const {
+    if (lastNetworkPort_.empty()) return;
+    kvel::WriteNetworkChoice(kNetworkIniName, {lastNetworkPort_, !state_.NetworkPort.empty()});
+}
+
+void TForm1::NetworkItemClick() {
+    const std::string& shown = state_.NetworkPort.empty() ? lastNetworkPort_ : state_.NetworkPort;
+    new NetworkWindow(
+        shown, [this](const std::string& portName) { UseNetworkPort(portName); }, this);
+}
+
+// As "OK" beside the COM number does for a serial port.
+void TForm1::UseNetworkPort(const std::string& portName) {
+    link_.StopLinkTimers();
+    link_.Channel().CloseComPort();
+    link_.ForgetAwaitedReply();
+    state_.NetworkPort = portName;
+    lastNetworkPort_ = portName;
+    ShowPortPanel();
+    ConnectStoredPort();
 }
 
 void TForm1::ShowRatePanel() {
@@ -143,15 +210,14 @@ void TForm1::ShowRatePanel() {
 }
 
 void TForm1::ConnectStoredPort() {
-    if (link_.OpenStoredPort() == kOpenFailed) {
-        link_.StopLinkTimers();
-        ShowLinkCause();
-        ShowMessage(
-            OpenErrorMessage("Ошибка открытия COM порта", link_.Channel().LastOpenFailure()));
-        return;
-    }
+    const bool opened = link_.OpenStoredPort() == kOpenOk;
     ShowLinkCause();
+    if (!opened) return ShowPortNotOpened(link_.Channel().LastOpenFailure());
     link_.StartLinkTimers();
+}
+
+void TForm1::ShowPortNotOpened(const OpenFailure& failure) {
+    link_.PortNotOpened(OpenErrorMessage("Ошибка открытия COM порта", failure));
 }
 
 // Leaving a setpoint box is what commits it, so the window never starts with one focused.
@@ -163,6 +229,7 @@ void TForm1::FormClose() {
     link_.Channel().CloseComPort();
     state_.Settings.addressWord = state_.DeviceAddress;
     SaveDataInf(kDataInfName, state_.Settings);
+    WriteNetworkChoice();
 }
 
 bool TForm1::event(QEvent* event) {
@@ -197,9 +264,10 @@ void TForm1::N4Click() {
 }
 
 RegisterWriter TForm1::RegisterWrites() {
-    return [this](std::uint16_t reg, std::uint16_t value) {
-        if (RefusedAsBroadcast(state_.DeviceAddress)) return;
-        link_.EnqueueRequest(kWriteSingle, reg, value);
+    return [this](std::uint16_t reg, std::uint16_t value, WriteOrigin origin) {
+        if (link_.EnqueueRequest(kWriteSingle, reg, value) == Enqueued::RefusedAsBroadcast &&
+            origin == WriteOrigin::Operator)
+            ShowBroadcastRefusal();
     };
 }
 
@@ -212,11 +280,15 @@ void TForm1::N7Click() {
 }
 
 void TForm1::N5Click() {
+    if (IsModbusTcpPort(state_.NetworkPort)) {
+        ShowMessage(kUploadRefusedOverModbusTcp);
+        return;
+    }
     const std::uint16_t current = state_.HoldingImage[reg::holding::OutputCurrent];
-    if (current > kMaxCurrentForUpdate) {
+    if (!CurrentAllowsUpdate(current)) {
         kvel::ShowMessage(QStringLiteral("Для обновления ПО отключите нагрузку\n"
                                          "Ток нагрузки %1 A, допустимо не более %2 A")
-                              .arg(TenthsText(current), TenthsText(kMaxCurrentForUpdate)));
+                              .arg(TenthsText(current), TenthsText(kMostCurrentForUpdate)));
         return;
     }
     const TForm4::MainTimers setMainTimers = [this](int timer1Ms, int timer2Ms) {
@@ -226,6 +298,46 @@ void TForm1::N5Click() {
     new TForm4(firmwareTransfer_, state_, link_.Channel(), setMainTimers, this);
 }
 
+// One scan at a time: a second choice brings the running finder forward.
+void TForm1::FinderItemClick() {
+    if (QWidget* borrower = LineBorrower()) {
+        borrower->activateWindow();
+        return;
+    }
+    new FinderWindow(link_.Channel(), link_.StoredPortName(),
+                     static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF), *this, this);
+}
+
+void TForm1::OverviewItemClick() {
+    if (QWidget* borrower = LineBorrower()) {
+        borrower->activateWindow();
+        return;
+    }
+    new BusOverviewWindow(link_.Channel(), link_.StoredPortName(),
+                          static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF),
+                          OverviewAddresses(), *this, this);
+}
+
+QWidget* TForm1::LineBorrower() {
+    if (FinderWindow* finder = NewestWindow<FinderWindow>::Get();
+        finder && finder->Finder().Running())
+        return finder;
+    return NewestWindow<BusOverviewWindow>::Get();
+}
+
+std::vector<std::uint8_t> TForm1::OverviewAddresses() const {
+    const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
+    std::vector<std::uint8_t> addresses;
+    for (const FoundUnit& unit : lastFound_)
+        if (unit.baudIndex == baudIndex) addresses.push_back(unit.address);
+    if (addresses.empty()) addresses.push_back(std::max<std::uint8_t>(state_.DeviceAddress, 1));
+    return addresses;
+}
+
+void TForm1::UnitsFound(const std::vector<FoundUnit>& units) {
+    lastFound_ = units;
+}
+
 bool TForm1::PortHeldElsewhere() {
     if (pollingPaused_) return true;
     const QList<TForm4*> updates = findChildren<TForm4*>();
@@ -233,25 +345,28 @@ bool TForm1::PortHeldElsewhere() {
                        [](TForm4* update) { return update->isVisible(); });
 }
 
+// The readings go blank as at a link loss: nothing is read while the finder has the line.
 void TForm1::PausePolling() {
     pausedTimers_ = {Timer1->Interval(), Timer2->Interval(), Timer3->Interval()};
+    pausedLinkText_ = PanelText(kPanelLink).toStdString();
     link_.StopLinkTimers();
+    SetTimer5Interval(0);
     pollingPaused_ = true;
+    link_.netu_svyasi();
+    SetStatusPanel(kPanelLink, "Поиск устройства…");
 }
 
 // The finder may have taken the awaited reply's place on the line, so it is not waited for.
 void TForm1::ResumePolling() {
     pollingPaused_ = false;
+    SetStatusPanel(kPanelLink, pausedLinkText_);
     link_.ForgetAwaitedReply();
     const bool wasPolling = std::any_of(pausedTimers_.begin(), pausedTimers_.end(),
                                         [](int interval) { return interval != 0; });
     link_.Channel().CloseComPort();
     if (!wasPolling) return;
-    if (link_.OpenStoredPort() == kOpenFailed) {
-        ShowMessage(
-            OpenErrorMessage("Ошибка открытия COM порта", link_.Channel().LastOpenFailure()));
-        return;
-    }
+    if (link_.OpenStoredPort() == kOpenFailed)
+        return ShowPortNotOpened(link_.Channel().LastOpenFailure());
     SetLinkTimerIntervals(pausedTimers_[0], pausedTimers_[1], pausedTimers_[2]);
 }
 
@@ -263,6 +378,8 @@ void TForm1::ConnectTo(const FoundUnit& unit) {
     link_.Channel().CloseComPort();
     link_.ForgetAwaitedReply();
     ConnectStoredPort();
+    for (TForm2* connection : findChildren<TForm2*>())
+        connection->FormActivate();
 }
 
 QString TForm1::PanelText(int panel) const {

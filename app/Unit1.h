@@ -1,8 +1,9 @@
 // TForm1, the main window: menu, status bar, the link's timers, start-up and close.
 #pragma once
 
+#include "BusOverviewWindow.h"
 #include "DiagnosticsTools.h"
-#include "FinderTools.h"
+#include "FinderWindow.h"
 #include "FirmwareTransfer.h"
 #include "FormTimer.h"
 #include "LinkHost.h"
@@ -28,7 +29,6 @@ class QMenu;
 
 namespace kvel {
 
-class SettingsFileMenu;
 class TelemetryTools;
 
 class TForm1 : public QMainWindow, public LinkHost, public FinderHost {
@@ -42,18 +42,23 @@ public:
     MainDisplay& Display() { return *display_; }
     const kvel::VersionInfo& VersionInfo() const { return versionInfo_; }
     QString PanelText(int panel) const;
-    // Panels 1 and 2 from the stored COM port number and baud index.
+    // Panels 1 and 2 from the stored COM port number (or the network line in use) and baud index.
     void ShowPortPanel();
     void ShowRatePanel();
     // Opens the stored port and starts polling; a failed open stops polling and says so.
     void ConnectStoredPort();
+    // "Ошибка открытия COM порта" with the reason, over readings blanked as on a link loss.
+    void ShowPortNotOpened(const OpenFailure& failure);
     // The menu "Сервис" beside "Меню", made when its first item is added.
     QMenu* ServiceMenu();
     TelemetryTools& Telemetry() { return *telemetry_; }
     // Every observer of the link and the firmware upload hangs here.
     ObserverFanOut& LinkObservers() { return linkObservers_; }
     TrafficMonitor& Traffic() { return diagnostics_->Traffic(); }
+    // "Монитор обмена": opens it, or brings the open one forward.
     MonitorWindow* OpenMonitor() { return diagnostics_->OpenMonitor(); }
+    // Talks through the network line of that name from now on, instead of the COM port.
+    void UseNetworkPort(const std::string& portName);
 
     // LinkHost
     void SetStatusPanel(int panel, const std::string& utf8Text) override;
@@ -71,6 +76,8 @@ public:
     void PausePolling() override;
     void ResumePolling() override;
     void ConnectTo(const FoundUnit& unit) override;
+    void UnitsFound(const std::vector<FoundUnit>& units) override;
+    LinkObserver* LineObserver() override { return &linkObservers_; }
 
     FormTimer* Timer1;
     FormTimer* Timer2;
@@ -86,9 +93,12 @@ public:
     QAction* N6;
     QAction* N7;
     QAction* N8;
-    // "Поиск устройства" and "Монитор обмена" in the menu "Сервис".
+    // "Поиск устройства" in the menu "Сервис".
     QAction* FinderItem;
     QAction* MonitorItem;
+    // "Обзор шины" in the menu "Сервис".
+    QAction* OverviewItem;
+    QAction* NetworkItem;
 
 protected:
     bool event(QEvent* event) override;
@@ -109,13 +119,22 @@ private:
     void N5Click();
     void N6Click();
     void N7Click();
-    // The capabilities of the menu "Сервис", each with its items and, where it watches the
-    // link, its observer.
-    void BuildServiceMenu();
+    void FinderItemClick();
+    void OverviewItemClick();
+    // The finder or the bus overview has the line; a second one is not started beside it.
+    QWidget* LineBorrower();
+    // The units the overview starts with: the last scan's at the stored rate, else the one
+    // polling talks to.
+    std::vector<std::uint8_t> OverviewAddresses() const;
+    void NetworkItemClick();
+    void ReadNetworkChoice();
+    void WriteNetworkChoice() const;
     // Something other than polling drives the port: a firmware upload or the unit finder.
     bool PortHeldElsewhere();
     // Function-6 writes through the request queue, for the windows that change registers.
     RegisterWriter RegisterWrites();
+    // The rooms of the menu "Сервис" that watch the link hand it their observers here.
+    void BuildServiceMenu();
     // Panel 0's tooltip says why the link is down; its text stays as the link sets it.
     void ShowLinkCause();
 
@@ -130,12 +149,16 @@ private:
     PortKeeper portKeeper_;
     // Timer1..Timer3 as they ran when the finder paused them.
     std::array<int, 3> pausedTimers_{};
+    std::string pausedLinkText_;
     bool pollingPaused_ = false;
+    std::vector<FoundUnit> lastFound_;
     ObserverFanOut linkObservers_;
     MainDisplay* display_ = nullptr;
     std::array<QLabel*, 4> panels_{};
     QMenu* serviceMenu_ = nullptr;
     DiagnosticsTools* diagnostics_ = nullptr;
+    // The network line last chosen, in use or not; kept in network.ini.
+    std::string lastNetworkPort_;
     TelemetryTools* telemetry_ = nullptr;
 };
 

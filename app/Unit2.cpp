@@ -5,7 +5,9 @@
 #include "FormPlacement.h"
 #include "MessageBox.h"
 #include "ModbusFrame.h"
+#include "NetworkLine.h"
 #include "NewestWindow.h"
+#include "PortNaming.h"
 #include "TextFormats.h"
 #include "Unit1.h"
 
@@ -14,6 +16,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace kvel {
 
@@ -130,8 +134,10 @@ void TForm2::FormActivate() {
     RefreshPortList();
 }
 
-// The entry of the stored port number is selected, if the list has one.
+// The entry of the stored port number is selected, if the list has one. A choice not yet
+// confirmed goes with the list it was made in.
 void TForm2::RefreshPortList() {
+    unnamedChoice_.reset();
     ports_ = NumberPorts(ListPorts());
     ComboBox2->clear();
     int stored = -1;
@@ -144,20 +150,47 @@ void TForm2::RefreshPortList() {
     ComboBox2->setCurrentIndex(stored);
 }
 
-// Fills Edit1 only: "OK" confirms the port as for a number typed by hand.
+// Fills Edit1 only: "OK" confirms the port as for a number typed by hand. A device without a
+// number shows the one its link would get.
 void TForm2::ComboBox2Change(int index) {
     if (index < 0 || index >= static_cast<int>(ports_.size())) return;
-    PortChoice& port = ports_[static_cast<std::size_t>(index)];
+    PortChoice port = ports_[static_cast<std::size_t>(index)];
+    unnamedChoice_.reset();
     if (port.comNumber == 0) {
         QString error;
-        port.comNumber = NameDevice(port.entry.device, ports_, error);
-        if (port.comNumber == 0) {
-            ShowMessage(error);
-            return;
-        }
-        ComboBox2->setItemText(index, PortChoiceText(port));
+        port.comNumber = FreeComNumber([this](int n) { return NumberIsListed(n, ports_); }, error);
+        if (port.comNumber == 0) return ShowMessage(error);
+        unnamedChoice_ = port;
     }
     Edit1->setText(QString::number(port.comNumber));
+}
+
+bool TForm2::NameChosenDevice(std::uint16_t& number) {
+    if (!unnamedChoice_ || unnamedChoice_->comNumber != number) return true;
+    const QString device = unnamedChoice_->entry.device;
+    unnamedChoice_.reset();
+    RefreshPortList();
+    const auto listed = std::find_if(ports_.begin(), ports_.end(), [&](const PortChoice& port) {
+        return port.entry.device == device;
+    });
+    if (listed == ports_.end()) {
+        Main().Link().Channel().CloseComPort();
+        Main().ShowPortNotOpened({OpenFailureReason::NoSuchDevice, device.toStdString(), {}, {}});
+        return false;
+    }
+    // Someone may have named it meanwhile.
+    int named = listed->comNumber;
+    QString error;
+    if (named == 0)
+        named = NameDevice(
+            device, [this](int n) { return NumberIsListed(n, ports_); }, error);
+    if (named == 0) {
+        ShowMessage(error);
+        return false;
+    }
+    number = static_cast<std::uint16_t>(named);
+    Edit1->setText(QString::number(number));
+    return true;
 }
 
 // Polling stays stopped until a port number that reads is confirmed.
@@ -169,21 +202,30 @@ void TForm2::Button1Click() {
         ShowMessage(kNotAnInteger);
         return;
     }
-    main.State().Settings.comPortWord = LowWord(*port);
+    std::uint16_t number = LowWord(*port);
+    if (!NameChosenDevice(number)) return;
+    main.State().Settings.comPortWord = number;
+    main.State().NetworkPort.clear();
     main.Link().Channel().CloseComPort();
     main.ShowPortPanel();
     main.ConnectStoredPort();
+    RefreshPortList();
 }
 
 // The port itself is reopened at the new rate by the scheduler, once this write is out. A rate
 // that cannot be sent is not kept either, or the program and the unit would part company.
 void TForm2::Button2Click() {
     TForm1& main = Main();
-    if (RefusedAsBroadcast(main.State().DeviceAddress)) return;
-    ConnectionSettings& settings = main.State().Settings;
-    settings.baudIndexWord = static_cast<std::uint16_t>(ComboBox1->currentIndex());
+    if (!main.State().NetworkPort.empty()) {
+        ShowMessage(QString::fromUtf8(kRateChangeRefusedOverNetwork));
+        return;
+    }
+    const auto baudIndex = static_cast<std::uint16_t>(ComboBox1->currentIndex());
+    if (main.Link().EnqueueRequest(kWriteSingle, kBaudRegister, baudIndex) ==
+        Enqueued::RefusedAsBroadcast)
+        return ShowBroadcastRefusal();
+    main.State().Settings.baudIndexWord = baudIndex;
     main.ShowRatePanel();
-    main.Link().EnqueueRequest(kWriteSingle, kBaudRegister, settings.baudIndexWord);
 }
 
 // Only the low byte counts (300 talks to 44), and a low byte of 0 would be the broadcast address.
@@ -204,8 +246,9 @@ void TForm2::Button4Click() {
         ShowMessage(kNotAnAddress);
         return;
     }
-    if (RefusedAsBroadcast(Main().State().DeviceAddress)) return;
-    Main().Link().EnqueueRequest(kWriteSingle, kAddressRegister, LowWord(*address));
+    if (Main().Link().EnqueueRequest(kWriteSingle, kAddressRegister, LowWord(*address)) ==
+        Enqueued::RefusedAsBroadcast)
+        ShowBroadcastRefusal();
 }
 
 // Closes the newest connection window, which need not be this one.

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+#include <optional>
 #include <vector>
 
 class QComboBox;
@@ -41,6 +42,8 @@ public:
 
     // Where the port list comes from; an empty lister restores the system's.
     static void SetPortLister(SerialPortLister lister);
+    // Also when another window has changed the settings in use.
+    void FormActivate();
 
 protected:
     bool event(QEvent* event) override;
@@ -50,9 +53,11 @@ private:
     void PlaceRow(int row, QLabel* staticText, QWidget* entry, QPushButton* button);
     void RefreshPortList();
     void ComboBox2Change(int index);
+    // The chosen device's dosdevices link, made only once "OK" confirms it; false when it cannot
+    // be (the device has gone, or no link can be made), the operator having been told why.
+    bool NameChosenDevice(std::uint16_t& number);
     static TForm1& Main();
 
-    void FormActivate();
     void Button1Click();
     void Button2Click();
     void Button3Click();
@@ -60,6 +65,9 @@ private:
     void Button5Click();
 
     std::vector<PortChoice> ports_;
+    // A listed device without a COM number that the operator chose, with the number Edit1 shows
+    // for it; nothing is made for it until "OK".
+    std::optional<PortChoice> unnamedChoice_;
 };
 
 } // namespace kvel

@@ -2,7 +2,8 @@
 #include "Application.h"
 #include "ExceptionBox.h"
 #include "QtTranslations.h"
-#include "SystemSerialChannel.h"
+#include "RoutingChannel.h"
+#include "TerminationSignals.h"
 #include "Unit1.h"
 
 #include <QApplication>
@@ -18,13 +19,15 @@ public:
     using QApplication::QApplication;
 
     bool notify(QObject* receiver, QEvent* event) override {
-        return kvel::DeliverShowingExceptions([&] { return QApplication::notify(receiver, event); });
+        return kvel::DeliverShowingExceptions(
+            [&] { return QApplication::notify(receiver, event); });
     }
 };
 
 bool HasDisplay() {
 #ifdef Q_OS_LINUX
-    return std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+    return std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") ||
+           std::getenv("WAYLAND_DISPLAY");
 #else
     return true;
 #endif
@@ -44,8 +47,23 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "kvel: Qt's Russian translations are missing; its dialogs will speak "
                              "English (on Debian: apt install qt6-translations-l10n)\n");
 
-    kvel::SystemSerialChannel channel;
+    // Heard from before the port opens; one that comes while the start-up box is open ends the
+    // program once the window exists. Quitting too: a box left open (one with no window under
+    // it) would keep the program from ending.
+    kvel::TForm1* main = nullptr;
+    bool ending = false;
+    kvel::EndOnTerminationSignals([&] {
+        ending = true;
+        if (main) main->close();
+        QApplication::quit();
+    });
+    kvel::RoutingChannel channel;
     kvel::TForm1 form(channel);
+    main = &form;
+    if (ending) {
+        form.close();
+        return 0;
+    }
     form.show();
     form.activateWindow();
     return QApplication::exec();

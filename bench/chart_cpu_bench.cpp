@@ -1,20 +1,26 @@
-// The CPU the program uses while it polls kvel-sim, first without the chart window and then
-// with it open and following the live samples (target: at most 2 x without).
-// Usage: chart_cpu_bench [seconds per phase, default 60]
+// The CPU the program uses minute by minute while it polls kvel-sim for a long while, with
+// windows open as `mode` says: "plain" (none), "chart" ("График" following live over ten
+// minutes, so its span is full from minute 11 on) or "all" (the chart, the monitor and the log
+// window, with recording). bench/chart-cpu.sh runs the three side by side and compares them.
+// Usage: chart_cpu_bench MODE [minutes, default 30]
 #include "NewestWindow.h"
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
 #include "SystemSerialChannel.h"
 #include "TelemetryChartWindow.h"
+#include "TelemetryRecording.h"
 #include "TelemetryTools.h"
 #include "Unit1.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -23,14 +29,27 @@ double CpuSeconds() {
     return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 }
 
-// CPU seconds the whole program used while the event loop ran for `seconds`.
-double CpuOver(int seconds) {
-    const double before = CpuSeconds();
-    QTest::qWait(seconds * 1000);
-    return CpuSeconds() - before;
+// Waits on the event loop as the program does; QTest::qWait would wake every 10 ms and add its
+// own cost to what is measured.
+void RunEventLoopFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
-int Measure(int seconds) {
+bool OpenWindows(kvel::TForm1& main, const char* mode) {
+    if (std::strcmp(mode, "plain") == 0) return true;
+    main.Telemetry().ChartItem->trigger();
+    const kvel::TelemetryChartWindow* chart = kvel::NewestWindow<kvel::TelemetryChartWindow>::Get();
+    if (!chart || !chart->LiveCheckBox->isChecked()) return false;
+    if (std::strcmp(mode, "chart") == 0) return true;
+    if (std::strcmp(mode, "all") != 0) return false;
+    main.MonitorItem->trigger();
+    main.Telemetry().LogItem->trigger();
+    return main.Telemetry().Recording().Start(QStringLiteral("log.csv"));
+}
+
+int Measure(const char* mode, int minutes) {
     kvel::test::ScratchDir dir;
     QFile settings("data.inf");
     if (!settings.open(QIODevice::WriteOnly)) return 1;
@@ -45,21 +64,17 @@ int Measure(int seconds) {
     main.activateWindow();
     const kvel::TelemetryRecorder& recorder = main.Telemetry().Recorder();
     if (!QTest::qWaitFor([&] { return recorder.Size() > 4; }, 10000)) return 1;
+    if (!OpenWindows(main, mode)) return 1;
 
-    const double without = CpuOver(seconds);
-    main.Telemetry().ChartItem->trigger();
-    kvel::TelemetryChartWindow* chart = kvel::NewestWindow<kvel::TelemetryChartWindow>::Get();
-    if (!chart || !chart->LiveCheckBox->isChecked()) return 1;
-    QTest::qWait(2000); // the window's first drawing is not what is measured
-    const std::size_t samplesBefore = recorder.Size();
-    const double with = CpuOver(seconds);
-    if (recorder.Size() <= samplesBefore ||
-        chart->ShownEndMs() < recorder.At(recorder.Size() - 1).timeMs - 2000)
-        return 1;
-
-    std::printf("polling kvel-sim for %d s: CPU %.2f s without the chart, %.2f s with it following "
-                "live (%.2f x; target at most 2 x)\n",
-                seconds, without, with, with / without);
+    std::printf("mode %s: CPU seconds in each minute\n", mode);
+    for (int minute = 1; minute <= minutes; ++minute) {
+        const double before = CpuSeconds();
+        const std::size_t samplesBefore = recorder.Size();
+        RunEventLoopFor(60 * 1000);
+        if (recorder.Size() <= samplesBefore) return 1;
+        std::printf("minute %d %.3f\n", minute, CpuSeconds() - before);
+        std::fflush(stdout);
+    }
     return 0;
 }
 
@@ -67,8 +82,9 @@ int Measure(int seconds) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
-    const int result = Measure(seconds > 0 ? seconds : 60);
-    if (result != 0) std::fprintf(stderr, "chart_cpu_bench: polling or the chart did not run\n");
+    const char* mode = argc > 1 ? argv[1] : "chart";
+    const int minutes = argc > 2 ? std::atoi(argv[2]) : 30;
+    const int result = Measure(mode, minutes > 0 ? minutes : 30);
+    if (result != 0) std::fprintf(stderr, "chart_cpu_bench: polling or the windows did not run\n");
     return result;
 }

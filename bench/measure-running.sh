@@ -1,6 +1,8 @@
 #!/bin/sh
 # Runs kvel against kvel-sim under Xvfb for a while and reports kvel's CPU time and peak
-# resident memory. Targets: at most 0.3 s of CPU a minute, at most 45 MB peak.
+# resident memory, beside a bare Qt window with the same three timers (bench/floor_window) run
+# at the same time under the same Xvfb. Targets: at most 0.3 s of CPU a minute, at most 45 MB
+# peak, CPU at most 1.3 x the bare window's.
 # Usage: bench/measure-running.sh <build-dir> [seconds]. With KVEL_OPEN_MONITOR=1 the monitor
 # window is opened from the menu "Сервис" first, as an operator would (kvel takes no options).
 set -eu
@@ -18,6 +20,11 @@ SIM=\$!
 for _ in 1 2 3 4 5 6 7 8 9 10; do [ -e dosdevices/com1 ] && break; sleep 0.1; done
 "$BUILD_DIR/bin/kvel" >kvel.log 2>&1 &
 KVEL=\$!
+FLOOR=
+if [ -x "$BUILD_DIR/bench/floor_window" ]; then
+  "$BUILD_DIR/bench/floor_window" >/dev/null 2>&1 &
+  FLOOR=\$!
+fi
 if [ "${KVEL_OPEN_MONITOR:-0}" = 1 ]; then
   sleep 2
   MAIN=\$(xdotool search --name '^КВЕЛv1\$' | head -1)
@@ -34,9 +41,15 @@ fi
 TICKS=\$(getconf CLK_TCK)
 # utime and stime are fields 14 and 15 of /proc/<pid>/stat (the name in field 2 has no blanks)
 CPU=\$(awk -v t=\$TICKS '{ printf "%.2f", (\$14 + \$15) / t }' /proc/\$KVEL/stat)
+FLOOR_TEXT=
+if [ -n "\$FLOOR" ]; then
+  FLOOR_CPU=\$(awk -v t=\$TICKS '{ printf "%.2f", (\$14 + \$15) / t }' /proc/\$FLOOR/stat)
+  FLOOR_TEXT=\$(awk -v k=\$CPU -v f=\$FLOOR_CPU 'BEGIN { printf "; the bare window %.2f s (%.2f x)", f, (f > 0 ? k / f : 0) }')
+  kill \$FLOOR
+fi
 PEAK=\$(awk '/^VmHWM/ { printf "%.1f", \$2 / 1024 }' /proc/\$KVEL/status)
 kill \$KVEL \$SIM
 wait \$KVEL 2>/dev/null || true
-echo "kvel\${KVEL_OPEN_MONITOR:+ with the monitor} over $SECONDS_TO_RUN s: CPU \${CPU} s, peak resident memory \${PEAK} MB"
+echo "kvel\${KVEL_OPEN_MONITOR:+ with the monitor} over $SECONDS_TO_RUN s: CPU \${CPU} s, peak resident memory \${PEAK} MB\$FLOOR_TEXT"
 INNER
 xvfb-run -a -s "-screen 0 1024x768x24" sh "$SCRATCH/run.sh"

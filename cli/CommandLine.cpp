@@ -1,7 +1,11 @@
 // kvel-cli's command line.
 #include "CommandLine.h"
 
+#include "AddressList.h"
+#include "ModbusLink.h"
+#include "NetworkPort.h"
 #include "SerialChannel.h"
+#include "TelemetryCsv.h"
 
 #include <algorithm>
 #include <map>
@@ -29,11 +33,15 @@ const std::vector<VerbSpec> kVerbs = {
     {Verb::Watch,
      "watch",
      0,
-     "watch [--interval SECONDS] [--csv FILE] [--count N]",
-     {"interval", "csv", "count"},
-     "Polls the unit and prints one line per poll with an ISO 8601 time (UTC).\n"
-     "  --interval SECONDS  time between lines, 0.5 to 3600 (default 1)\n"
-     "  --csv FILE          also append the lines to FILE as CSV, with a header when new\n"
+     "watch [--interval SECONDS] [--csv FILE] [--csv-dialect excel|standard] [--count N]",
+     {"interval", "csv", "csv-dialect", "count"},
+     "Reads the unit and prints one line per reading with an ISO 8601 time (UTC). When the\n"
+     "line is too slow for the interval, says so once and prints as fast as it can.\n"
+     "  --interval SECONDS  time between lines, 0.1 to 3600 (default 1)\n"
+     "  --csv FILE          also append the lines to FILE as CSV, with a header when new;\n"
+     "                      the columns of kvel's log, local time and its UTC offset\n"
+     "  --csv-dialect D     excel: semicolons, decimal commas, UTF-8 with a byte-order mark;\n"
+     "                      standard: commas, decimal points (default)\n"
      "  --count N           stop after N lines (default: until interrupted)"},
     {Verb::Get,
      "get",
@@ -41,7 +49,8 @@ const std::vector<VerbSpec> kVerbs = {
      "get NAME|REGISTER",
      {},
      "Prints one register in its unit. NAME is a register name; REGISTER a holding register\n"
-     "number from 0 to 26."},
+     "number from 0 to 26, or input:N for input register N (input:20). get status lists the\n"
+     "lamps and the battery level the status word holds."},
     {Verb::Set,
      "set",
      2,
@@ -50,8 +59,8 @@ const std::vector<VerbSpec> kVerbs = {
      "Writes one holding register, then reads it back. VALUE is in the register's unit, with a\n"
      "decimal comma or point (set voltage-setpoint 48,5). Values that do not fit the register,\n"
      "and setpoints outside the unit's own limits (voltage-min..voltage-max,\n"
-     "current-min..current-max), are refused. The address and bit rate are changed in kvel's\n"
-     "connection window, not here."},
+     "current-min..current-max), are refused, as are readings, which the unit measures. The\n"
+     "address and bit rate are changed in kvel's connection window, not here."},
     {Verb::Backup,
      "backup",
      1,
@@ -71,35 +80,75 @@ const std::vector<VerbSpec> kVerbs = {
      "restore FILE [--with-calibration] [--force]",
      {"with-calibration", "force"},
      "Writes the settings from FILE that differ on the unit, one register at a time, then\n"
-     "reads them back and names any the unit did not take.\n"
+     "reads them back and names each as written, not written, or unknown (no answer).\n"
      "  --with-calibration  restore the calibration values too; they belong to the unit the\n"
      "                      file was saved from\n"
      "  --force             go on although the unit's firmware differs from the file's"},
     {Verb::Upload,
      "upload",
      1,
-     "upload FIRMWARE",
-     {},
+     "upload FIRMWARE [--raw]",
+     {"raw"},
      "Loads FIRMWARE into the controller, block by block, as the firmware window does,\n"
      "resending a block whose acknowledgement does not come. Refused while the output\n"
-     "current is above 0.5 A."},
+     "current is above 0.5 A, and for an Intel HEX, S-record or ELF file, whose text and\n"
+     "headers would go into the flash as they are.\n"
+     "  --raw  send such a file anyway"},
+    {Verb::Find,
+     "find",
+     0,
+     "find [--baud RATE | --all-rates] [--addresses FIRST-LAST]",
+     {"all-rates", "addresses"},
+     "Looks for units on the port: asks every address at each bit rate, the common ones first,\n"
+     "and prints each unit that answers with its address, rate and firmware version. A line\n"
+     "has one rate, so it stops after the rate where units answered. Exit 0 when a unit\n"
+     "answered, 2 when none did.\n"
+     "  --baud RATE            only this rate\n"
+     "  --all-rates            go on through every rate\n"
+     "  --addresses FIRST-LAST the addresses to ask (default 1-254)"},
+    {Verb::Serve,
+     "serve",
+     0,
+     "serve [--listen HOST:PORT] [--interval SECONDS]",
+     {"listen", "interval"},
+     "Polls the units --address lists (1,3,7-9) in the background, both banks of each, and\n"
+     "serves what they last said to Prometheus at http://HOST:PORT/metrics until stopped. A\n"
+     "scrape never waits on the line; a unit that does not answer shows as kvel_up 0. It\n"
+     "writes nothing to any unit. Each answer is waited for 0.2 s beyond its time on the line.\n"
+     "  --listen HOST:PORT  where to listen (default 127.0.0.1:9877); a port alone listens on\n"
+     "                      127.0.0.1, [::1]:PORT on an IPv6 address\n"
+     "  --interval SECONDS  time between the starts of two polls of every unit, 0.1 to 3600\n"
+     "                      (default 1)"},
 };
 
-const std::vector<std::string> kCommonValueOptions = {"port", "baud", "address", "timeout"};
+// Verbs that read several units in one run; the others talk to one unit at a time.
+const std::vector<Verb> kVerbsForSeveralUnits = {Verb::Status, Verb::Get, Verb::Watch, Verb::Serve};
+
+const std::vector<std::string> kCommonValueOptions = {"port", "baud", "address", "timeout", "gap"};
 const std::vector<std::string> kCommonFlags = {"json", "verbose", "help"};
-const std::vector<std::string> kValueOptions = {"port",     "baud", "address", "timeout",
-                                                "interval", "csv",  "count"};
+const std::vector<std::string> kValueOptions = {"port",  "baud",      "address", "timeout",
+                                                "gap",   "interval",  "csv",     "csv-dialect",
+                                                "count", "addresses", "listen"};
 
 const char* kCommonHelp =
     "Options for every verb:\n"
-    "  --port PORT      COM number (3 or COM3), or a device path such as /dev/ttyUSB0\n"
+    "  --port PORT      COM number (3 or COM3), a device path such as /dev/ttyUSB0,\n"
+    "                   tcp://HOST:PORT (RTU over TCP) or modbus-tcp://HOST[:PORT]\n"
     "  --baud RATE      bit rate (1200 ... 115200) or index 0 to 9 (default 9600)\n"
-    "  --address N      the unit's Modbus address, 1 to 254 (default 1)\n"
-    "  --timeout SEC    how long to wait for the unit, 0.1 to 3600 (default 5)\n"
+    "  --address N      the unit's Modbus address, 1 to 254 (default 1); status, get, watch\n"
+    "                   and serve take a list of units too: 1,3,7-9\n"
+    "  --timeout SEC    how long to keep asking the unit, 0.1 to 3600 (default 5); each try\n"
+    "                   waits up to 1 s for its answer, and a lost, garbled or busy answer\n"
+    "                   is asked for again\n"
+    "  --gap MS         silence before each request, 0 to 10000 ms (default: 3.5 characters\n"
+    "                   of the bit rate); raise it if the unit misses requests\n"
     "  --json           machine-readable output\n"
-    "  --verbose        the link's status texts on stderr\n"
+    "  --verbose        every frame sent and received on stderr, with its outcome\n"
     "  --help           this text; with a verb, that verb's\n"
     "Exit: 0 done, 1 value refused or differences found, 2 port or unit failed, 3 usage.\n";
+
+constexpr long kMostGapMs = 10'000;
+const std::string kInputPrefix = "input:";
 
 bool Contains(const std::vector<std::string>& list, const std::string& item) {
     return std::find(list.begin(), list.end(), item) != list.end();
@@ -152,6 +201,22 @@ std::optional<int> Milliseconds(const std::string& text, int lowestMs, int highe
         WholeNumber((whole.empty() ? "0" : whole) + fraction, lowestMs, highestMs);
     if (!ms) return std::nullopt;
     return static_cast<int>(*ms);
+}
+
+// A name, a holding register's number, or "input:" and an input register's number.
+const unit::Register* FindRegisterOperand(const std::string& text) {
+    if (text.compare(0, kInputPrefix.size(), kInputPrefix) != 0) return unit::ByNameOrNumber(text);
+    const std::optional<long> number = WholeNumber(text.substr(kInputPrefix.size()), 0, 65535);
+    if (!number) return nullptr;
+    return unit::Find(unit::Bank::Input, static_cast<std::uint16_t>(*number));
+}
+
+std::string InputNumbers() {
+    std::string numbers;
+    for (const unit::Register& info : unit::Registers())
+        if (info.bank == unit::Bank::Input)
+            numbers += (numbers.empty() ? "" : ", ") + std::to_string(info.number);
+    return numbers;
 }
 
 class Parser {
@@ -211,7 +276,8 @@ private:
     static bool IsOptionLike(const std::string& arg) { return arg == "-h" || (arg[1] == '-'); }
 
     static bool IsFlag(const std::string& name) {
-        return Contains(kCommonFlags, name) || name == "with-calibration" || name == "force";
+        return Contains(kCommonFlags, name) || name == "with-calibration" || name == "force" ||
+               name == "raw" || name == "all-rates";
     }
 
     std::string UnknownVerb() const {
@@ -233,36 +299,52 @@ private:
         invocation_.verb = spec.verb;
         if (const std::optional<std::string> error = ReadCommonOptions()) return Usage(*error);
         if (const std::optional<std::string> error = ReadWatchOptions()) return Usage(*error);
+        if (const std::optional<std::string> error = ReadFindOptions()) return Usage(*error);
+        if (const std::optional<std::string> error = ReadListen()) return Usage(*error);
         invocation_.withCalibration = options_.count("with-calibration") != 0;
         invocation_.force = options_.count("force") != 0;
+        invocation_.raw = options_.count("raw") != 0;
         return ReadOperands(spec);
     }
 
     std::optional<std::string> ReadCommonOptions() {
         const auto port = options_.find("port");
         if (port == options_.end()) return "--port is required: a COM number or a device path.";
-        if (!ReadPort(port->second))
-            return "--port wants a COM number (3 or COM3) or a device path, not \"" + port->second +
-                   "\".";
-        if (options_.count("baud") && !ReadBaud(options_["baud"]))
+        if (const std::optional<std::string> refused = ReadAnyPort(port->second)) return refused;
+        invocation_.baudGiven = options_.count("baud") != 0;
+        if (invocation_.baudGiven && !ReadBaud(options_["baud"]))
             return "--baud wants 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or "
                    "115200, or an index 0 to 9.";
-        if (options_.count("address")) {
-            const std::optional<long> address = WholeNumber(options_["address"], 0, 254);
-            if (!address) return "--address wants the unit's Modbus address, 1 to 254.";
-            if (*address == 0)
-                return "--address 0 is the broadcast address: no unit answers it, and kvel sends "
-                       "no writes to it. Give the unit's own address, 1 to 254.";
-            invocation_.address = static_cast<std::uint8_t>(*address);
-        }
+        if (options_.count("address"))
+            if (const std::optional<std::string> error = ReadAddresses(options_["address"]))
+                return error;
         if (options_.count("timeout")) {
             const std::optional<int> ms = Milliseconds(options_["timeout"], 100, 3'600'000);
             if (!ms) return "--timeout wants seconds from 0.1 to 3600.";
             invocation_.timeoutMs = *ms;
         }
+        if (options_.count("gap")) {
+            const std::optional<long> gap = WholeNumber(options_["gap"], 0, kMostGapMs);
+            if (!gap) return "--gap wants milliseconds from 0 to 10000.";
+            invocation_.gapMs = static_cast<int>(*gap);
+        }
         invocation_.json = options_.count("json") != 0;
         invocation_.verbose = options_.count("verbose") != 0;
         return std::nullopt;
+    }
+
+    // A serial port, or a network line named as kNetworkPortForms says.
+    std::optional<std::string> ReadAnyPort(const std::string& text) {
+        std::string error;
+        if (IsNetworkPortName(text)) {
+            if (!ParseNetworkPort(text, error)) return "--port: " + error + ".";
+            invocation_.portName = text;
+            invocation_.portLabel = text;
+            return std::nullopt;
+        }
+        if (ReadPort(text)) return std::nullopt;
+        return "--port wants a COM number (3 or COM3), a device path, or " +
+               std::string(kNetworkPortForms) + "; not \"" + text + "\".";
     }
 
     bool ReadPort(const std::string& text) {
@@ -293,10 +375,66 @@ private:
         return false;
     }
 
+    std::optional<std::string> ReadAddresses(const std::string& text) {
+        const AddressList list = ParseAddressList(text);
+        switch (list.error) {
+        case AddressListError::None:
+            break;
+        case AddressListError::OutOfRange:
+            if (list.item == "0")
+                return "--address 0 is the broadcast address: no unit answers it, and kvel sends "
+                       "no writes to it. Give the unit's own address, 1 to 254.";
+            return "--address: " + list.item + " is not a unit's address, 1 to 254.";
+        case AddressListError::Repeated:
+            return "--address lists " + list.item + " twice.";
+        case AddressListError::BackwardRange:
+            return "--address: write the range " + list.item + " from the lower address up.";
+        default:
+            return "--address wants the unit's Modbus address, 1 to 254, or a list as 1,3,7-9.";
+        }
+        if (list.addresses.size() > 1 && !IsForSeveralUnits(invocation_.verb))
+            return std::string("--address lists several units, but ") + VerbName() +
+                   " talks to one unit at a time: give one address.";
+        invocation_.addresses = list.addresses;
+        invocation_.address = list.addresses.front();
+        return std::nullopt;
+    }
+
+    static bool IsForSeveralUnits(Verb verb) {
+        return std::find(kVerbsForSeveralUnits.begin(), kVerbsForSeveralUnits.end(), verb) !=
+               kVerbsForSeveralUnits.end();
+    }
+
+    const char* VerbName() const {
+        for (const VerbSpec& spec : kVerbs)
+            if (spec.verb == invocation_.verb) return spec.name;
+        return "";
+    }
+
+    // "HOST:PORT", "[IPv6]:PORT", or a port alone; whether HOST is an address is for the
+    // listening to say.
+    std::optional<std::string> ReadListen() {
+        if (!options_.count("listen")) return std::nullopt;
+        const std::string& text = options_["listen"];
+        const std::size_t colon = text.rfind(':');
+        std::string host =
+            colon == std::string::npos ? invocation_.listenHost : text.substr(0, colon);
+        if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+            host = host.substr(1, host.size() - 2);
+        const std::optional<long> port =
+            WholeNumber(colon == std::string::npos ? text : text.substr(colon + 1), 1, 65535);
+        if (!port || host.empty())
+            return "--listen wants HOST:PORT (127.0.0.1:9877), [IPv6]:PORT or a port, not \"" +
+                   text + "\".";
+        invocation_.listenHost = host;
+        invocation_.listenPort = static_cast<int>(*port);
+        return std::nullopt;
+    }
+
     std::optional<std::string> ReadWatchOptions() {
         if (options_.count("interval")) {
-            const std::optional<int> ms = Milliseconds(options_["interval"], 500, 3'600'000);
-            if (!ms) return "--interval wants seconds from 0.5 to 3600.";
+            const std::optional<int> ms = Milliseconds(options_["interval"], 100, 3'600'000);
+            if (!ms) return "--interval wants seconds from 0.1 to 3600.";
             invocation_.intervalMs = *ms;
         }
         if (options_.count("count")) {
@@ -308,7 +446,41 @@ private:
             if (options_["csv"].empty()) return "--csv wants a file name.";
             invocation_.csvPath = options_["csv"];
         }
+        if (options_.count("csv-dialect")) {
+            const std::optional<CsvDialect> dialect = CsvDialectNamed(options_["csv-dialect"]);
+            if (!dialect) return "--csv-dialect wants excel or standard.";
+            invocation_.csvDialect = *dialect;
+        }
         return std::nullopt;
+    }
+
+    // The finder asks many addresses, so one --address would only mislead.
+    std::optional<std::string> ReadFindOptions() {
+        invocation_.allRates = options_.count("all-rates") != 0;
+        if (invocation_.verb != Verb::Find) return std::nullopt;
+        if (options_.count("address"))
+            return "find asks a range of addresses: --addresses FIRST-LAST, not --address.";
+        if (options_.count("timeout"))
+            return "find waits its own time for each address; it takes no --timeout.";
+        if (invocation_.allRates && invocation_.baudGiven)
+            return "--baud scans one rate and --all-rates every rate: give one of them.";
+        if (options_.count("addresses") && !ReadAddressRange(options_["addresses"]))
+            return "--addresses wants FIRST-LAST within 1-254, FIRST not above LAST, such as "
+                   "1-254 or 3-7.";
+        return std::nullopt;
+    }
+
+    bool ReadAddressRange(const std::string& text) {
+        const std::size_t dash = text.find('-');
+        const std::string first = text.substr(0, dash);
+        const std::string last = dash == std::string::npos ? first : text.substr(dash + 1);
+        const std::optional<long> from =
+            WholeNumber(first, kFirstFinderAddress, kLastFinderAddress);
+        const std::optional<long> to = WholeNumber(last, kFirstFinderAddress, kLastFinderAddress);
+        if (!from || !to || *from > *to) return false;
+        invocation_.firstAddress = static_cast<std::uint8_t>(*from);
+        invocation_.lastAddress = static_cast<std::uint8_t>(*to);
+        return true;
     }
 
     ParsedCommandLine ReadOperands(const VerbSpec& spec) {
@@ -321,18 +493,22 @@ private:
     }
 
     ParsedCommandLine ReadRegisterOperands(const VerbSpec& spec) {
-        const unit::Register* info = unit::ByNameOrNumber(words_[1]);
+        const unit::Register* info = FindRegisterOperand(words_[1]);
         const bool set = spec.verb == Verb::Set;
         if (!info)
             return Usage("Unknown register \"" + words_[1] +
                          "\". Known names: " + unit::Names(unit::Bank::Holding) +
                          (set ? "" : ", " + unit::Names(unit::Bank::Input)) +
-                         "; or a holding register number 0 to 26.");
+                         "; or a holding register number 0 to 26" +
+                         (set ? "." : ", or input:N for input registers " + InputNumbers() + "."));
         invocation_.target = info;
         if (!set) return {invocation_, {}, kExitOk};
         if (info->bank != unit::Bank::Holding)
-            return Usage(std::string(info->name) +
-                         " is an input register: the unit only reports it.");
+            return Refused(std::string(info->name) +
+                           " is an input register: the unit only reports it, nothing was sent.");
+        if (info->role == unit::Role::Reading)
+            return Refused(std::string(info->name) +
+                           " is read-only: the unit measures it, nothing was sent.");
         if (info->role == unit::Role::Link)
             return Refused(
                 std::string(info->name) +

@@ -6,8 +6,13 @@
 
 namespace kvel::cli {
 
-inline int Fail(int code, const std::string& what) {
+// A note beside the results: a warning, or one of several failures before the exit.
+inline void Tell(const std::string& what) {
     std::fprintf(stderr, "kvel-cli: %s\n", what.c_str());
+}
+
+inline int Fail(int code, const std::string& what) {
+    Tell(what);
     return code;
 }
 

@@ -23,13 +23,8 @@ std::uint16_t Status(const UnitReading& unit) {
     return unit.input[reg::input::Status];
 }
 
-QString Symbol(const unit::Register& info) {
-    const std::string_view symbol = unit::Symbol(info.quantity);
-    return QString::fromUtf8(symbol.data(), static_cast<qsizetype>(symbol.size()));
-}
-
-bool Lit(const UnitReading& unit, const unit::Lamp& lamp) {
-    return (Status(unit) & lamp.bit) != 0;
+bool Lit(std::uint16_t status, const unit::Lamp& lamp) {
+    return (status & lamp.bit) != 0;
 }
 
 // Pads to `width` characters, counting a UTF-8 sequence as one.
@@ -53,22 +48,49 @@ std::string ValueLines(const UnitReading& unit, const std::array<const char*, N>
     return text;
 }
 
+// Every reading in every output has this shape; `unit` is its physical unit and nothing else.
+QJsonObject ReadingObject(const unit::Register& info, std::uint16_t word) {
+    return {{"name", info.name},
+            {"bank", info.bank == unit::Bank::Holding ? "holding" : "input"},
+            {"register", info.number},
+            {"value", unit::NumericValue(info, word)},
+            {"unit", unit::Symbol(info.quantity)},
+            {"raw", word}};
+}
+
 template <std::size_t N>
-QJsonObject ValueObject(const UnitReading& unit, const std::array<const char*, N>& names) {
+QJsonObject ReadingsObject(const UnitReading& unit, const std::array<const char*, N>& names) {
     QJsonObject object;
     for (const char* name : names) {
         const unit::Register& info = *unit::ByName(name);
-        object.insert(name, QJsonObject{{"value", unit::NumericValue(info, WordOf(unit, info))},
-                                        {"unit", Symbol(info)}});
+        object.insert(name, ReadingObject(info, WordOf(unit, info)));
     }
     return object;
 }
 
-QJsonObject LampObject(const UnitReading& unit) {
+QJsonObject LampObject(std::uint16_t status) {
     QJsonObject lamps;
     for (const unit::Lamp& lamp : unit::kLamps)
-        lamps.insert(lamp.name, Lit(unit, lamp));
+        lamps.insert(lamp.name, Lit(status, lamp));
     return lamps;
+}
+
+// What status and watch share: the readings, the setpoints and the status word's lamps.
+QJsonObject UnitObject(const UnitReading& unit) {
+    return {{"readings", ReadingsObject(unit, kReadings)},
+            {"lamps", LampObject(Status(unit))},
+            {"battery-level", reg::status::BatteryLevel(Status(unit))},
+            {"setpoints", ReadingsObject(unit, kSetpoints)}};
+}
+
+std::string LampLines(std::uint16_t status) {
+    std::string text;
+    for (const unit::Lamp& lamp : unit::kLamps)
+        text += "  " + Padded(lamp.name, 26) + Padded(Lit(status, lamp) ? "on" : "off", 10) +
+                lamp.caption + "\n";
+    return text + "  " + Padded("battery-level", 26) +
+           std::to_string(reg::status::BatteryLevel(status)) + " of " +
+           std::to_string(reg::status::LevelSteps) + "\n";
 }
 
 std::string Compact(const QJsonObject& object) {
@@ -85,26 +107,29 @@ std::uint16_t WordOf(const UnitReading& unit, const unit::Register& info) {
     return (info.bank == unit::Bank::Holding ? unit.holding : unit.input)[info.number];
 }
 
+bool IsStatusWord(const unit::Register& info) {
+    return info.bank == unit::Bank::Input && info.number == reg::input::Status;
+}
+
+std::string RegisterText(const unit::Register& info, std::uint16_t word) {
+    if (IsStatusWord(info)) return LampLines(word);
+    return unit::ValueWithSymbol(info, word);
+}
+
 std::string RegisterJson(const unit::Register& info, std::uint16_t word) {
-    return Compact({{"name", info.name},
-                    {"bank", info.bank == unit::Bank::Holding ? "holding" : "input"},
-                    {"register", info.number},
-                    {"value", unit::NumericValue(info, word)},
-                    {"unit", Symbol(info)},
-                    {"raw", word}});
+    QJsonObject reading = ReadingObject(info, word);
+    if (IsStatusWord(info)) {
+        reading.insert("lamps", LampObject(word));
+        reading.insert("battery-level", reg::status::BatteryLevel(word));
+    }
+    return Compact(reading);
 }
 
 std::string StatusText(const UnitReading& unit, const std::string& where) {
     const VersionInfo firmware = VersionFromInputs(unit.input);
     std::string text =
         "Unit at " + where + "\nFirmware: " + FirmwareText(firmware) + "\nReadings:\n";
-    text += ValueLines(unit, kReadings) + "Lamps:\n";
-    for (const unit::Lamp& lamp : unit::kLamps)
-        text += "  " + Padded(lamp.name, 26) + Padded(Lit(unit, lamp) ? "on" : "off", 10) +
-                lamp.caption + "\n";
-    text += "  " + Padded("battery-level", 26) +
-            std::to_string(reg::status::BatteryLevel(Status(unit))) + " of " +
-            std::to_string(reg::status::LevelSteps) + "\nSetpoints:\n";
+    text += ValueLines(unit, kReadings) + "Lamps:\n" + LampLines(Status(unit)) + "Setpoints:\n";
     return text + ValueLines(unit, kSetpoints);
 }
 
@@ -113,16 +138,13 @@ std::string StatusJson(const UnitReading& unit, const std::string& port, int add
     char compiled[32];
     std::snprintf(compiled, sizeof compiled, "%04u-%02u-%02u", unsigned{firmware.compileYear},
                   unsigned{firmware.compileMonth}, unsigned{firmware.compileDay});
-    const QJsonObject status{{"unit", QJsonObject{{"port", QString::fromStdString(port)},
-                                                  {"address", address},
-                                                  {"baud", bitRate}}},
-                             {"firmware", QJsonObject{{"version", firmware.firmwareVersion},
-                                                      {"compiled", compiled},
-                                                      {"build", firmware.compileNumber}}},
-                             {"readings", ValueObject(unit, kReadings)},
-                             {"lamps", LampObject(unit)},
-                             {"battery-level", reg::status::BatteryLevel(Status(unit))},
-                             {"setpoints", ValueObject(unit, kSetpoints)}};
+    QJsonObject status = UnitObject(unit);
+    status.insert("link", QJsonObject{{"port", QString::fromStdString(port)},
+                                      {"address", address},
+                                      {"baud", bitRate}});
+    status.insert("firmware", QJsonObject{{"version", firmware.firmwareVersion},
+                                          {"compiled", compiled},
+                                          {"build", firmware.compileNumber}});
     return QJsonDocument(status).toJson(QJsonDocument::Indented).toStdString();
 }
 
@@ -133,40 +155,15 @@ std::string WatchLine(const UnitReading& unit, const std::string& time) {
         line += "  " + unit::Title(info) + " " + unit::ValueWithSymbol(info, WordOf(unit, info));
     }
     for (const unit::Lamp& lamp : unit::kLamps)
-        if (Lit(unit, lamp)) line += std::string("  [") + lamp.caption + "]";
+        if (Lit(Status(unit), lamp)) line += std::string("  [") + lamp.caption + "]";
     return line + "  battery " + std::to_string(reg::status::BatteryLevel(Status(unit))) + "/" +
            std::to_string(reg::status::LevelSteps);
 }
 
 std::string WatchJson(const UnitReading& unit, const std::string& time) {
-    QJsonObject line{{"time", QString::fromStdString(time)}};
-    for (const char* name : kWatched) {
-        const unit::Register& info = *unit::ByName(name);
-        line.insert(name, unit::NumericValue(info, WordOf(unit, info)));
-    }
-    line.insert("lamps", LampObject(unit));
-    line.insert("battery-level", reg::status::BatteryLevel(Status(unit)));
+    QJsonObject line = UnitObject(unit);
+    line.insert("time", QString::fromStdString(time));
     return Compact(line);
-}
-
-std::string WatchCsvHeader() {
-    std::string header = "time";
-    for (const char* name : kWatched)
-        header += std::string(",") + name;
-    for (const unit::Lamp& lamp : unit::kLamps)
-        header += std::string(",") + lamp.name;
-    return header + ",battery-level";
-}
-
-std::string WatchCsvRow(const UnitReading& unit, const std::string& time) {
-    std::string row = time;
-    for (const char* name : kWatched) {
-        const unit::Register& info = *unit::ByName(name);
-        row += "," + unit::FormatValue(info, WordOf(unit, info));
-    }
-    for (const unit::Lamp& lamp : unit::kLamps)
-        row += Lit(unit, lamp) ? ",1" : ",0";
-    return row + "," + std::to_string(reg::status::BatteryLevel(Status(unit)));
 }
 
 std::string SavedJson(const std::string& file, std::size_t registers) {
@@ -188,8 +185,8 @@ std::string DifferencesJson(const std::vector<Difference>& differences) {
         list.append(QJsonObject{{"name", d.info->name},
                                 {"register", d.info->number},
                                 {"file", unit::NumericValue(*d.info, d.fileWord)},
-                                {"unit", unit::NumericValue(*d.info, d.unitWord)},
-                                {"measure", Symbol(*d.info)}});
+                                {"device", unit::NumericValue(*d.info, d.unitWord)},
+                                {"unit", unit::Symbol(d.info->quantity)}});
     return Compact({{"equal", differences.empty()}, {"differences", list}});
 }
 

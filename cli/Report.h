@@ -1,5 +1,5 @@
 // What kvel-cli prints about the unit: the status as text or JSON, and the lines of watch as
-// text, JSON or CSV.
+// text or JSON.
 #pragma once
 
 #include "LinkState.h"
@@ -20,9 +20,9 @@ std::string StatusJson(const UnitReading& unit, const std::string& port, int add
 
 std::string WatchLine(const UnitReading& unit, const std::string& time);
 std::string WatchJson(const UnitReading& unit, const std::string& time);
-std::string WatchCsvHeader();
-std::string WatchCsvRow(const UnitReading& unit, const std::string& time);
 
+// One register as get prints it: the value in its unit, or the status word's lamps.
+std::string RegisterText(const unit::Register& info, std::uint16_t word);
 std::string RegisterJson(const unit::Register& info, std::uint16_t word);
 std::uint16_t WordOf(const UnitReading& unit, const unit::Register& info);
 

@@ -3,15 +3,25 @@
 
 #include "Console.h"
 #include "FirmwareTransfer.h"
+#include "HeadlessHost.h"
+#include "LinkState.h"
+#include "ModbusLink.h"
+#include "NetworkPort.h"
+#include "Pause.h"
 #include "RegisterMap.h"
 #include "Report.h"
+#include "UnitLine.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTime>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
-#include <limits>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -25,42 +35,70 @@ namespace kvel::cli {
 
 namespace {
 
-const std::string kFinished = "Программирование завершено";
-// Output current above 0.5 A: the unit is loaded and must not be reprogrammed.
-constexpr std::uint16_t kMaxCurrentForUpdate = 5;
 constexpr int kBarWidth = 30;
 // The 13-byte closing frame takes 110 ms at 1200 bit/s; the rest is room for the adapter.
 constexpr int kClosingFrameLingerMs = 500;
 
+std::string BlockOf(std::uint16_t block, std::uint16_t total) {
+    return "block " + std::to_string(block + 1) + " of " + std::to_string(total);
+}
+
+// Progress in English from the transfer's own steps: a bar on a terminal, timed lines elsewhere.
 class UploadProgress : public UploadView {
 public:
     UploadProgress(const FirmwareTransfer& transfer, bool terminal)
         : transfer_(transfer), terminal_(terminal) {}
 
-    void ShowStatus(const std::string& utf8Text) override {
-        status_ = utf8Text;
-        if (transfer_.blocksSent == 0 && utf8Text != kFinished) clock_.restart();
+    void Follow(const FirmwareUpload& upload) { upload_ = &upload; }
+
+    void ShowStatus(const std::string&) override {
+        const UploadStep step = upload_->Step();
+        if (step == UploadStep::Writing && transfer_.blocksSent == 0) clock_.restart();
         if (terminal_)
-            DrawBar();
-        else
-            Print(QTime::currentTime().toString("HH:mm:ss").toStdString() + " " + utf8Text);
+            DrawBar(step);
+        else if (const std::string line = StepText(step); !line.empty())
+            Print(QTime::currentTime().toString("HH:mm:ss").toStdString() + " " + line);
     }
     void OfferClose() override { ended_ = true; }
     void StopTicks() override { ended_ = true; }
 
     bool Ended() const { return ended_; }
-    bool Finished() const { return status_ == kFinished; }
-    const std::string& Status() const { return status_; }
+
+    void ShowStart() {
+        const std::string line = "waiting for the controller to get ready for " +
+                                 std::to_string(transfer_.TotalBlocks()) + " blocks";
+        if (terminal_)
+            std::fprintf(stdout, "%s", line.c_str());
+        else
+            Print(QTime::currentTime().toString("HH:mm:ss").toStdString() + " " + line);
+        std::fflush(stdout);
+    }
 
 private:
-    void DrawBar() {
-        if (status_ == kFinished) {
-            std::fprintf(stdout, "\r\033[K%s\n", status_.c_str());
+    std::string StepText(UploadStep step) const {
+        const std::uint16_t total = transfer_.TotalBlocks();
+        switch (step) {
+        case UploadStep::Writing:
+            return "writing " + BlockOf(upload_->StepBlock(), total);
+        case UploadStep::Rewriting:
+            return "writing " + BlockOf(upload_->StepBlock(), total) +
+                   " again: its acknowledgement did not come";
+        case UploadStep::Finished:
+            return "programming finished";
+        default:
+            return {};
+        }
+    }
+
+    void DrawBar(UploadStep step) {
+        if (step != UploadStep::Writing && step != UploadStep::Rewriting) {
+            std::fprintf(stdout, "\r\033[K%s", StepText(step).c_str());
+            if (step == UploadStep::Finished) std::fputc('\n', stdout);
             std::fflush(stdout);
             return;
         }
         const int total = transfer_.TotalBlocks();
-        const int done = transfer_.blocksSent;
+        const int done = upload_->StepBlock();
         const int filled = total == 0 ? 0 : done * kBarWidth / total;
         const double seconds = clock_.isValid() ? clock_.elapsed() / 1000.0 : 0;
         const double bytesPerSecond = seconds > 0 ? done * double{kBlockBytes} / seconds : 0;
@@ -73,64 +111,125 @@ private:
             std::fprintf(stdout, "  %.1f KiB/s  %d:%02d left", bytesPerSecond / 1024, left / 60,
                          left % 60);
         }
-        if (status_.rfind("Повторная", 0) == 0) std::fprintf(stdout, "  (%s)", status_.c_str());
+        if (step == UploadStep::Rewriting) std::fprintf(stdout, "  (resending)");
         std::fflush(stdout);
     }
 
     const FirmwareTransfer& transfer_;
+    const FirmwareUpload* upload_ = nullptr;
     bool terminal_;
     QElapsedTimer clock_;
-    std::string status_;
     bool ended_ = false;
 };
 
-std::string FileRefusal(FileVerdict verdict, const std::string& path) {
-    switch (verdict) {
-    case FileVerdict::CannotOpen:
-        return "cannot open " + path + " (Ошибка открытия файла)";
+// Why the file cannot be sent, checked before anything touches the port; empty when it can.
+std::string FileRefusal(const Invocation& call) {
+    const std::filesystem::path path(call.file);
+    std::error_code error;
+    if (!std::filesystem::exists(path, error))
+        return "cannot read " + call.file + ": " +
+               (error ? error.message() : std::string("no such file"));
+    if (std::filesystem::is_directory(path, error))
+        return "cannot read " + call.file + ": it is a directory";
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return "cannot read " + call.file + ": " + std::strerror(errno);
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error) return "cannot read " + call.file + ": " + error.message();
+    switch (CheckFirmwareSize(static_cast<std::int64_t>(size))) {
     case FileVerdict::Empty:
-        return path + " is empty: there is nothing to write";
+        return call.file + " is empty: there is nothing to write";
     case FileVerdict::TooLarge:
-        return path + " is too large: more than 65535 blocks of 2048 bytes";
-    case FileVerdict::Usable:
+        return call.file + " is too large: more than 65535 blocks of 2048 bytes";
+    default:
         break;
     }
-    return {};
+    if (call.raw) return {};
+    const std::string format = ForeignImageFormat(path);
+    if (format.empty()) return {};
+    return call.file + " looks like " + format +
+           ", not a binary image: its text and headers would go into the flash as they are. "
+           "Convert it to a binary image (objcopy -O binary), or send it as it is with --raw";
 }
 
-} // namespace
+std::string UploadFailure(const FirmwareUpload& upload, const FirmwareTransfer& transfer,
+                          const Invocation& call) {
+    switch (upload.Step()) {
+    case UploadStep::NoLink:
+        return "upload failed: the controller did not get ready for the blocks";
+    case UploadStep::NotAnswering:
+        return "upload stopped: the controller did not acknowledge " +
+               BlockOf(upload.StepBlock(), transfer.TotalBlocks()) + " after " +
+               std::to_string(kMostResends) + " resends";
+    case UploadStep::FileReadError:
+        return "upload stopped: " + call.file + " no longer holds " +
+               BlockOf(upload.StepBlock(), transfer.TotalBlocks());
+    default:
+        return "upload failed";
+    }
+}
 
-int Upload(UnitSession& session, const Invocation& invocation) {
-    const std::uint16_t current = session.State().HoldingImage[reg::holding::OutputCurrent];
-    if (current > kMaxCurrentForUpdate)
-        return Fail(kExitRefused,
-                    "Для обновления ПО отключите нагрузку: the output current is " +
-                        unit::ValueWithSymbol(*unit::ByName("output-current"), current) +
-                        ", above 0.5 A");
+// The window's tick scheduler and receiver carry the transfer, as while the firmware window is
+// open: the controller's timing is known only for them.
+int Transfer(UnitLine& line, const Invocation& call) {
+    LinkState state;
+    state.DeviceAddress = call.address;
+    state.Settings.addressWord = call.address;
+    state.Settings.baudIndexWord = call.baudIndex;
+    HeadlessHost host;
+    ModbusLink link(state, line.Channel(), host);
+    host.Drive(link);
+
     FirmwareTransfer transfer;
     UploadProgress progress(transfer, isatty(fileno(stdout)) != 0);
-    FirmwareUpload upload(transfer, session.State(), session.Channel(), progress);
-    const FileVerdict verdict = upload.ChooseFile(invocation.file);
-    if (verdict != FileVerdict::Usable)
-        return Fail(kExitRefused, FileRefusal(verdict, invocation.file));
+    FirmwareUpload upload(transfer, state, line.Channel(), progress);
+    progress.Follow(upload);
+    if (upload.ChooseFile(call.file) != FileVerdict::Usable)
+        return Fail(kExitRefused, "cannot read " + call.file);
 
-    // The line is the transfer's alone, as while the firmware window is open.
-    session.Host().SetPollAndSendIntervals(0, 0);
+    host.SetLinkTimerIntervals(0, 0, kReceiveIntervalMs);
     upload.ForgetReplies();
-    progress.ShowStatus(upload.ProgressText());
+    progress.ShowStart();
     upload.Start();
     QTimer tick;
     tick.setTimerType(Qt::PreciseTimer);
     QObject::connect(&tick, &QTimer::timeout, [&] { upload.Timer1Timer(); });
     tick.start(kUploadTickMs);
-    // The transfer has its own rules for giving up.
-    session.WaitFor([&] { return progress.Ended(); }, std::numeric_limits<int>::max());
+    // The transfer has its own rules for giving up, and its tick wakes the loop.
+    while (!progress.Ended())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     tick.stop();
     upload.Stop();
-    if (!progress.Finished()) return Fail(kExitLink, "upload failed: " + progress.Status());
+    host.SetLinkTimerIntervals(0, 0, 0);
+    if (upload.Step() != UploadStep::Finished) {
+        if (isatty(fileno(stdout))) std::fputc('\n', stdout);
+        const bool fileFault = upload.Step() == UploadStep::FileReadError;
+        return Fail(fileFault ? kExitRefused : kExitLink, UploadFailure(upload, transfer, call));
+    }
     // Closing the port discards what it has not sent yet: the closing frame must be out first.
-    session.WaitFor([] { return false; }, kClosingFrameLingerMs);
+    BlockingPause(kClosingFrameLingerMs);
     return kExitOk;
+}
+
+} // namespace
+
+int Upload(const Invocation& call) {
+    if (IsModbusTcpPort(call.portName))
+        return Fail(kExitRefused, "refused: a Modbus TCP gateway does not carry the firmware's "
+                                  "block frames; upload over tcp:// (RTU over TCP) or a serial "
+                                  "port");
+    if (const std::string refusal = FileRefusal(call); !refusal.empty())
+        return Fail(kExitRefused, refusal);
+    UnitLine line(call);
+    if (const std::optional<std::string> failure = line.Open()) return Fail(kExitLink, *failure);
+    const unit::Register& current = *unit::ByName("output-current");
+    const Answer answer = line.Read(unit::Bank::Holding, current.number, 1);
+    if (!answer.Ok()) return Fail(kExitLink, line.Failure(answer));
+    if (!CurrentAllowsUpdate(answer.words.front()))
+        return Fail(kExitRefused,
+                    "disconnect the load before updating the firmware: the output current is " +
+                        unit::ValueWithSymbol(current, answer.words.front()) + ", above " +
+                        unit::ValueWithSymbol(current, kMostCurrentForUpdate));
+    return Transfer(line, call);
 }
 
 } // namespace kvel::cli

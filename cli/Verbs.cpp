@@ -1,235 +1,415 @@
-// The verbs of kvel-cli.
+// The verbs of kvel-cli, each on the direct transaction path but the upload.
 #include "Verbs.h"
 
 #include "Console.h"
+#include "Find.h"
+#include "ModbusFrame.h"
 #include "RegisterMap.h"
 #include "Report.h"
+#include "Serve.h"
+#include "SettingsFileStore.h"
 #include "SettingsRestore.h"
-#include "UnitSession.h"
+#include "TelemetryCsv.h"
+#include "UnitLine.h"
 #include "Upload.h"
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace kvel::cli {
 
 namespace {
 
-UnitReading Reading(UnitSession& session) {
-    return {session.State().HoldingImage, session.State().InputImage};
+using Clock = std::chrono::steady_clock;
+
+UnitReading Reading(const UnitImages& images) {
+    return {images.holding, images.input};
 }
 
 std::string NowIso(Qt::DateFormat format = Qt::ISODateWithMs) {
     return QDateTime::currentDateTimeUtc().toString(format).toStdString();
 }
 
-int Status(UnitSession& session, const Invocation& invocation) {
-    if (invocation.json)
-        Print(StatusJson(Reading(session), invocation.portLabel, invocation.address,
-                         BaudRateFromIndex(invocation.baudIndex)));
-    else
-        Print(StatusText(Reading(session), session.Where()));
-    return kExitOk;
+int LinkFailure(const UnitLine& line, const Answer& answer) {
+    return Fail(kExitLink, line.Failure(answer));
 }
 
-int Get(UnitSession& session, const Invocation& invocation) {
-    const unit::Register& info = *invocation.target;
-    const std::uint16_t word = WordOf(Reading(session), info);
-    Print(invocation.json ? RegisterJson(info, word) : unit::ValueWithSymbol(info, word));
-    return kExitOk;
+bool SeveralUnits(const Invocation& call) {
+    return call.addresses.size() > 1;
 }
 
-// Both banks afresh: one line's worth of values that are all newer than the last line's.
-bool WaitForFreshReadings(UnitSession& session, int afterMs) {
-    const int holding = session.Host().HoldingReplies();
-    const int input = session.Host().InputReplies();
-    session.WaitFor([] { return false; }, afterMs);
-    return session.WaitFor([&] {
-        return session.Host().HoldingReplies() > holding && session.Host().InputReplies() > input;
+// With several units each gets one line of JSON, its address in it.
+std::string JsonOfUnit(const std::string& json, std::uint8_t address, bool several) {
+    if (!several) return json;
+    QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
+    object.insert("address", address);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+std::string TextOfUnit(const std::string& text, std::uint8_t address, bool several) {
+    return several ? "address " + std::to_string(address) + "  " + text : text;
+}
+
+// Each listed unit in turn on the one open port. A unit that fails is told of and the others
+// are still asked; the exit is the worst of theirs.
+template <typename Each> int ForEachUnit(UnitLine& line, Each each) {
+    int exit = kExitOk;
+    for (std::uint8_t address : line.Call().addresses) {
+        line.SetAddress(address);
+        exit = std::max(exit, each(line, address));
+    }
+    return exit;
+}
+
+int Status(UnitLine& line) {
+    const Invocation& call = line.Call();
+    return ForEachUnit(line, [&](UnitLine& unit, std::uint8_t address) {
+        UnitImages images;
+        const Answer answer = unit.ReadBanks(images);
+        if (!answer.Ok()) return LinkFailure(unit, answer);
+        if (call.json)
+            Print(JsonOfUnit(StatusJson(Reading(images), call.portLabel, address,
+                                        BaudRateFromIndex(call.baudIndex)),
+                             address, SeveralUnits(call)));
+        else
+            Print(StatusText(Reading(images), unit.Where()));
+        return static_cast<int>(kExitOk);
     });
 }
 
-int Watch(UnitSession& session, const Invocation& invocation) {
-    std::ofstream csv;
-    if (!invocation.csvPath.empty()) {
-        std::ifstream existing(invocation.csvPath);
-        const bool fresh = !existing || existing.peek() == std::ifstream::traits_type::eof();
-        csv.open(invocation.csvPath, std::ios::app);
-        if (!csv) return Fail(kExitRefused, "cannot write " + invocation.csvPath);
-        if (fresh) csv << WatchCsvHeader() << '\n';
+int Get(UnitLine& line) {
+    const Invocation& call = line.Call();
+    const unit::Register& info = *call.target;
+    return ForEachUnit(line, [&](UnitLine& unit, std::uint8_t address) {
+        const Answer answer = unit.Read(info.bank, info.number, 1);
+        if (!answer.Ok()) return LinkFailure(unit, answer);
+        const std::uint16_t word = answer.words.front();
+        Print(call.json ? JsonOfUnit(RegisterJson(info, word), address, SeveralUnits(call))
+                        : TextOfUnit(RegisterText(info, word), address, SeveralUnits(call)));
+        return static_cast<int>(kExitOk);
+    });
+}
+
+// One line of watch for the unit `line` talks to. With several units a unit that does not
+// answer gets a line saying so (and an empty row in the CSV), and the others go on; a single
+// unit's silence ends the watch.
+int WatchLineOfUnit(UnitLine& line, CsvLogFile& csv) {
+    const Invocation& call = line.Call();
+    const bool several = SeveralUnits(call);
+    const std::uint8_t address = line.Address();
+    UnitImages images;
+    const Answer answer = line.ReadBanks(images);
+    if (!answer.Ok() && !several) return LinkFailure(line, answer);
+    const std::int64_t nowMs = QDateTime::currentMSecsSinceEpoch();
+    const std::string time = NowIso();
+    TelemetrySample sample = SampleOfImages(images.holding, images.input, nowMs);
+    if (answer.Ok()) {
+        Print(call.json ? JsonOfUnit(WatchJson(Reading(images), time), address, several)
+                        : TextOfUnit(WatchLine(Reading(images), time), address, several));
+    } else {
+        const std::string failure = line.Failure(answer);
+        Print(call.json ? QJsonDocument(QJsonObject{{"time", QString::fromStdString(time)},
+                                                    {"address", address},
+                                                    {"error", QString::fromStdString(failure)}})
+                              .toJson(QJsonDocument::Compact)
+                              .toStdString()
+                        : TextOfUnit(time + "  " + failure, address, several));
+        sample.gap = true;
     }
+    if (!csv.IsOpen()) return kExitOk;
+    csv.Append(sample, address);
+    return csv.Flush() ? kExitOk : Fail(kExitRefused, "cannot write " + call.csvPath);
+}
+
+std::string SecondsText(Clock::duration duration) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", std::chrono::duration<double>(duration).count());
+    return text;
+}
+
+// Lines start on the interval's beat; a reading that overruns its beat is followed at once by
+// the next, and the beats it overran are skipped rather than made up in a burst.
+int Watch(UnitLine& line) {
+    const Invocation& call = line.Call();
+    CsvLogFile csv;
+    if (!call.csvPath.empty() &&
+        !csv.OpenToAppend(QString::fromStdString(call.csvPath), call.csvDialect,
+                          SeveralUnits(call) ? CsvUnits::Several : CsvUnits::One))
+        return Fail(kExitRefused,
+                    "cannot write " + call.csvPath + ": " + csv.OpenFailure().toStdString());
+    const auto interval = std::chrono::milliseconds(call.intervalMs);
+    bool toldSlow = false;
+    Clock::time_point beat = Clock::now();
     for (int lines = 1;; ++lines) {
-        const std::string time = NowIso();
-        Print(invocation.json ? WatchJson(Reading(session), time)
-                              : WatchLine(Reading(session), time));
-        if (csv.is_open()) csv << WatchCsvRow(Reading(session), time) << std::endl;
-        if (lines == invocation.count) return kExitOk;
-        if (!WaitForFreshReadings(session, invocation.intervalMs))
-            return Fail(kExitLink, session.NoAnswer());
+        const int exit = ForEachUnit(
+            line, [&](UnitLine& unit, std::uint8_t) { return WatchLineOfUnit(unit, csv); });
+        if (exit != kExitOk) return exit;
+        if (lines == call.count) return kExitOk;
+        const Clock::time_point now = Clock::now();
+        beat += interval;
+        if (beat >= now) {
+            std::this_thread::sleep_until(beat);
+            continue;
+        }
+        if (!toldSlow)
+            std::fprintf(stderr,
+                         "kvel-cli: the line cannot keep up with --interval %s: one reading "
+                         "takes %s s; lines follow as fast as the line allows\n",
+                         SecondsText(interval).c_str(), SecondsText(now - beat + interval).c_str());
+        toldSlow = true;
+        beat = now;
     }
 }
 
-// Writes through the request queue and waits for the read-back; fills `notTaken` with the
-// writes the unit does not hold. False when the unit did not answer.
-bool WriteAndCheck(UnitSession& session, const std::vector<Difference>& writes,
-                   std::vector<Difference>& notTaken) {
-    SettingsRestore restore(session.Link());
-    session.Host().onHoldingReply = [&] { restore.OnHoldingReply(); };
-    restore.Start(writes);
-    // Each write takes a transmit tick and its answer on top of the usual wait.
-    constexpr int kMsPerWrite = 300;
-    const int waitMs = session.TimeoutMs() + static_cast<int>(writes.size()) * kMsPerWrite;
-    const bool checked = session.WaitFor([&] { return restore.Checked(); }, waitMs);
-    session.Host().onHoldingReply = nullptr;
-    notTaken = restore.NotTaken();
-    return checked;
+std::string RegisterIs(const unit::Register& info, std::uint16_t word) {
+    return std::string(info.name) + " " + unit::ValueWithSymbol(info, word);
 }
 
-int Set(UnitSession& session, const Invocation& invocation) {
-    const unit::Register& info = *invocation.target;
-    const std::string refusal =
-        unit::RefusalOfLimits(info.number, invocation.value, session.State().HoldingImage);
+// What a write ended as once the unit has been asked what it holds.
+enum class WriteResult { Written, NotWritten, Unknown };
+
+struct WriteReport {
+    Difference write;
+    WriteResult result = WriteResult::Unknown;
+    std::string why; // not written or unknown: the unit's exception, its value, or the silence
+};
+
+// Each register is written, asked again within the time budget when the answer is lost, then
+// all are read back: the unit's holding registers are the last word on what it took.
+std::vector<WriteReport> WriteAndReadBack(UnitLine& line, const std::vector<Difference>& writes) {
+    std::vector<WriteReport> reports;
+    for (const Difference& write : writes) {
+        const Answer answer = line.Write(write.info->number, write.fileWord);
+        WriteReport report{write, WriteResult::Unknown, line.Failure(answer)};
+        if (answer.Ok()) report.result = WriteResult::Written;
+        // The unit said no: it holds what it held, whatever the read-back can still tell.
+        if (answer.outcome == TransactionOutcome::Exception &&
+            answer.exceptionCode != kExceptionBusy)
+            report.result = WriteResult::NotWritten;
+        reports.push_back(report);
+    }
+    const Answer readBack = line.Read(unit::Bank::Holding, 0, kPolledHoldingCount);
+    if (!readBack.Ok()) {
+        for (WriteReport& report : reports)
+            if (report.result == WriteResult::Unknown)
+                report.why += "; and reading it back failed: " + line.Failure(readBack);
+        return reports;
+    }
+    for (WriteReport& report : reports) {
+        const std::uint16_t held = readBack.words[report.write.info->number];
+        report.write.unitWord = held;
+        const bool refused = report.result == WriteResult::NotWritten;
+        report.result =
+            held == report.write.fileWord ? WriteResult::Written : WriteResult::NotWritten;
+        if (report.result == WriteResult::Written)
+            report.why.clear();
+        else if (!refused)
+            report.why = "the unit reads " + unit::ValueWithSymbol(*report.write.info, held);
+    }
+    return reports;
+}
+
+const char* ResultWord(WriteResult result) {
+    switch (result) {
+    case WriteResult::Written:
+        return "written";
+    case WriteResult::NotWritten:
+        return "not-written";
+    case WriteResult::Unknown:
+        return "unknown";
+    }
+    return "";
+}
+
+int ExitOf(const std::vector<WriteReport>& reports) {
+    const auto any = [&](WriteResult result) {
+        return std::any_of(reports.begin(), reports.end(),
+                           [&](const WriteReport& report) { return report.result == result; });
+    };
+    if (any(WriteResult::Unknown)) return kExitLink;
+    return any(WriteResult::NotWritten) ? kExitRefused : kExitOk;
+}
+
+std::string ReportsJson(const std::vector<WriteReport>& reports) {
+    QJsonArray list;
+    for (const WriteReport& report : reports) {
+        const unit::Register& info = *report.write.info;
+        QJsonObject entry{{"name", info.name},
+                          {"register", info.number},
+                          {"value", unit::NumericValue(info, report.write.fileWord)},
+                          {"unit", unit::Symbol(info.quantity)},
+                          {"result", ResultWord(report.result)}};
+        if (!report.why.empty()) entry.insert("reason", QString::fromStdString(report.why));
+        list.append(entry);
+    }
+    return QJsonDocument(QJsonObject{{"registers", list}})
+        .toJson(QJsonDocument::Compact)
+        .toStdString();
+}
+
+// Written ones on stdout as "wrote NAME = VALUE"; the others on stderr, each with its reason.
+void PrintReports(const std::vector<WriteReport>& reports) {
+    int written = 0;
+    for (const WriteReport& report : reports) {
+        const unit::Register& info = *report.write.info;
+        if (report.result == WriteResult::Written) {
+            ++written;
+            Print("wrote " + std::string(info.name) + " = " +
+                  unit::ValueWithSymbol(info, report.write.fileWord));
+            continue;
+        }
+        const char* state =
+            report.result == WriteResult::NotWritten ? "not written" : "unknown whether written";
+        Tell(std::string(state) + ": " + RegisterIs(info, report.write.fileWord) + ": " +
+             report.why);
+    }
+    if (written != static_cast<int>(reports.size()))
+        Tell(std::to_string(written) + " of " + std::to_string(reports.size()) +
+             " registers written");
+}
+
+int Set(UnitLine& line) {
+    const Invocation& call = line.Call();
+    const unit::Register& info = *call.target;
+    const Answer holding = line.Read(unit::Bank::Holding, 0, kPolledHoldingCount);
+    if (!holding.Ok()) return LinkFailure(line, holding);
+    RegisterImage image{};
+    std::copy(holding.words.begin(), holding.words.end(), image.begin());
+    const std::string refusal = unit::RefusalOfLimits(info.number, call.value, image);
     if (!refusal.empty()) return Fail(kExitRefused, "refused: " + refusal);
-    std::vector<Difference> notTaken;
-    const Difference write{&info, invocation.value, session.State().HoldingImage[info.number]};
-    if (!WriteAndCheck(session, {write}, notTaken))
-        return Fail(kExitLink, "wrote " + std::string(info.name) +
-                                   " but could not read it back: " + session.NoAnswer());
-    if (!notTaken.empty())
-        return Fail(kExitRefused, "the unit did not take " + std::string(info.name) + " " +
-                                      unit::ValueWithSymbol(info, invocation.value) +
-                                      ": it reads " +
-                                      unit::ValueWithSymbol(info, notTaken.front().unitWord));
-    Print(invocation.json
-              ? RegisterJson(info, invocation.value)
-              : std::string(info.name) + " = " + unit::ValueWithSymbol(info, invocation.value));
+    const std::vector<WriteReport> reports =
+        WriteAndReadBack(line, {Difference{&info, call.value, image[info.number]}});
+    const WriteReport& report = reports.front();
+    if (report.result == WriteResult::Unknown)
+        return Fail(kExitLink, "unknown whether " + RegisterIs(info, call.value) +
+                                   " was written: " + report.why);
+    if (report.result == WriteResult::NotWritten)
+        return Fail(kExitRefused,
+                    "the unit did not take " + RegisterIs(info, call.value) + ": " + report.why);
+    Print(call.json ? RegisterJson(info, call.value)
+                    : std::string(info.name) + " = " + unit::ValueWithSymbol(info, call.value));
     return kExitOk;
 }
 
 std::optional<SettingsSnapshot> ReadFile(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + path;
-        return std::nullopt;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    SettingsFileRead read = ReadSettingsFile(text.str());
+    SettingsFileRead read = LoadSettingsFile(path);
     if (!read.snapshot) error = path + ": " + read.error;
     return read.snapshot;
 }
 
-int Backup(UnitSession& session, const Invocation& invocation) {
+int Backup(UnitLine& line, const UnitImages& images) {
+    const Invocation& call = line.Call();
     const SettingsSnapshot snapshot =
-        SnapshotOf(session.State().HoldingImage, VersionFromInputs(session.State().InputImage),
-                   NowIso(Qt::ISODate));
-    std::ofstream out(invocation.file, std::ios::binary | std::ios::trunc);
-    out << WriteSettingsFile(snapshot);
-    out.close();
-    if (!out) return Fail(kExitRefused, "cannot write " + invocation.file);
-    Print(invocation.json
-              ? SavedJson(invocation.file, snapshot.holding.size())
-              : "saved " + std::to_string(snapshot.holding.size()) + " registers of the unit at " +
-                    session.Where() + " to " + invocation.file);
+        SnapshotOf(images.holding, VersionFromInputs(images.input), NowIso(Qt::ISODate));
+    if (const std::optional<SaveFailure> failure =
+            SaveSettingsFile(call.file, WriteSettingsFile(snapshot)))
+        return Fail(kExitRefused, "cannot write " + call.file + ": " + failure->reason);
+    Print(call.json ? SavedJson(call.file, snapshot.holding.size())
+                    : "saved " + std::to_string(snapshot.holding.size()) +
+                          " registers of the unit at " + line.Where() + " to " + call.file);
     return kExitOk;
 }
 
-int Compare(UnitSession& session, const Invocation& invocation, const SettingsSnapshot& file) {
+int Compare(UnitLine& line, const UnitImages& images, const SettingsSnapshot& file) {
+    const Invocation& call = line.Call();
     const std::vector<Difference> differences =
-        Differences(file, session.State().HoldingImage, invocation.withCalibration);
-    const VersionInfo firmware = VersionFromInputs(session.State().InputImage);
+        Differences(file, images.holding, call.withCalibration);
+    const VersionInfo firmware = VersionFromInputs(images.input);
     if (!SameFirmware(firmware, file.firmware))
-        std::fprintf(stderr,
-                     "kvel-cli: note: the unit runs firmware %s; the file was saved from %s\n",
-                     FirmwareText(firmware).c_str(), FirmwareText(file.firmware).c_str());
-    if (invocation.json)
+        Tell("note: the unit runs firmware " + FirmwareText(firmware) +
+             "; the file was saved from " + FirmwareText(file.firmware));
+    if (call.json)
         Print(DifferencesJson(differences));
     else if (differences.empty())
-        Print("the unit holds the settings of " + invocation.file);
+        Print("the unit holds the settings of " + call.file);
     else
         Print(DifferencesText(differences));
     return differences.empty() ? kExitOk : kExitRefused;
 }
 
-int Restore(UnitSession& session, const Invocation& invocation, const SettingsSnapshot& file) {
-    const VersionInfo firmware = VersionFromInputs(session.State().InputImage);
+int Restore(UnitLine& line, const UnitImages& images, const SettingsSnapshot& file) {
+    const Invocation& call = line.Call();
+    const VersionInfo firmware = VersionFromInputs(images.input);
     if (!SameFirmware(firmware, file.firmware)) {
         const std::string warning = "the unit runs firmware " + FirmwareText(firmware) +
                                     "; the file was saved from " + FirmwareText(file.firmware);
-        if (!invocation.force)
+        if (!call.force)
             return Fail(kExitRefused, warning + ". Nothing written; --force restores anyway.");
-        std::fprintf(stderr, "kvel-cli: warning: %s\n", warning.c_str());
+        Tell("warning: " + warning);
     }
-    const std::vector<Difference> writes =
-        Differences(file, session.State().HoldingImage, invocation.withCalibration);
-    const std::string refusal = RefusalOfWrites(writes, session.State().HoldingImage);
+    const std::vector<Difference> writes = Differences(file, images.holding, call.withCalibration);
+    const std::string refusal = RefusalOfWrites(writes, images.holding);
     if (!refusal.empty()) return Fail(kExitRefused, "refused, nothing written: " + refusal);
     if (writes.empty()) {
-        Print("nothing to write: the unit already holds the settings of " + invocation.file);
+        Print("nothing to write: the unit already holds the settings of " + call.file);
         return kExitOk;
     }
-    std::vector<Difference> notTaken;
-    if (!WriteAndCheck(session, writes, notTaken))
-        return Fail(kExitLink,
-                    "wrote " + std::to_string(writes.size()) +
-                        " registers but could not read them back: " + session.NoAnswer());
-    for (const Difference& write : writes) {
-        const bool taken =
-            std::none_of(notTaken.begin(), notTaken.end(),
-                         [&](const Difference& miss) { return miss.info == write.info; });
-        if (taken)
-            Print("wrote " + std::string(write.info->name) + " = " +
-                  unit::ValueWithSymbol(*write.info, write.fileWord));
-    }
-    if (notTaken.empty()) return kExitOk;
-    for (const Difference& miss : notTaken)
-        Fail(kExitRefused, "the unit did not take " + std::string(miss.info->name) + " " +
-                               unit::ValueWithSymbol(*miss.info, miss.fileWord) + ": it reads " +
-                               unit::ValueWithSymbol(*miss.info, miss.unitWord));
-    return kExitRefused;
+    const std::vector<WriteReport> reports = WriteAndReadBack(line, writes);
+    if (call.json)
+        Print(ReportsJson(reports));
+    else
+        PrintReports(reports);
+    return ExitOf(reports);
 }
 
-int RunWithBanks(UnitSession& session, const Invocation& invocation,
-                 const std::optional<SettingsSnapshot>& file) {
-    switch (invocation.verb) {
-    case Verb::Status:
-        return Status(session, invocation);
-    case Verb::Watch:
-        return Watch(session, invocation);
-    case Verb::Get:
-        return Get(session, invocation);
-    case Verb::Set:
-        return Set(session, invocation);
-    case Verb::Backup:
-        return Backup(session, invocation);
-    case Verb::Upload:
-        return Upload(session, invocation);
-    case Verb::Compare:
-        return Compare(session, invocation, *file);
-    case Verb::Restore:
-        return Restore(session, invocation, *file);
-    }
-    return kExitUsage;
+// A verb that starts from both banks, and the settings file it was given, if any.
+template <typename Run> int WithBanks(const Invocation& call, Run run) {
+    UnitLine line(call);
+    if (const std::optional<std::string> failure = line.Open()) return Fail(kExitLink, *failure);
+    UnitImages images;
+    const Answer answer = line.ReadBanks(images);
+    if (!answer.Ok()) return LinkFailure(line, answer);
+    return run(line, images);
 }
+
+// A settings file that will be refused is refused before the port is touched.
+template <typename Run> int WithFileAndBanks(const Invocation& call, Run run) {
+    std::string error;
+    const std::optional<SettingsSnapshot> file = ReadFile(call.file, error);
+    if (!file) return Fail(kExitRefused, error);
+    return WithBanks(
+        call, [&](UnitLine& line, const UnitImages& images) { return run(line, images, *file); });
+}
+
+template <typename Run> int WithLine(const Invocation& call, Run run) {
+    UnitLine line(call);
+    if (const std::optional<std::string> failure = line.Open()) return Fail(kExitLink, *failure);
+    return run(line);
+}
+
+struct VerbHandler {
+    Verb verb;
+    int (*run)(const Invocation& call);
+};
+
+const VerbHandler kHandlers[] = {
+    {Verb::Status, [](const Invocation& call) { return WithLine(call, Status); }},
+    {Verb::Watch, [](const Invocation& call) { return WithLine(call, Watch); }},
+    {Verb::Get, [](const Invocation& call) { return WithLine(call, Get); }},
+    {Verb::Set, [](const Invocation& call) { return WithLine(call, Set); }},
+    {Verb::Backup, [](const Invocation& call) { return WithBanks(call, Backup); }},
+    {Verb::Compare, [](const Invocation& call) { return WithFileAndBanks(call, Compare); }},
+    {Verb::Restore, [](const Invocation& call) { return WithFileAndBanks(call, Restore); }},
+    {Verb::Upload, Upload},
+    {Verb::Find, Find},
+    {Verb::Serve, Serve},
+};
 
 } // namespace
 
 int RunVerb(const Invocation& invocation) {
-    // A settings file that will be refused is refused before the port is touched.
-    std::optional<SettingsSnapshot> file;
-    if (invocation.verb == Verb::Compare || invocation.verb == Verb::Restore) {
-        std::string error;
-        file = ReadFile(invocation.file, error);
-        if (!file) return Fail(kExitRefused, error);
-    }
-    UnitSession session(invocation);
-    if (const std::optional<std::string> failure = session.Open()) return Fail(kExitLink, *failure);
-    if (!session.ReadBanks()) return Fail(kExitLink, session.NoAnswer());
-    return RunWithBanks(session, invocation, file);
+    for (const VerbHandler& handler : kHandlers)
+        if (handler.verb == invocation.verb) return handler.run(invocation);
+    return kExitUsage;
 }
 
 } // namespace kvel::cli

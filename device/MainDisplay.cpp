@@ -16,6 +16,11 @@ namespace kvel {
 
 const QColor kOrange(244, 169, 0);
 const QColor kRed(255, 0, 0);
+// The bits and captions are the register table's; "Работа" lights orange, the alarms red.
+const std::array<LampLook, 4> kLampLooks{{{unit::kLamps[0].bit, kOrange, unit::kLamps[0].caption},
+                                          {unit::kLamps[1].bit, kRed, unit::kLamps[1].caption},
+                                          {unit::kLamps[2].bit, kRed, unit::kLamps[2].caption},
+                                          {unit::kLamps[3].bit, kRed, unit::kLamps[3].caption}}};
 
 namespace {
 
@@ -100,12 +105,13 @@ void MainDisplay::PlaceReadings(QWidget* form) {
 }
 
 void MainDisplay::PlaceLamps(QWidget* form) {
-    QLabel** lamps[] = {&Label8, &Label9, &Label10, &Label11};
-    for (std::size_t i = 0; i < unit::kLamps.size(); ++i) {
-        const int top = 16 + 24 * static_cast<int>(i);
-        *lamps[i] = Lamp(form, top);
-        Caption(form, 304, top, FromUtf8(unit::kLamps[i].caption), 16);
-    }
+    Label8 = Lamp(form, 16);
+    Label9 = Lamp(form, 40);
+    Label10 = Lamp(form, 64);
+    Label11 = Lamp(form, 88);
+    for (std::size_t i = 0; i < kLampLooks.size(); ++i)
+        Caption(form, 304, 16 + 24 * static_cast<int>(i), QString::fromUtf8(kLampLooks[i].caption),
+                16);
 }
 
 void MainDisplay::PlaceSetpoints(QWidget* form, QWidget* focusSink, const RegisterImage& holding,
@@ -168,12 +174,10 @@ void MainDisplay::ShowBattery(std::uint16_t status) {
 }
 
 void MainDisplay::ShowLamps(std::uint16_t status) {
-    // "Работа" lights orange, the three alarms red.
     const std::array<QLabel*, 4> lamps{Label8, Label9, Label10, Label11};
     for (std::size_t i = 0; i < lamps.size(); ++i) {
-        const QColor lit = i == 0 ? kOrange : kRed;
-        const bool on = (status & unit::kLamps[i].bit) != 0;
-        Paint(lamps[i], QPalette::Window, on ? lit : QColor(Qt::black));
+        const LampLook& look = kLampLooks[i];
+        Paint(lamps[i], QPalette::Window, (status & look.bit) ? look.lit : QColor(Qt::black));
     }
 }
 

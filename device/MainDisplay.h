@@ -19,6 +19,16 @@ namespace kvel {
 extern const QColor kOrange;
 extern const QColor kRed;
 
+// A lamp of the main window: the status bit it shows, its colour when lit (dark is black), and
+// its caption.
+struct LampLook {
+    std::uint16_t bit;
+    const QColor& lit;
+    const char* caption;
+};
+// Top to bottom as the main window shows them.
+extern const std::array<LampLook, 4> kLampLooks;
+
 class MainDisplay : public QObject {
     Q_OBJECT
 public:

@@ -155,7 +155,7 @@ void TForm3::Button4Click() {
 
 void TForm3::CheckBoxClick(const FlagRow& row) {
     *row.hold = kHoldSettling;
-    write_(row.reg, row.box->isChecked() ? 1 : 0);
+    write_(row.reg, row.box->isChecked() ? 1 : 0, WriteOrigin::Operator);
 }
 
 void TForm3::ComboBox1DropDown() {
@@ -164,7 +164,7 @@ void TForm3::ComboBox1DropDown() {
 
 // Disabled until the refresh shows the unit's own choice again.
 void TForm3::ComboBox1Change(int index) {
-    write_(h::RelayContacts, static_cast<std::uint16_t>(index));
+    write_(h::RelayContacts, static_cast<std::uint16_t>(index), WriteOrigin::Operator);
     Edit1->setFocus(Qt::OtherFocusReason);
     ComboBox1->setEnabled(false);
     holds_.ComboBox1 = kHoldSettling;

@@ -154,7 +154,7 @@ void TForm5::FormCreate() {
 
 // Every close, however it comes about, locks calibration on the unit again.
 void TForm5::FormClose() {
-    write_(h::CalibrationEnable, 0);
+    write_(h::CalibrationEnable, 0, WriteOrigin::Program);
     state_.CalibrationWindowOpen = false;
 }
 
@@ -165,12 +165,13 @@ void TForm5::closeEvent(QCloseEvent* event) {
 
 void TForm5::CheckBox1Click() {
     holds_.CheckBox1 = kHoldEnableClick;
-    write_(h::CalibrationEnable, CheckBox1->isChecked() ? reg::kCalibrationEnabled : 0);
+    write_(h::CalibrationEnable, CheckBox1->isChecked() ? reg::kCalibrationEnabled : 0,
+           WriteOrigin::Operator);
 }
 
 void TForm5::RadioGroupClick(const ChoiceRow& row, int index) {
     *row.hold = kHoldSettling;
-    write_(row.reg, static_cast<std::uint16_t>(index));
+    write_(row.reg, static_cast<std::uint16_t>(index), WriteOrigin::Operator);
 }
 
 // The field being edited, if any, is left and so written; the button writes nothing itself.

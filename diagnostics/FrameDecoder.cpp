@@ -143,7 +143,7 @@ std::string DescribeReply(const std::uint8_t* frame, std::size_t length) {
     if (!CrcHolds(frame, length)) return "Кадр с неверной CRC";
     const std::uint8_t function = frame[1];
     if (function & kExceptionFlag)
-        return length == kExceptionReplyBytes ? ExceptionText(frame[2]) : "Исключение";
+        return length == kExceptionReplyLength ? ExceptionText(frame[2]) : "Исключение";
     const bool read = function == kReadHolding || function == kReadInput;
     if (read && frame[2] + 5u == length) return "Ответ: " + RegistersText(frame[2] / 2u);
     if (function == kWriteSingle && length == kAcknowledgementBytes)

@@ -16,12 +16,38 @@ std::string CauseText(const CauseOfLoss& cause) {
         return "байты есть, но кадров нет";
     case LossCause::OtherAddress:
         return "отвечает другой адрес " + std::to_string(cause.detail);
+    case LossCause::Connection:
+        return OpenFailureReasonText({cause.connection, {}, {}, {}});
     case LossCause::Exception:
         break;
     }
     char code[4];
     std::snprintf(code, sizeof code, "%02X", cause.detail);
     return std::string("исключение ") + code;
+}
+
+namespace {
+std::string Hint(const CauseOfLoss& cause) {
+    switch (cause.cause) {
+    case LossCause::PortClosed:
+        return "проверьте адаптер и номер порта (Меню → Параметры соединения)";
+    case LossCause::NoBytes:
+        return "проверьте адрес и скорость (Сервис → Поиск устройства)";
+    case LossCause::BytesNoFrames:
+        return "проверьте скорость и провода линии (Сервис → Поиск устройства)";
+    case LossCause::OtherAddress:
+        return "укажите адрес " + std::to_string(cause.detail) + " (Меню → Параметры соединения)";
+    case LossCause::Connection:
+        return "проверьте сеть и сервер последовательных портов (Сервис → Сетевое подключение…)";
+    case LossCause::Exception:
+        break;
+    }
+    return "устройство отвергает опрос, проверьте, то ли это устройство";
+}
+} // namespace
+
+std::string CauseWithHint(const CauseOfLoss& cause) {
+    return CauseText(cause) + " — " + Hint(cause);
 }
 
 void Latency::Add(Duration sample) {
@@ -69,7 +95,7 @@ void LinkCounters::LinkLost(bool portOpen) {
     ++linkLosses_;
     requestSentAt_.reset();
     if (!portOpen)
-        cause_ = CauseOfLoss{LossCause::PortClosed, 0};
+        cause_ = ClosedCause();
     else if (otherAddress_)
         cause_ = CauseOfLoss{LossCause::OtherAddress, *otherAddress_};
     else if (exceptionCode_)
@@ -85,8 +111,30 @@ void LinkCounters::PortOpened(bool opened) {
     if (opened)
         cause_.reset();
     else
-        cause_ = CauseOfLoss{LossCause::PortClosed, 0};
+        cause_ = ClosedCause();
     ForgetEvidence();
+}
+
+CauseOfLoss LinkCounters::ClosedCause() const {
+    if (!connectionFault_) return CauseOfLoss{LossCause::PortClosed, 0};
+    return CauseOfLoss{LossCause::Connection, 0, *connectionFault_};
+}
+
+void LinkCounters::NetworkNoted(const NetworkNote& note) {
+    networkSeen_ = true;
+    switch (note.kind) {
+    case NetworkNote::Kind::Connected:
+    case NetworkNote::Kind::Closed:
+        connectionFault_.reset();
+        return;
+    case NetworkNote::Kind::Failed:
+        connectionFault_ = note.reason;
+        ++connectionFailures_[static_cast<std::size_t>(note.reason)];
+        return;
+    case NetworkNote::Kind::ReplyDropped:
+        ++mbapDrops_[static_cast<std::size_t>(note.drop.fault)];
+        return;
+    }
 }
 
 void LinkCounters::ForgetEvidence() {

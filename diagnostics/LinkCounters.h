@@ -12,15 +12,20 @@
 
 namespace kvel {
 
-enum class LossCause { PortClosed, NoBytes, BytesNoFrames, OtherAddress, Exception };
+// Connection: a network line's connection failed or went down.
+enum class LossCause { PortClosed, NoBytes, BytesNoFrames, OtherAddress, Exception, Connection };
 
 struct CauseOfLoss {
     LossCause cause = LossCause::NoBytes;
     std::uint8_t detail = 0; // the other address, or the exception code
+    OpenFailureReason connection = OpenFailureReason::None;
 };
 
 // "порт закрыт", "отвечает другой адрес 5", "исключение 02"…
 std::string CauseText(const CauseOfLoss& cause);
+// The cause with what to check next and where: "нет ни одного байта — проверьте адрес и
+// скорость (Сервис → Поиск устройства)".
+std::string CauseWithHint(const CauseOfLoss& cause);
 
 struct Latency {
     using Duration = std::chrono::microseconds;
@@ -43,6 +48,7 @@ public:
     void Received(const ReceivedPiece& piece);
     void LinkLost(bool portOpen);
     void PortOpened(bool opened);
+    void NetworkNoted(const NetworkNote& note);
 
     std::uint64_t Requests() const { return requests_; }
     std::uint64_t Replies() const { return replies_; }
@@ -52,11 +58,22 @@ public:
     }
     std::uint64_t Exceptions(std::uint8_t code) const { return exceptions_[code]; }
     const Latency& ReplyLatency() const { return latency_; }
+    // Connections that failed or went down, by reason.
+    std::uint64_t ConnectionFailures(OpenFailureReason reason) const {
+        return connectionFailures_[static_cast<std::size_t>(reason)];
+    }
+    std::uint64_t MbapDrops(MbapFault fault) const {
+        return mbapDrops_[static_cast<std::size_t>(fault)];
+    }
+    // True once a network line has said anything.
+    bool NetworkSeen() const { return networkSeen_; }
     // Why the link is down; nothing while it works or before it was ever lost.
     const std::optional<CauseOfLoss>& Cause() const { return cause_; }
 
 private:
     void ForgetEvidence();
+    // The connection's fault when there is one, else the port is simply closed.
+    CauseOfLoss ClosedCause() const;
 
     std::uint64_t requests_ = 0;
     std::uint64_t replies_ = 0;
@@ -66,6 +83,12 @@ private:
     Latency latency_;
     std::optional<LinkClock::time_point> requestSentAt_;
     std::optional<CauseOfLoss> cause_;
+    std::array<std::uint64_t, static_cast<std::size_t>(OpenFailureReason::ConnectionTimedOut) + 1>
+        connectionFailures_{};
+    std::array<std::uint64_t, static_cast<std::size_t>(MbapFault::WrongLength) + 1> mbapDrops_{};
+    bool networkSeen_ = false;
+    // Why the network line's connection is down, until it is up again or closed.
+    std::optional<OpenFailureReason> connectionFault_;
 
     // What the line showed since the last reply or loss.
     std::uint64_t bytesSinceEvidence_ = 0;

@@ -19,11 +19,11 @@ constexpr std::size_t kMostPending = 2 * kReceiveWindowSize;
 // The length of a whole frame starting at `frame`, judged by its function and check sum; 0
 // when none starts there.
 std::size_t WholeFrameAt(const std::uint8_t* frame, std::size_t available) {
-    if (available < kExceptionReplyBytes) return 0;
+    if (available < kExceptionReplyLength) return 0;
     const std::uint8_t function = frame[1];
     std::array<std::size_t, 2> candidates{};
     if (function & kExceptionFlag)
-        candidates = {kExceptionReplyBytes, 0};
+        candidates = {kExceptionReplyLength, 0};
     else if (function == kReadHolding || function == kReadInput)
         candidates = {frame[2] + 5u, 0};
     else if (function == kWriteSingle)

@@ -9,6 +9,11 @@ std::string Bytes(std::size_t count) {
 }
 } // namespace
 
+std::string PortContextText(const PortContext& port) {
+    return port.port + ", " + std::to_string(port.bitRate) + " бод, адрес " +
+           std::to_string(port.address);
+}
+
 std::string PieceText(const ReceivedPiece& piece) {
     const std::uint8_t* bytes = piece.bytes.data();
     const std::size_t length = piece.bytes.size();
@@ -27,6 +32,38 @@ std::string PieceText(const ReceivedPiece& piece) {
         break;
     }
     return "Отклонено: шум (" + Bytes(length) + ")";
+}
+
+namespace {
+std::string MbapDropText(const MbapDrop& drop) {
+    const std::string dropped = " (" + Bytes(drop.droppedBytes) + ")";
+    switch (drop.fault) {
+    case MbapFault::WrongTransaction:
+        return "Отклонено: MBAP: транзакция " + std::to_string(drop.value) +
+               (drop.awaited ? ", ожидалась " + std::to_string(*drop.awaited)
+                             : ", ответ не ожидался") +
+               dropped;
+    case MbapFault::WrongProtocol:
+        return "Отклонено: MBAP: протокол " + std::to_string(drop.value) + dropped;
+    case MbapFault::WrongLength:
+        break;
+    }
+    return "Отклонено: MBAP: длина " + std::to_string(drop.value) + dropped;
+}
+} // namespace
+
+std::string NetworkNoteText(const NetworkNote& note) {
+    switch (note.kind) {
+    case NetworkNote::Kind::Connected:
+        return "Соединение с " + note.where + " установлено";
+    case NetworkNote::Kind::Closed:
+        return "Соединение с " + note.where + " закрыто";
+    case NetworkNote::Kind::Failed:
+        return "Соединение с " + note.where + ": " + OpenFailureReasonText({note.reason, {}, {}, {}});
+    case NetworkNote::Kind::ReplyDropped:
+        break;
+    }
+    return MbapDropText(note.drop);
 }
 
 LineKind PieceLineKind(const ReceivedPiece& piece) {
@@ -73,9 +110,24 @@ void TrafficMonitor::LinkLost(LinkClock::time_point when, bool portOpen) {
 
 void TrafficMonitor::PortOpened(LinkClock::time_point when, bool opened) {
     counters_.PortOpened(opened);
-    if (recording_)
-        Record(when, LineKind::Event, false, nullptr, 0,
-               opened ? "Порт открыт" : "Порт не открылся");
+    if (recording_) Record(when, LineKind::Event, false, nullptr, 0, PortOpenedText(opened));
+}
+
+// The rate and address with an open port; the system's reason with one that would not open.
+std::string TrafficMonitor::PortOpenedText(bool opened) const {
+    if (!port_) return opened ? "Порт открыт" : "Порт не открылся";
+    const PortContext port = port_();
+    if (opened) return "Порт открыт: " + PortContextText(port);
+    const std::string why = OpenFailureText(port.failure);
+    return "Порт не открылся: " + port.port + (why.empty() ? "" : " — " + why);
+}
+
+void TrafficMonitor::NetworkNoted(LinkClock::time_point when, const NetworkNote& note) {
+    counters_.NetworkNoted(note);
+    if (!recording_) return;
+    const bool dropped = note.kind == NetworkNote::Kind::ReplyDropped;
+    Record(when, dropped ? LineKind::Rejected : LineKind::Event, false, nullptr, 0,
+           NetworkNoteText(note));
 }
 
 void TrafficMonitor::TakeIn(const std::vector<ReceivedPiece>& pieces) {

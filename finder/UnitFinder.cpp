@@ -3,6 +3,7 @@
 
 #include "Crc16.h"
 #include "ModbusFrame.h"
+#include "NetworkPort.h"
 #include "RegisterMap.h"
 
 #include <algorithm>
@@ -55,7 +56,14 @@ int FinderSettleMs(std::int32_t bitRate) {
 }
 
 UnitFinder::UnitFinder(SerialChannel& channel, std::uint16_t comPort, std::uint8_t storedBaudIndex)
-    : channel_(channel), comPort_(comPort), rates_(FinderRateOrder(storedBaudIndex)) {
+    : UnitFinder(channel, ComPortName(comPort), FinderRateOrder(storedBaudIndex),
+                 kFirstFinderAddress, kLastFinderAddress) {}
+
+UnitFinder::UnitFinder(SerialChannel& channel, std::string portName,
+                       std::vector<std::uint8_t> rates, std::uint8_t first, std::uint8_t last)
+    : channel_(channel), portName_(std::move(portName)), rates_(std::move(rates)), first_(first),
+      last_(last), address_(first) {
+    if (IsNetworkPortName(portName_)) rates_.resize(1);
     init_crc16_tab();
 }
 
@@ -69,7 +77,7 @@ void UnitFinder::Start(std::int64_t nowMs) {
 
 bool UnitFinder::OpenRate() {
     const std::int32_t bitRate = BaudRateFromIndex(BaudIndex());
-    if (channel_.OpenComPort(ComPortName(comPort_), bitRate) == kOpenOk) return true;
+    if (channel_.OpenComPort(portName_, bitRate) == kOpenOk) return true;
     failure_ = channel_.LastOpenFailure();
     state_ = FinderState::OpenFailed;
     return false;
@@ -97,7 +105,7 @@ void UnitFinder::TakeInput() {
 // A unit that refuses the read with an exception is there all the same.
 bool UnitFinder::AnsweredPresence() const {
     return FrameAtEnd(received_, kOneRegisterReply, address_, kReadHolding) ||
-           FrameAtEnd(received_, kExceptionReplyBytes, address_, kReadHolding | kExceptionFlag);
+           FrameAtEnd(received_, kExceptionReplyLength, address_, kReadHolding | kExceptionFlag);
 }
 
 std::optional<std::uint16_t> UnitFinder::AnsweredVersion() const {
@@ -137,26 +145,37 @@ void UnitFinder::EndSilentTry(std::int64_t nowMs) {
         NextTry(nowMs);
         return;
     }
-    triesDone_ += kLastFinderAddress - address_;
-    address_ = kLastFinderAddress;
+    triesDone_ += last_ - address_;
+    address_ = last_;
     NextTry(nowMs);
 }
 
+// The bytes still coming in belong to the address just asked, not to the next one.
 void UnitFinder::NextTry(std::int64_t nowMs) {
+    TakeInput();
     ++triesDone_;
-    if (address_ < kLastFinderAddress) {
+    if (address_ < last_) {
         ++address_;
         Send(Asking::Presence, nowMs);
         return;
     }
-    if (++rateIndex_ == rates_.size()) {
-        rateIndex_ = rates_.size() - 1;
+    if (rateIndex_ + 1 == RatesToTry()) {
         state_ = FinderState::Finished;
         return;
     }
-    address_ = kFirstFinderAddress;
+    ++rateIndex_;
+    address_ = first_;
     noisyTries_ = 0;
     if (OpenRate()) Send(Asking::Presence, nowMs);
+}
+
+// Units found at an earlier rate (all rates were asked for then) end the scan with this one.
+std::size_t UnitFinder::RatesToTry() const {
+    return !allRates_ && !found_.empty() ? rateIndex_ + 1 : rates_.size();
+}
+
+ReceiverContext UnitFinder::Listening() const {
+    return {address_, static_cast<std::uint16_t>(kOneRegisterReply)};
 }
 
 void UnitFinder::Stop() {
@@ -165,10 +184,10 @@ void UnitFinder::Stop() {
 
 std::int64_t UnitFinder::MsLeft() const {
     if (!Running()) return 0;
-    std::int64_t ms = static_cast<std::int64_t>(kLastFinderAddress - address_ + 1) *
+    std::int64_t ms = static_cast<std::int64_t>(last_ - address_ + 1) *
                       FinderTryMs(BaudRateFromIndex(BaudIndex()));
-    for (std::size_t rate = rateIndex_ + 1; rate < rates_.size(); ++rate)
-        ms += static_cast<std::int64_t>(kFinderAddressCount) *
+    for (std::size_t rate = rateIndex_ + 1; rate < RatesToTry(); ++rate)
+        ms += static_cast<std::int64_t>(AddressCount()) *
               FinderTryMs(BaudRateFromIndex(rates_[rate]));
     return ms;
 }

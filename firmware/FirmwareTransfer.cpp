@@ -163,7 +163,7 @@ bool FirmwareUpload::LastFrameAcknowledged() const {
 
 void FirmwareUpload::SendNextBlock() {
     FirmwareTransfer& t = transfer_;
-    view_.ShowStatus(ProgressText());
+    Report(UploadStep::Writing, t.blocksSent, ProgressText());
     if (!SendBlock(t.blocksSent)) return;
     ++t.blocksSent;
     t.silentTicks = 0;
@@ -180,7 +180,7 @@ void FirmwareUpload::WaitForAcknowledgement() {
         ResendAfterTicks(bitRate, BlockBytes(block) + kBlockHeaderBytes + kCrcBytes))
         return;
     if (t.resends == kMostResends) {
-        Abandon("Прервано: ЗУЛ не отвечает");
+        Abandon(UploadStep::NotAnswering, block, "Прервано: ЗУЛ не отвечает");
         return;
     }
     ResendLastBlock();
@@ -191,7 +191,7 @@ void FirmwareUpload::WaitForAcknowledgement() {
 void FirmwareUpload::ResendLastBlock() {
     FirmwareTransfer& t = transfer_;
     const std::uint16_t block = static_cast<std::uint16_t>(t.blocksSent - 1);
-    view_.ShowStatus(BlockText("Повторная запись ", block));
+    Report(UploadStep::Rewriting, block, BlockText("Повторная запись ", block));
     if (!SendBlock(block)) return;
     ++t.resends;
     t.ackWaitTicks = 0;
@@ -204,25 +204,31 @@ void FirmwareUpload::Finish() {
     t.blocksSent = 0;
     CloseFile();
     t.lastFrameCrc = 0;
-    view_.ShowStatus("Программирование завершено");
+    Report(UploadStep::Finished, t.TotalBlocks(), "Программирование завершено");
     view_.OfferClose();
     t.silentTicks = 0;
 }
 
-void FirmwareUpload::Abandon(const std::string& utf8Text) {
+void FirmwareUpload::Abandon(UploadStep step, std::uint16_t block, const std::string& utf8Text) {
     transfer_.blocksSent = 0;
     transfer_.silentTicks = 0;
     CloseFile();
     view_.StopTicks();
-    view_.ShowStatus(utf8Text);
+    Report(step, block, utf8Text);
     view_.OfferClose();
+}
+
+void FirmwareUpload::Report(UploadStep step, std::uint16_t block, const std::string& utf8Text) {
+    step_ = step;
+    stepBlock_ = block;
+    view_.ShowStatus(utf8Text);
 }
 
 void FirmwareUpload::Tail() {
     FirmwareTransfer& t = transfer_;
     if (t.silentTicks > kSilentTicksLimit) {
         if (t.blocksSent != 0) return;
-        view_.ShowStatus("Нет связи с ЗУЛ");
+        Report(UploadStep::NoLink, 0, "Нет связи с ЗУЛ");
         view_.OfferClose();
         return;
     }
@@ -245,7 +251,7 @@ bool FirmwareUpload::SendBlock(std::uint16_t index) {
     file.seekg(static_cast<std::streamoff>(index) * kBlockBytes);
     file.read(reinterpret_cast<char*>(frame_.data() + kBlockHeaderBytes), bytes);
     if (file.gcount() != bytes) {
-        Abandon("Прервано: ошибка чтения файла");
+        Abandon(UploadStep::FileReadError, index, "Прервано: ошибка чтения файла");
         return false;
     }
     const auto length = static_cast<std::uint16_t>(bytes + kBlockHeaderBytes);

@@ -19,6 +19,24 @@ constexpr int kUploadTickMs = 1005;
 constexpr std::uint8_t kMostResends = 5;
 // blocksSent and the total are 16-bit counters.
 constexpr std::int64_t kMostBlocks = 0xFFFF;
+// Tenths of an ampere: above this output current the unit is loaded and must not be reprogrammed.
+constexpr std::uint16_t kMostCurrentForUpdate = 5;
+
+// Whether the unit may be reprogrammed while it delivers `outputCurrent` tenths of an ampere.
+constexpr bool CurrentAllowsUpdate(std::uint16_t outputCurrent) {
+    return outputCurrent <= kMostCurrentForUpdate;
+}
+
+// What the upload last did, for views that put it in their own words.
+enum class UploadStep {
+    Idle,
+    Writing,       // a block goes out for the first time
+    Rewriting,     // a block goes out again: its acknowledgement did not come
+    Finished,      // every block acknowledged and the closing frame sent
+    NoLink,        // the controller never became ready for the first block
+    NotAnswering,  // a block stayed unacknowledged after every resend
+    FileReadError, // the file no longer holds a block
+};
 
 // Outlives the update window, so a window opened later finds the same transfer.
 struct FirmwareTransfer {
@@ -86,6 +104,9 @@ public:
     void Stop();
 
     std::string ProgressText() const { return BlockText("Запись ", transfer_.blocksSent); }
+    UploadStep Step() const { return step_; }
+    // The block the step is about, counted from 0.
+    std::uint16_t StepBlock() const { return stepBlock_; }
 
 private:
     void ApplyFirstMatchingRule();
@@ -94,7 +115,8 @@ private:
     void WaitForAcknowledgement();
     void ResendLastBlock();
     void Finish();
-    void Abandon(const std::string& utf8Text);
+    void Abandon(UploadStep step, std::uint16_t block, const std::string& utf8Text);
+    void Report(UploadStep step, std::uint16_t block, const std::string& utf8Text);
     void Tail();
 
     void SendCommandRegister(std::uint8_t function, std::uint16_t value);
@@ -111,6 +133,8 @@ private:
     SerialChannel& channel_;
     UploadView& view_;
     std::array<std::uint8_t, kLongestBlockFrame> frame_{};
+    UploadStep step_ = UploadStep::Idle;
+    std::uint16_t stepBlock_ = 0;
 };
 
 } // namespace kvel

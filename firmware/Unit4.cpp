@@ -144,7 +144,7 @@ void TForm4::Button2Click() {
         close();
         return;
     }
-    if (RefusedAsBroadcast(link_.DeviceAddress)) return;
+    if (IsBroadcast(link_.DeviceAddress)) return ShowBroadcastRefusal();
     upload_.Start();
     Timer1->SetInterval(kUploadTickMs);
     Button2->hide();

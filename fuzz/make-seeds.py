@@ -108,6 +108,14 @@ write('fuzz_text_formats', {
 })
 
 # Frame assembler: eight chunk sizes, then the stream.
+MBAP_REPLY = bytes([0, 1, 0, 0, 0, 3 + 54, 1, 3, 54]) + bytes(54)
+write('fuzz_mbap', {
+    'reply': bytes([7] * 8) + MBAP_REPLY,
+    'late-then-awaited': bytes([3, 250, 1, 9, 4, 0, 2, 5]) + bytes([0, 9]) + MBAP_REPLY[2:] + MBAP_REPLY,
+    'huge-length': bytes([0] * 8) + bytes([0, 1, 0, 0, 0xFF, 0xFF, 1]) + bytes(300) + MBAP_REPLY,
+    'other-protocol': bytes([1] * 8) + bytes([0, 1, 0, 5]) + MBAP_REPLY[4:] + MBAP_REPLY,
+})
+
 write('fuzz_frame_assembler', {
     'requests': bytes([3, 0, 7, 1, 2, 9, 4, 0]) + REQUEST + framed([1, 6, 0, 16, 1, 0xE5]),
     'command-then-block': bytes([0] * 8) + framed([1, 6, 0xFF, 0xFD, 0, 0xB9]) + BLOCK,

@@ -22,6 +22,8 @@ public:
     // Blocks the whole program: nothing else runs meanwhile.
     virtual void Pause(int ms) = 0;
 
+    // Run inside the receiver, before the reply counts as received: they must return without
+    // opening a modal loop, or the receiver stalls and the unit looks lost.
     virtual void filling_out3() = 0;
     virtual void filling_out4() = 0;
     virtual void CloseSettingsWindow() = 0;

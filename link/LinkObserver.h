@@ -3,11 +3,14 @@
 // event does nothing unless an observer wants it.
 #pragma once
 
+#include "MbapFraming.h"
 #include "ModbusFrame.h"
+#include "SerialChannel.h"
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace kvel {
 
@@ -17,6 +20,24 @@ using LinkClock = std::chrono::steady_clock;
 struct ReceiverContext {
     std::uint8_t deviceAddress = 0;
     std::uint16_t expectedReplyLength = 0;
+};
+
+// What a network line did that its bytes do not show.
+struct NetworkNote {
+    enum class Kind {
+        Connected,
+        // The connection did not come up, or went down: `reason` says why.
+        Failed,
+        // Closed by the program.
+        Closed,
+        // A Modbus TCP reply dropped for its header; the receiver never saw it.
+        ReplyDropped,
+    };
+    Kind kind = Kind::Connected;
+    // "host:port"
+    std::string where;
+    OpenFailureReason reason = OpenFailureReason::None;
+    MbapDrop drop;
 };
 
 class LinkObserver {
@@ -34,6 +55,8 @@ public:
     // Both register images were zeroed: at a link loss, and when the program turns to another
     // address. What they held is no longer the unit's.
     virtual void ImagesZeroed(LinkClock::time_point) {}
+    // Only network lines say anything here.
+    virtual void NetworkNoted(LinkClock::time_point, const NetworkNote&) {}
 };
 
 } // namespace kvel

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace kvel {
 
@@ -63,6 +64,9 @@ struct LinkState {
     std::uint16_t WriteReplyWord = 0;
 
     ConnectionSettings Settings{};
+    // The network line in use instead of the COM port of Settings, as a network port name;
+    // empty while the COM port is in use.
+    std::string NetworkPort;
     std::uint8_t DeviceAddress = 0;
 
     bool SettingsWindowOpen = false;

@@ -17,7 +17,7 @@ constexpr int kBitsPerByte = 10;
 
 using RequestFrame = std::array<std::uint8_t, 8>;
 // Address, function with the exception flag, exception code, CRC.
-constexpr std::size_t kExceptionReplyBytes = 5;
+constexpr std::uint16_t kExceptionReplyLength = 5;
 
 // Every queued request goes out as exactly these 8 bytes, whatever its function code.
 RequestFrame BuildRequestFrame(std::uint8_t address, std::uint8_t function, std::uint16_t reg,
@@ -41,6 +41,13 @@ bool CrcHolds(const std::uint8_t* frame, std::size_t length);
 // Classifies the last `length` bytes received. Checks run in order: CRC, address, function.
 ReplyKind ClassifyReply(const std::uint8_t* frame, std::uint16_t length,
                         std::uint8_t deviceAddress);
+
+// Exception codes that say the unit may take the same request a moment later.
+constexpr std::uint8_t kExceptionAcknowledge = 0x05;
+constexpr std::uint8_t kExceptionBusy = 0x06;
+
+// What the Modbus standard calls an exception code: "busy" for 6, "exception" when unknown.
+const char* ExceptionName(std::uint8_t code);
 
 inline std::uint16_t WordAt(const std::uint8_t* bytes) {
     return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);

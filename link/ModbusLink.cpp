@@ -5,12 +5,15 @@
 
 namespace kvel {
 
-void ModbusLink::EnqueueRequest(std::uint8_t function, std::uint16_t reg,
-                                std::uint16_t countOrValue) {
-    if (state_.QueueCount >= kQueueSlots) return;
-    if (function != kWriteSingle && countOrValue > kMaxReadCount) return;
+Enqueued ModbusLink::EnqueueRequest(std::uint8_t function, std::uint16_t reg,
+                                    std::uint16_t countOrValue) {
+    if (function == kWriteSingle && IsBroadcast(state_.DeviceAddress))
+        return Enqueued::RefusedAsBroadcast;
+    if (state_.QueueCount >= kQueueSlots) return Enqueued::Dropped;
+    if (function != kWriteSingle && countOrValue > kMaxReadCount) return Enqueued::Dropped;
     ++state_.QueueCount;
     state_.RequestQueue[state_.QueueCount] = ModbusRequest{function, reg, countOrValue};
+    return Enqueued::Queued;
 }
 
 void ModbusLink::Timer1Timer() {
@@ -60,25 +63,44 @@ void ModbusLink::SendNextRequest() {
     state_.ReplyAwaited = true;
 }
 
+std::int32_t ModbusLink::StoredBitRate() const {
+    return BaudRateFromIndex(static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF));
+}
+
 int ModbusLink::OpenStoredPort() {
-    const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
-    const int result = channel_.OpenComPort(ComPortName(state_.Settings.comPortWord),
-                                            BaudRateFromIndex(baudIndex));
+    return ReportOpen(channel_.OpenComPort(StoredPortName(), StoredBitRate()));
+}
+
+int ModbusLink::ReopenVanishedPort() {
+    return ReportOpen(channel_.ReopenVanishedPort(StoredBitRate()));
+}
+
+int ModbusLink::ReportOpen(int result) {
     if (observer_) observer_->PortOpened(LinkClock::now(), result == kOpenOk);
     return result;
+}
+
+std::string ModbusLink::StoredPortName() const {
+    if (!state_.NetworkPort.empty()) return state_.NetworkPort;
+    return ComPortName(state_.Settings.comPortWord);
 }
 
 // The unit switches its rate after answering at the old one; we follow once the write is out.
 void ModbusLink::SwitchBaudRate() {
     host_.Pause(kBaudSwitchPauseMs);
     channel_.CloseComPort();
-    if (OpenStoredPort() == kOpenFailed) {
-        StopLinkTimers();
-        host_.ShowMessage(
+    if (OpenStoredPort() == kOpenFailed)
+        return PortNotOpened(
             OpenErrorMessage("Ошибка открытия COM порта1", channel_.LastOpenFailure()));
-        return;
-    }
     StartLinkTimers();
+}
+
+// The receive indication ends first, or its timer would blank "Нет связи" a moment later.
+void ModbusLink::PortNotOpened(const std::string& message) {
+    StopLinkTimers();
+    Timer5Timer();
+    netu_svyasi();
+    host_.ShowMessage(message);
 }
 
 void ModbusLink::ForgetAwaitedReply() {

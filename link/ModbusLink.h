@@ -21,6 +21,15 @@ constexpr std::uint16_t kMaxReadCount = 125;
 constexpr std::uint16_t kAddressRegister = 14;
 constexpr std::uint16_t kBaudRegister = 15;
 
+// Every unit on the line takes a write sent here and none answers it; a unit given this address
+// can no longer be reached.
+constexpr std::uint8_t kBroadcastAddress = 0;
+constexpr bool IsBroadcast(std::uint8_t deviceAddress) {
+    return deviceAddress == kBroadcastAddress;
+}
+
+enum class Enqueued { Queued, Dropped, RefusedAsBroadcast };
+
 constexpr std::uint16_t kPolledInputCount = 21;
 constexpr std::uint16_t kPolledHoldingCount = 27;
 
@@ -32,10 +41,15 @@ public:
     LinkState& State() { return state_; }
     SerialChannel& Channel() { return channel_; }
     // One observer or none; fan out elsewhere when more must watch.
-    void SetObserver(LinkObserver* observer) { observer_ = observer; }
+    void SetObserver(LinkObserver* observer) {
+        observer_ = observer;
+        channel_.SetObserver(observer);
+    }
 
-    // Drops the request silently when the queue is full or a read asks for more than 125.
-    void EnqueueRequest(std::uint8_t function, std::uint16_t reg, std::uint16_t countOrValue);
+    // Drops the request when the queue is full or a read asks for more than 125, and refuses a
+    // write while the device address is the broadcast one. Whoever asked decides whether the
+    // operator hears of a refusal: a write the program queues on its own goes without a word.
+    Enqueued EnqueueRequest(std::uint8_t function, std::uint16_t reg, std::uint16_t countOrValue);
 
     void Timer1Timer();
     void Timer2Timer();
@@ -55,12 +69,23 @@ public:
     // again at once instead of waiting out the link time-out.
     void ForgetAwaitedReply();
 
-    // Opens "\\.\COM<port word>" at the rate of the baud index word; 0 or 100.
+    // Opens the network line in use, else "\\.\COM<port word>", at the rate of the baud index
+    // word; 0 or 100.
     int OpenStoredPort();
-    void StartLinkTimers() { host_.SetLinkTimerIntervals(kPollIntervalMs, kSendIntervalMs, kReceiveIntervalMs); }
+    std::string StoredPortName() const;
+    // Opens again, at the stored rate, the very device whose port vanished; 0 or 100.
+    int ReopenVanishedPort();
+    // After an open that failed, nothing may look live: polling stops and the readings go as on
+    // a link loss. Then `message` tells the operator why.
+    void PortNotOpened(const std::string& message);
+    void StartLinkTimers() {
+        host_.SetLinkTimerIntervals(kPollIntervalMs, kSendIntervalMs, kReceiveIntervalMs);
+    }
     void StopLinkTimers() { host_.SetLinkTimerIntervals(0, 0, 0); }
 
 private:
+    std::int32_t StoredBitRate() const;
+    int ReportOpen(int result);
     void SendNextRequest();
     void SwitchBaudRate();
     void StoreRegisters(RegisterImage& image, const std::uint8_t* frame);

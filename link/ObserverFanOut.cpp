@@ -40,4 +40,8 @@ void ObserverFanOut::ImagesZeroed(LinkClock::time_point when) {
     Each(&LinkObserver::ImagesZeroed, when);
 }
 
+void ObserverFanOut::NetworkNoted(LinkClock::time_point when, const NetworkNote& note) {
+    Each(&LinkObserver::NetworkNoted, when, note);
+}
+
 } // namespace kvel

@@ -19,6 +19,7 @@ public:
     void LinkLost(LinkClock::time_point when, bool portOpen) override;
     void PortOpened(LinkClock::time_point when, bool opened) override;
     void ImagesZeroed(LinkClock::time_point when) override;
+    void NetworkNoted(LinkClock::time_point when, const NetworkNote& note) override;
 
 private:
     template <class... Parameters, class... Arguments>

@@ -1,4 +1,4 @@
-// Reopening a vanished port, silently, at the stored rate.
+// Reopening a vanished port, silently, at the stored rate, and only as the device it was.
 #include "PortKeeper.h"
 
 namespace kvel {
@@ -19,7 +19,7 @@ void PortKeeper::Tick(bool portHeldElsewhere) {
         lossShown_ = true;
         return;
     }
-    if (portHeldElsewhere || link_.OpenStoredPort() != kOpenOk) return;
+    if (portHeldElsewhere || link_.ReopenVanishedPort() != kOpenOk) return;
     lossShown_ = false;
     link_.ForgetAwaitedReply();
     link_.StartLinkTimers();

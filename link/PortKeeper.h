@@ -1,5 +1,7 @@
 // Brings back a port whose device went away (an adapter pulled and plugged in again), so
-// polling resumes with no action from the operator.
+// polling resumes with no action from the operator. It waits for that device alone: with its
+// link gone, the port's number would lead elsewhere (an on-board UART), and polling something
+// else is the operator's choice, made in the connection window.
 #pragma once
 
 #include "ModbusLink.h"
@@ -13,7 +15,7 @@ public:
     explicit PortKeeper(ModbusLink& link) : link_(link) {}
 
     // Every kReopenIntervalMs: the first tick after the loss shows it, the later ones try the
-    // port. `portHeldElsewhere` while something other than polling drives the
+    // vanished device again. `portHeldElsewhere` while something other than polling drives the
     // port (a firmware upload, the unit finder): the loss is shown but the port is left alone.
     void Tick(bool portHeldElsewhere);
 

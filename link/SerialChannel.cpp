@@ -1,13 +1,22 @@
 // Bit-rate table and port names shared by every serial channel.
 #include "SerialChannel.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <chrono>
+#include <thread>
 
 namespace kvel {
 
 namespace {
 const std::string kPortPrefix = "\\\\.\\COM";
+}
+
+bool SerialChannel::WaitForInput(int ms) {
+    if (PendingInputCount() > 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp(ms, 0, 1)));
+    return PendingInputCount() > 0;
 }
 
 std::int32_t BaudRateFromIndex(std::uint8_t index) {
@@ -16,7 +25,9 @@ std::int32_t BaudRateFromIndex(std::uint8_t index) {
     return index < rates.size() ? rates[index] : 9600;
 }
 
-std::string ComPortName(std::uint16_t number) { return kPortPrefix + std::to_string(number); }
+std::string ComPortName(std::uint16_t number) {
+    return kPortPrefix + std::to_string(number);
+}
 
 long ComPortNumber(const std::string& name) {
     if (name.compare(0, kPortPrefix.size(), kPortPrefix) != 0) return -1;
@@ -30,8 +41,7 @@ long ComPortNumber(const std::string& name) {
     return number;
 }
 
-namespace {
-std::string ReasonText(const OpenFailure& failure) {
+std::string OpenFailureReasonText(const OpenFailure& failure) {
     switch (failure.reason) {
     case OpenFailureReason::None:
         return {};
@@ -50,14 +60,26 @@ std::string ReasonText(const OpenFailure& failure) {
         return "это не последовательный порт";
     case OpenFailureReason::Other:
         return "не удалось открыть: " + failure.detail;
+    case OpenFailureReason::HostNotFound:
+        return "узел не найден";
+    case OpenFailureReason::ConnectionRefused:
+        return "соединение отвергнуто";
+    case OpenFailureReason::ConnectionDropped:
+        return "соединение разорвано";
+    case OpenFailureReason::ConnectionTimedOut:
+        return "узел не отвечает";
     }
     return {};
 }
-} // namespace
+
+std::string OpenFailureText(const OpenFailure& failure) {
+    if (failure.reason == OpenFailureReason::None) return {};
+    return failure.device + ": " + OpenFailureReasonText(failure);
+}
 
 std::string OpenErrorMessage(const std::string& firstLine, const OpenFailure& failure) {
     if (failure.reason == OpenFailureReason::None) return firstLine;
-    return firstLine + "\n" + failure.device + ": " + ReasonText(failure);
+    return firstLine + "\n" + OpenFailureText(failure);
 }
 
 } // namespace kvel

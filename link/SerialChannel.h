@@ -6,13 +6,27 @@
 
 namespace kvel {
 
+class LinkObserver;
+
 constexpr int kOpenOk = 0;
 constexpr int kOpenFailed = 100;
 constexpr int kWriteDone = 0;
 constexpr int kWritePending = 4;
 
-// Why the last open failed, for the second line of the open-error message.
-enum class OpenFailureReason { None, NoSuchDevice, Busy, NoPermission, NotSerialPort, Other };
+// Why the last open failed, for the second line of the open-error message. The last four are a
+// network line's, which also say why an open connection went down.
+enum class OpenFailureReason {
+    None,
+    NoSuchDevice,
+    Busy,
+    NoPermission,
+    NotSerialPort,
+    Other,
+    HostNotFound,
+    ConnectionRefused,
+    ConnectionDropped,
+    ConnectionTimedOut,
+};
 
 struct OpenFailure {
     OpenFailureReason reason = OpenFailureReason::None;
@@ -40,15 +54,31 @@ public:
     // Called only as many times as PendingInputCount reported.
     virtual std::uint8_t ReadComByte() = 0;
 
+    // Returns once input is pending, or after about `ms`; true when input is pending. A channel
+    // that cannot wait on its device looks again after a millisecond, so callers loop.
+    virtual bool WaitForInput(int ms);
+
     // Why the last OpenComPort returned 100; a channel that cannot tell says nothing.
     virtual OpenFailure LastOpenFailure() const { return {}; }
     // True once the channel has closed itself because its device went away; a close by the
     // program or a successful open clears it, a failed open does not.
     virtual bool PortVanished() const { return false; }
+    // Opens again, at `bitRate`, what the last successful open reached: the link or device by
+    // the path it had then, never whatever the port's name would lead to now. A replugged
+    // adapter comes back as itself; only the operator moves the program to another device.
+    // A channel that cannot vanish has nothing to reopen.
+    virtual int ReopenVanishedPort(std::int32_t /*bitRate*/) { return kOpenFailed; }
+    // Where a channel tells what its bytes do not show (a network connection's ups and downs);
+    // the link hands it its own observer. Null: nobody watches.
+    virtual void SetObserver(LinkObserver*) {}
 };
 
 // `firstLine` alone when the reason is unknown, else with a second line: the device and why.
 std::string OpenErrorMessage(const std::string& firstLine, const OpenFailure& failure);
+// That second line, "/dev/ttyUSB0: нет такого устройства"; empty when the reason is unknown.
+std::string OpenFailureText(const OpenFailure& failure);
+// Its reason alone: "нет такого устройства", "соединение отвергнуто"…
+std::string OpenFailureReasonText(const OpenFailure& failure);
 
 // Baud index 0..9 to bit rate; any other index gives 9600.
 std::int32_t BaudRateFromIndex(std::uint8_t index);

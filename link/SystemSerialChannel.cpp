@@ -3,6 +3,8 @@
 // at once and the input count polls the device itself.
 #include "SystemSerialChannel.h"
 
+#include "PortNaming.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,22 +22,8 @@ SystemSerialChannel::SystemSerialChannel() {
     connect(&port_, &QSerialPort::errorOccurred, this, &SystemSerialChannel::OnError);
 }
 
-SystemSerialChannel::~SystemSerialChannel() { CloseComPort(); }
-
-QString SystemSerialChannel::SystemPortPath(const std::string& name) {
-#ifdef Q_OS_WIN
-    return QString::fromStdString(name);
-#else
-    // kvel-cli may name the device itself.
-    if (!name.empty() && name.front() == '/') return QString::fromStdString(name);
-    // Wine's convention: dosdevices/comN in the working directory names the device behind COMN.
-    const long number = ComPortNumber(name);
-    if (number < 1) return {};
-    const QString link = QStringLiteral("dosdevices/com%1").arg(number);
-    // Absolute, because QSerialPort reads any other relative name as one under /dev.
-    if (QFileInfo(link).isSymLink() || QFileInfo::exists(link)) return QFileInfo(link).absoluteFilePath();
-    return QStringLiteral("/dev/ttyS%1").arg(number - 1);
-#endif
+SystemSerialChannel::~SystemSerialChannel() {
+    CloseComPort();
 }
 
 int SystemSerialChannel::OpenComPort(const std::string& name, std::int32_t bitRate) {
@@ -48,6 +36,16 @@ int SystemSerialChannel::OpenComPort(const std::string& name, std::int32_t bitRa
                                                          : QStringLiteral("COM%1").arg(number));
     }
 
+    return OpenPath(path, bitRate);
+}
+
+int SystemSerialChannel::ReopenVanishedPort(std::int32_t bitRate) {
+    if (port_.isOpen()) CloseComPort();
+    if (openedPath_.isEmpty()) return Fail(OpenFailureReason::NoSuchDevice, openedPath_);
+    return OpenPath(openedPath_, bitRate);
+}
+
+int SystemSerialChannel::OpenPath(const QString& path, std::int32_t bitRate) {
     port_.setPortName(path);
     ++openCount_;
     if (!port_.open(QIODevice::ReadWrite)) return Fail(ReasonForRefusedOpen(path), path);
@@ -59,6 +57,7 @@ int SystemSerialChannel::OpenComPort(const std::string& name, std::int32_t bitRa
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);
     port_.setStopBits(QSerialPort::OneStop);
+    openedPath_ = path;
     lastFailure_ = {};
     vanished_ = false;
     return kOpenOk;
@@ -101,6 +100,17 @@ std::uint32_t SystemSerialChannel::PendingInputCount() {
     return static_cast<std::uint32_t>(port_.bytesAvailable());
 }
 
+// Sleeps in the system's own wait on the device, so a caller without an event loop wakes as
+// soon as the first byte is in.
+bool SystemSerialChannel::WaitForInput(int ms) {
+    if (!port_.isOpen()) return false;
+    if (port_.bytesAvailable() > 0 || port_.waitForReadyRead(ms)) return true;
+    // No event loop runs to deliver the queued close, and every further wait would fail at once.
+    if (port_.error() == QSerialPort::ReadError || port_.error() == QSerialPort::ResourceError)
+        CloseVanishedPort();
+    return false;
+}
+
 std::uint8_t SystemSerialChannel::ReadComByte() {
     char byte = 0;
     if (port_.isOpen()) port_.getChar(&byte);
@@ -115,19 +125,20 @@ void SystemSerialChannel::OnError(QSerialPort::SerialPortError error) {
     QMetaObject::invokeMethod(
         this,
         [this, failedOpen = openCount_] {
-            if (failedOpen != openCount_ || !port_.isOpen()) return;
-            port_.close();
-            vanished_ = true;
+            if (failedOpen == openCount_) CloseVanishedPort();
         },
         Qt::QueuedConnection);
 }
 
+void SystemSerialChannel::CloseVanishedPort() {
+    if (!port_.isOpen()) return;
+    port_.close();
+    vanished_ = true;
+}
+
 int SystemSerialChannel::Fail(OpenFailureReason reason, const QString& path) {
     // The device behind a link is what the operator recognises, not the link.
-    const QFileInfo file(path);
-    QString target = file.canonicalFilePath();
-    if (target.isEmpty() && file.isSymLink()) target = file.symLinkTarget();
-    const QString device = QDir::toNativeSeparators(target.isEmpty() ? path : target);
+    const QString device = QDir::toNativeSeparators(ResolvedDevice(path));
     lastFailure_ = {reason, device.toStdString(), {}, {}};
     if (reason == OpenFailureReason::Busy) lastFailure_.holder = PortHolder(device);
     if (reason == OpenFailureReason::Other) lastFailure_.detail = port_.errorString().toStdString();

@@ -20,26 +20,29 @@ public:
     int WriteComPort(const std::uint8_t* bytes, int length) override;
     std::uint32_t PendingInputCount() override;
     std::uint8_t ReadComByte() override;
+    bool WaitForInput(int ms) override;
     OpenFailure LastOpenFailure() const override { return lastFailure_; }
     bool PortVanished() const override { return vanished_; }
+    int ReopenVanishedPort(std::int32_t bitRate) override;
 
     bool IsOpen() const override { return port_.isOpen(); }
 
-    // Where a "\\.\COM<n>" name (or, off Windows, a device path) leads on this system; empty
-    // when it names no port.
-    static QString SystemPortPath(const std::string& name);
     // The programs that hold `device` open, as "name (pid n)"; empty where the system cannot tell.
     static std::string PortHolder(const QString& device);
 
 private:
+    int OpenPath(const QString& path, std::int32_t bitRate);
     bool ClaimExclusively();
     int Fail(OpenFailureReason reason, const QString& path);
     OpenFailureReason ReasonForRefusedOpen(const QString& path) const;
     void OnError(QSerialPort::SerialPortError error);
+    void CloseVanishedPort();
 
     QSerialPort port_;
     unsigned openCount_ = 0;
     OpenFailure lastFailure_;
+    // The path of the last successful open, as it was named (a dosdevices link stays the link).
+    QString openedPath_;
     bool vanished_ = false;
 };
 

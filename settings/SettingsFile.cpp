@@ -87,13 +87,16 @@ bool ReadDate(std::string_view text, VersionInfo& firmware) {
     return true;
 }
 
+constexpr std::string_view kEndSection = "end";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 unit::FileSection SectionNamed(std::string_view section) {
     return section == kSettingsSection ? unit::FileSection::Settings
                                        : unit::FileSection::Calibration;
 }
 
 std::string SectionKeys(std::string_view section) {
-    if (section == kFileSection) return "format, saved";
+    if (section == kFileSection) return "format, saved, partial";
     if (section == kFirmwareSection) return "version, compiled, build";
     std::string names;
     const unit::FileSection wanted = SectionNamed(section);
@@ -105,9 +108,63 @@ std::string SectionKeys(std::string_view section) {
     return names;
 }
 
+std::string Quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+std::string RussianQuoted(std::string_view text) {
+    return "«" + std::string(text) + "»";
+}
+
+// "Напряжение заряда 100% (charge-voltage-full)": the windows' name, then the file's.
+std::string RussianName(const unit::Register& info) {
+    return unit::Title(info) + " (" + info.name + ")";
+}
+
+std::string RussianValueRefusal(const unit::Register& info, const unit::ParsedValue& parsed,
+                                std::string_view text) {
+    const std::string quoted = RussianQuoted(text);
+    switch (parsed.fault) {
+    case unit::ValueFault::NotANumber:
+        return quoted + " — не число";
+    case unit::ValueFault::FarTooLarge:
+        return quoted + " — слишком длинное число";
+    case unit::ValueFault::NotWhole:
+        return quoted + " — нужно целое число";
+    case unit::ValueFault::TooManyDecimals:
+        return quoted + " — больше одного знака после запятой";
+    default:
+        break;
+    }
+    const auto [lowest, highest] = unit::WordRange(info);
+    return quoted + " вне диапазона: допустимо от " + unit::FormatValue(info, lowest, ',') +
+           " до " + unit::RussianValueText(info, highest);
+}
+
+// Written in the command line's unit or the windows'; a bare number is taken in either.
+bool UnitOf(const unit::Register& info, std::string_view written) {
+    const std::string_view symbol = unit::Symbol(info.quantity);
+    return written.empty() || written == symbol ||
+           (!symbol.empty() && written == unit::RussianSymbol(info.quantity));
+}
+
+// The registers that belong in a settings file and that the snapshot lacks, comma-separated.
+std::string MissingNames(const SettingsSnapshot& snapshot) {
+    std::string missing;
+    for (const unit::Register& info : unit::Registers()) {
+        if (info.bank != unit::Bank::Holding || unit::SectionOf(info) == unit::FileSection::None ||
+            snapshot.holding.count(info.number) != 0)
+            continue;
+        missing += (missing.empty() ? "" : ", ") + std::string(info.name);
+    }
+    return missing;
+}
+
 class Reader {
 public:
     SettingsFileRead Read(std::string_view text) {
+        if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+            text.remove_prefix(kByteOrderMark.size());
         std::size_t start = 0;
         while (start <= text.size() && error_.empty()) {
             const std::size_t end = std::min(text.find('\n', start), text.size());
@@ -116,83 +173,115 @@ public:
             start = end + 1;
         }
         if (error_.empty()) CheckComplete();
-        if (!error_.empty()) return {std::nullopt, error_};
-        return {snapshot_, {}};
+        if (!error_.empty()) return {std::nullopt, error_, russianError_};
+        return {snapshot_, {}, {}};
     }
 
 private:
-    void Refuse(const std::string& why) {
-        if (error_.empty()) error_ = "line " + std::to_string(line_) + ": " + why;
+    void Refuse(const std::string& why, const std::string& russianWhy) {
+        if (!error_.empty()) return;
+        error_ = "line " + std::to_string(line_) + ": " + why;
+        russianError_ = "строка " + std::to_string(line_) + ": " + russianWhy;
+    }
+
+    // For what is wrong with the file as a whole rather than with one of its lines.
+    void RefuseFile(const std::string& why, const std::string& russianWhy) {
+        error_ = why;
+        russianError_ = russianWhy;
     }
 
     void ReadLine(std::string_view line) {
         if (line.empty() || line.front() == '#' || line.front() == ';') return;
+        if (ended_)
+            return Refuse("nothing may follow [end], found " + Quoted(line),
+                          "после [end] ничего не может стоять, а стоит " + RussianQuoted(line));
         if (line.front() == '[') return ReadSection(line);
         const std::size_t equals = line.find('=');
         if (equals == std::string_view::npos)
-            return Refuse("expected \"name = value\" or a [section], found \"" + std::string(line) +
-                          "\"");
+            return Refuse("expected \"name = value\" or a [section], found " + Quoted(line),
+                          "ожидалась строка «имя = значение» или [раздел], а стоит " +
+                              RussianQuoted(line));
         const std::string_view key = Trim(line.substr(0, equals));
         const std::string_view value = Trim(line.substr(equals + 1));
         if (!formatSeen_ && !(section_ == kFileSection && key == "format"))
             return Refuse("a settings file begins with [file] and format = " +
-                          std::to_string(kSettingsFormat));
+                              std::to_string(kSettingsFormat),
+                          "файл установок начинается с [file] и format = " +
+                              std::to_string(kSettingsFormat));
         if (!seen_.insert(std::string(section_) + "." + std::string(key)).second)
-            return Refuse("\"" + std::string(key) + "\" appears twice in [" +
-                          std::string(section_) + "]");
+            return Refuse(Quoted(key) + " appears twice in [" + std::string(section_) + "]",
+                          RussianQuoted(key) + " повторяется в [" + std::string(section_) + "]");
         ReadEntry(key, value);
     }
 
     void ReadSection(std::string_view line) {
-        if (line.back() != ']') return Refuse("a section name ends with ]");
+        if (line.back() != ']')
+            return Refuse("a section name ends with ]", "имя раздела кончается на ]");
         const std::string_view name = Trim(line.substr(1, line.size() - 2));
         for (std::string_view known :
-             {kFileSection, kFirmwareSection, kSettingsSection, kCalibrationSection}) {
+             {kFileSection, kFirmwareSection, kSettingsSection, kCalibrationSection, kEndSection}) {
             if (name != known) continue;
             if (!sections_.insert(known).second)
-                return Refuse("section [" + std::string(name) + "] appears twice");
+                return Refuse("section [" + std::string(name) + "] appears twice",
+                              "раздел [" + std::string(name) + "] повторяется");
             section_ = known;
+            ended_ = known == kEndSection;
             return;
         }
-        Refuse("unknown section [" + std::string(name) +
-               "]; known: [file], [firmware], [settings], [calibration]");
+        // [end] closes a file rather than holding anything: not offered here.
+        const std::string known = "[file], [firmware], [settings], [calibration]";
+        Refuse("unknown section [" + std::string(name) + "]; known: " + known,
+               "неизвестный раздел [" + std::string(name) + "]; известны: " + known);
     }
 
     void ReadEntry(std::string_view key, std::string_view value) {
-        if (section_.empty())
-            return Refuse("\"" + std::string(key) + "\" stands before any [section]");
         if (section_ == kFileSection) return ReadFileEntry(key, value);
         if (section_ == kFirmwareSection) return ReadFirmwareEntry(key, value);
         ReadRegisterEntry(key, value);
     }
 
     void RefuseUnknown(std::string_view key) {
-        Refuse("unknown name \"" + std::string(key) + "\" in [" + std::string(section_) +
-               "]; known there: " + SectionKeys(section_));
+        const std::string section = "[" + std::string(section_) + "]";
+        Refuse("unknown name " + Quoted(key) + " in " + section +
+                   "; known there: " + SectionKeys(section_),
+               "неизвестное имя " + RussianQuoted(key) + " в " + section +
+                   "; там известны: " + SectionKeys(section_));
     }
 
     void ReadFileEntry(std::string_view key, std::string_view value) {
         if (key == "format") return ReadFormat(value);
+        if (key == "partial") return ReadPartial(value);
         if (key != "saved") return RefuseUnknown(key);
         if (!IsoTimestamp(value))
-            return Refuse("saved wants an ISO 8601 time such as 2026-01-31T12:00:00Z");
+            return Refuse("saved wants an ISO 8601 time such as 2026-01-31T12:00:00Z",
+                          "в saved нужно время ISO 8601, например 2026-01-31T12:00:00Z");
         snapshot_.savedAt = std::string(value);
     }
 
     void ReadFormat(std::string_view value) {
         if (!Digits(value, 1, 9) || Number(value) == 0)
-            return Refuse("format wants a whole number from 1");
+            return Refuse("format wants a whole number from 1", "в format нужно целое число от 1");
         if (Number(value) > kSettingsFormat)
             return Refuse("the file is in format " + std::string(value) +
-                          ", written by a newer kvel; this one reads format " +
-                          std::to_string(kSettingsFormat) + " and older");
+                              ", written by a newer kvel; this one reads format " +
+                              std::to_string(kSettingsFormat) + " and older",
+                          "файл в формате " + std::string(value) +
+                              ", его записала более новая kvel; эта читает форматы до " +
+                              std::to_string(kSettingsFormat));
         formatSeen_ = true;
+    }
+
+    void ReadPartial(std::string_view value) {
+        if (value != "yes" && value != "no")
+            return Refuse("partial wants yes or no", "в partial нужно yes или no");
+        partial_ = value == "yes";
     }
 
     void ReadFirmwareEntry(std::string_view key, std::string_view value) {
         if (key == "compiled") {
             if (!ReadDate(value, snapshot_.firmware))
-                Refuse("compiled wants a date such as 2026-01-31");
+                Refuse("compiled wants a date such as 2026-01-31",
+                       "в compiled нужна дата, например 2026-01-31");
             return;
         }
         std::uint16_t* field = key == "version" ? &snapshot_.firmware.firmwareVersion
@@ -200,7 +289,9 @@ private:
                                                 : nullptr;
         if (!field) return RefuseUnknown(key);
         const std::optional<std::uint16_t> word = ReadWord(value);
-        if (!word) return Refuse(std::string(key) + " wants a whole number from 0 to 65535");
+        if (!word)
+            return Refuse(std::string(key) + " wants a whole number from 0 to 65535",
+                          "в " + std::string(key) + " нужно целое число от 0 до 65535");
         *field = *word;
     }
 
@@ -211,28 +302,53 @@ private:
         const std::string_view number = value.substr(0, blank);
         const std::string_view written =
             blank == std::string_view::npos ? "" : Trim(value.substr(blank));
-        const std::string_view symbol = unit::Symbol(info->quantity);
-        if (written != symbol)
-            return Refuse(std::string(key) + " is in " +
-                          (symbol.empty() ? "no unit" : std::string(symbol)) + ", not \"" +
-                          std::string(written) + "\"");
+        if (!UnitOf(*info, written)) {
+            const std::string symbol = unit::Symbol(info->quantity);
+            const std::string russianSymbol = unit::RussianSymbol(info->quantity);
+            return Refuse(std::string(key) + " is in " + (symbol.empty() ? "no unit" : symbol) +
+                              ", not " + Quoted(written),
+                          RussianName(*info) +
+                              (russianSymbol.empty() ? " задаётся без единицы"
+                                                     : " задаётся в " + russianSymbol) +
+                              ", а не в " + RussianQuoted(written));
+        }
         const unit::ParsedValue parsed = unit::ParseValue(*info, number);
-        if (!parsed.word) return Refuse(std::string(key) + ": " + parsed.refusal);
+        if (!parsed.word)
+            return Refuse(std::string(key) + ": " + parsed.refusal,
+                          RussianName(*info) + ": " + RussianValueRefusal(*info, parsed, number));
         snapshot_.holding[info->number] = *parsed.word;
     }
 
     void CheckComplete() {
-        const std::pair<const char*, const char*> required[] = {
-            {"file.format", "format in [file]"},
-            {"file.saved", "saved in [file]"},
-            {"firmware.version", "version in [firmware]"},
-            {"firmware.compiled", "compiled in [firmware]"},
-            {"firmware.build", "build in [firmware]"}};
-        for (const auto& [key, what] : required) {
-            if (seen_.count(key) != 0) continue;
-            error_ = std::string("the file ends without ") + what;
-            return;
+        const std::pair<std::string_view, std::string_view> required[] = {
+            {kFileSection, "format"},
+            {kFileSection, "saved"},
+            {kFirmwareSection, "version"},
+            {kFirmwareSection, "compiled"},
+            {kFirmwareSection, "build"}};
+        for (const auto& [section, key] : required) {
+            if (seen_.count(std::string(section) + "." + std::string(key)) != 0) continue;
+            const std::string where = std::string(key) + " in [" + std::string(section) + "]";
+            const std::string russianWhere = std::string(key) + " в [" + std::string(section) + "]";
+            return RefuseFile("the file ends without " + where, "в файле нет " + russianWhere);
         }
+        if (!ended_)
+            return RefuseFile("the file ends without its closing line [end]: it was cut off while "
+                              "being written",
+                              "файл обрывается: нет последней строки [end], его запись не была "
+                              "закончена");
+        if (!partial_) CheckEveryValueIsThere();
+    }
+
+    void CheckEveryValueIsThere() {
+        const std::string missing = MissingNames(snapshot_);
+        if (missing.empty()) return;
+        RefuseFile("the file lacks " + missing +
+                       "; a file made by hand that holds only some values says so with "
+                       "partial = yes in [file]",
+                   "в файле нет " + missing +
+                       "; файл, составленный вручную не полностью, отмечается строкой "
+                       "partial = yes в [file]");
     }
 
     SettingsSnapshot snapshot_;
@@ -240,8 +356,11 @@ private:
     std::set<std::string_view> sections_;
     std::set<std::string> seen_;
     bool formatSeen_ = false;
+    bool partial_ = false;
+    bool ended_ = false;
     int line_ = 0;
     std::string error_;
+    std::string russianError_;
 };
 
 void WriteRegisters(std::string& out, const SettingsSnapshot& snapshot, unit::FileSection section) {
@@ -274,6 +393,7 @@ std::string WriteSettingsFile(const SettingsSnapshot& snapshot) {
     std::string out = "# kvel settings file: the unit's settings in their units\n";
     out += "[file]\nformat = " + std::to_string(kSettingsFormat) + "\nsaved = " + snapshot.savedAt +
            "\n";
+    if (!MissingNames(snapshot).empty()) out += "partial = yes\n";
     out += "\n[firmware]\nversion = " + std::to_string(snapshot.firmware.firmwareVersion) +
            "\ncompiled = " + DateText(snapshot.firmware) +
            "\nbuild = " + std::to_string(snapshot.firmware.compileNumber) + "\n";
@@ -282,6 +402,8 @@ std::string WriteSettingsFile(const SettingsSnapshot& snapshot) {
     out += "\n# Calibration values belong to one physical unit: restored only when asked for.\n";
     out += "[calibration]\n";
     WriteRegisters(out, snapshot, unit::FileSection::Calibration);
+    // Written last: a file that lacks it was cut off.
+    out += "\n[end]\n";
     return out;
 }
 

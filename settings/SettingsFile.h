@@ -1,5 +1,8 @@
 // Settings files: the unit's writable settings by name with their units, its firmware
-// identification and when they were saved, in a versioned text format people can read.
+// identification and when they were saved, in a versioned text format people can read. The
+// writer ends every file with the line [end], so a file cut off while being written is told
+// from a whole one; a file made by hand that holds only some values says so with
+// "partial = yes" in [file].
 #pragma once
 
 #include "LinkState.h"
@@ -33,10 +36,15 @@ std::string WriteSettingsFile(const SettingsSnapshot& snapshot);
 
 struct SettingsFileRead {
     std::optional<SettingsSnapshot> snapshot;
-    std::string error; // "line 7: ..." when the file is refused
+    // Why the file is refused, naming the line where it can: "line 7: ..." for kvel-cli,
+    // "строка 7: ..." for the windows.
+    std::string error;
+    std::string russianError;
 };
 // Refuses a newer format, unknown sections and names, values that do not fit, a unit other
-// than the register's, and anything missing, naming the line where it can.
+// than the register's, a file without its closing [end], and values missing from a file that
+// does not say it is partial. A value without its unit is in the register's unit; the Russian
+// unit names are taken too; a UTF-8 byte-order mark at the start is passed over.
 SettingsFileRead ReadSettingsFile(std::string_view text);
 
 bool SameFirmware(const VersionInfo& a, const VersionInfo& b);

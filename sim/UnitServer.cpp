@@ -31,10 +31,10 @@ std::chrono::microseconds TransmissionTime(std::size_t byteCount, std::int32_t b
     return std::chrono::microseconds(bits * 1'000'000 / bitRate);
 }
 
-UnitServer::UnitServer(UnitSimulator& unit, PtyTransport& port, Hooks hooks)
+UnitServer::UnitServer(UnitSimulator& unit, LineTransport& port, Hooks hooks)
     : UnitServer(std::vector<UnitSimulator*>{&unit}, port, std::move(hooks)) {}
 
-UnitServer::UnitServer(std::vector<UnitSimulator*> units, PtyTransport& port, Hooks hooks)
+UnitServer::UnitServer(std::vector<UnitSimulator*> units, LineTransport& port, Hooks hooks)
     : units_(std::move(units)), port_(port), hooks_(std::move(hooks)), lastTick_(Clock::now()) {}
 
 void UnitServer::ServeFor(std::chrono::milliseconds duration) {
@@ -60,15 +60,17 @@ bool UnitServer::WaitForLine(Clock::time_point until) {
     if (ready == 0) return true;
     if (line.revents & POLLIN)
         TakeInput();
-    else if (line.revents & (POLLHUP | POLLERR))
+    else if (line.revents & (POLLHUP | POLLERR)) {
+        port_.PeerHungUp();
         LosePeer();
+    }
     return true;
 }
 
 void UnitServer::TakeInput() {
-    const PtyTransport::ReadResult input = port_.Read();
-    if (input.status == PtyTransport::ReadStatus::NoPeer) LosePeer();
-    if (input.status != PtyTransport::ReadStatus::Data) return;
+    const LineTransport::ReadResult input = port_.Read();
+    if (input.status == LineTransport::ReadStatus::NoPeer) LosePeer();
+    if (input.status != LineTransport::ReadStatus::Data) return;
     if (!peerPresent_) Log("client opened the line");
     peerPresent_ = true;
     const std::int32_t peerBitRate = port_.PeerBitRate();

@@ -1,4 +1,5 @@
-// Runs the simulated unit on its pseudo-terminal: reads requests, paces replies, ages the plant.
+// Runs the simulated unit on its line (a pseudo-terminal or a TCP listener): reads requests, paces
+// replies, ages the plant.
 #pragma once
 
 #include <chrono>
@@ -8,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "PtyTransport.h"
+#include "LineTransport.h"
 #include "UnitSimulator.h"
 
 namespace kvel::sim {
@@ -21,14 +22,15 @@ class UnitServer {
         std::function<void()> programmed;
     };
 
-    UnitServer(UnitSimulator& unit, PtyTransport& port, Hooks hooks = {});
+    UnitServer(UnitSimulator& unit, LineTransport& port, Hooks hooks = {});
     // Several units at different addresses sharing one line; each hears every frame.
-    UnitServer(std::vector<UnitSimulator*> units, PtyTransport& port, Hooks hooks = {});
+    UnitServer(std::vector<UnitSimulator*> units, LineTransport& port, Hooks hooks = {});
 
     // Serves the line for `duration`, returning early when a signal interrupts the wait so the
     // caller can act on it.
     void ServeFor(std::chrono::milliseconds duration);
-    // The port was replaced by a new pseudo-terminal: nothing queued goes to the new one.
+    // The line was replaced (a new pseudo-terminal, a new connection): nothing queued goes to
+    // the new one.
     void LineRenewed() { LosePeer(); }
 
   private:
@@ -48,7 +50,7 @@ class UnitServer {
     void Log(const std::string& line) const;
 
     std::vector<UnitSimulator*> units_;
-    PtyTransport& port_;
+    LineTransport& port_;
     Hooks hooks_;
     std::deque<Outgoing> outgoing_;
     Clock::time_point lastTick_;

@@ -18,6 +18,7 @@
 
 #include "Formatting.h"
 #include "PtyTransport.h"
+#include "TcpTransport.h"
 #include "UnitServer.h"
 #include "UnitSimulator.h"
 
@@ -53,6 +54,11 @@ void InstallSignalHandlers() {
 
 struct Options {
     std::string linkPath;
+    // A TCP port on 127.0.0.1 instead of the pseudo-terminal, when set.
+    std::optional<std::uint16_t> tcpPort;
+    TcpFraming framing = TcpFraming::RtuOverTcp;
+    // A connection that has lasted this long is cut; 0: never.
+    int dropConnectionMs = 0;
     std::string stateFile;
     std::string flashOut;
     UnitSetup setup;
@@ -117,7 +123,8 @@ Options ParseOptions(const QCoreApplication& app) {
         "Simulated DC power-supply controller speaking Modbus RTU on a pseudo-terminal.\n"
         "SIGUSR1 toggles silence (as if unplugged); SIGUSR2 prints the holding registers;\n"
         "SIGHUP pulls the line: the pseudo-terminal closes, and a new one appears at the same\n"
-        "link path --gone ms later, as an adapter pulled and plugged in again.");
+        "link path --gone ms later, as an adapter pulled and plugged in again. On TCP it cuts\n"
+        "the connection and refuses new ones for --gone ms, as a server switched off and on.");
     parser.addHelpOption();
     parser.addOptions({
         {"link", "Path of the link to the pseudo-terminal.", "path", "dosdevices/com1"},
@@ -139,6 +146,12 @@ Options ParseOptions(const QCoreApplication& app) {
         {"drop-acks", "Share of block acknowledgements lost (0..1).", "share", "0"},
         {"wrong-ack-crc", "Acknowledge blocks with a CRC other than theirs."},
         {"verbose", "Log every frame with direction and time to stderr."},
+        {"tcp",
+         "Serve RTU over TCP on 127.0.0.1:<port> instead of a pseudo-terminal (0: any free port).",
+         "port"},
+        {"modbus-tcp", "Serve Modbus TCP on 127.0.0.1:<port>, as a gateway (0: any free port).",
+         "port"},
+        {"drop-connection", "Cut every TCP connection once it has lasted this long.", "ms", "0"},
     });
     parser.process(app);
 
@@ -163,6 +176,14 @@ Options ParseOptions(const QCoreApplication& app) {
     options.faults.splitGapMs = read.Whole<int>("split", 60'000);
     options.faults.silent = parser.isSet("silent");
     options.verbose = parser.isSet("verbose");
+    if (parser.isSet("tcp") && parser.isSet("modbus-tcp"))
+        throw std::invalid_argument("--tcp and --modbus-tcp exclude each other");
+    if (parser.isSet("tcp")) options.tcpPort = read.Whole<std::uint16_t>("tcp", 65535);
+    if (parser.isSet("modbus-tcp")) {
+        options.tcpPort = read.Whole<std::uint16_t>("modbus-tcp", 65535);
+        options.framing = TcpFraming::ModbusTcp;
+    }
+    options.dropConnectionMs = read.Whole<int>("drop-connection", 86'400'000);
     return options;
 }
 
@@ -204,10 +225,29 @@ void StayAway(int ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
+std::unique_ptr<LineTransport> MakeLine(const Options& options, std::int32_t bitRate) {
+    if (options.tcpPort)
+        return std::make_unique<TcpTransport>(*options.tcpPort, options.framing, bitRate);
+    return std::make_unique<PtyTransport>(options.linkPath, bitRate);
+}
+
+// --drop-connection: a connection that has lasted long enough is cut; true when one was.
+bool CutLongConnection(LineTransport& line, int dropConnectionMs) {
+    auto* tcp = dynamic_cast<TcpTransport*>(&line);
+    if (!tcp || dropConnectionMs == 0 || !tcp->HasClient()) return false;
+    if (TcpTransport::Clock::now() - tcp->ClientSince() <
+        std::chrono::milliseconds(dropConnectionMs))
+        return false;
+    tcp->CutConnection();
+    LogLine("connection cut");
+    return true;
+}
+
 int Serve(const Options& options) {
     const std::vector<std::unique_ptr<UnitSimulator>> units = MakeUnits(options);
     UnitSimulator& unit = *units.front();
-    PtyTransport port(options.linkPath, unit.BitRate());
+    const std::unique_ptr<LineTransport> line = MakeLine(options, unit.BitRate());
+    LineTransport& port = *line;
 
     UnitServer::Hooks hooks;
     if (options.verbose) hooks.log = LogLine;
@@ -227,10 +267,9 @@ int Serve(const Options& options) {
     for (const auto& each : units) listeners.push_back(each.get());
     UnitServer server(listeners, port, hooks);
 
-    std::printf("kvel-sim: %s %s on %s (%s) at %d bit/s\n",
+    std::printf("kvel-sim: %s %s on %s at %d bit/s\n",
                 units.size() == 1 ? "unit at address" : "units at addresses",
-                AddressesText(units).c_str(), port.LinkPath().c_str(), port.TerminalPath().c_str(),
-                unit.BitRate());
+                AddressesText(units).c_str(), port.Description().c_str(), unit.BitRate());
     std::fflush(stdout);
 
     std::sig_atomic_t silenceSeen = 0;
@@ -238,6 +277,7 @@ int Serve(const Options& options) {
     std::sig_atomic_t vanishesSeen = 0;
     while (!stopRequested) {
         server.ServeFor(std::chrono::milliseconds(200));
+        if (CutLongConnection(port, options.dropConnectionMs)) server.LineRenewed();
         for (; silenceSeen != silenceToggles; ++silenceSeen) {
             for (const auto& each : units) each->Faults().silent = !each->Faults().silent;
             LogLine(unit.Faults().silent ? "silent" : "answering again");
@@ -251,7 +291,7 @@ int Serve(const Options& options) {
         StayAway(options.goneMs);
         port.Reappear(unit.BitRate());
         server.LineRenewed();
-        LogLine("line back on " + port.TerminalPath());
+        LogLine("line back on " + port.Description());
     }
     return 0;
 }

@@ -15,12 +15,12 @@ TelemetryRecorder::TelemetryRecorder(const LinkState& state, std::size_t capacit
 
 void TelemetryRecorder::HoldingReplyAccepted(std::int64_t nowMs) {
     holdingRead_ = true;
-    if (inputRead_) Record(SampleOfImages(nowMs));
+    if (inputRead_) Record(SampleNow(nowMs));
 }
 
 void TelemetryRecorder::InputReplyAccepted(std::int64_t nowMs) {
     inputRead_ = true;
-    if (holdingRead_) Record(SampleOfImages(nowMs));
+    if (holdingRead_) Record(SampleNow(nowMs));
 }
 
 // One break is enough however many polls time out in a row.
@@ -61,6 +61,10 @@ void TelemetryRecorder::Record(const TelemetrySample& entry) {
     oldest_ = (oldest_ + 1) % capacity_;
 }
 
+TelemetrySample TelemetryRecorder::SampleNow(std::int64_t nowMs) const {
+    return SampleOfImages(state_.HoldingImage, state_.InputImage, nowMs);
+}
+
 std::uint16_t SampledWord(const TelemetrySample& sample, std::uint16_t reg) {
     switch (reg) {
     case reg::holding::OutputVoltage:
@@ -80,8 +84,8 @@ std::uint16_t SampledWord(const TelemetrySample& sample, std::uint16_t reg) {
     }
 }
 
-TelemetrySample TelemetryRecorder::SampleOfImages(std::int64_t nowMs) const {
-    const RegisterImage& holding = state_.HoldingImage;
+TelemetrySample SampleOfImages(const RegisterImage& holding, const RegisterImage& input,
+                               std::int64_t nowMs) {
     TelemetrySample sample;
     sample.timeMs = nowMs;
     sample.outputVoltage = holding[reg::holding::OutputVoltage];
@@ -91,7 +95,7 @@ TelemetrySample TelemetryRecorder::SampleOfImages(std::int64_t nowMs) const {
         static_cast<std::int16_t>(holding[reg::holding::PowerStageTemperature]);
     sample.voltageSetpoint = holding[reg::holding::VoltageSetpoint];
     sample.currentSetpoint = holding[reg::holding::CurrentSetpoint];
-    sample.status = state_.InputImage[reg::input::Status];
+    sample.status = input[reg::input::Status];
     sample.batteryLevel = static_cast<std::uint8_t>(reg::status::BatteryLevel(sample.status));
     return sample;
 }

@@ -34,6 +34,10 @@ constexpr std::array<std::uint16_t, 6> kSampledRegisters{
 // The sample's value of one of kSampledRegisters as the register's word.
 std::uint16_t SampledWord(const TelemetrySample& sample, std::uint16_t reg);
 
+// The reading held in the register images at `nowMs`.
+TelemetrySample SampleOfImages(const RegisterImage& holding, const RegisterImage& input,
+                               std::int64_t nowMs);
+
 class TelemetryRecorder {
 public:
     // Two samples a second for 36 hours: a day at the poll rate with room to spare. The ring's
@@ -62,7 +66,7 @@ public:
 
 private:
     void Record(const TelemetrySample& entry);
-    TelemetrySample SampleOfImages(std::int64_t nowMs) const;
+    TelemetrySample SampleNow(std::int64_t nowMs) const;
 
     const LinkState& state_;
     std::size_t capacity_;

@@ -146,7 +146,7 @@ void BoundField::Exit() {
     else if (refusal)
         ShowMessageLater(*refusal);
     else
-        write_(row_.reg, *word);
+        write_(row_.reg, *word, WriteOrigin::Operator);
     exiting_ = false;
 }
 

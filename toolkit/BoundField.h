@@ -44,7 +44,11 @@ struct BoundFieldRow {
     std::function<std::optional<QString>(std::uint16_t word)> refusal;
 };
 
-using RegisterWriter = std::function<void(std::uint16_t reg, std::uint16_t value)>;
+// Who wants the write: the operator's own action, or the program on its own (a window locking
+// the unit as it closes). Only the operator is told of a write that could not go.
+enum class WriteOrigin { Operator, Program };
+using RegisterWriter =
+    std::function<void(std::uint16_t reg, std::uint16_t value, WriteOrigin origin)>;
 
 class BoundField : public QObject {
     Q_OBJECT

@@ -50,10 +50,8 @@ bool AskYesNo(const QString& text) {
     return box.clickedButton() == yes;
 }
 
-bool RefusedAsBroadcast(std::uint8_t deviceAddress) {
-    if (deviceAddress != 0) return false;
+void ShowBroadcastRefusal() {
     ShowMessageLater(QStringLiteral("Адрес 0 — широковещательный: запись не отправлена"));
-    return true;
 }
 
 void SetMessageSink(MessageSink sink) { Sink() = std::move(sink); }

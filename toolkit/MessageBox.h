@@ -4,7 +4,6 @@
 
 #include <QString>
 
-#include <cstdint>
 #include <functional>
 
 namespace kvel {
@@ -21,10 +20,9 @@ void ShowExceptionMessage(const QString& text);
 // "Да" or "Нет"; true for "Да".
 bool AskYesNo(const QString& text);
 
-// Address 0 is the broadcast address: every unit on the line would take the write, and one that
-// is given address 0 can no longer be reached. Says so, and returns true, when `deviceAddress`
-// is 0; the caller then sends nothing.
-bool RefusedAsBroadcast(std::uint8_t deviceAddress);
+// Tells the operator that a write they asked for went nowhere: the link refuses writes to the
+// broadcast address. Shown once the focus has settled, as the write may come from leaving a box.
+void ShowBroadcastRefusal();
 
 // Replace the modal boxes; an empty sink restores them.
 void SetMessageSink(MessageSink sink);

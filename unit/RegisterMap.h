@@ -87,7 +87,7 @@ struct SetpointRange {
 
 // The voltage or current setpoint's range as the unit last reported it in `holding`. Nothing for
 // other registers, and nothing while no range is known: the images are zero at start and after
-// a link loss, and a maximum of 0 says nothing.
+// a link loss, and neither a maximum of 0 nor a minimum above the maximum says anything.
 template <class HoldingImage>
 constexpr std::optional<SetpointRange> ReportedSetpointRange(std::uint16_t setpointReg,
                                                              const HoldingImage& holding) {
@@ -99,7 +99,7 @@ constexpr std::optional<SetpointRange> ReportedSetpointRange(std::uint16_t setpo
     if (!range) return std::nullopt;
     range->lowest = holding[range->lowestReg];
     range->highest = holding[range->highestReg];
-    if (range->highest == 0) return std::nullopt;
+    if (range->highest == 0 || range->lowest > range->highest) return std::nullopt;
     return range;
 }
 

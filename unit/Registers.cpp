@@ -74,10 +74,11 @@ std::string RangeText(const Register& reg) {
 struct FixedPoint {
     std::optional<long> scaled;
     std::string refusal;
+    ValueFault fault = ValueFault::None;
 };
 
 FixedPoint ReadFixedPoint(std::string_view text, int decimals) {
-    const auto notNumber = FixedPoint{std::nullopt, "is not a number"};
+    const auto notNumber = FixedPoint{std::nullopt, "is not a number", ValueFault::NotANumber};
     std::size_t pos = 0;
     const bool negative = pos < text.size() && text[pos] == '-';
     if (negative) ++pos;
@@ -94,11 +95,14 @@ FixedPoint ReadFixedPoint(std::string_view text, int decimals) {
             continue;
         }
         if (c < '0' || c > '9') return notNumber;
-        if (++digits > kMostDigits) return {std::nullopt, "is far too large"};
+        if (++digits > kMostDigits)
+            return {std::nullopt, "is far too large", ValueFault::FarTooLarge};
         if (separator && ++fractionDigits > decimals) {
             if (c != '0')
-                return {std::nullopt,
-                        decimals == 0 ? "must be a whole number" : "has more than one decimal"};
+                return decimals == 0 ? FixedPoint{std::nullopt, "must be a whole number",
+                                                  ValueFault::NotWhole}
+                                     : FixedPoint{std::nullopt, "has more than one decimal",
+                                                  ValueFault::TooManyDecimals};
             continue;
         }
         value = value * 10 + (c - '0');
@@ -157,11 +161,11 @@ std::string Title(const Register& reg) {
     return std::string(reg.group) + ": " + std::string(caption);
 }
 
-std::string_view Symbol(Quantity quantity) {
+const char* Symbol(Quantity quantity) {
     return kSymbols[static_cast<std::size_t>(quantity)].latin;
 }
 
-std::string_view RussianSymbol(Quantity quantity) {
+const char* RussianSymbol(Quantity quantity) {
     return kSymbols[static_cast<std::size_t>(quantity)].russian;
 }
 
@@ -197,11 +201,17 @@ double NumericValue(const Register& reg, std::uint16_t raw) {
 ParsedValue ParseValue(const Register& reg, std::string_view text) {
     const FixedPoint number = ReadFixedPoint(text, Decimals(reg.encoding));
     const std::string quoted = "\"" + std::string(text) + "\"";
-    if (!number.scaled) return {std::nullopt, quoted + " " + number.refusal};
+    if (!number.scaled) return {std::nullopt, quoted + " " + number.refusal, number.fault};
     if (*number.scaled < RangeLow(reg) || *number.scaled > RangeHigh(reg))
         return {std::nullopt,
-                quoted + " does not fit " + std::string(reg.name) + ": it takes " + RangeText(reg)};
+                quoted + " does not fit " + std::string(reg.name) + ": it takes " + RangeText(reg),
+                ValueFault::OutOfRange};
     return {static_cast<std::uint16_t>(*number.scaled & 0xFFFF), {}};
+}
+
+std::pair<std::uint16_t, std::uint16_t> WordRange(const Register& reg) {
+    return {static_cast<std::uint16_t>(RangeLow(reg) & 0xFFFF),
+            static_cast<std::uint16_t>(RangeHigh(reg) & 0xFFFF)};
 }
 
 std::string RefusalOfLimits(std::uint16_t number, std::uint16_t raw, const RegisterImage& holding) {

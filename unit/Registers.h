@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace kvel::unit {
 
@@ -27,9 +28,9 @@ std::string Names(Bank bank);
 // after its group ("Реле: Перегрев").
 std::string Title(const Register& reg);
 // "V", "A", "°C": for the command line, settings files and machine-readable output.
-std::string_view Symbol(Quantity quantity);
+const char* Symbol(Quantity quantity);
 // "В", "А", "°С": for the windows.
-std::string_view RussianSymbol(Quantity quantity);
+const char* RussianSymbol(Quantity quantity);
 
 enum class FileSection { None, Settings, Calibration };
 // Where a settings file keeps the register; None for what it does not keep.
@@ -45,13 +46,19 @@ std::string RussianValueText(const Register& reg, std::uint16_t raw);
 // The value as a number for machine-readable output: tenths as a fraction, signed as signed.
 double NumericValue(const Register& reg, std::uint16_t raw);
 
+// Why a typed value was not taken, for callers that say it in another language.
+enum class ValueFault { None, NotANumber, FarTooLarge, NotWhole, TooManyDecimals, OutOfRange };
+
 struct ParsedValue {
     std::optional<std::uint16_t> word;
     std::string refusal; // why the text was not taken, when `word` is empty
+    ValueFault fault = ValueFault::None;
 };
 // Reads a value typed in the register's unit, with a decimal comma or point; refuses what does
 // not fit the register and what has more decimals than the register holds.
 ParsedValue ParseValue(const Register& reg, std::string_view text);
+// The lowest and highest words the register takes, in its own encoding.
+std::pair<std::uint16_t, std::uint16_t> WordRange(const Register& reg);
 
 // Why the unit would not take `raw` in holding register `number`, given what it reports now:
 // the voltage and current setpoints stay within the unit's own limits (registers 8..9 and

@@ -47,6 +47,53 @@ QString ShownBytes(const std::string& hex) {
 QString Milliseconds(std::chrono::microseconds time) {
     return QString::number(static_cast<double>(time.count()) / 1000.0, 'f', 0);
 }
+
+QString NetworkCounts(const LinkCounters& counters) {
+    return QStringLiteral(
+               "\nСеть: отвергнуто %1, разорвано %2, узел не найден %3, не отвечает %4    "
+               "MBAP отброшено: транзакция %5, протокол %6, длина %7")
+        .arg(counters.ConnectionFailures(OpenFailureReason::ConnectionRefused))
+        .arg(counters.ConnectionFailures(OpenFailureReason::ConnectionDropped))
+        .arg(counters.ConnectionFailures(OpenFailureReason::HostNotFound))
+        .arg(counters.ConnectionFailures(OpenFailureReason::ConnectionTimedOut))
+        .arg(counters.MbapDrops(MbapFault::WrongTransaction))
+        .arg(counters.MbapDrops(MbapFault::WrongProtocol))
+        .arg(counters.MbapDrops(MbapFault::WrongLength));
+}
+
+QString CountersText(const LinkCounters& counters) {
+    QString exceptions;
+    for (int code = 0; code < 256; ++code) {
+        const std::uint64_t count = counters.Exceptions(static_cast<std::uint8_t>(code));
+        if (count == 0) continue;
+        exceptions += QStringLiteral(" %1: %2").arg(code, 2, 16, QChar('0')).arg(count);
+    }
+    const Latency& latency = counters.ReplyLatency();
+    const auto ms = [](Latency::Duration time) { return Milliseconds(time); };
+    const QString serial =
+        QStringLiteral("Запросов: %1    Ответов: %2    Потерь связи: %3\n"
+                       "Отклонено: CRC %4, другой адрес %5, неожиданная длина %6, шум %7    "
+                       "Исключения:%8\n"
+                       "Задержка ответа, мс: последняя %9, наименьшая %10, средняя %11, "
+                       "наибольшая %12")
+            .arg(counters.Requests())
+            .arg(counters.Replies())
+            .arg(counters.LinkLosses())
+            .arg(counters.Rejected(PieceKind::CrcError))
+            .arg(counters.Rejected(PieceKind::OtherAddress))
+            .arg(counters.Rejected(PieceKind::WrongLength))
+            .arg(counters.Rejected(PieceKind::Noise))
+            .arg(exceptions.isEmpty() ? QStringLiteral(" нет") : exceptions.toUpper())
+            .arg(ms(latency.last), ms(latency.least), ms(latency.Mean()), ms(latency.most));
+    // A network line's counters take a fourth line.
+    return counters.NetworkSeen() ? serial + NetworkCounts(counters) : serial;
+}
+
+QString CauseHeadline(const LinkCounters& counters) {
+    const auto& cause = counters.Cause();
+    return cause ? QStringLiteral("Нет связи: ") + QString::fromStdString(CauseWithHint(*cause))
+                 : QStringLiteral("Связь в порядке");
+}
 } // namespace
 
 // The lines shown, oldest first, at most kMonitorHistory of them.
@@ -265,17 +312,20 @@ void MonitorWindow::BuildForm() {
     CauseLabel->setFont(bold);
 
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(CauseLabel);
     layout->addLayout(tools);
     layout->addWidget(Table, 1);
-    layout->addWidget(CauseLabel);
     layout->addWidget(CountersLabel);
 
     connect(PauseButton, &QPushButton::toggled, this, [this](bool paused) {
         if (!paused) Refresh();
     });
     connect(ClearButton, &QPushButton::clicked, this, &MonitorWindow::Clear);
-    connect(FilterBox, &QComboBox::currentIndexChanged, this,
-            [filter](int index) { filter->SetTroubleOnly(index == 1); });
+    connect(FilterBox, &QComboBox::currentIndexChanged, this, [this, filter](int index) {
+        const bool following = Following();
+        filter->SetTroubleOnly(index == 1);
+        if (following) Table->scrollToBottom();
+    });
     connect(SaveButton, &QPushButton::clicked, this, &MonitorWindow::Save);
 }
 
@@ -284,10 +334,14 @@ void MonitorWindow::Refresh() {
     if (PauseButton->isChecked()) return;
     std::deque<MonitorLine> lines = monitor_.TakeLines();
     if (lines.empty()) return;
-    QScrollBar* scroll = Table->verticalScrollBar();
-    const bool following = scroll->value() == scroll->maximum();
+    const bool following = Following();
     model_->Append(std::move(lines));
     if (following) Table->scrollToBottom();
+}
+
+bool MonitorWindow::Following() const {
+    const QScrollBar* scroll = Table->verticalScrollBar();
+    return scroll->value() == scroll->maximum();
 }
 
 int MonitorWindow::ShownRows() const {
@@ -303,12 +357,19 @@ void MonitorWindow::Clear() {
     model_->Clear();
 }
 
+QString MonitorWindow::SuggestedFileName() {
+    return QStringLiteral("kvel-monitor-%1.txt")
+        .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
+}
+
 QString MonitorWindow::RunSaveDialog() {
-    return QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить…"), QString(),
+    return QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить…"), SuggestedFileName(),
                                         QStringLiteral("Текст (*.txt)"));
 }
 
+// Up to the moment of saving, not of the last refresh.
 void MonitorWindow::Save() {
+    Refresh();
     const QString path = ChooseFileName();
     activateWindow();
     if (path.isEmpty()) return;
@@ -319,6 +380,7 @@ bool MonitorWindow::WriteLines(const QString& path) const {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return false;
     QTextStream out(&file);
+    WriteHeader(out);
     for (int row = 0; row < ShownRows(); ++row) {
         QStringList cells;
         for (int column = 0; column < kColumns; ++column)
@@ -331,35 +393,33 @@ bool MonitorWindow::WriteLines(const QString& path) const {
     return file.error() == QFileDevice::NoError;
 }
 
+// Lines starting with "#", so a program reading the tab-separated lines can pass over them.
+void MonitorWindow::WriteHeader(QTextStream& out) const {
+    const QStringList header{
+        QStringLiteral("Монитор обмена, сохранено ") +
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+        QStringLiteral("Порт: ") + QString::fromStdString(PortContextText(monitor_.Port())),
+        CountersText(monitor_.Counters()),
+        CauseHeadline(monitor_.Counters()),
+        ColumnTitles().join('\t'),
+    };
+    for (const QString& line : header.join('\n').split('\n'))
+        out << "# " << line << '\n';
+}
+
+QStringList MonitorWindow::ColumnTitles() const {
+    QStringList titles;
+    for (int column = 0; column < kColumns; ++column)
+        titles << filter_->headerData(column, Qt::Horizontal).toString();
+    return titles;
+}
+
 void MonitorWindow::ShowCounters() {
     const LinkCounters& counters = monitor_.Counters();
-    QString exceptions;
-    for (int code = 0; code < 256; ++code) {
-        const std::uint64_t count = counters.Exceptions(static_cast<std::uint8_t>(code));
-        if (count == 0) continue;
-        exceptions += QStringLiteral(" %1: %2").arg(code, 2, 16, QChar('0')).arg(count);
-    }
-    const Latency& latency = counters.ReplyLatency();
-    const auto ms = [](Latency::Duration time) { return Milliseconds(time); };
-    CountersLabel->setText(
-        QStringLiteral("Запросов: %1    Ответов: %2    Потерь связи: %3\n"
-                       "Отклонено: CRC %4, другой адрес %5, неожиданная длина %6, шум %7    "
-                       "Исключения:%8\n"
-                       "Задержка ответа, мс: последняя %9, наименьшая %10, средняя %11, "
-                       "наибольшая %12")
-            .arg(counters.Requests())
-            .arg(counters.Replies())
-            .arg(counters.LinkLosses())
-            .arg(counters.Rejected(PieceKind::CrcError))
-            .arg(counters.Rejected(PieceKind::OtherAddress))
-            .arg(counters.Rejected(PieceKind::WrongLength))
-            .arg(counters.Rejected(PieceKind::Noise))
-            .arg(exceptions.isEmpty() ? QStringLiteral(" нет") : exceptions.toUpper())
-            .arg(ms(latency.last), ms(latency.least), ms(latency.Mean()), ms(latency.most)));
-    const auto& cause = counters.Cause();
-    CauseLabel->setText(cause ? QStringLiteral("Нет связи: ") +
-                                    QString::fromStdString(CauseText(*cause))
-                              : QStringLiteral("Связь в порядке"));
+    // A serial line's counters keep their three lines; a network line's take a fourth.
+    if (counters.NetworkSeen()) CountersLabel->setFixedHeight(4 * fontMetrics().lineSpacing() + 4);
+    CountersLabel->setText(CountersText(counters));
+    CauseLabel->setText(CauseHeadline(counters));
 }
 
 // The main window may outlive this one or not, so the recording stops here, not on destruction.

@@ -1,5 +1,5 @@
 // The traffic monitor "Монитор обмена": the line's frames as they pass, the counters kept since
-// the program started, and why the link was lost.
+// the program started, and why the link was lost with what to check, at the top.
 #pragma once
 
 #include "FormTimer.h"
@@ -14,6 +14,7 @@ class QLabel;
 class QPushButton;
 class QSortFilterProxyModel;
 class QTableView;
+class QTextStream;
 
 namespace kvel {
 
@@ -37,6 +38,8 @@ public:
     // The file to save to, empty when cancelled. Runs a save dialog unless replaced, so tests
     // can choose without a modal dialog.
     std::function<QString()> ChooseFileName;
+    // What the save dialog offers: the date and time, so saved files do not overwrite each other.
+    static QString SuggestedFileName();
 
     // Takes in the lines recorded since the last refresh (unless paused) and the counters.
     void Refresh();
@@ -57,7 +60,11 @@ private:
     void Clear();
     void Save();
     bool WriteLines(const QString& path) const;
+    void WriteHeader(QTextStream& out) const;
+    QStringList ColumnTitles() const;
     void ShowCounters();
+    // The view shows the newest line, so new ones and a new filter keep it there.
+    bool Following() const;
     QString RunSaveDialog();
 
     TrafficMonitor& monitor_;

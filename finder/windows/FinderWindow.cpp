@@ -6,6 +6,7 @@
 #include "MessageBox.h"
 #include "NewestWindow.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -16,7 +17,7 @@
 namespace kvel {
 
 namespace {
-constexpr QSize kOuterSize(424, 340);
+constexpr QSize kOuterSize(424, 364);
 
 QString TimeText(std::int64_t ms) {
     const std::int64_t seconds = (ms + 999) / 1000;
@@ -33,7 +34,14 @@ QString RateText(std::uint8_t baudIndex) {
 
 FinderWindow::FinderWindow(SerialChannel& channel, std::uint16_t comPort,
                            std::uint8_t storedBaudIndex, FinderHost& host, QWidget* parent)
-    : QWidget(parent, Qt::Window), host_(host), finder_(channel, comPort, storedBaudIndex) {
+    : FinderWindow(channel, ComPortName(comPort), storedBaudIndex, host, parent) {}
+
+FinderWindow::FinderWindow(SerialChannel& channel, const std::string& portName,
+                           std::uint8_t storedBaudIndex, FinderHost& host, QWidget* parent)
+    : QWidget(parent, Qt::Window), host_(host),
+      line_(channel, host.LineObserver(), [this] { return finder_.Listening(); }),
+      finder_(line_, portName, FinderRateOrder(storedBaudIndex), kFirstFinderAddress,
+              kLastFinderAddress) {
     NewestWindow<FinderWindow>::Set(this);
     setAttribute(Qt::WA_DeleteOnClose);
     BuildForm();
@@ -66,6 +74,8 @@ void FinderWindow::BuildForm() {
     Progress->setGeometry(8, 216, client.width() - 16, 20);
     StatusText = new QLabel(this);
     StatusText->setGeometry(8, 240, client.width() - 16, 20);
+    AllRatesBox = new QCheckBox(QStringLiteral("Искать на всех скоростях"), this);
+    AllRatesBox->setGeometry(8, 266, client.width() - 16, 20);
 
     const int buttonTop = client.height() - 33;
     StopButton = new QPushButton(QStringLiteral("Стоп"), this);
@@ -77,6 +87,8 @@ void FinderWindow::BuildForm() {
     CloseButton->setGeometry(client.width() - 113, buttonTop, 105, 25);
 
     timer_ = new FormTimer([this] { Tick(); }, this);
+    connect(AllRatesBox, &QCheckBox::toggled, this,
+            [this](bool allRates) { finder_.SetAllRates(allRates); });
     connect(StopButton, &QPushButton::clicked, this, &FinderWindow::StopClick);
     connect(ConnectButton, &QPushButton::clicked, this, &FinderWindow::ConnectClick);
     connect(CloseButton, &QPushButton::clicked, this, &QWidget::close);
@@ -119,11 +131,13 @@ void FinderWindow::ShowProgress() {
 void FinderWindow::EndScan() {
     timer_->SetInterval(0);
     StopButton->setEnabled(false);
+    AllRatesBox->setEnabled(false);
     if (pollingPaused_) {
         pollingPaused_ = false;
         host_.ResumePolling();
     }
     const int found = static_cast<int>(finder_.Found().size());
+    if (finder_.State() != FinderState::OpenFailed) host_.UnitsFound(finder_.Found());
     switch (finder_.State()) {
     case FinderState::OpenFailed:
         StatusText->setText(QStringLiteral("Порт не открылся"));

@@ -2,12 +2,15 @@
 // paused, lists the units that answer, and connects to the one the operator picks.
 #pragma once
 
+#include "FinderHost.h"
 #include "FormTimer.h"
+#include "ObservedChannel.h"
 #include "UnitFinder.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
 
+class QCheckBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -15,23 +18,14 @@ class QTableWidget;
 
 namespace kvel {
 
-// What the finder needs from the program around it.
-class FinderHost {
-public:
-    virtual ~FinderHost() = default;
-    // Polling stops; the port is the finder's until ResumePolling.
-    virtual void PausePolling() = 0;
-    // The stored port at the stored rate again, and polling as it was before the pause.
-    virtual void ResumePolling() = 0;
-    // From now on the program talks to `unit`: its rate on the port and its address.
-    virtual void ConnectTo(const FoundUnit& unit) = 0;
-};
-
 class FinderWindow : public QWidget {
     Q_OBJECT
 public:
     // Pauses polling and starts scanning at once; shows itself.
     FinderWindow(SerialChannel& channel, std::uint16_t comPort, std::uint8_t storedBaudIndex,
+                 FinderHost& host, QWidget* parent = nullptr);
+    // On the port of that name: a COM port, or a network line at the server's rate only.
+    FinderWindow(SerialChannel& channel, const std::string& portName, std::uint8_t storedBaudIndex,
                  FinderHost& host, QWidget* parent = nullptr);
 
     const UnitFinder& Finder() const { return finder_; }
@@ -39,6 +33,8 @@ public:
     QTableWidget* UnitList;
     QProgressBar* Progress;
     QLabel* StatusText;
+    // Unticked, the scan ends with the rate where units answered: a line has one rate.
+    QCheckBox* AllRatesBox;
     QPushButton* StopButton;
     QPushButton* ConnectButton;
     QPushButton* CloseButton;
@@ -56,6 +52,7 @@ private:
     void ConnectClick();
 
     FinderHost& host_;
+    ObservedChannel line_;
     UnitFinder finder_;
     FormTimer* timer_;
     QElapsedTimer clock_;

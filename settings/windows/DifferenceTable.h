@@ -3,6 +3,7 @@
 #pragma once
 
 #include "SettingsFile.h"
+#include "SettingsRestore.h"
 
 #include <QString>
 #include <QTableWidget>
@@ -16,8 +17,18 @@ class DifferenceTable : public QTableWidget {
 public:
     explicit DifferenceTable(QWidget* parent);
     void Show(const std::vector<Difference>& differences);
-    // The row's three texts: parameter, value in the file, value on the unit.
+    // After a restore: each register with what the unit holds now and whether it was written.
+    void ShowOutcomes(const std::vector<RegisterOutcome>& outcomes);
+    // Marks a row as one that cannot be written, with the reason as its tooltip.
+    void Mark(int row, const QString& why);
+    // The reason a row is marked, or empty.
+    QString MarkOf(int row) const;
+    // The row's texts: parameter, value in the file, value on the unit, and after a restore the
+    // outcome.
     QStringList Row(int row) const;
+
+private:
+    void SetRow(int row, const unit::Register& info, const QString& file, const QString& unit);
 };
 
 // "ПО ЗУЛ: версия 112, сборка 37; в файле: версия 111, сборка 37", or empty when they agree.

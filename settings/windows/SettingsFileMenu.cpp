@@ -3,26 +3,20 @@
 
 #include "MessageBox.h"
 #include "SettingsCompareWindow.h"
+#include "SettingsFileStore.h"
 #include "SettingsRestoreWindow.h"
 #include "VersionInfo.h"
+#include "WindowParts.h"
 
 #include <QAction>
 #include <QDateTime>
-#include <QFile>
 #include <QFileDialog>
 #include <QMenu>
-#include <QSaveFile>
-
-#include <algorithm>
 
 namespace kvel {
 
 namespace {
 const QString kFilter = QStringLiteral("Установки ЗУЛ (*.ini);;Все файлы (*)");
-
-bool AnyWord(const RegisterImage& image) {
-    return std::any_of(image.begin(), image.end(), [](std::uint16_t word) { return word != 0; });
-}
 } // namespace
 
 SettingsFileMenu::SettingsFileMenu(QMenu& menu, ModbusLink& link, QWidget& mainWindow)
@@ -42,16 +36,23 @@ SettingsFileMenu::SettingsFileMenu(QMenu& menu, ModbusLink& link, QWidget& mainW
     };
 }
 
+// The check may end in a message box, so it runs once the receiver is done: a modal loop opened
+// inside would stall the receiver, whose timer Qt does not re-enter, and the scheduler would
+// declare the unit lost 5 s later.
 void SettingsFileMenu::ReplyAccepted(LinkClock::time_point, ReplyKind kind) {
-    if (kind != ReplyKind::Holding) return;
+    if (kind == ReplyKind::Holding)
+        QMetaObject::invokeMethod(this, &SettingsFileMenu::OnHoldingReply, Qt::QueuedConnection);
+}
+
+void SettingsFileMenu::OnHoldingReply() {
     for (SettingsRestoreWindow* window : mainWindow_.findChildren<SettingsRestoreWindow*>())
         window->OnHoldingReply();
 }
 
-// After a lost link both images are zero: a file made from them would hold nothing of the unit.
+// A file made from blank images would hold nothing of the unit.
 bool SettingsFileMenu::HasUnitData() const {
-    if (AnyWord(link_.State().HoldingImage) && AnyWord(link_.State().InputImage)) return true;
-    ShowMessage(QStringLiteral("Нет данных от ЗУЛ: дождитесь связи"));
+    if (kvel::HasUnitData(link_.State())) return true;
+    ShowMessage(NoUnitDataText());
     return false;
 }
 
@@ -62,38 +63,29 @@ void SettingsFileMenu::SaveClick() {
     const SettingsSnapshot snapshot =
         SnapshotOf(link_.State().HoldingImage, VersionFromInputs(link_.State().InputImage),
                    QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString());
-    QSaveFile file(path);
-    const std::string text = WriteSettingsFile(snapshot);
-    const bool saved = file.open(QIODevice::WriteOnly) &&
-                       file.write(text.data(), static_cast<qint64>(text.size())) ==
-                           static_cast<qint64>(text.size()) &&
-                       file.commit();
-    ShowMessage(saved ? QStringLiteral("Установки сохранены в файл %1").arg(path)
-                      : QStringLiteral("Ошибка записи файла %1").arg(path));
+    const std::optional<SaveFailure> failure =
+        SaveSettingsFile(path.toStdString(), WriteSettingsFile(snapshot));
+    ShowMessage(failure ? QStringLiteral("Ошибка записи файла %1: %2")
+                              .arg(path, QString::fromStdString(failure->russianReason))
+                        : QStringLiteral("Установки сохранены в файл %1").arg(path));
 }
 
 std::optional<SettingsSnapshot> SettingsFileMenu::ReadChosenFile(QString& path) {
     if (!HasUnitData()) return std::nullopt;
     path = ChooseFileToRead();
     if (path.isEmpty()) return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ShowMessage(QStringLiteral("Ошибка открытия файла"));
-        return std::nullopt;
-    }
-    const QByteArray text = file.readAll();
-    SettingsFileRead read =
-        ReadSettingsFile(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    SettingsFileRead read = LoadSettingsFile(path.toStdString());
     if (!read.snapshot)
         ShowMessage(QStringLiteral("Файл установок не прочитан: %1\n%2")
-                        .arg(path, QString::fromStdString(read.error)));
+                        .arg(path, QString::fromStdString(read.russianError)));
     return std::move(read.snapshot);
 }
 
 void SettingsFileMenu::CompareClick() {
     QString path;
-    if (const std::optional<SettingsSnapshot> file = ReadChosenFile(path))
-        new SettingsCompareWindow(*file, path, link_.State(), &mainWindow_);
+    const std::optional<SettingsSnapshot> file = ReadChosenFile(path);
+    // The link may have been lost while the file was being chosen.
+    if (file && HasUnitData()) new SettingsCompareWindow(*file, path, link_.State(), &mainWindow_);
 }
 
 void SettingsFileMenu::RestoreClick() {

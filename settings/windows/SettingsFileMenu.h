@@ -33,6 +33,7 @@ public:
     std::function<QString()> ChooseFileToRead;
 
 private:
+    void OnHoldingReply();
     void SaveClick();
     void CompareClick();
     void RestoreClick();

@@ -1,5 +1,7 @@
-// "Записать из файла…": shows how the unit differs from a settings file, and on confirmation
-// writes the differing registers through the request queue and reports any it did not take.
+// "Записать из файла…": shows how the unit differs from a settings file, marking the values the
+// unit would refuse, and on confirmation writes the differing registers through the request
+// queue, writes again what the read-back does not show, and reports each register as written,
+// not written or unknown.
 #pragma once
 
 #include "DifferenceTable.h"
@@ -35,13 +37,18 @@ private:
     std::vector<Difference> CurrentDifferences() const;
     void ShowDifferences();
     void WriteClick();
+    void StartRound();
     void Report();
     void GiveUp();
+
+    // The preview follows the unit until "Записать"; the report stays until the next preview.
+    enum class Phase { Preview, Writing, Report };
 
     SettingsSnapshot file_;
     ModbusLink& link_;
     SettingsRestore restore_;
-    // Gives up the check when the unit does not answer.
+    Phase phase_ = Phase::Preview;
+    // Ends the wait for a read-back when the unit does not answer.
     QTimer* watchdog_ = new QTimer(this);
 };
 

@@ -1,6 +1,7 @@
 // The trend chart window ("График"): the readings and setpoints over a chosen span of time.
 #pragma once
 
+#include "ChartTimeTicks.h"
 #include "TelemetryDecimation.h"
 #include "TelemetryRecorder.h"
 
@@ -14,7 +15,7 @@ class QButtonGroup;
 class QChart;
 class QChartView;
 class QCheckBox;
-class QDateTimeAxis;
+class QCategoryAxis;
 class QLabel;
 class QLineSeries;
 class QPushButton;
@@ -40,7 +41,10 @@ public:
     std::int64_t ShownEndMs() const { return endMs_; }
     // The values of the sample nearest to `timeMs`, as hovering there shows them.
     QString ValuesAt(std::int64_t timeMs) const;
+    // Following live, the lines take in the samples recorded since the last redraw and let go of
+    // those scrolled out; otherwise, or when the columns change, they are drawn afresh.
     void Redraw();
+    const TimeTicks& ShownTimeTicks() const { return ticks_; }
 
     std::array<QPushButton*, 4> SpanButtons; // "1 мин", "10 мин", "1 ч", "Всё"
     QCheckBox* LiveCheckBox;
@@ -61,7 +65,27 @@ private:
     QValueAxis* AddValueAxis(const QString& title, Qt::Alignment side);
     QLineSeries* AddSeries(ChartQuantity quantity);
     QValueAxis* AxisOf(ChartQuantity quantity) const;
-    void ShowSegments(ChartQuantity quantity, const std::vector<ChartSegment>& segments);
+    // A quantity's thinned line and how much of it its series show.
+    struct ShownLine {
+        ThinnedLine line;
+        std::uint64_t firstStretch = 0; // the stretch series 0 shows
+        struct Shown {
+            std::uint64_t droppedSettled = 0;
+            std::uint64_t settledEnd = 0; // counted as ThinnedLine::Stretch counts its points
+            qsizetype open = 0;
+        };
+        std::vector<Shown> series;
+    };
+    void ComputeSpan();
+    ChartColumns ColumnsOfSpan() const;
+    void Rebuild(const ChartColumns& columns);
+    void TakeNewSamples();
+    void ShowLine(ChartQuantity quantity);
+    void ShowStretch(QLineSeries* series, const ThinnedLine::Stretch& stretch,
+                     ShownLine::Shown& shown);
+    void RetireOldestSeries(ChartQuantity quantity);
+    void FitValueAxes();
+    void ShowTimeTicks();
     void SetSpan(int span);
     void LiveCheckBoxClick(bool live);
     void SavePngButtonClick();
@@ -76,9 +100,14 @@ private:
     std::int64_t endMs_ = 0;
     std::size_t first_ = 0;
     std::size_t last_ = 0;
+    std::vector<ShownLine> lines_; // by ChartQuantity
+    ChartColumns columns_{};
+    bool followed_ = false;       // the lines were last drawn following live
+    std::uint64_t nextEntry_ = 0; // the recorder's next entry the lines have not taken
+    TimeTicks ticks_;
 
     QChart* chart_ = nullptr;
-    QDateTimeAxis* timeAxis_ = nullptr;
+    QCategoryAxis* timeAxis_ = nullptr;
     QValueAxis* voltageAxis_ = nullptr;
     QValueAxis* currentAxis_ = nullptr;
     QValueAxis* temperatureAxis_ = nullptr;

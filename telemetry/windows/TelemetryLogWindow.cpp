@@ -7,6 +7,7 @@
 #include "NewestWindow.h"
 #include "TelemetryRecording.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,7 +16,7 @@
 namespace kvel {
 
 namespace {
-constexpr QSize kOuterSize(488, 150);
+constexpr QSize kOuterSize(488, 182);
 const QString kCsvFilter = QStringLiteral("CSV (*.csv)");
 } // namespace
 
@@ -39,12 +40,19 @@ void TelemetryLogWindow::BuildForm() {
     Edit1->setGeometry(48, 8, 336, 23);
     Button1 = new QPushButton(QStringLiteral("Обзор..."), this);
     Button1->setGeometry(392, 7, 81, 25);
+    Label3 = new QLabel(QStringLiteral("Формат:"), this);
+    Label3->setGeometry(8, 44, 40, 17);
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setGeometry(48, 40, 336, 23);
+    ComboBox1->addItem(QStringLiteral("для Excel (точка с запятой, десятичная запятая)"));
+    ComboBox1->addItem(QStringLiteral("стандартный CSV (запятая, десятичная точка)"));
+    ComboBox1->setCurrentIndex(static_cast<int>(recording_.Dialect()));
     Button2 = new QPushButton(QStringLiteral("Начать запись"), this);
-    Button2->setGeometry(48, 44, 129, 25);
+    Button2->setGeometry(48, 76, 129, 25);
     Button3 = new QPushButton(QStringLiteral("Остановить запись"), this);
-    Button3->setGeometry(192, 44, 129, 25);
+    Button3->setGeometry(192, 76, 129, 25);
     Label2 = new QLabel(this);
-    Label2->setGeometry(48, 80, 425, 17);
+    Label2->setGeometry(48, 112, 425, 17);
     connect(Button1, &QPushButton::clicked, this, &TelemetryLogWindow::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TelemetryLogWindow::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &TelemetryLogWindow::Button3Click);
@@ -56,7 +64,7 @@ void TelemetryLogWindow::Button1Click() {
 }
 
 void TelemetryLogWindow::Button2Click() {
-    recording_.Start(Edit1->text().trimmed());
+    recording_.Start(Edit1->text().trimmed(), static_cast<CsvDialect>(ComboBox1->currentIndex()));
 }
 
 // The next recording gets a name of its own rather than overwriting this one.
@@ -69,6 +77,7 @@ void TelemetryLogWindow::ShowState() {
     const bool recording = recording_.IsRecording();
     Edit1->setReadOnly(recording);
     Button1->setEnabled(!recording);
+    ComboBox1->setEnabled(!recording);
     Button2->setEnabled(!recording);
     Button3->setEnabled(recording);
     Label2->setText(recording

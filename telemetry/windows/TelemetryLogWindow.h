@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -25,6 +26,8 @@ public:
     QLabel* Label1;
     QLineEdit* Edit1;
     QPushButton* Button1; // choose a file
+    QLabel* Label3;
+    QComboBox* ComboBox1; // the CSV dialect, in CsvDialect's order
     QPushButton* Button2; // start
     QPushButton* Button3; // stop
     QLabel* Label2;       // the recording's state

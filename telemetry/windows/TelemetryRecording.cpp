@@ -25,9 +25,10 @@ TelemetryRecording::~TelemetryRecording() {
     if (IsRecording()) WriteNewEntries();
 }
 
-bool TelemetryRecording::Start(const QString& path) {
+bool TelemetryRecording::Start(const QString& path, CsvDialect dialect) {
     Stop();
-    if (!file_.Open(path)) {
+    dialect_ = dialect;
+    if (!file_.Open(path, dialect)) {
         file_.Close();
         ShowMessage(QStringLiteral("Не удалось создать файл ") + path);
         return false;

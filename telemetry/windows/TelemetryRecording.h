@@ -23,12 +23,14 @@ public:
     TelemetryRecording(const TelemetryRecorder& recorder, QLabel* panel, QObject* parent = nullptr);
     ~TelemetryRecording() override;
 
-    // Samples taken from now on go to a new file at `path`; a file that cannot be created is
-    // said in a message box and nothing starts.
-    bool Start(const QString& path);
+    // Samples taken from now on go to a new file at `path` in `dialect`; a file that cannot be
+    // created is said in a message box and nothing starts.
+    bool Start(const QString& path, CsvDialect dialect = CsvDialect::Excel);
     void Stop();
     bool IsRecording() const { return file_.IsOpen(); }
     QString Path() const { return file_.Path(); }
+    // The dialect of the recording going on, or of the last one.
+    CsvDialect Dialect() const { return dialect_; }
     std::uint64_t LinesWritten() const { return linesWritten_; }
 
     // Once a second: the new samples go to the file and reach the disk. A write that fails
@@ -47,6 +49,7 @@ private:
     const TelemetryRecorder& recorder_;
     QLabel* panel_;
     CsvLogFile file_;
+    CsvDialect dialect_ = CsvDialect::Excel;
     // The sequence number of the next entry to write (see TelemetryRecorder::Recorded).
     std::uint64_t nextEntry_ = 0;
     std::uint64_t linesWritten_ = 0;

@@ -187,6 +187,30 @@ TEST_F(ConnectionWindowTest, PortThatCannotBeOpenedStopsPollingUntilAGoodOneIsCo
     ExpectTimers(500, 100, 100);
 }
 
+// Nothing may look live after a port change that failed: not the last readings, nor a lit lamp.
+TEST_F(ConnectionWindowTest, FailedPortChangeShowsTheLinkLoss) {
+    Start();
+    std::vector<std::uint16_t> input(21, 0);
+    input[0] = 0x0001; // status: working
+    std::vector<std::uint16_t> holding(27, 0);
+    holding[3] = 545; // U вых
+    test::DeliverReadReply(main->Link(), channel, 4, input);
+    test::DeliverReadReply(main->Link(), channel, 3, holding);
+    MainDisplay& display = main->Display();
+    ASSERT_NE(display.Label1->text(), QStringLiteral("U вых"));
+    ASSERT_EQ(display.Label8->palette().color(QPalette::Window), kOrange);
+
+    channel.openResult = kOpenFailed;
+    Enter(window->Edit1, "5", window->Button1);
+    EXPECT_EQ(messages.texts, QStringList{QStringLiteral("Ошибка открытия COM порта")});
+    EXPECT_EQ(display.Label1->text(), QStringLiteral("U вых"));
+    EXPECT_EQ(display.Label8->palette().color(QPalette::Window), QColor(Qt::black));
+    EXPECT_EQ(main->PanelText(0), QStringLiteral("Нет связи"));
+    EXPECT_EQ(main->State().HoldingImage[3], 0);
+    // The receive indication's timer must not blank the loss a moment later.
+    EXPECT_FALSE(main->Timer5->IsRunning());
+}
+
 TEST_F(ConnectionWindowTest, RateOkWithNoItemSelectedWritesFFFFAndReopensAt9600) {
     Start(9);
     window->ComboBox1->setCurrentIndex(-1);

@@ -1,13 +1,17 @@
 // The main window's side of the unit finder and of the reopen after a replug: the menu item,
 // polling paused and restored, connecting to a found unit, and the once-a-second reopen.
 #include "MessageCapture.h"
+#include "MonitorWindow.h"
 #include "NewestWindow.h"
 #include "ScratchDir.h"
 #include "SimulatedLine.h"
 #include "Unit1.h"
+#include "Unit2.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -109,6 +113,47 @@ TEST_F(FinderMenuTest, ConnectingToAFoundUnitTakesItsRateAndAddressAndKeepsThemA
     QFile file("data.inf");
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("\x07\x00\x09\x00\x01\x00", 6));
+}
+
+// The operator sees that polling is paused rather than stale readings, and the monitor shows
+// the finder's own frames on the line.
+TEST_F(FinderMenuTest, WhileScanningReadingsAreBlankAndTheMonitorShowsTheProbes) {
+    line.units = {{2, {3, 0x2A}}};
+    main->State().HoldingImage[3] = 480;
+    // A reply has just come in, and its indication is due to be blanked.
+    main->Timer5->SetInterval(800);
+    MonitorWindow* monitor = main->OpenMonitor();
+    FinderWindow* finder = OpenFinder();
+    EXPECT_EQ(main->PanelText(0), QStringLiteral("Поиск устройства…"));
+    EXPECT_EQ(main->State().HoldingImage[3], 0);
+    ASSERT_TRUE(QTest::qWaitFor([finder] { return finder->Finder().Address() > 2; }, 3000));
+    QTest::qWait(800);
+    EXPECT_EQ(main->PanelText(0), QStringLiteral("Поиск устройства…"));
+
+    monitor->Refresh();
+    QStringList frames;
+    for (int row = 0; row < monitor->ShownRows(); ++row)
+        frames << monitor->ShownText(row, 3) + " | " + monitor->ShownText(row, 4);
+    EXPECT_TRUE(frames.contains("02 03 00 0E 00 01 E5 FA | Чтение регистров хранения 14–14"))
+        << frames.join('\n').toStdString();
+    EXPECT_TRUE(frames.contains("02 03 02 00 02 7D 85 | Ответ: 1 регистр"))
+        << frames.join('\n').toStdString();
+
+    QTest::mouseClick(finder->StopButton, Qt::LeftButton);
+    EXPECT_NE(main->PanelText(0), QStringLiteral("Поиск устройства…"));
+}
+
+TEST_F(FinderMenuTest, AnOpenConnectionWindowShowsTheFoundUnitsRateAndAddressAtOnce) {
+    main->N2->trigger();
+    TForm2* connection = NewestWindow<TForm2>::Get();
+    ASSERT_NE(connection, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [connection] { return connection->ComboBox1->currentText() == QStringLiteral("9600"); },
+        1000))
+        << "the window shows the settings in use once it is active";
+    main->ConnectTo(FoundUnit{7, 9, 42});
+    EXPECT_EQ(connection->ComboBox1->currentText(), QStringLiteral("115200"));
+    EXPECT_EQ(connection->Edit2->text(), QStringLiteral("7"));
 }
 
 TEST_F(FinderMenuTest, VanishedPortIsReopenedWithinTwoSecondsAndNoMessage) {

@@ -1,4 +1,5 @@
 // The main window's frame: start-up paths, status bar, menu, closing.
+#include "DataInfFile.h"
 #include "FakeSerialChannel.h"
 #include "MessageCapture.h"
 #include "NewestWindow.h"
@@ -17,16 +18,8 @@
 namespace kvel {
 namespace {
 
-void WriteDataInf(const QByteArray& bytes) {
-    QFile file("data.inf");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray ReadDataInf() {
-    QFile file("data.inf");
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using test::ReadDataInf;
+using test::WriteDataInf;
 
 class MainWindowFrameTest : public ::testing::Test {
 protected:

@@ -130,7 +130,7 @@ TEST_F(PortListTest, StoredPortIsSelectedAndChoosingAnotherFillsEdit1Only) {
     EXPECT_EQ(main->PanelText(1), "COM4");
 }
 
-TEST_F(PortListTest, DeviceWithoutANumberGetsTheLowestFreeOne) {
+TEST_F(PortListTest, DeviceWithoutANumberGetsTheLowestFreeOneOnOk) {
     // 1 is taken by a link to a device that is gone, 2 by a listed port, 3 by /dev/ttyS2's
     // own number when it is listed.
     Link("dosdevices/com1", Device("unplugged"));
@@ -143,11 +143,15 @@ TEST_F(PortListTest, DeviceWithoutANumberGetsTheLowestFreeOne) {
 
     ChooseWithKeys(1);
     EXPECT_EQ(window->Edit1->text(), "4");
+    EXPECT_FALSE(QFileInfo("dosdevices/com4").isSymLink()) << "nothing is made before OK";
+    QTest::mouseClick(window->Button1, Qt::LeftButton);
     EXPECT_EQ(QFileInfo("dosdevices/com4").symLinkTarget(), Device("ttyUSB1"));
+    EXPECT_EQ(channel.opens.back().name, R"(\\.\COM4)");
     EXPECT_EQ(Items()[1], QStringLiteral("COM4 — ttyUSB1, CP2102 USB to UART Bridge Controller"));
     EXPECT_TRUE(messages.texts.isEmpty());
 
     // Chosen again, it keeps its number.
+    ChooseWithKeys(0);
     QTest::keyClick(window->ComboBox2, Qt::Key_Up);
     EXPECT_EQ(window->Edit1->text(), "2");
     QTest::keyClick(window->ComboBox2, Qt::Key_Down);
@@ -155,7 +159,36 @@ TEST_F(PortListTest, DeviceWithoutANumberGetsTheLowestFreeOne) {
     EXPECT_FALSE(QFileInfo::exists("dosdevices/com5"));
 }
 
-TEST_F(PortListTest, LinkThatCannotBeMadeIsReported) {
+TEST_F(PortListTest, AChoiceLeftWithoutOkMakesNoLink) {
+    test::FakeSerialChannel channel;
+    Start(channel);
+    ChooseWithKeys(1);
+    ASSERT_EQ(window->Edit1->text(), "1");
+    QTest::mouseClick(window->Button5, Qt::LeftButton);
+    EXPECT_TRUE(QDir("dosdevices")
+                    .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                    .isEmpty());
+    EXPECT_EQ(channel.opens.size(), 1u);
+}
+
+TEST_F(PortListTest, ADeviceUnpluggedBeforeOkGetsNoLinkAndShowsTheLoss) {
+    test::FakeSerialChannel channel;
+    Start(channel, 7);
+    ChooseWithKeys(2);
+    ASSERT_EQ(window->Edit1->text(), "1");
+    ports.erase(ports.begin() + 1);
+    QTest::mouseClick(window->Button1, Qt::LeftButton);
+    EXPECT_EQ(messages.texts, QStringList{kOpenError + "\n" + Device("ttyUSB1") +
+                                          QStringLiteral(": нет такого устройства")});
+    EXPECT_FALSE(QFileInfo("dosdevices/com1").isSymLink());
+    EXPECT_EQ(channel.opens.size(), 1u) << "nothing else is opened in its place";
+    EXPECT_EQ(main->PanelText(0), QStringLiteral("Нет связи"));
+    EXPECT_FALSE(main->Timer1->IsRunning());
+    EXPECT_FALSE(channel.isOpen);
+    EXPECT_EQ(main->State().Settings.comPortWord, 7);
+}
+
+TEST_F(PortListTest, LinkThatCannotBeMadeIsReportedOnOk) {
     test::FakeSerialChannel channel;
     Start(channel);
     QDir("dosdevices").removeRecursively();
@@ -163,10 +196,12 @@ TEST_F(PortListTest, LinkThatCannotBeMadeIsReported) {
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     ChooseWithKeys(1);
+    EXPECT_TRUE(messages.texts.isEmpty());
+    QTest::mouseClick(window->Button1, Qt::LeftButton);
     ASSERT_EQ(messages.texts.size(), 1);
     EXPECT_TRUE(messages.texts[0].startsWith(QStringLiteral("не удалось создать папку")))
         << messages.texts[0].toStdString();
-    EXPECT_EQ(window->Edit1->text(), "1");
+    EXPECT_EQ(channel.opens.size(), 1u);
 }
 
 TEST_F(PortListTest, RefreshButtonAndActivationListThePortsAgain) {

@@ -53,7 +53,10 @@ TEST(CommandLineTest, RefusedValuesExitWithOneAndSayWhy) {
 TEST(CommandLineTest, AnUnknownRegisterListsTheKnownNames) {
     ExpectRefused({"--port", "1", "set", "voltage", "48"}, kExitUsage,
                   "Unknown register \"voltage\". Known names: power-stage-voltage, output-current");
-    ExpectRefused({"--port", "1", "set", "status", "1"}, kExitUsage, "status is an input register");
+    ExpectRefused({"--port", "1", "set", "status", "1"}, kExitRefused,
+                  "status is an input register");
+    ExpectRefused({"--port", "1", "set", "output-voltage", "50"}, kExitRefused,
+                  "output-voltage is read-only");
 }
 
 TEST(CommandLineTest, TheBroadcastAddressIsRefusedForEveryVerb) {
@@ -77,8 +80,13 @@ TEST(CommandLineTest, UsageErrorsExitWithThreeAndSayWhatIsWrong) {
                   "--timeout wants seconds");
     ExpectRefused({"--port", "1", "status", "--csv", "x.csv"}, kExitUsage,
                   "--csv is not an option of status");
-    ExpectRefused({"--port", "1", "watch", "--interval", "0.1"}, kExitUsage,
-                  "--interval wants seconds from 0.5");
+    ExpectRefused({"--port", "1", "watch", "--interval", "0.09"}, kExitUsage,
+                  "--interval wants seconds from 0.1");
+    ExpectRefused({"--port", "1", "--gap", "-1", "status"}, kExitUsage, "--gap wants milliseconds");
+    ExpectRefused({"--port", "1", "--gap", "10001", "status"}, kExitUsage,
+                  "--gap wants milliseconds");
+    ExpectRefused({"--port", "1", "status", "--raw"}, kExitUsage,
+                  "--raw is not an option of status");
     ExpectRefused({"--port", "1", "get"}, kExitUsage, "get takes 1 operand(s), 0 given");
     ExpectRefused({"--port", "1", "backup", "a", "b"}, kExitUsage,
                   "backup takes 1 operand(s), 2 given");
@@ -111,12 +119,101 @@ TEST(CommandLineTest, WatchAndRestoreOptions) {
     EXPECT_EQ(watch.invocation->intervalMs, 2500);
     EXPECT_EQ(watch.invocation->csvPath, "log.csv");
     EXPECT_EQ(watch.invocation->count, 3);
+    EXPECT_EQ(Parse({"--port", "1", "watch", "--interval", "0.1"}).invocation->intervalMs, 100);
+    EXPECT_EQ(Parse({"--port", "1", "--gap", "20", "get", "input:20"}).invocation->gapMs, 20);
+    EXPECT_STREQ(Parse({"--port", "1", "get", "input:20"}).invocation->target->name,
+                 "voltage-correction");
+    EXPECT_TRUE(Parse({"--port", "1", "upload", "--raw", "fw.hex"}).invocation->raw);
     const ParsedCommandLine restore =
         Parse({"--port", "1", "restore", "--force", "--with-calibration", "--", "--odd-name.ini"});
     ASSERT_TRUE(restore.invocation) << restore.text;
     EXPECT_TRUE(restore.invocation->force);
     EXPECT_TRUE(restore.invocation->withCalibration);
     EXPECT_EQ(restore.invocation->file, "--odd-name.ini");
+}
+
+TEST(CommandLineTest, FindTakesOneRateOrAllAndARangeOfAddresses) {
+    const ParsedCommandLine plain = Parse({"--port", "1", "find"});
+    ASSERT_TRUE(plain.invocation) << plain.text;
+    EXPECT_FALSE(plain.invocation->baudGiven);
+    EXPECT_FALSE(plain.invocation->allRates);
+    EXPECT_EQ(plain.invocation->firstAddress, 1);
+    EXPECT_EQ(plain.invocation->lastAddress, 254);
+    const ParsedCommandLine narrow =
+        Parse({"find", "--port", "1", "--baud", "38400", "--addresses", "3-7", "--json"});
+    ASSERT_TRUE(narrow.invocation) << narrow.text;
+    EXPECT_TRUE(narrow.invocation->baudGiven);
+    EXPECT_EQ(narrow.invocation->baudIndex, 6);
+    EXPECT_EQ(narrow.invocation->firstAddress, 3);
+    EXPECT_EQ(narrow.invocation->lastAddress, 7);
+    const ParsedCommandLine one =
+        Parse({"--port", "1", "find", "--addresses", "250", "--all-rates"});
+    ASSERT_TRUE(one.invocation) << one.text;
+    EXPECT_TRUE(one.invocation->allRates);
+    EXPECT_EQ(one.invocation->firstAddress, 250);
+    EXPECT_EQ(one.invocation->lastAddress, 250);
+
+    for (const char* range : {"0-5", "7-3", "1-255", "1-", "-4", "a-b", "1--2", ""})
+        ExpectRefused({"--port", "1", "find", "--addresses", range}, kExitUsage,
+                      "--addresses wants");
+    ExpectRefused({"--port", "1", "find", "--baud", "9600", "--all-rates"}, kExitUsage,
+                  "give one of them");
+    ExpectRefused({"--port", "1", "find", "--address", "3"}, kExitUsage, "--addresses FIRST-LAST");
+    ExpectRefused({"--port", "1", "find", "--timeout", "3"}, kExitUsage, "no --timeout");
+    ExpectRefused({"--port", "1", "status", "--all-rates"}, kExitUsage, "not an option of status");
+    EXPECT_NE(Parse({"find", "--help"}).text.find("--all-rates"), std::string::npos);
+}
+
+} // namespace
+} // namespace kvel::cli
+
+namespace kvel::cli {
+namespace {
+
+TEST(SeveralUnitsCommandLineTest, StatusGetWatchAndServeTakeAListOfUnitsWritesTakeOne) {
+    for (const char* verb : {"status", "watch", "serve"}) {
+        const ParsedCommandLine parsed = Parse({"--port", "1", "--address", "1, 3,7-9", verb});
+        ASSERT_TRUE(parsed.invocation) << verb << ": " << parsed.text;
+        EXPECT_EQ(parsed.invocation->addresses, (std::vector<std::uint8_t>{1, 3, 7, 8, 9}));
+        EXPECT_EQ(parsed.invocation->address, 1);
+    }
+    EXPECT_EQ(Parse({"--port", "1", "--address", "5-6", "get", "16"}).invocation->addresses.size(),
+              2u);
+    EXPECT_EQ(Parse({"--port", "1", "set", "16", "50"}).invocation->addresses,
+              (std::vector<std::uint8_t>{1}));
+    ExpectRefused({"--port", "1", "--address", "1,3", "set", "16", "50"}, kExitUsage,
+                  "set talks to one unit at a time");
+    ExpectRefused({"--port", "1", "--address", "1-2", "backup", "f.ini"}, kExitUsage,
+                  "backup talks to one unit at a time");
+    ExpectRefused({"--port", "1", "--address", "1,0", "status"}, kExitUsage,
+                  "0 is the broadcast address");
+    ExpectRefused({"--port", "1", "--address", "1,1", "status"}, kExitUsage, "lists 1 twice");
+    ExpectRefused({"--port", "1", "--address", "9-3", "status"}, kExitUsage, "from the lower");
+    ExpectRefused({"--port", "1", "--address", "300", "status"}, kExitUsage, "300 is not");
+}
+
+TEST(SeveralUnitsCommandLineTest, ServeListensOnLoopbackUnlessToldWhere) {
+    const struct {
+        const char* listen;
+        const char* host;
+        int port;
+    } cases[] = {{nullptr, "127.0.0.1", 9877},
+                 {"9100", "127.0.0.1", 9100},
+                 {"0.0.0.0:9100", "0.0.0.0", 9100},
+                 {"[::1]:9101", "::1", 9101}};
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments{"--port", "1", "serve"};
+        if (c.listen) arguments.insert(arguments.end(), {"--listen", c.listen});
+        const ParsedCommandLine parsed = Parse(arguments);
+        ASSERT_TRUE(parsed.invocation) << parsed.text;
+        EXPECT_EQ(parsed.invocation->listenHost, c.host);
+        EXPECT_EQ(parsed.invocation->listenPort, c.port);
+        EXPECT_EQ(parsed.invocation->intervalMs, 1000);
+    }
+    for (const char* bad : {"", "host:", ":0", "x:99999", "127.0.0.1:port"})
+        ExpectRefused({"--port", "1", "serve", "--listen", bad}, kExitUsage, "--listen wants");
+    ExpectRefused({"--port", "1", "status", "--listen", "9100"}, kExitUsage,
+                  "--listen is not an option of status");
 }
 
 } // namespace

@@ -131,6 +131,30 @@ TEST_F(OperatorPathsTest, EnterInEachCalibrationFieldWritesOnce) {
     EXPECT_TRUE(messages.texts.isEmpty());
 }
 
+// One click into a box of the inactive main window: the activation commits the box the operator
+// left and moves the focus to Edit1, and then the click puts the caret in the box aimed at.
+TEST_F(OperatorPathsTest, OneClickIntoTheInactiveMainWindowPutsTheCaretInTheBox) {
+    ClickInto(display.Edit3);
+    TypeKeys("12,5");
+    TForm6* version = Open<TForm6>(form.N6);
+    Activate(version);
+    ASSERT_FALSE(form.isActiveWindow());
+
+    // Through the window, as the window system delivers it: QTest's widget clicks skip that.
+    const QPoint aim = display.Edit2->mapTo(&form, display.Edit2->rect().center());
+    QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, aim);
+    // The window system activates the window clicked in once the press is on its way.
+    Activate(&form);
+    EXPECT_EQ(TakeWrites(), (Writes{{17, 125}}));
+    EXPECT_EQ(Focused(), display.Edit2);
+    TypeKeys("48");
+    EXPECT_EQ(display.Edit2->text(), "48");
+    EXPECT_EQ(form.Edit1->text(), "");
+    Press(Qt::Key_Return);
+    EXPECT_EQ(TakeWrites(), (Writes{{16, 480}}));
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
+}
+
 TEST_F(OperatorPathsTest, ComingBackToTheMainWindowCommitsTheBoxOnce) {
     ClickInto(display.Edit2);
     TypeKeys("48,5");
@@ -191,6 +215,18 @@ TEST_F(OperatorPathsTest, SetpointsGoAsTypedWhileTheLimitsAreUnknown) {
     EXPECT_TRUE(messages.texts.isEmpty());
 }
 
+TEST_F(OperatorPathsTest, LimitsReportedBackToFrontRefuseNothing) {
+    holding[8] = 600; // U мин above U макс
+    holding[9] = 100;
+    holding[10] = 300; // I мин above I макс
+    holding[11] = 5;
+    HoldingReply();
+    Submit(display.Edit2, "48");
+    Submit(display.Edit3, "0,1");
+    EXPECT_EQ(TakeWrites(), (Writes{{16, 480}, {17, 1}}));
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
+}
+
 TEST_F(OperatorPathsTest, ValuesBeyondTheRegisterAreRefusedNotWrapped) {
     Submit(display.Edit2, "6553,5");
     EXPECT_EQ(TakeWrites(), (Writes{{16, 65535}}));
@@ -211,6 +247,22 @@ TEST_F(OperatorPathsTest, NothingIsWrittenToTheBroadcastAddress) {
     ASSERT_TRUE(settings->CheckBox2->isChecked());
     EXPECT_TRUE(TakeWrites().empty());
     EXPECT_EQ(messages.texts, QStringList{kBroadcastRefused});
+}
+
+// The link-loss handler closes the calibration window, whose close locks the unit: a write the
+// operator never asked for, so its refusal at the broadcast address raises no box.
+TEST_F(OperatorPathsTest, TheLinkLossAtTheBroadcastAddressRaisesNoBox) {
+    form.State().DeviceAddress = 0;
+    TForm5* calibration = Open<TForm5>(form.N4);
+    ASSERT_NE(calibration, nullptr);
+    form.State().ReplyAwaited = true;
+    for (int tick = 0; tick < 50; ++tick)
+        form.Link().Timer2Timer();
+    ASSERT_EQ(form.PanelText(0), QStringLiteral("Нет связи"));
+    ASSERT_FALSE(form.State().CalibrationWindowOpen);
+    QTest::qWait(50);
+    EXPECT_TRUE(TakeWrites().empty());
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
 }
 
 // Closing the main window ends the program; the calibration window's own close would lock the

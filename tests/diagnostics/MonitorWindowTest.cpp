@@ -15,7 +15,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -109,7 +111,9 @@ TEST_F(MonitorWindowTest, PollCorruptedReplyAndLossEachShowAsALineAndMoveOneCoun
     EXPECT_EQ(counters.LinkLosses(), 1u);
     EXPECT_TRUE(window->CountersLabel->text().contains(QStringLiteral("Потерь связи: 1")));
     EXPECT_TRUE(window->CountersLabel->text().contains(QStringLiteral("CRC 1,")));
-    EXPECT_EQ(window->CauseLabel->text(), QStringLiteral("Нет связи: байты есть, но кадров нет"));
+    EXPECT_EQ(window->CauseLabel->text(),
+              QStringLiteral("Нет связи: байты есть, но кадров нет — проверьте скорость и провода "
+                             "линии (Сервис → Поиск устройства)"));
 }
 
 TEST_F(MonitorWindowTest, PanelZeroKeepsItsTextAndTellsTheCauseInItsTooltip) {
@@ -121,7 +125,8 @@ TEST_F(MonitorWindowTest, PanelZeroKeepsItsTextAndTellsTheCauseInItsTooltip) {
     for (const QLabel* label : form->statusBar()->findChildren<QLabel*>())
         if (label->text() == QStringLiteral("Нет связи")) panel = label;
     ASSERT_NE(panel, nullptr);
-    EXPECT_EQ(panel->toolTip(), QStringLiteral("Нет связи: нет ни одного байта"));
+    EXPECT_EQ(panel->toolTip(), QStringLiteral("Нет связи: нет ни одного байта — проверьте адрес и "
+                                               "скорость (Сервис → Поиск устройства)"));
 
     PollWith(HoldingReply());
     EXPECT_EQ(form->PanelText(0), QStringLiteral("ПРИЕМ ДАННЫХ"));
@@ -152,7 +157,8 @@ TEST_F(MonitorWindowTest, ErrorsOnlyFilterClearAndSave) {
     QTest::mouseClick(window->SaveButton, Qt::LeftButton);
     QFile saved(dir.File("monitor.txt"));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    const QStringList lines = QString::fromUtf8(saved.readAll()).split('\n', Qt::SkipEmptyParts);
+    QStringList lines = QString::fromUtf8(saved.readAll()).split('\n', Qt::SkipEmptyParts);
+    lines.removeIf([](const QString& line) { return line.startsWith('#'); });
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[2].endsWith(QStringLiteral("\tОтвет: 21 регистр")));
 
@@ -163,6 +169,74 @@ TEST_F(MonitorWindowTest, ErrorsOnlyFilterClearAndSave) {
 
     QTest::mouseClick(window->ClearButton, Qt::LeftButton);
     EXPECT_TRUE(Frames(*window).isEmpty());
+}
+
+// The cause heads the window, above the lines, where it is seen first.
+TEST_F(MonitorWindowTest, TheCauseOfALossWithWhatToCheckHeadsTheWindow) {
+    MonitorWindow* window = OpenFromMenu();
+    ASSERT_NE(window, nullptr);
+    PollWith(ReadReply(5, 4, std::vector<std::uint16_t>(21, 0x0001)));
+    LoseLink();
+    window->Refresh();
+    EXPECT_EQ(window->CauseLabel->text(),
+              QStringLiteral("Нет связи: отвечает другой адрес 5 — укажите адрес 5 "
+                             "(Меню → Параметры соединения)"));
+    EXPECT_LT(window->CauseLabel->geometry().bottom(), window->Table->geometry().top());
+}
+
+TEST_F(MonitorWindowTest, OpeningThePortNamesItAndAFailedOpenSaysWhy) {
+    MonitorWindow* window = OpenFromMenu();
+    ASSERT_NE(window, nullptr);
+    channel.openResult = kOpenFailed;
+    channel.openFailure = {OpenFailureReason::Busy, "/dev/ttyUSB0", "kvel (pid 7)", ""};
+    form->ConnectStoredPort();
+    channel.openResult = kOpenOk;
+    form->ConnectStoredPort();
+    EXPECT_EQ(Frames(*window),
+              (QStringList{"Порт не открылся: COM1 — /dev/ttyUSB0: порт занят другой программой: "
+                           "kvel (pid 7)",
+                           "Порт открыт: COM1, 9600 бод, адрес 1"}));
+}
+
+TEST_F(MonitorWindowTest, SavedFileOffersTheDateAndStartsWithPortRateAddressAndCounters) {
+    MonitorWindow* window = OpenFromMenu();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(MonitorWindow::SuggestedFileName().contains(
+        QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))))
+        << MonitorWindow::SuggestedFileName().toStdString();
+    form->Link().Timer1Timer();
+    form->Link().Timer2Timer();
+    LoseLink();
+    window->ChooseFileName = [this] { return dir.File("monitor.txt"); };
+    QTest::mouseClick(window->SaveButton, Qt::LeftButton);
+    QFile saved(dir.File("monitor.txt"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(saved.readAll()).split('\n');
+    ASSERT_GE(lines.size(), 8);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("# Монитор обмена, сохранено 20")));
+    EXPECT_EQ(lines[1], QStringLiteral("# Порт: COM1, 9600 бод, адрес 1"));
+    EXPECT_TRUE(
+        lines[2].startsWith(QStringLiteral("# Запросов: 1    Ответов: 0    Потерь связи: 1")));
+    EXPECT_TRUE(lines[5].startsWith(QStringLiteral("# Нет связи: нет ни одного байта — ")));
+    EXPECT_EQ(lines[6], QStringLiteral("# мс\tВремя\tНаправление\tБайты\tКадр"));
+    EXPECT_TRUE(lines[7].endsWith(QStringLiteral("\tЧтение входных регистров 0–20")))
+        << lines.join('\n').toStdString();
+}
+
+TEST_F(MonitorWindowTest, ChangingTheFilterKeepsFollowingTheNewestLine) {
+    MonitorWindow* window = OpenFromMenu();
+    ASSERT_NE(window, nullptr);
+    for (int poll = 0; poll < 60; ++poll)
+        PollWith(Concat(Hex("FF"), InputReply()));
+    window->Refresh();
+    const QScrollBar* scroll = window->Table->verticalScrollBar();
+    ASSERT_GT(scroll->maximum(), 0) << "more lines than the window shows";
+    ASSERT_EQ(scroll->value(), scroll->maximum());
+    for (int filter : {1, 0}) {
+        window->FilterBox->setCurrentIndex(filter);
+        EXPECT_GT(scroll->maximum(), 0);
+        EXPECT_EQ(scroll->value(), scroll->maximum()) << "filter " << filter;
+    }
 }
 
 TEST_F(MonitorWindowTest, MenuBringsTheOpenMonitorForwardAndClosingStopsRecording) {

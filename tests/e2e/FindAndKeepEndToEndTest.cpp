@@ -2,6 +2,7 @@
 // line is pulled and plugged in again, and the unit finder finds units on a shared line.
 #include "MessageCapture.h"
 #include "NewestWindow.h"
+#include "OpenDevices.h"
 #include "Readings.h"
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
@@ -19,6 +20,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include <unistd.h>
 
 namespace kvel {
 namespace {
@@ -73,6 +76,38 @@ TEST_F(FindAndKeepEndToEndTest, PollingResumesWithin3sOnceThePulledLineIsBack) {
     EXPECT_LT(back.elapsed(), 3000);
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
     EXPECT_TRUE(main->Timer1->IsRunning());
+}
+
+// While the adapter's link is gone, COM1 would lead to /dev/ttyS0 (which root may open): kvel
+// must hold no terminal at all until the link is back, and then only the one it leads to.
+TEST_F(FindAndKeepEndToEndTest, AReplugBringsBackTheSameLinkAndNoOtherDevice) {
+    Start({"--address", "1", "--baud-index", "3", "--gone", "2500"}, 3);
+    ASSERT_TRUE(WaitForReadings(kFirstReadingsMs));
+    const QString pulled = QFileInfo(SimulatedUnit::kLink).canonicalFilePath();
+    ASSERT_EQ(test::OpenTerminals(::getpid()), QStringList{pulled});
+    unit->PullAndReplug();
+    ASSERT_TRUE(QTest::qWaitFor([] { return !QFileInfo::exists(SimulatedUnit::kLink); }, 3000));
+    // As a udev rule or a socat bridge does: the link goes with its device.
+    ASSERT_TRUE(QFile::remove(SimulatedUnit::kLink));
+    // The pulled terminal may still be held ("(deleted)") until kvel sees it gone.
+    QStringList others;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (const QString& held : test::OpenTerminals(::getpid()))
+                if (!held.startsWith(pulled)) others << held;
+            return QFileInfo(SimulatedUnit::kLink).isSymLink();
+        },
+        6000));
+    EXPECT_TRUE(others.isEmpty()) << others.join(' ').toStdString();
+    EXPECT_EQ(main->PanelText(0), QStringLiteral("Нет связи"));
+
+    QElapsedTimer back;
+    back.start();
+    ASSERT_TRUE(WaitForReadings(3000)) << "no readings 3 s after the link came back";
+    EXPECT_LT(back.elapsed(), 3000);
+    EXPECT_EQ(test::OpenTerminals(::getpid()),
+              QStringList{QFileInfo(SimulatedUnit::kLink).canonicalFilePath()});
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
 }
 
 TEST_F(FindAndKeepEndToEndTest, FinderFindsTwoUnitsAt38400AndConnectsToOne) {

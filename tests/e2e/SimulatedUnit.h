@@ -1,9 +1,10 @@
 // kvel-sim run as a separate process on a pseudo-terminal linked at dosdevices/com1 of the
-// current working directory.
+// current working directory, or on a free TCP port of 127.0.0.1.
 #pragma once
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTest>
 
@@ -22,11 +23,28 @@ public:
         started_ = process_.waitForStarted(5000) &&
                    QTest::qWaitFor([] { return QFile::exists(kLink); }, 5000);
     }
+    // `transport` is "--tcp" (RTU over TCP) or "--modbus-tcp"; PortName() names where it listens.
+    SimulatedUnit(const QString& transport, QStringList extraArguments) {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(KVEL_SIM_PATH,
+                       QStringList{transport, "0", "--state-file", kStateFile} + extraArguments);
+        const QRegularExpression where(" on (\\S+://\\S+) ");
+        QString said;
+        started_ = process_.waitForStarted(5000) && QTest::qWaitFor(
+                                                        [&] {
+                                                            said +=
+                                                                process_.readAllStandardOutput();
+                                                            return where.match(said).hasMatch();
+                                                        },
+                                                        5000);
+        if (started_) portName_ = where.match(said).captured(1);
+    }
     ~SimulatedUnit() { Stop(); }
     SimulatedUnit(const SimulatedUnit&) = delete;
     SimulatedUnit& operator=(const SimulatedUnit&) = delete;
 
     bool Started() const { return started_; }
+    const QString& PortName() const { return portName_; }
     void ToggleSilence() { ::kill(static_cast<pid_t>(process_.processId()), SIGUSR1); }
     // The line is pulled and plugged in again after --gone ms, on a new pty at the same link.
     void PullAndReplug() { ::kill(static_cast<pid_t>(process_.processId()), SIGHUP); }
@@ -59,6 +77,7 @@ public:
 private:
     QProcess process_;
     bool started_ = false;
+    QString portName_;
 };
 
 } // namespace kvel::test

@@ -10,6 +10,7 @@
 #include "Unit1.h"
 
 #include <QApplication>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -65,6 +66,70 @@ TEST(TelemetryEndToEndTest, SilenceIsOneBreakBetweenSamplesAndTheFileHasThemAll)
     for (std::size_t i = 0; i < recorder.Size(); ++i)
         expected += CsvLine(recorder.At(i));
     EXPECT_EQ(log.readAll(), expected);
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+QByteArray FileText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The first line and the number of fields of the second: what a spreadsheet sees as columns.
+struct CsvShape {
+    QByteArray header;
+    qsizetype fields = 0;
+    bool operator==(const CsvShape& other) const {
+        return header == other.header && fields == other.fields;
+    }
+};
+
+CsvShape ShapeOf(const QByteArray& text, char separator) {
+    const QList<QByteArray> lines = text.split('\n');
+    if (lines.size() < 2) return {};
+    return {lines[0], lines[1].count(separator) + 1};
+}
+
+TEST(TelemetryEndToEndTest, WindowLogAndCliWatchWriteTheSameColumnsInEachDialect) {
+    test::ScratchDir dir;
+    test::MessageCapture messages;
+    QFile settings("data.inf");
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write(QByteArray("\x01\x00\x03\x00\x01\x00", 6));
+    settings.close();
+    test::SimulatedUnit unit;
+    ASSERT_TRUE(unit.Started());
+    const struct {
+        CsvDialect dialect;
+        const char* name;
+        char separator;
+    } dialects[] = {{CsvDialect::Excel, "excel", ';'}, {CsvDialect::Standard, "standard", ','}};
+    {
+        SystemSerialChannel channel;
+        TForm1 form(channel);
+        TelemetryTools& telemetry = form.Telemetry();
+        for (const auto& d : dialects) {
+            const std::uint64_t before = telemetry.Recorder().Recorded();
+            ASSERT_TRUE(telemetry.Recording().Start(dir.File(QString("window-%1.csv").arg(d.name)),
+                                                    d.dialect));
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] { return telemetry.Recorder().Recorded() >= before + 2; }, 8000));
+            telemetry.Recording().Stop();
+        }
+    }
+    for (const auto& d : dialects) {
+        SCOPED_TRACE(d.name);
+        const QString cliFile = dir.File(QString("watch-%1.csv").arg(d.name));
+        QProcess cli;
+        cli.start(KVEL_CLI_PATH, {"--port", "1", "watch", "--count", "1", "--csv-dialect", d.name,
+                                  "--csv", cliFile});
+        ASSERT_TRUE(cli.waitForFinished(30000));
+        ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+        const CsvShape window =
+            ShapeOf(FileText(dir.File(QString("window-%1.csv").arg(d.name))), d.separator);
+        EXPECT_EQ(window.header + '\n', CsvHeader(d.dialect));
+        EXPECT_EQ(window.fields, 13);
+        EXPECT_EQ(ShapeOf(FileText(cliFile), d.separator), window);
+    }
     EXPECT_TRUE(messages.texts.isEmpty());
 }
 

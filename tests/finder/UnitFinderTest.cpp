@@ -3,6 +3,8 @@
 #include "UnitFinder.h"
 #include "Hex.h"
 #include "ModbusFrame.h"
+#include "ObservedChannel.h"
+#include "RecordingObserver.h"
 #include "SimulatedLine.h"
 
 #include <gtest/gtest.h>
@@ -116,6 +118,7 @@ TEST_F(UnitFinderTest, FindsUnitsWithTheirRateAndVersionAndMovesOnAtOnce) {
 TEST_F(UnitFinderTest, ScansTheRatesInOrderAndFindsAUnitAtAnyOfThem) {
     line.units = {{200, {4, std::nullopt}}};
     Start(3);
+    finder->SetAllRates(true);
     RunToEnd();
     EXPECT_EQ(finder->State(), FinderState::Finished);
     EXPECT_EQ(OpenedRates(), (std::vector<std::int32_t>{9600, 19200, 115200, 1200, 2400, 4800,
@@ -125,7 +128,80 @@ TEST_F(UnitFinderTest, ScansTheRatesInOrderAndFindsAUnitAtAnyOfThem) {
     EXPECT_EQ(finder->Found()[0].baudIndex, 4);
     EXPECT_FALSE(finder->Found()[0].firmwareVersion);
     EXPECT_EQ(finder->TriesDone(), finder->TriesTotal());
-    EXPECT_EQ(finder->TriesTotal(), 2470);
+    EXPECT_EQ(finder->TriesTotal(), 2540);
+}
+
+// A line has one rate: once units answered at one, the rest are not tried unless asked for,
+// even when the asking comes while that rate is being scanned.
+TEST_F(UnitFinderTest, StopsAfterTheRateWhereUnitsAnsweredUnlessAllRatesAreAsked) {
+    struct Case {
+        const char* name;
+        bool allRatesMidRate;
+        std::size_t ratesOpened;
+    };
+    for (const Case& each : {Case{"one rate", false, 2}, Case{"all rates", true, 10}}) {
+        SCOPED_TRACE(each.name);
+        line = SimulatedLine();
+        line.isOpen = true;
+        line.units = {{3, {5, 0x2A}}, {7, {5, 0x2B}}};
+        Start(3);
+        RunFor(254 * (FinderTryMs(9600) + 5) + 10 * (FinderTryMs(19200) + 5));
+        ASSERT_EQ(finder->Found().size(), 2u);
+        EXPECT_EQ(finder->TriesTotal(), 2 * 254) << "the worst case has shrunk to two rates";
+        finder->SetAllRates(each.allRatesMidRate);
+        RunToEnd();
+        EXPECT_EQ(finder->State(), FinderState::Finished);
+        EXPECT_EQ(OpenedRates().size(), each.ratesOpened);
+        EXPECT_EQ(finder->TriesDone(), finder->TriesTotal());
+        EXPECT_EQ(finder->Found().size(), 2u);
+    }
+}
+
+TEST_F(UnitFinderTest, FindsAUnitAtEveryAddressItCanBeGivenUpTo254) {
+    line.units = {{250, {9, 0x2A}}, {254, {9, 0x2B}}};
+    Start(9);
+    RunToEnd();
+    ASSERT_EQ(finder->Found().size(), 2u);
+    EXPECT_EQ(finder->Found()[0].address, 250);
+    EXPECT_EQ(finder->Found()[1].address, 254);
+    EXPECT_EQ(finder->Found()[1].firmwareVersion, 0x2B);
+    EXPECT_EQ(line.writes.back(), Hex("FE 04 00 01 00 01 74 05"));
+}
+
+TEST_F(UnitFinderTest, AsksOnlyTheAddressesAndRatesItIsGiven) {
+    line.units = {{2, {6, 1}}, {5, {6, 2}}, {8, {6, 3}}};
+    finder = std::make_unique<UnitFinder>(line, "/dev/ttyUSB0", std::vector<std::uint8_t>{6}, 3, 7);
+    finder->SetAllRates(true);
+    finder->Start(now);
+    RunToEnd();
+    EXPECT_EQ(line.opens.at(0).name, "/dev/ttyUSB0");
+    EXPECT_EQ(OpenedRates(), std::vector<std::int32_t>{38400});
+    std::vector<int> asked;
+    for (const auto& write : line.writes)
+        if (write[1] == kReadHolding) asked.push_back(write[0]);
+    EXPECT_EQ(asked, (std::vector<int>{3, 4, 5, 6, 7}));
+    ASSERT_EQ(finder->Found().size(), 1u);
+    EXPECT_EQ(finder->Found()[0].address, 5);
+    EXPECT_EQ(finder->TriesTotal(), 5);
+}
+
+// The monitor sees the finder's traffic through the tapped channel, each byte read told as
+// coming from the address being asked.
+TEST_F(UnitFinderTest, ATappedChannelShowsTheProbesAndTheirAnswersToTheObserver) {
+    line.units = {{2, {3, 0x2A}}};
+    RecordingObserver observer;
+    ObservedChannel tapped(line, &observer, [this] { return finder->Listening(); });
+    finder = std::make_unique<UnitFinder>(tapped, 4, 3);
+    finder->Start(now);
+    RunFor(3 * FinderTryMs(9600));
+    ASSERT_GE(observer.writes.size(), 3u);
+    EXPECT_EQ(observer.writes,
+              std::vector<std::vector<std::uint8_t>>(line.writes.begin(),
+                                                     line.writes.begin() + observer.writes.size()));
+    EXPECT_EQ(observer.writes[1], Hex("02 03 00 0E 00 01 E5 FA"));
+    ASSERT_EQ(observer.bytesRead.size(), 14u) << "both answers of the unit at 2";
+    EXPECT_EQ(observer.contexts.front().deviceAddress, 2);
+    EXPECT_EQ(observer.contexts.front().expectedReplyLength, 7);
 }
 
 TEST_F(UnitFinderTest, FindsNothingOnASilentLineInTheWorstCaseTime) {
@@ -136,7 +212,7 @@ TEST_F(UnitFinderTest, FindsNothingOnASilentLineInTheWorstCaseTime) {
     EXPECT_TRUE(finder->Found().empty());
     std::int64_t budget = 0;
     for (std::uint8_t index = 0; index < 10; ++index)
-        budget += 247 * (FinderTryMs(BaudRateFromIndex(index)) + 5);
+        budget += 254 * (FinderTryMs(BaudRateFromIndex(index)) + 5);
     EXPECT_LE(now - started, budget);
 }
 
@@ -211,7 +287,7 @@ TEST_F(UnitFinderTest, TimeLeftCountsDownToTheWorstCase) {
     const std::int64_t total = finder->MsLeft();
     std::int64_t expected = 0;
     for (std::uint8_t index : FinderRateOrder(9))
-        expected += 247 * FinderTryMs(BaudRateFromIndex(index));
+        expected += 254 * FinderTryMs(BaudRateFromIndex(index));
     EXPECT_EQ(total, expected);
     RunFor(10 * FinderTryMs(115200));
     EXPECT_EQ(finder->MsLeft(), total - finder->TriesDone() * FinderTryMs(115200));

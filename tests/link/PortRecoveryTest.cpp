@@ -40,6 +40,8 @@ TEST_F(BaudSwitchErrorTest, ReopenFailureAfterARateWriteSaysWhy) {
     Tick();
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0], "Ошибка открытия COM порта1\n/dev/ttyUSB0: нет такого устройства");
+    EXPECT_EQ(host.panels[0], "Нет связи");
+    EXPECT_EQ(host.blankReadingsCalls, 1);
 }
 
 class PortKeeperTest : public LinkTest {
@@ -62,14 +64,15 @@ protected:
     PortKeeper keeper;
 };
 
-TEST_F(PortKeeperTest, ShowsTheLossFirstThenReopensAtTheStoredRateWithoutAMessage) {
+TEST_F(PortKeeperTest, ShowsTheLossFirstThenReopensTheSameDeviceAtTheStoredRateWithoutAMessage) {
     PullAdapter();
     keeper.Tick(false);
     EXPECT_TRUE(channel.opens.empty());
     EXPECT_EQ(host.panels[0], "Нет связи");
     keeper.Tick(false);
     ASSERT_EQ(channel.opens.size(), 1u);
-    EXPECT_EQ(channel.opens[0].name, R"(\\.\COM5)");
+    // Not "\\.\COM5": with its link gone, that name leads to another device.
+    EXPECT_EQ(channel.opens[0].name, FakeSerialChannel::kReopened);
     EXPECT_EQ(channel.opens[0].bitRate, 38400);
     EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(host.panels[0], "Нет связи");

@@ -57,6 +57,21 @@ TEST_F(QueueTest, AcceptsWritesOfAnyValue) {
     EXPECT_EQ(state.RequestQueue[2].countOrValue, 0xFFFF);
 }
 
+TEST_F(QueueTest, SaysWhatBecameOfEachRequest) {
+    EXPECT_EQ(link.EnqueueRequest(6, 16, 480), Enqueued::Queued);
+    EXPECT_EQ(link.EnqueueRequest(3, 0, 126), Enqueued::Dropped);
+    state.DeviceAddress = 0;
+    EXPECT_EQ(link.EnqueueRequest(6, 13, 0), Enqueued::RefusedAsBroadcast);
+    // Reads at the broadcast address are harmless: no unit answers them.
+    EXPECT_EQ(link.EnqueueRequest(4, 0, 21), Enqueued::Queued);
+    ASSERT_EQ(state.QueueCount, 2);
+    EXPECT_EQ(state.RequestQueue[2].function, 4);
+    for (std::uint16_t i = 0; i < 50; ++i)
+        link.EnqueueRequest(4, 0, 1);
+    EXPECT_EQ(link.EnqueueRequest(6, 13, 0), Enqueued::RefusedAsBroadcast)
+        << "refused for its address, whatever room the queue has";
+}
+
 using PollTest = LinkTest;
 
 TEST_F(PollTest, AlternatesInputAndHoldingPolls) {

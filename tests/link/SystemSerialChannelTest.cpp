@@ -1,8 +1,8 @@
 // The system serial channel on a pseudo-terminal reached through a dosdevices link, the way the
 // program finds its port on Linux. No event loop runs unless a test says so: the link writes and
 // polls from inside timer handlers that block the thread.
-#include "Hex.h"
 #include "SystemSerialChannel.h"
+#include "Hex.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
@@ -336,6 +336,32 @@ TEST_F(SystemSerialChannelTest, VanishedUntilTheProgramClosesOrReopensIt) {
     ReplugAs(7);
     ASSERT_EQ(channel.OpenComPort(ComName(7), 9600), kvel::kOpenOk);
     EXPECT_FALSE(channel.PortVanished());
+}
+
+// With its link gone, COM7 would lead to /dev/ttyS6; the reopen waits for the link instead.
+TEST_F(SystemSerialChannelTest, ReopensTheVanishedLinkAndNothingElse) {
+    kvel::SystemSerialChannel channel;
+    ASSERT_EQ(channel.OpenComPort(ComName(7), 9600), kvel::kOpenOk);
+    CloseMaster();
+    for (int i = 0; i < 10 && channel.IsOpen(); ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        channel.PendingInputCount();
+    }
+    ASSERT_TRUE(channel.PortVanished());
+
+    fs::remove("dosdevices/com7");
+    EXPECT_EQ(channel.ReopenVanishedPort(19200), kvel::kOpenFailed);
+    EXPECT_EQ(channel.LastOpenFailure().reason, kvel::OpenFailureReason::NoSuchDevice);
+    EXPECT_EQ(channel.LastOpenFailure().device, (workDir_ / "dosdevices/com7").string());
+    EXPECT_TRUE(channel.PortVanished());
+
+    ReplugAs(7);
+    ASSERT_EQ(channel.ReopenVanishedPort(19200), kvel::kOpenOk);
+    EXPECT_FALSE(channel.PortVanished());
+    EXPECT_EQ(LineSpeed(), 19200u);
+    const auto frame = Hex("01 03 00 00 00 1B 05 C1");
+    channel.WriteComPort(frame.data(), static_cast<int>(frame.size()));
+    EXPECT_EQ(ReadAtOtherEnd(frame.size(), std::chrono::seconds(1)), frame) << "the new terminal";
 }
 
 TEST_F(SystemSerialChannelTest, APortTheProgramClosedHasNotVanished) {

@@ -26,10 +26,13 @@ SettingsSnapshot Snapshot() {
     return SnapshotOf(UnitHolding(), VersionInfo{112, 2026, 11, 20, 37}, "2026-12-07T10:15:00Z");
 }
 
-// A whole valid file with one line replaced (1-based), or appended when `line` is 0.
+constexpr std::string_view kClosing = "\n[end]\n";
+
+// A whole valid file with one line replaced (1-based), or added after its last value when
+// `line` is 0.
 std::string FileWith(int line, const std::string& text) {
     std::string file = WriteSettingsFile(Snapshot());
-    if (line == 0) return file + text + "\n";
+    if (line == 0) return file.insert(file.size() - kClosing.size(), text + "\n");
     std::size_t start = 0;
     for (int i = 1; i < line; ++i)
         start = file.find('\n', start) + 1;
@@ -69,8 +72,8 @@ TEST(SettingsFileTest, WhatIsWrittenReadsBackEqual) {
 TEST(SettingsFileTest, ReadsCommentsBlanksCarriageReturnsAndADecimalComma) {
     const std::string text =
         "; made by hand\r\n[file]\r\nformat=1\r\n  saved = 2026-12-07T10:15:00.5+03:00\r\n\r\n"
-        "[firmware]\nversion = 1\ncompiled = 2026-1-2\nbuild = 3\n[settings]\n"
-        "# only what matters here\ncharge-voltage-full = 54,5 V\nsound-signal = 0\n";
+        "partial = yes\n[firmware]\nversion = 1\ncompiled = 2026-1-2\nbuild = 3\n[settings]\n"
+        "# only what matters here\ncharge-voltage-full = 54,5 V\nsound-signal = 0\n[end]\n";
     const SettingsFileRead read = ReadSettingsFile(text);
     ASSERT_TRUE(read.snapshot) << read.error;
     EXPECT_EQ(read.snapshot->savedAt, "2026-12-07T10:15:00.5+03:00");
@@ -146,6 +149,108 @@ TEST(SettingsFileTest, DifferencesLeaveCalibrationOutUnlessAskedAndFollowRegiste
     ASSERT_EQ(all.size(), 3u);
     EXPECT_STREQ(all[1].info->name, "voltage-max");
     EXPECT_TRUE(Differences(Snapshot(), UnitHolding(), true).empty());
+}
+
+} // namespace
+} // namespace kvel
+
+namespace kvel {
+namespace {
+
+std::string RussianRefusal(const std::string& text) {
+    const SettingsFileRead read = ReadSettingsFile(text);
+    EXPECT_FALSE(read.snapshot) << text;
+    return read.russianError;
+}
+
+TEST(SettingsFileEndTest, AFileCutAtAnyLineEndIsRefusedAndOnlyTheWholeOneIsRead) {
+    const std::string whole = WriteSettingsFile(Snapshot());
+    for (std::size_t end = whole.find('\n'); end + 1 < whole.size();
+         end = whole.find('\n', end + 1))
+        EXPECT_FALSE(ReadSettingsFile(whole.substr(0, end + 1)).snapshot)
+            << whole.substr(0, end + 1);
+    EXPECT_EQ(Refusal(whole.substr(0, whole.size() - 7)),
+              "the file ends without its closing line [end]: it was cut off while being written");
+    EXPECT_EQ(RussianRefusal(whole.substr(0, whole.size() - 7)),
+              "файл обрывается: нет последней строки [end], его запись не была закончена");
+    EXPECT_TRUE(ReadSettingsFile(whole + "# a note after the end\n\n").snapshot);
+    EXPECT_EQ(Refusal(whole + "sound-signal = 0\n"),
+              "line 37: nothing may follow [end], found \"sound-signal = 0\"");
+}
+
+TEST(SettingsFileEndTest, AFileWithoutSomeValuesIsReadOnlyWhenItSaysItIsPartial) {
+    const std::string lacking = FileWith(13, "");
+    EXPECT_EQ(Refusal(lacking),
+              "the file lacks charge-voltage-full; a file made by hand that holds only some values "
+              "says so with partial = yes in [file]");
+    EXPECT_EQ(RussianRefusal(lacking),
+              "в файле нет charge-voltage-full; файл, составленный вручную не полностью, "
+              "отмечается строкой partial = yes в [file]");
+    std::string marked = lacking;
+    marked.insert(marked.find("saved"), "partial = yes\n");
+    const SettingsFileRead read = ReadSettingsFile(marked);
+    ASSERT_TRUE(read.snapshot) << read.error;
+    EXPECT_EQ(read.snapshot->holding.count(h::ChargeVoltageFull), 0u);
+    EXPECT_NE(WriteSettingsFile(*read.snapshot).find("partial = yes\n"), std::string::npos)
+        << "what is written again says so too";
+    EXPECT_EQ(WriteSettingsFile(Snapshot()).find("partial"), std::string::npos);
+    EXPECT_EQ(Refusal(FileWith(4, "partial = some")), "line 4: partial wants yes or no");
+}
+
+TEST(SettingsFileEndTest, AByteOrderMarkAValueWithoutItsUnitAndRussianUnitsAreRead) {
+    const struct {
+        std::string text;
+        std::uint16_t reg;
+        std::uint16_t word;
+    } cases[] = {
+        {"\xEF\xBB\xBF" + WriteSettingsFile(Snapshot()), h::ChargeVoltageFull, 545},
+        {FileWith(13, "charge-voltage-full = 53,5"), h::ChargeVoltageFull, 535},
+        {FileWith(13, "charge-voltage-full = 53.5 В"), h::ChargeVoltageFull, 535},
+        {FileWith(12, "max-temperature = 70 °С"), h::MaxTemperature, 70},
+        {FileWith(12, "max-temperature = 70"), h::MaxTemperature, 70},
+    };
+    for (const auto& c : cases) {
+        const SettingsFileRead read = ReadSettingsFile(c.text);
+        ASSERT_TRUE(read.snapshot) << read.error << "\n" << c.text;
+        EXPECT_EQ(read.snapshot->holding.at(c.reg), c.word) << c.text;
+    }
+}
+
+TEST(SettingsFileEndTest, RefusalsSayInRussianWhatIsWrongAndOnWhichLine) {
+    const std::pair<std::string, std::string> cases[] = {
+        {FileWith(19, "sound-signal = on"),
+         "строка 19: Звуковой сигнал (sound-signal): «on» — не число"},
+        {FileWith(13, "charge-voltage-full = 54.55 V"),
+         "строка 13: Напряжение заряда 100% (charge-voltage-full): «54.55» — больше одного знака "
+         "после запятой"},
+        {FileWith(13, "charge-voltage-full = 7000 V"),
+         "строка 13: Напряжение заряда 100% (charge-voltage-full): «7000» вне диапазона: допустимо "
+         "от 0,0 до 6553,5 В"},
+        {FileWith(12, "max-temperature = 75,5 °C"),
+         "строка 12: Максимальная температура (max-temperature): «75,5» — нужно целое число"},
+        {FileWith(13, "charge-voltage-full = 54.5 A"),
+         "строка 13: Напряжение заряда 100% (charge-voltage-full) задаётся в В, а не в «A»"},
+        {FileWith(19, "sound-signal = 1 V"),
+         "строка 19: Звуковой сигнал (sound-signal) задаётся без единицы, а не в «V»"},
+        {FileWith(0, "charge-voltage-half = 53.0 V"),
+         "строка 35: неизвестное имя «charge-voltage-half» в [calibration]; там известны: "
+         "voltage-min, voltage-max, current-min, current-max"},
+        {FileWith(0, "current-max = 31.0 A"),
+         "строка 35: «current-max» повторяется в [calibration]"},
+        {FileWith(0, "[extras]"),
+         "строка 35: неизвестный раздел [extras]; известны: [file], [firmware], [settings], "
+         "[calibration]"},
+        {FileWith(13, "charge-voltage-full 54.5 V"),
+         "строка 13: ожидалась строка «имя = значение» или [раздел], а стоит «charge-voltage-full "
+         "54.5 V»"},
+        {FileWith(4, "saved = yesterday"),
+         "строка 4: в saved нужно время ISO 8601, например 2026-01-31T12:00:00Z"},
+        {"[file]\nformat = 2\n", "строка 2: файл в формате 2, его записала более новая kvel; эта "
+                                 "читает форматы до 1"},
+        {FileWith(9, ""), "в файле нет build в [firmware]"},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(RussianRefusal(text), expected);
 }
 
 } // namespace

@@ -13,6 +13,10 @@ int FakeSerialChannel::OpenComPort(const std::string& name, std::int32_t bitRate
     return openResult;
 }
 
+int FakeSerialChannel::ReopenVanishedPort(std::int32_t bitRate) {
+    return OpenComPort(kReopened, bitRate);
+}
+
 void FakeSerialChannel::CloseComPort() {
     ++closes;
     vanished = false;

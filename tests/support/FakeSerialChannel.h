@@ -29,6 +29,7 @@ public:
     std::uint8_t ReadComByte() override;
     kvel::OpenFailure LastOpenFailure() const override { return openFailure; }
     bool PortVanished() const override { return vanished; }
+    int ReopenVanishedPort(std::int32_t bitRate) override;
 
     // Bytes the "unit" sends; they become pending input at once.
     void Feed(const std::vector<std::uint8_t>& bytes);
@@ -42,7 +43,10 @@ public:
     bool vanished = false;
 
     bool isOpen = false;
+    // ReopenVanishedPort calls too, under kReopened: the device of the last good open, whatever
+    // its name would lead to now.
     std::vector<OpenCall> opens;
+    static constexpr const char* kReopened = "(the vanished device)";
     int closes = 0;
     int purges = 0;
     std::vector<std::vector<std::uint8_t>> writes;

@@ -1,7 +1,9 @@
 // The chart window on a recorder the test fills: its lines, the break at a gap, the bound on
 // points, the spans, hovering, and what it saves.
 #include "TelemetryChartWindow.h"
+#include "ChartTimeTicks.h"
 #include "FileChoice.h"
+#include "FormTimer.h"
 #include "MessageCapture.h"
 #include "ScratchDir.h"
 #include "TelemetryCsv.h"
@@ -10,11 +12,13 @@
 #include <QApplication>
 #include <QChartView>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QImage>
 #include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -130,7 +134,8 @@ TEST_F(TelemetryChartWindowTest, DayOfSamplesIsThinnedToTheBound) {
     for (ChartQuantity quantity : {ChartQuantity::OutputVoltage, ChartQuantity::VoltageSetpoint,
                                    ChartQuantity::OutputCurrent, ChartQuantity::CurrentSetpoint,
                                    ChartQuantity::StageTemperature}) {
-        EXPECT_GT(PointCount(quantity), 100u);
+        // Two level halves: their ends and the step between them.
+        EXPECT_GE(PointCount(quantity), 2u);
         EXPECT_LE(PointCount(quantity), 2u * kMaxChartColumns + 1);
     }
     // The step halfway through survives the thinning.
@@ -171,6 +176,82 @@ TEST_F(TelemetryChartWindowTest, LiveViewFollowsNewSamplesAndStopsWhenTurnedOff)
     QTest::qWait(1200);
     window->Redraw();
     EXPECT_EQ(window->ShownEndMs(), frozenEnd);
+}
+
+// Three minutes of following a one-minute span, a redraw a second as the live timer does: the
+// series hold what a window opened afresh draws, apart from the column the span's start cuts,
+// and no more points once the span has filled a second time than when it first filled.
+TEST_F(TelemetryChartWindowTest, FollowingLiveDrawsWhatAFreshWindowDrawsWithAFlatCount) {
+    nowMs = kMorningMs;
+    Open();
+    window->LiveTimer->SetInterval(0); // the test's redraws, not the timer's
+    Click(window->SpanButtons[TelemetryChartWindow::OneMinute]);
+    std::size_t pointsWhenFull = 0;
+    for (int second = 1; second <= 180; ++second) {
+        Reading reading;
+        reading.outputVoltage = static_cast<std::uint16_t>(500 + (second * 37) % 41);
+        reading.voltageSetpoint = second < 100 ? 540 : 560;
+        test::PollReplies(recorder, state, reading, nowMs + 500, 2);
+        nowMs += 1000;
+        if (second == 150) test::LoseLink(recorder, state, nowMs);
+        window->Redraw();
+        if (second == 60) pointsWhenFull = PointCount(ChartQuantity::OutputVoltage);
+    }
+    EXPECT_LE(PointCount(ChartQuantity::OutputVoltage), pointsWhenFull + 6);
+    EXPECT_LE(PointCount(ChartQuantity::VoltageSetpoint), 10u) << "level runs keep their ends";
+    const std::vector<QList<QPointF>> followed = Lines(ChartQuantity::OutputVoltage);
+    window.reset();
+    Open();
+    Click(window->SpanButtons[TelemetryChartWindow::OneMinute]);
+    const std::vector<QList<QPointF>> fresh = Lines(ChartQuantity::OutputVoltage);
+    ASSERT_EQ(followed.size(), 2u) << "broken where the link was lost";
+    ASSERT_EQ(fresh.size(), followed.size());
+    EXPECT_EQ(followed[1], fresh[1]);
+    const QList<QPointF> tail = fresh[0].mid(3);
+    EXPECT_EQ(followed[0].mid(followed[0].size() - tail.size()), tail);
+}
+
+TEST_F(TelemetryChartWindowTest, SetpointIsDashedWhereItsReadingIsSolid) {
+    Open();
+    for (const auto& [reading, setpoint] :
+         {std::pair{ChartQuantity::OutputVoltage, ChartQuantity::VoltageSetpoint},
+          std::pair{ChartQuantity::OutputCurrent, ChartQuantity::CurrentSetpoint}}) {
+        EXPECT_EQ(window->SeriesOf(reading).first()->pen().style(), Qt::SolidLine);
+        EXPECT_NE(window->SeriesOf(setpoint).first()->pen().style(), Qt::SolidLine);
+    }
+}
+
+TEST_F(TelemetryChartWindowTest, TimeTicksFallOnRoundLocalTimes) {
+    test::PollReplies(recorder, state, Reading{}, kMorningMs, 1201);
+    nowMs += 1234;
+    Open();
+    for (int span : {TelemetryChartWindow::OneMinute, TelemetryChartWindow::TenMinutes,
+                     TelemetryChartWindow::OneHour}) {
+        Click(window->SpanButtons[span]);
+        const TimeTicks& ticks = window->ShownTimeTicks();
+        ASSERT_GE(ticks.timesMs.size(), 3u) << span;
+        for (std::int64_t tick : ticks.timesMs) {
+            const QDateTime local = QDateTime::fromMSecsSinceEpoch(tick);
+            EXPECT_EQ(local.time().msecsSinceStartOfDay() % ticks.intervalMs, 0) << span;
+        }
+    }
+}
+
+TEST_F(TelemetryChartWindowTest, ReadoutOfTheOldSpanIsClearedWhenTheSpanChanges) {
+    test::PollReplies(recorder, state, Reading{}, kMorningMs, 1201);
+    Open();
+    QWidget* plot = window->ChartView->viewport();
+    QTest::mouseMove(plot, QPoint(plot->width() / 3, plot->height() / 2));
+    QApplication::processEvents();
+    ASSERT_FALSE(window->HoverLabel->text().isEmpty());
+    Click(window->SpanButtons[TelemetryChartWindow::OneMinute]);
+    EXPECT_TRUE(window->HoverLabel->text().isEmpty());
+}
+
+TEST_F(TelemetryChartWindowTest, OpensInsideTheScreensFreeArea) {
+    Open();
+    const QRect area = window->screen()->availableGeometry();
+    EXPECT_TRUE(area.contains(window->geometry())) << area.width() << "x" << area.height();
 }
 
 TEST_F(TelemetryChartWindowTest, HoveringShowsTheNearestSamplesValues) {

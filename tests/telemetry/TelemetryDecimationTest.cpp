@@ -1,6 +1,7 @@
 // The chart's thinning: a few points pass unchanged, many keep their envelope within the
 // bound, and a gap breaks the line.
 #include "TelemetryDecimation.h"
+#include "ChartTimeTicks.h"
 #include "TelemetrySamples.h"
 
 #include <gtest/gtest.h>
@@ -102,6 +103,99 @@ TEST_F(TelemetryDecimationTest, ColumnsBeyondTheBoundAreNotDrawn) {
         Decimate(kMorningMs, kMorningMs + 99990, 100 * kMaxChartColumns);
     ASSERT_EQ(segments.size(), 1u);
     EXPECT_LE(segments[0].size(), 2u * kMaxChartColumns + 1);
+}
+
+// A chart following ten minutes over half an hour of samples, as the live view drives it.
+TEST(ThinnedLineTest, FollowingKeepsSettledPointsAndABoundedLineOfLevelRunsEnds) {
+    constexpr std::int64_t kSpanMs = 10 * 60 * 1000;
+    constexpr int kColumns = 500;
+    const ChartColumns columns{0, static_cast<double>(kSpanMs) / kColumns};
+    ThinnedLine reading(ChartQuantity::OutputVoltage, columns);
+    ThinnedLine setpoint(ChartQuantity::VoltageSetpoint, columns);
+    std::deque<ChartPoint> settledBefore;
+    std::uint64_t droppedBefore = 0;
+    for (int i = 0; i < 3600; ++i) {
+        TelemetrySample sample;
+        sample.timeMs = kMorningMs + i * 500;
+        sample.outputVoltage = static_cast<std::uint16_t>(500 + (i * 37) % 41);
+        sample.voltageSetpoint = i < 3000 ? 540 : 560;
+        reading.Take(sample);
+        setpoint.Take(sample);
+        reading.DropBefore(sample.timeMs - kSpanMs);
+        setpoint.DropBefore(sample.timeMs - kSpanMs);
+        ASSERT_EQ(reading.Stretches().size(), 1u);
+        const ThinnedLine::Stretch& stretch = reading.Stretches().front();
+        // What was settled and is still in the span is unchanged.
+        for (std::uint64_t n = stretch.droppedSettled; n < droppedBefore + settledBefore.size();
+             ++n) {
+            ASSERT_EQ(stretch.settled[n - stretch.droppedSettled].timeMs,
+                      settledBefore[n - droppedBefore].timeMs)
+                << i;
+        }
+        settledBefore = stretch.settled;
+        droppedBefore = stretch.droppedSettled;
+        EXPECT_LE(stretch.settled.size() + stretch.open.size(), 2u * kColumns + 3) << i;
+        if (!stretch.settled.empty()) {
+            EXPECT_GE(stretch.settled.front().timeMs, sample.timeMs - kSpanMs);
+        }
+        EXPECT_EQ(stretch.open.back().timeMs, sample.timeMs) << "reaches the newest sample";
+    }
+    const std::vector<ChartSegment> level = setpoint.Segments();
+    ASSERT_EQ(level.size(), 1u);
+    // The ends of the first run, the start of the second, and the open column's: the second
+    // run's end so far, the column's point and the newest sample.
+    ASSERT_LE(level[0].size(), 6u);
+    EXPECT_DOUBLE_EQ(level[0].front().value, 54.0);
+    EXPECT_DOUBLE_EQ(level[0].back().value, 56.0);
+    EXPECT_EQ(level[0].back().timeMs, kMorningMs + 3599 * 500);
+}
+
+TEST(ThinnedLineTest, StretchesThatScrollOutAreCountedAndTheNextSampleStartsAnother) {
+    ThinnedLine line(ChartQuantity::OutputVoltage, ChartColumns{0, 1000});
+    TelemetrySample sample;
+    sample.timeMs = kMorningMs;
+    line.Take(sample);
+    sample.gap = true;
+    line.Take(sample);
+    sample.gap = false;
+    sample.timeMs += 5000;
+    line.Take(sample);
+    ASSERT_EQ(line.Stretches().size(), 2u);
+    line.DropBefore(kMorningMs + 1);
+    EXPECT_EQ(line.Stretches().size(), 1u);
+    EXPECT_EQ(line.DroppedStretches(), 1u);
+    line.DropBefore(kMorningMs + 6000);
+    EXPECT_TRUE(line.Stretches().empty());
+    sample.timeMs += 5000;
+    line.Take(sample);
+    EXPECT_EQ(line.Stretches().size(), 1u);
+    EXPECT_EQ(line.DroppedStretches(), 2u);
+}
+
+TEST(RoundTimeTicksTest, TicksFallOnRoundTimesOfTheLocalClock) {
+    constexpr std::int64_t kHourMs = 3600 * 1000;
+    const struct {
+        std::int64_t spanMs;
+        std::int64_t offsetMs;
+        std::int64_t intervalMs;
+    } cases[] = {{60 * 1000, 0, 10 * 1000},
+                 {10 * 60 * 1000, 3 * kHourMs, 2 * 60 * 1000},
+                 {kHourMs, 5 * kHourMs + kHourMs / 2, 10 * 60 * 1000},
+                 {36 * kHourMs, -4 * kHourMs, 6 * kHourMs},
+                 {40 * 24 * kHourMs, 0, 6 * 24 * kHourMs}};
+    for (const auto& c : cases) {
+        // An end a little past a round time, as a live view's is.
+        const std::int64_t endMs = kMorningMs + 7 * 60 * 1000 + 1234;
+        const TimeTicks ticks = RoundTimeTicks(endMs - c.spanMs, endMs, c.offsetMs, 8);
+        EXPECT_EQ(ticks.intervalMs, c.intervalMs) << c.spanMs;
+        EXPECT_GE(ticks.timesMs.size(), 3u) << c.spanMs;
+        EXPECT_LT(ticks.timesMs.size(), 9u) << c.spanMs;
+        for (std::int64_t tick : ticks.timesMs) {
+            EXPECT_EQ((tick + c.offsetMs) % std::min(c.intervalMs, 24 * kHourMs), 0) << tick;
+            EXPECT_GE(tick, endMs - c.spanMs);
+            EXPECT_LE(tick, endMs);
+        }
+    }
 }
 
 TEST(ChartValueTest, ReadingsInVoltsAmperesAndDegrees) {

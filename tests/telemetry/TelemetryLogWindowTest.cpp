@@ -9,6 +9,7 @@
 #include "TelemetrySamples.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -142,6 +143,30 @@ TEST_F(TelemetryLogWindowTest, ChosenFileIsWhereItRecords) {
     Click(window->Button2);
     EXPECT_EQ(recording.Path(), dir.File("my.csv"));
     EXPECT_EQ(ReadAll(dir.File("my.csv")), CsvHeader());
+    window->close();
+}
+
+TEST_F(TelemetryLogWindowTest, DialectChosenBeforeTheStartIsTheFilesAndKeptForTheNext) {
+    Open();
+    EXPECT_EQ(window->ComboBox1->currentText(),
+              QStringLiteral("для Excel (точка с запятой, десятичная запятая)"));
+    QTest::mouseClick(window->ComboBox1, Qt::LeftButton);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QApplication::processEvents();
+    const QString path = window->Edit1->text();
+    Click(window->Button2);
+    EXPECT_FALSE(window->ComboBox1->isEnabled());
+    test::PollReplies(recorder, state, Reading{}, kMorningMs, 3);
+    Click(window->Button3);
+    EXPECT_EQ(ReadAll(path), CsvHeader(CsvDialect::Standard) +
+                                 CsvLine(recorder.At(0), CsvDialect::Standard) +
+                                 CsvLine(recorder.At(1), CsvDialect::Standard));
+    window->close();
+    QApplication::processEvents();
+    Open();
+    EXPECT_EQ(window->ComboBox1->currentText(),
+              QStringLiteral("стандартный CSV (запятая, десятичная точка)"));
     window->close();
 }
 

@@ -92,6 +92,12 @@ TEST(RegistersTest, SetpointsOutsideTheUnitsLimitsAreRefusedWhileTheLimitsAreKno
     EXPECT_EQ(RefusalOfLimits(reg::holding::CurrentSetpoint, 5000, holding), "");
     holding[reg::holding::CalibCurrentMax] = 300;
     EXPECT_NE(RefusalOfLimits(reg::holding::CurrentSetpoint, 301, holding), "");
+    // Back to front: a minimum above the maximum is no limit either.
+    holding[reg::holding::CalibCurrentMin] = 400;
+    EXPECT_EQ(RefusalOfLimits(reg::holding::CurrentSetpoint, 5000, holding), "");
+    // Back to front: a minimum above the maximum is no limit either.
+    holding[reg::holding::CalibCurrentMin] = 400;
+    EXPECT_EQ(RefusalOfLimits(reg::holding::CurrentSetpoint, 5000, holding), "");
     EXPECT_EQ(RefusalOfLimits(reg::holding::ChargeVoltageFull, 9999, holding), "");
 }
 

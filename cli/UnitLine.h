@@ -1,0 +1,78 @@
+// The unit on the direct transaction path: one request at a time at the line's own pace, asked
+// again within the time budget when the answer is lost, garbled or the unit is busy.
+#pragma once
+
+#include "CommandLine.h"
+#include "LinkState.h"
+#include "ModbusTransaction.h"
+#include "RoutingChannel.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kvel::cli {
+
+// One request's answer after all its tries.
+struct Answer {
+    // The most telling outcome of the tries: an exception says more than a lost reply.
+    TransactionOutcome outcome = TransactionOutcome::TimedOut;
+    std::vector<std::uint16_t> words;
+    std::uint8_t exceptionCode = 0;
+    std::uint8_t replyAddress = 0;
+    int tries = 0;
+
+    bool Ok() const { return outcome == TransactionOutcome::Ok; }
+};
+
+// Both banks as the window polls them.
+struct UnitImages {
+    RegisterImage holding{};
+    RegisterImage input{};
+};
+
+class UnitLine {
+public:
+    explicit UnitLine(const Invocation& invocation);
+    UnitLine(const UnitLine&) = delete;
+    UnitLine& operator=(const UnitLine&) = delete;
+
+    // The port's own reason, in English, when it will not open.
+    std::optional<std::string> Open();
+
+    Answer Read(unit::Bank bank, std::uint16_t first, std::uint16_t count);
+    Answer Write(std::uint16_t reg, std::uint16_t value);
+    // The input bank, then the holding bank, back to back; stops at the first that fails.
+    Answer ReadBanks(UnitImages& images);
+
+    // What went wrong, for a technician: "the unit answered with exception 06 (busy)".
+    std::string Failure(const Answer& answer) const;
+    // "address 1 on COM3 at 9600 bit/s"
+    std::string Where() const;
+
+    // Later requests go to `address`, on the same open port.
+    void SetAddress(std::uint8_t address) { address_ = address; }
+    std::uint8_t Address() const { return address_; }
+
+    SerialChannel& Channel() { return channel_; }
+    const Invocation& Call() const { return invocation_; }
+
+private:
+    Answer Exchange(const TransactionRequest& request);
+    void ShowFrame(const char* direction, const std::vector<std::uint8_t>& bytes,
+                   const std::string& note) const;
+
+    const Invocation& invocation_;
+    std::uint8_t address_;
+    std::int32_t bitRate_;
+    RoutingChannel channel_;
+    ModbusTransaction transaction_;
+};
+
+// "cannot open COM3: /dev/ttyUSB0 is in use by another program: kvel (pid 4242)", or for a
+// network line "cannot connect to tcp://10.0.0.5:4001: connection refused (…)".
+std::string OpenFailureText(const std::string& portLabel, const OpenFailure& failure);
+// Why a network line's connection failed or went down; empty for a serial port's reasons.
+std::string ConnectionFailureWords(OpenFailureReason reason);
+
+} // namespace kvel::cli

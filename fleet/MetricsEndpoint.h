@@ -1,0 +1,63 @@
+// The HTTP endpoint Prometheus scrapes: GET /metrics answers with a page built from what was
+// last read, GET / links to it. Qt HTTP Server reads the requests; this class adds what a
+// service open to a network needs around it: a limit on connections, on a request's size and
+// time, and on the rate of requests, each refused with its own status code.
+#pragma once
+
+#include <QAbstractHttpServer>
+#include <QHostAddress>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class QTcpServer;
+
+namespace kvel {
+
+struct EndpointLimits {
+    int maxConnections = 64;
+    // A scrape's request is a few hundred bytes; GET and HEAD carry no body.
+    int maxRequestBytes = 8192;
+    // From a request's first byte to its last.
+    int requestTimeoutMs = 5000;
+    // A kept-alive connection with no request under way.
+    int idleTimeoutMs = 60000;
+    // Requests answered in any one second beyond a burst of as many.
+    int maxRequestsPerSecond = 200;
+};
+
+class MetricsEndpoint : public QAbstractHttpServer {
+    Q_OBJECT
+public:
+    using Page = std::function<std::string()>;
+
+    explicit MetricsEndpoint(Page metrics, EndpointLimits limits = {}, QObject* parent = nullptr);
+
+    // Nothing when listening; else why not ("address in use" and the like).
+    std::optional<std::string> Listen(const QHostAddress& address, quint16 port);
+    quint16 Port() const;
+    int OpenConnections() const { return openConnections_; }
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+    friend class GuardedTcpServer;
+    void Accept(QTcpSocket* socket);
+    void Answer(const QHttpServerRequest& request, QTcpSocket* socket);
+    bool TakeRateToken();
+
+    Page metrics_;
+    EndpointLimits limits_;
+    QTcpServer* tcpServer_ = nullptr;
+    int openConnections_ = 0;
+    double rateTokens_;
+    qint64 rateRefilledAtMs_ = 0;
+};
+
+// Answers without reading the request, for a connection refused before or instead of it.
+QByteArray CannedResponse(int status);
+
+} // namespace kvel

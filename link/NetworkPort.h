@@ -1,0 +1,40 @@
+// Network lines named as ports: "tcp://HOST:PORT" carries the RTU bytes unchanged (a
+// serial-device server), "modbus-tcp://HOST[:PORT]" reaches the unit through a Modbus TCP gateway.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kvel {
+
+enum class NetworkProtocol { RtuOverTcp, ModbusTcp };
+
+constexpr std::uint16_t kModbusTcpDefaultPort = 502;
+
+struct NetworkPort {
+    NetworkProtocol protocol = NetworkProtocol::RtuOverTcp;
+    std::string host;
+    std::uint16_t port = 0;
+};
+
+// What a bad network port name is told, in every program that takes one.
+extern const char* const kNetworkPortForms;
+
+// True for a name that asks for a network line, well formed or not.
+bool IsNetworkPortName(const std::string& name);
+
+// Empty, with `error` saying what is wrong, when the name is not one of kNetworkPortForms.
+std::optional<NetworkPort> ParseNetworkPort(const std::string& name, std::string& error);
+
+// True for a Modbus TCP port name: its gateway carries standard Modbus requests only, not the
+// firmware's block frames.
+bool IsModbusTcpPort(const std::string& name);
+
+// The port as a name that ParseNetworkPort reads back: "tcp://10.0.0.5:4001".
+std::string NetworkPortName(const NetworkPort& port);
+
+// "10.0.0.5:4001", for the operator's eyes; IPv6 addresses in brackets.
+std::string NetworkPortLabel(const NetworkPort& port);
+
+} // namespace kvel

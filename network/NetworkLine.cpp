@@ -1,0 +1,83 @@
+// network.ini: "port = <network port name>" and "in-use = yes|no", one a line.
+#include "NetworkLine.h"
+
+#include "NetworkPort.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace kvel {
+
+const char* const kRateChangeRefusedOverNetwork =
+    "По сети скорость не меняется: скорость линии RS-485 задаётся в настройках сервера "
+    "последовательных портов";
+const char* const kUploadRefusedOverModbusTcp =
+    "Обновление ПО через шлюз Modbus TCP невозможно: шлюз не передаёт кадры блоков ПО.\n"
+    "Подключитесь по RTU поверх TCP или через COM порт";
+
+namespace {
+constexpr std::size_t kLongestFile = 4096;
+
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// Empty when the line is taken; otherwise what is wrong with it.
+std::string TakeLine(const std::string& line, NetworkChoice& choice) {
+    const std::string text = Trimmed(line);
+    if (text.empty() || text.front() == '#') return {};
+    const auto equals = text.find('=');
+    if (equals == std::string::npos) return "строка без «=»: " + text;
+    const std::string key = Trimmed(text.substr(0, equals));
+    const std::string value = Trimmed(text.substr(equals + 1));
+    if (key == "port") {
+        std::string error;
+        if (!ParseNetworkPort(value, error)) return "неверный адрес «" + value + "»";
+        choice.port = value;
+        return {};
+    }
+    if (key == "in-use") {
+        if (value != "yes" && value != "no")
+            return "in-use может быть yes или no, а не «" + value + "»";
+        choice.inUse = value == "yes";
+        return {};
+    }
+    return "неизвестный ключ «" + key + "»";
+}
+} // namespace
+
+NetworkChoice ReadNetworkChoice(const std::string& path, std::string& problem) {
+    problem.clear();
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return {};
+    std::string content(kLongestFile + 1, '\0');
+    file.read(content.data(), static_cast<std::streamsize>(content.size()));
+    content.resize(static_cast<std::size_t>(file.gcount()));
+    if (content.size() > kLongestFile) {
+        problem = "файл длиннее " + std::to_string(kLongestFile) + " байт";
+        return {};
+    }
+    NetworkChoice choice;
+    std::istringstream lines(content);
+    for (std::string line; std::getline(lines, line);) {
+        problem = TakeLine(line, choice);
+        if (!problem.empty()) return {};
+    }
+    if (choice.inUse && choice.port.empty()) {
+        problem = "in-use = yes, но port не задан";
+        return {};
+    }
+    return choice;
+}
+
+bool WriteNetworkChoice(const std::string& path, const NetworkChoice& choice) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << "# kvel: the network line of \"Сервис → Сетевое подключение…\"\n"
+         << "port = " << choice.port << "\n"
+         << "in-use = " << (choice.inUse ? "yes" : "no") << "\n";
+    return static_cast<bool>(file.flush());
+}
+
+} // namespace kvel

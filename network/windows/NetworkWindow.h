@@ -1,0 +1,43 @@
+// The window "Сетевое подключение": the host, TCP port and protocol of a network line, and
+// "Подключить" to talk through it instead of the COM port.
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <string>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace kvel {
+
+// Talks through the network line of that name from now on.
+using NetworkConnector = std::function<void(const std::string& portName)>;
+
+class NetworkWindow : public QWidget {
+    Q_OBJECT
+public:
+    // Filled from `portName`, the line in use or last chosen (empty: none); shows itself.
+    NetworkWindow(const std::string& portName, NetworkConnector connector,
+                  QWidget* parent = nullptr);
+
+    QLineEdit* HostEdit;
+    QLineEdit* PortEdit;
+    // Item 0 "RTU поверх TCP", item 1 "Modbus TCP".
+    QComboBox* ProtocolBox;
+    QPushButton* ConnectButton;
+    QPushButton* CloseButton;
+
+private:
+    void BuildForm();
+    void Fill(const std::string& portName);
+    void ProtocolChange(int index);
+    void ConnectClick();
+
+    NetworkConnector connector_;
+};
+
+} // namespace kvel

@@ -1,0 +1,29 @@
+// Settings files on disk, for the windows and kvel-cli alike: reading refuses what cannot be a
+// settings file before reading it, and saving never leaves a cut-off file in place of the old
+// one.
+#pragma once
+
+#include "SettingsFile.h"
+
+#include <optional>
+#include <string>
+
+namespace kvel {
+
+// Settings files are under 1 KB; anything past this is not one.
+constexpr long long kSettingsFileMostBytes = 1024 * 1024;
+
+// Reads and parses the file at `path` (UTF-8); refuses a missing or unreadable file, a folder,
+// a device or a pipe, and a file over kSettingsFileMostBytes, without reading it.
+SettingsFileRead LoadSettingsFile(const std::string& path);
+
+// Why a file could not be saved, in both languages: "the disk is full" / "диск заполнен".
+struct SaveFailure {
+    std::string reason;
+    std::string russianReason;
+};
+// Writes to a temporary file beside `path` and renames it over `path` only once every byte is
+// on disk, so the old file stays whole whatever happens meanwhile.
+std::optional<SaveFailure> SaveSettingsFile(const std::string& path, const std::string& text);
+
+} // namespace kvel

@@ -1,0 +1,159 @@
+// The bus overview against kvel-sim with units 1 and 7 on the line and nothing at 3: the rows,
+// the round time, the main window's polling afterwards, and a double-click that connects.
+#include "MessageCapture.h"
+#include "NewestWindow.h"
+#include "Readings.h"
+#include "ScratchDir.h"
+#include "SimulatedUnit.h"
+#include "SystemSerialChannel.h"
+#include "Unit1.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTableWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace kvel {
+namespace {
+
+using test::SimulatedUnit;
+
+constexpr int kFirstReadingsMs = 8000;
+
+class OverviewEndToEndTest : public ::testing::Test {
+protected:
+    // Units 1 and 7 at 115200 bit/s; the main window polls unit 1 on COM1.
+    void SetUp() override {
+        QFile file("data.inf");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        const char bytes[6] = {1, 0, 9, 0, 1, 0};
+        file.write(bytes, 6);
+        file.close();
+        unit =
+            std::make_unique<SimulatedUnit>(QStringList{"--address", "1,7", "--baud-index", "9"});
+        ASSERT_TRUE(unit->Started());
+        main = std::make_unique<TForm1>(channel);
+        main->show();
+        main->activateWindow();
+        ASSERT_TRUE(WaitForReadings(kFirstReadingsMs));
+    }
+
+    bool WaitForReadings(int ms) {
+        return QTest::qWaitFor([this] { return test::BothBanksRead(main->State()); }, ms);
+    }
+
+    // Opened from the menu, with "1, 3, 7" typed over the list it offers.
+    BusOverviewWindow* OpenOverviewOf137() {
+        main->OverviewItem->trigger();
+        BusOverviewWindow* overview = NewestWindow<BusOverviewWindow>::Get();
+        if (!overview) return nullptr;
+        QTest::mouseClick(overview->UnitsEdit, Qt::LeftButton);
+        QTest::keyClick(overview->UnitsEdit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(overview->UnitsEdit, "1, 3, 7");
+        QTest::keyClick(overview->UnitsEdit, Qt::Key_Return);
+        const bool polled = QTest::qWaitFor(
+            [overview] { return overview->Poller() && overview->Poller()->RoundsDone() >= 2; },
+            5000);
+        return polled ? overview : nullptr;
+    }
+
+    static QString Text(BusOverviewWindow* overview, int row, int column) {
+        const QTableWidgetItem* item = overview->UnitTable->item(row, column);
+        return item ? item->text() : QString();
+    }
+
+    test::ScratchDir dir;
+    test::MessageCapture messages;
+    SystemSerialChannel channel;
+    std::unique_ptr<SimulatedUnit> unit;
+    std::unique_ptr<TForm1> main;
+};
+
+TEST_F(OverviewEndToEndTest, ShowsEachUnitsRowAndTheRoundAndGivesPollingBackOnClose) {
+    BusOverviewWindow* overview = OpenOverviewOf137();
+    ASSERT_NE(overview, nullptr);
+    EXPECT_FALSE(main->Timer1->IsRunning());
+    EXPECT_FALSE(main->Timer2->IsRunning());
+    ASSERT_EQ(overview->UnitTable->rowCount(), 3);
+
+    const QRegularExpression volts("^5\\d,\\d В$");
+    for (int row : {0, 2}) {
+        EXPECT_EQ(Text(overview, row, 1), QStringLiteral("есть")) << row;
+        EXPECT_TRUE(volts.match(Text(overview, row, 2)).hasMatch())
+            << Text(overview, row, 2).toStdString();
+        EXPECT_TRUE(Text(overview, row, 5).endsWith(QStringLiteral(" °С")));
+        // The "Работа" lamp is lit on a unit that runs.
+        EXPECT_TRUE(overview->UnitTable->item(row, 6)->data(Qt::UserRole).toBool());
+        EXPECT_EQ(Text(overview, row, 11), QStringLiteral("112"));
+    }
+    EXPECT_EQ(Text(overview, 0, 0), QStringLiteral("1"));
+    EXPECT_EQ(Text(overview, 1, 0), QStringLiteral("3"));
+    EXPECT_EQ(Text(overview, 2, 0), QStringLiteral("7"));
+    EXPECT_EQ(Text(overview, 1, 1), QStringLiteral("нет связи: нет ни одного байта"));
+    EXPECT_EQ(Text(overview, 1, 2), QString());
+    EXPECT_FALSE(overview->UnitTable->item(1, 6)->data(Qt::UserRole).toBool());
+
+    // The silent unit costs its own time-out; the two that answer a few exchanges on top.
+    const QRegularExpression round("^Круг опроса: (\\d+),(\\d\\d) с$");
+    const QRegularExpressionMatch shown = round.match(overview->RoundText->text());
+    ASSERT_TRUE(shown.hasMatch()) << overview->RoundText->text().toStdString();
+    const double seconds = shown.captured(1).toInt() + shown.captured(2).toInt() / 100.0;
+    EXPECT_GE(seconds, 0.2);
+    EXPECT_LT(seconds, 0.45);
+
+    QTest::mouseClick(overview->CloseButton, Qt::LeftButton);
+    EXPECT_EQ(main->Timer1->Interval(), 500);
+    EXPECT_EQ(main->Timer2->Interval(), 100);
+    EXPECT_EQ(main->Timer3->Interval(), 100);
+    main->State().InputImage.fill(0);
+    main->State().HoldingImage.fill(0);
+    EXPECT_TRUE(WaitForReadings(3000)) << "polling did not come back";
+    EXPECT_EQ(main->State().DeviceAddress, 1);
+    EXPECT_EQ(main->State().HoldingImage[14], 1);
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
+}
+
+TEST_F(OverviewEndToEndTest, DoubleClickOnARowConnectsTheMainWindowToThatUnit) {
+    BusOverviewWindow* overview = OpenOverviewOf137();
+    ASSERT_NE(overview, nullptr);
+    QTableWidget* table = overview->UnitTable;
+    const QPoint third = table->visualItemRect(table->item(2, 0)).center();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, third);
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, third);
+    EXPECT_TRUE(
+        QTest::qWaitFor([] { return NewestWindow<BusOverviewWindow>::Get() == nullptr; }, 2000));
+    EXPECT_EQ(main->State().DeviceAddress, 7);
+    main->State().InputImage.fill(0);
+    main->State().HoldingImage.fill(0);
+    ASSERT_TRUE(WaitForReadings(kFirstReadingsMs));
+    EXPECT_EQ(main->State().HoldingImage[14], 7);
+    EXPECT_TRUE(main->Timer1->IsRunning());
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
+}
+
+TEST_F(OverviewEndToEndTest, RefusesAMistypedListAndKeepsPolling) {
+    main->OverviewItem->trigger();
+    BusOverviewWindow* overview = NewestWindow<BusOverviewWindow>::Get();
+    ASSERT_NE(overview, nullptr);
+    QTest::mouseClick(overview->UnitsEdit, Qt::LeftButton);
+    QTest::keyClick(overview->UnitsEdit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(overview->UnitsEdit, "1, 9-3");
+    QTest::mouseClick(overview->PollButton, Qt::LeftButton);
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(messages.texts[0],
+              QStringLiteral("«9-3»: диапазон пишется от меньшего адреса к большему"));
+    // The list it was polling is polled still.
+    const std::uint64_t rounds = overview->Poller()->RoundsDone();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return overview->Poller()->RoundsDone() > rounds + 2; }, 3000));
+    EXPECT_EQ(overview->UnitTable->rowCount(), 1);
+}
+
+} // namespace
+} // namespace kvel

@@ -1,0 +1,300 @@
+// The metrics endpoint over loopback: its routes, and every limit it keeps, each refused with
+// its status code while the endpoint goes on answering scrapes.
+#include "MetricsEndpoint.h"
+
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace kvel {
+namespace {
+
+struct Reply {
+    int status = 0;
+    QByteArray head;
+    QByteArray body;
+    bool closed = false;
+};
+
+// Enough of a client to read one answer: the status, the header block and Content-Length bytes.
+class Client {
+public:
+    explicit Client(quint16 port) { socket_.connectToHost(QHostAddress::LocalHost, port); }
+
+    bool Connected() { return socket_.waitForConnected(2000); }
+    void Send(const QByteArray& bytes) {
+        socket_.write(bytes);
+        socket_.flush();
+    }
+
+    Reply Receive(int timeoutMs = 3000, bool headOnly = false) {
+        Reply reply;
+        QByteArray buffer;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < timeoutMs) {
+            buffer += socket_.readAll();
+            const int end = buffer.indexOf("\r\n\r\n");
+            if (end >= 0) {
+                reply.head = buffer.left(end);
+                reply.status = reply.head.mid(9, 3).toInt();
+                const int length = headOnly ? 0 : Header(reply.head, "content-length").toInt();
+                if (buffer.size() >= end + 4 + length) {
+                    reply.body = buffer.mid(end + 4, length);
+                    return reply;
+                }
+            }
+            if (socket_.state() == QAbstractSocket::UnconnectedState) {
+                reply.closed = true;
+                return reply;
+            }
+            QTest::qWait(5);
+        }
+        return reply;
+    }
+
+    bool ClosedWithin(int ms) {
+        return QTest::qWaitFor(
+            [this] {
+                socket_.readAll();
+                return socket_.state() == QAbstractSocket::UnconnectedState;
+            },
+            ms);
+    }
+
+    static QByteArray Header(const QByteArray& head, const QByteArray& name) {
+        for (const QByteArray& line : head.split('\n'))
+            if (line.toLower().startsWith(name + ':')) return line.mid(name.size() + 1).trimmed();
+        return {};
+    }
+
+private:
+    QTcpSocket socket_;
+};
+
+QByteArray Request(const QByteArray& method, const QByteArray& path) {
+    return method + ' ' + path + " HTTP/1.1\r\nHost: localhost\r\n\r\n";
+}
+
+class MetricsEndpointTest : public ::testing::Test {
+protected:
+    void Serve(EndpointLimits limits = {}) {
+        endpoint = std::make_unique<MetricsEndpoint>(
+            [this] {
+                ++pagesBuilt;
+                return std::string("# HELP kvel_up Up.\n# TYPE kvel_up gauge\nkvel_up 1\n");
+            },
+            limits);
+        ASSERT_EQ(endpoint->Listen(QHostAddress::LocalHost, 0), std::nullopt);
+    }
+
+    Reply Ask(const QByteArray& request, bool headOnly = false) {
+        Client client(endpoint->Port());
+        EXPECT_TRUE(client.Connected());
+        client.Send(request);
+        return client.Receive(3000, headOnly);
+    }
+
+    std::unique_ptr<MetricsEndpoint> endpoint;
+    int pagesBuilt = 0;
+};
+
+TEST_F(MetricsEndpointTest, AnswersMetricsAndItsIndexAndRefusesOtherPathsAndMethods) {
+    Serve();
+    const Reply metrics = Ask(Request("GET", "/metrics"));
+    EXPECT_EQ(metrics.status, 200);
+    EXPECT_EQ(Client::Header(metrics.head, "content-type"),
+              "text/plain; version=0.0.4; charset=utf-8");
+    EXPECT_TRUE(metrics.body.endsWith("kvel_up 1\n")) << metrics.body.toStdString();
+
+    const Reply index = Ask(Request("GET", "/"));
+    EXPECT_EQ(index.status, 200);
+    EXPECT_TRUE(index.body.contains("href=\"/metrics\""));
+
+    const Reply head = Ask(Request("HEAD", "/metrics"), true);
+    EXPECT_EQ(head.status, 200);
+    EXPECT_EQ(Client::Header(head.head, "content-length").toInt(), metrics.body.size());
+
+    const struct {
+        QByteArray method;
+        QByteArray path;
+        int status;
+    } refused[] = {{"GET", "/metrics/", 404},
+                   {"GET", "/favicon.ico", 404},
+                   {"GET", "/../etc/passwd", 404},
+                   {"POST", "/metrics", 405},
+                   {"PUT", "/", 405},
+                   {"DELETE", "/metrics", 405}};
+    for (const auto& r : refused) {
+        const Reply reply = Ask(Request(r.method, r.path));
+        EXPECT_EQ(reply.status, r.status) << r.method.toStdString() << ' ' << r.path.toStdString();
+        if (r.status == 405) {
+            EXPECT_EQ(Client::Header(reply.head, "allow"), "GET, HEAD");
+        }
+    }
+}
+
+TEST_F(MetricsEndpointTest, RefusesHugeHeadersSlowRequestsAndGarbageThenKeepsAnswering) {
+    EndpointLimits limits;
+    limits.requestTimeoutMs = 300;
+    Serve(limits);
+    const QByteArray huge =
+        "GET /metrics HTTP/1.1\r\nHost: x\r\nX-Pad: " + QByteArray(64 * 1024, 'a') + "\r\n\r\n";
+    EXPECT_EQ(Ask(huge).status, 431);
+
+    Client slow(endpoint->Port());
+    ASSERT_TRUE(slow.Connected());
+    slow.Send("GET /metrics HTTP/1.1\r\nHost: ");
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(slow.Receive(3000).status, 408);
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_TRUE(slow.ClosedWithin(2000));
+
+    // What Qt's parser cannot read it ends by closing the connection; what it waits on for
+    // ever meets the request time-out.
+    const Reply garbage = Ask("NOT HTTP AT ALL\r\n\r\n");
+    EXPECT_TRUE(garbage.closed && garbage.status == 0) << garbage.head.toStdString();
+    const Reply handshake = Ask(QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11));
+    EXPECT_TRUE(handshake.status == 408 || (handshake.closed && handshake.status == 0));
+    EXPECT_EQ(Ask(Request("GET", "/metrics")).status, 200);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return endpoint->OpenConnections() == 0; }, 3000))
+        << endpoint->OpenConnections();
+}
+
+TEST_F(MetricsEndpointTest, ClosesTheConnectionAfterTheAnswerWhenTheClientAsksTo) {
+    Serve();
+    Client client(endpoint->Port());
+    ASSERT_TRUE(client.Connected());
+    client.Send("GET /metrics HTTP/1.1\r\nHost: x\r\nConnection: Close\r\n\r\n");
+    EXPECT_EQ(client.Receive().status, 200);
+    EXPECT_TRUE(client.ClosedWithin(1000));
+}
+
+TEST_F(MetricsEndpointTest, ClosesAnIdleKeptAliveConnectionQuietly) {
+    EndpointLimits limits;
+    limits.idleTimeoutMs = 200;
+    Serve(limits);
+    Client client(endpoint->Port());
+    ASSERT_TRUE(client.Connected());
+    client.Send(Request("GET", "/metrics"));
+    EXPECT_EQ(client.Receive().status, 200);
+    client.Send(Request("GET", "/metrics"));
+    EXPECT_EQ(client.Receive().status, 200);
+    EXPECT_TRUE(client.ClosedWithin(2000));
+}
+
+TEST_F(MetricsEndpointTest, RefusesConnectionsBeyondTheLimitWith503) {
+    EndpointLimits limits;
+    limits.maxConnections = 4;
+    Serve(limits);
+    std::vector<std::unique_ptr<Client>> held;
+    for (int i = 0; i < limits.maxConnections; ++i) {
+        held.push_back(std::make_unique<Client>(endpoint->Port()));
+        ASSERT_TRUE(held.back()->Connected());
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return endpoint->OpenConnections() == 4; }, 2000));
+    Client extra(endpoint->Port());
+    ASSERT_TRUE(extra.Connected());
+    EXPECT_EQ(extra.Receive().status, 503);
+    held.clear();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return endpoint->OpenConnections() == 0; }, 3000));
+    EXPECT_EQ(Ask(Request("GET", "/metrics")).status, 200);
+}
+
+TEST_F(MetricsEndpointTest, AnswersTooManyRequestsBeyondTheRateWithRetryAfter) {
+    EndpointLimits limits;
+    limits.maxRequestsPerSecond = 20;
+    Serve(limits);
+    Client client(endpoint->Port());
+    ASSERT_TRUE(client.Connected());
+    int answered = 0;
+    int refused = 0;
+    for (int i = 0; i < 60; ++i) {
+        client.Send(Request("GET", "/metrics"));
+        const Reply reply = client.Receive();
+        answered += reply.status == 200;
+        if (reply.status == 429) {
+            ++refused;
+            EXPECT_EQ(Client::Header(reply.head, "retry-after"), "1");
+        }
+    }
+    EXPECT_EQ(answered + refused, 60);
+    EXPECT_GE(answered, 20);
+    EXPECT_GE(refused, 20);
+    // Refused requests cost no page.
+    EXPECT_EQ(pagesBuilt, answered);
+}
+
+// A thousand connections at once, then a scrape every 10 ms: the excess is refused, every
+// scrape within the limits is answered, and nothing is left open afterwards.
+TEST_F(MetricsEndpointTest, StaysResponsiveUnderAThousandConnectionsAndScrapesEvery10Ms) {
+    Serve();
+    std::vector<std::unique_ptr<Client>> crowd;
+    for (int i = 0; i < 1000; ++i)
+        crowd.push_back(std::make_unique<Client>(endpoint->Port()));
+    QTest::qWait(500);
+    EXPECT_LE(endpoint->OpenConnections(), EndpointLimits{}.maxConnections);
+    crowd.clear();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return endpoint->OpenConnections() == 0; }, 5000))
+        << endpoint->OpenConnections();
+
+    Client scraper(endpoint->Port());
+    ASSERT_TRUE(scraper.Connected());
+    QElapsedTimer clock;
+    clock.start();
+    int answered = 0;
+    std::vector<qint64> ms;
+    for (int i = 0; i < 200; ++i) {
+        const qint64 sent = clock.elapsed();
+        scraper.Send(Request("GET", "/metrics"));
+        answered += scraper.Receive().status == 200;
+        ms.push_back(clock.elapsed() - sent);
+        QTest::qWait(10);
+    }
+    EXPECT_EQ(answered, 200);
+    std::sort(ms.begin(), ms.end());
+    EXPECT_LT(ms.back(), 500);
+    // An answer held back for the client's delayed acknowledgement takes 40 ms.
+    EXPECT_LT(ms[ms.size() / 2], 20);
+}
+
+// Out of file descriptors the system refuses to accept; once some are free again, so is the
+// endpoint. Plain descriptors fill the table, so that nothing of Qt's runs short meanwhile.
+TEST_F(MetricsEndpointTest, AcceptsAgainAfterRunningOutOfFileDescriptors) {
+    Serve();
+    std::vector<int> waiting;
+    for (int i = 0; i < 4; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(endpoint->Port());
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        waiting.push_back(fd);
+    }
+    std::vector<int> filler;
+    for (int fd = ::dup(0); fd >= 0; fd = ::dup(0))
+        filler.push_back(fd);
+    QTest::qWait(300);
+    for (int fd : filler)
+        ::close(fd);
+    for (int fd : waiting)
+        ::close(fd);
+    QTest::qWait(300);
+    EXPECT_EQ(Ask(Request("GET", "/metrics")).status, 200);
+}
+
+} // namespace
+} // namespace kvel

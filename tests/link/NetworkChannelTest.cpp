@@ -1,0 +1,173 @@
+// The network channel against a server in the test itself: what each kind of bad server does
+// to it, and what it tells its observer.
+#include "NetworkChannel.h"
+#include "Hex.h"
+#include "LinkObserver.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace kvel {
+namespace {
+
+using test::Hex;
+using test::ToHex;
+
+class NoteRecorder : public LinkObserver {
+public:
+    void BytesWritten(LinkClock::time_point, const std::uint8_t*, std::size_t) override {}
+    void ByteRead(LinkClock::time_point, std::uint8_t, ReceiverContext) override {}
+    void ReplyAccepted(LinkClock::time_point, ReplyKind) override {}
+    void LinkLost(LinkClock::time_point, bool) override {}
+    void PortOpened(LinkClock::time_point, bool) override {}
+    void NetworkNoted(LinkClock::time_point, const NetworkNote& note) override {
+        notes.push_back(note);
+    }
+    bool Has(NetworkNote::Kind kind) const {
+        return std::any_of(notes.begin(), notes.end(),
+                           [kind](const NetworkNote& note) { return note.kind == kind; });
+    }
+    std::vector<NetworkNote> notes;
+};
+
+class NetworkChannelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+        channel.SetObserver(&recorder);
+    }
+
+    std::string Name(const char* scheme) const {
+        return std::string(scheme) + "://127.0.0.1:" + std::to_string(server.serverPort());
+    }
+
+    QTcpSocket* Accept() {
+        if (!QTest::qWaitFor([this] { return server.hasPendingConnections(); }, 5000))
+            return nullptr;
+        return server.nextPendingConnection();
+    }
+
+    std::vector<std::uint8_t> ReadAll() {
+        std::vector<std::uint8_t> bytes;
+        const std::uint32_t count = channel.PendingInputCount();
+        for (std::uint32_t i = 0; i < count; ++i)
+            bytes.push_back(channel.ReadComByte());
+        return bytes;
+    }
+
+    void Write(const char* hex) {
+        const std::vector<std::uint8_t> bytes = Hex(hex);
+        channel.WriteComPort(bytes.data(), static_cast<int>(bytes.size()));
+    }
+
+    QTcpServer server;
+    NoteRecorder recorder;
+    NetworkChannel channel;
+};
+
+TEST_F(NetworkChannelTest, ARefusedConnectionFailsTheOpenWithItsCause) {
+    const std::string name = Name("tcp");
+    server.close();
+    EXPECT_EQ(channel.OpenComPort(name, 9600), kOpenFailed);
+    EXPECT_EQ(channel.LastOpenFailure().reason, OpenFailureReason::ConnectionRefused);
+    EXPECT_EQ(OpenErrorMessage("Ошибка открытия COM порта", channel.LastOpenFailure()),
+              "Ошибка открытия COM порта\n127.0.0.1:" + name.substr(name.rfind(':') + 1) +
+                  ": соединение отвергнуто");
+    EXPECT_TRUE(channel.PortVanished()) << "the keeper tries again";
+    EXPECT_FALSE(channel.IsOpen());
+    EXPECT_TRUE(recorder.Has(NetworkNote::Kind::Failed));
+}
+
+TEST_F(NetworkChannelTest, AHostThatDoesNotResolveIsLostAsNotFound) {
+    EXPECT_EQ(channel.OpenComPort("tcp://no-such-host.invalid:5020", 9600), kOpenOk)
+        << "a name is looked up without holding the window";
+    ASSERT_TRUE(QTest::qWaitFor([this] { return channel.PortVanished(); }, 15000));
+    EXPECT_EQ(channel.LastOpenFailure().reason, OpenFailureReason::HostNotFound);
+    EXPECT_EQ(channel.LastOpenFailure().device, "no-such-host.invalid:5020");
+}
+
+TEST_F(NetworkChannelTest, CarriesBytesBothWaysAndTakesThemInHoweverTheyTrickle) {
+    ASSERT_EQ(channel.OpenComPort(Name("tcp"), 9600), kOpenOk);
+    QTcpSocket* peer = Accept();
+    ASSERT_NE(peer, nullptr);
+    Write("01 03 00 00 00 1B 05 C1");
+    ASSERT_TRUE(QTest::qWaitFor([peer] { return peer->bytesAvailable() >= 8; }, 5000));
+    EXPECT_EQ(peer->readAll().toHex(' ').toUpper().toStdString(), "01 03 00 00 00 1B 05 C1");
+
+    std::vector<std::uint8_t> received;
+    for (std::uint8_t byte : Hex("01 06 00 0F 00 03 F9 C8")) {
+        peer->write(reinterpret_cast<const char*>(&byte), 1);
+        peer->flush();
+        QTest::qWait(20);
+        for (std::uint8_t got : ReadAll())
+            received.push_back(got);
+    }
+    EXPECT_EQ(ToHex(received), "01 06 00 0F 00 03 F9 C8");
+}
+
+TEST_F(NetworkChannelTest, AServerThatNeverAnswersLeavesTheChannelOpenAndQuiet) {
+    ASSERT_EQ(channel.OpenComPort(Name("modbus-tcp"), 9600), kOpenOk);
+    ASSERT_NE(Accept(), nullptr);
+    Write("01 03 00 00 00 1B 05 C1");
+    QTest::qWait(300);
+    EXPECT_TRUE(channel.IsOpen());
+    EXPECT_EQ(channel.PendingInputCount(), 0u);
+    EXPECT_FALSE(channel.PortVanished());
+}
+
+TEST_F(NetworkChannelTest, AServerClosingMidFrameIsALossWithItsCause) {
+    ASSERT_EQ(channel.OpenComPort(Name("tcp"), 9600), kOpenOk);
+    QTcpSocket* peer = Accept();
+    ASSERT_NE(peer, nullptr);
+    peer->write(QByteArray::fromHex("010603"));
+    peer->flush();
+    QTest::qWait(50);
+    peer->close();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return channel.PortVanished(); }, 5000));
+    EXPECT_FALSE(channel.IsOpen());
+    EXPECT_EQ(channel.LastOpenFailure().reason, OpenFailureReason::ConnectionDropped);
+    EXPECT_TRUE(recorder.Has(NetworkNote::Kind::Connected));
+    ASSERT_TRUE(recorder.Has(NetworkNote::Kind::Failed));
+    EXPECT_EQ(recorder.notes.back().reason, OpenFailureReason::ConnectionDropped);
+
+    // Closed by the program: no longer vanished, and not retried.
+    channel.CloseComPort();
+    EXPECT_FALSE(channel.PortVanished());
+}
+
+TEST_F(NetworkChannelTest, ModbusTcpRepliesWithBadHeadersAreDroppedAndTold) {
+    ASSERT_EQ(channel.OpenComPort(Name("modbus-tcp"), 9600), kOpenOk);
+    QTcpSocket* peer = Accept();
+    ASSERT_NE(peer, nullptr);
+    Write("01 06 00 0F 00 03 F9 C8");
+    ASSERT_TRUE(QTest::qWaitFor([peer] { return peer->bytesAvailable() >= 12; }, 5000));
+    EXPECT_EQ(peer->readAll().toHex(' ').toUpper().toStdString(),
+              "00 01 00 00 00 06 01 06 00 0F 00 03");
+    // Another transaction, then a header claiming 64 KiB and a flood of empty headers.
+    peer->write(QByteArray::fromHex("000900000006010600"
+                                    "0F0003"
+                                    "00010000FFFF01"));
+    peer->write(QByteArray(7 * 28000, '\0'));
+    peer->flush();
+    QTest::qWait(300);
+    EXPECT_TRUE(ReadAll().empty());
+    std::vector<MbapFault> faults;
+    for (const NetworkNote& note : recorder.notes)
+        if (note.kind == NetworkNote::Kind::ReplyDropped) faults.push_back(note.drop.fault);
+    ASSERT_GE(faults.size(), 2u);
+    EXPECT_EQ(faults[0], MbapFault::WrongTransaction);
+    EXPECT_EQ(faults[1], MbapFault::WrongLength);
+
+    // The awaited reply still comes through once the stream is whole again.
+    peer->write(QByteArray::fromHex("000100000006010600"
+                                    "0F0003"));
+    peer->flush();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return channel.PendingInputCount() > 0; }, 5000));
+    EXPECT_TRUE(channel.IsOpen());
+}
+
+} // namespace
+} // namespace kvel
