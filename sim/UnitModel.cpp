@@ -82,6 +82,10 @@ bool UnitModel::WriteHolding(std::uint16_t reg, std::uint16_t value) {
     // Calibration stays locked unless the exact key is written; anything else relocks it.
     if (reg == h::CalibrationEnable && value != reg::kCalibrationEnabled) value = 0;
     holding_[reg] = value;
+    // A new current limit acts at once: the output current follows it before the next measurement,
+    // as the unit's regulator does, so a check of the current right after the write sees it.
+    if (reg == h::CurrentSetpoint || reg == h::CurrentSource)
+        holding_[h::OutputCurrent] = Noisy(DeliveredCurrent());
     PublishStatus();
     return true;
 }
