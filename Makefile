@@ -15,7 +15,7 @@ FUZZ_SECONDS ?= 300
 CCACHE := $(shell command -v ccache 2>/dev/null)
 CMAKE_LAUNCHER := $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
 
-.PHONY: deps test demo build-test build-release build-fuzz fuzz bench package cross-check clean
+.PHONY: deps test demo build-test build-release build-fuzz fuzz bench package cross-check format-check clean
 
 deps:
 	@./scripts/install-deps.sh
@@ -55,6 +55,9 @@ package: build-release
 
 cross-check: deps
 	@./scripts/cross-check.sh
+
+format-check: deps
+	@./scripts/check-format.sh
 
 clean:
 	rm -rf build

@@ -22,7 +22,8 @@ constexpr int kBaudIndex115200 = 9;
 
 QByteArray Firmware() {
     QByteArray bytes(kFirmwareBytes, '\0');
-    for (int i = 0; i < kFirmwareBytes; ++i) bytes[i] = static_cast<char>(i * 31 + i / 2048);
+    for (int i = 0; i < kFirmwareBytes; ++i)
+        bytes[i] = static_cast<char>(i * 31 + i / 2048);
     return bytes;
 }
 

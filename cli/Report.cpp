@@ -2,6 +2,7 @@
 #include "Report.h"
 
 #include "Registers.h"
+#include "TelemetryRecorder.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -97,10 +98,6 @@ std::string Compact(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 
-const std::array<const char*, 6> kWatched = {"output-voltage",      "output-current",
-                                             "power-stage-voltage", "power-stage-temperature",
-                                             "voltage-setpoint",    "current-setpoint"};
-
 } // namespace
 
 std::uint16_t WordOf(const UnitReading& unit, const unit::Register& info) {
@@ -150,8 +147,9 @@ std::string StatusJson(const UnitReading& unit, const std::string& port, int add
 
 std::string WatchLine(const UnitReading& unit, const std::string& time) {
     std::string line = time;
-    for (const char* name : kWatched) {
-        const unit::Register& info = *unit::ByName(name);
+    // The telemetry log's readings, in its order, so a watch line and a log row read alike.
+    for (const std::uint16_t number : kSampledRegisters) {
+        const unit::Register& info = unit::Holding(number);
         line += "  " + unit::Title(info) + " " + unit::ValueWithSymbol(info, WordOf(unit, info));
     }
     for (const unit::Lamp& lamp : unit::kLamps)

@@ -34,7 +34,8 @@ class MainDisplay : public QObject {
 public:
     // Places the controls on `form`; leaving a setpoint box queues its write through `write`.
     // A setpoint outside the unit's own limits, as `holding` last reported them, is refused.
-    MainDisplay(QWidget* form, QWidget* focusSink, const RegisterImage& holding, RegisterWriter write);
+    MainDisplay(QWidget* form, QWidget* focusSink, const RegisterImage& holding,
+                RegisterWriter write);
 
     void filling_out3(const LinkState& state);
     // Labels back to their captions, setpoint boxes empty, bar at 0, lamps black.

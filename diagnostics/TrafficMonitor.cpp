@@ -59,7 +59,8 @@ std::string NetworkNoteText(const NetworkNote& note) {
     case NetworkNote::Kind::Closed:
         return "Соединение с " + note.where + " закрыто";
     case NetworkNote::Kind::Failed:
-        return "Соединение с " + note.where + ": " + OpenFailureReasonText({note.reason, {}, {}, {}});
+        return "Соединение с " + note.where + ": " +
+               OpenFailureReasonText({note.reason, {}, {}, {}});
     case NetworkNote::Kind::ReplyDropped:
         break;
     }

@@ -29,7 +29,8 @@ QString StartCaption() {
 TForm4::TForm4(FirmwareTransfer& transfer, LinkState& link, SerialChannel& channel,
                MainTimers setMainTimers, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint),
-      setMainTimers_(std::move(setMainTimers)), link_(link), upload_(transfer, link, channel, *this) {
+      setMainTimers_(std::move(setMainTimers)), link_(link),
+      upload_(transfer, link, channel, *this) {
     NewestWindow<TForm4>::Set(this);
     BuildForm();
     ChooseFileName = [this] { return RunOpenDialog(); };

@@ -21,7 +21,8 @@ bool ReadsAsTenths(const QString& text, std::uint16_t tenths) {
 // truncation: within one of it inside the register's range, absent well outside it.
 bool ScaledOrRefused(std::optional<std::uint16_t> scaled, long double exact) {
     const long double slack = 1 + std::fabs(exact) * 1e-6L;
-    if (exact > -1 + slack && exact < 65535 - slack) return scaled && std::fabs(*scaled - exact) < slack;
+    if (exact > -1 + slack && exact < 65535 - slack)
+        return scaled && std::fabs(*scaled - exact) < slack;
     if (exact < -slack || exact > 65536 + slack) return !scaled;
     return true;
 }
@@ -49,9 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (whole) {
         KVEL_FUZZ_CHECK(ParseWholeNumber(QString::number(*whole)) == whole);
         KVEL_FUZZ_CHECK(decimal && *decimal == static_cast<long double>(*whole));
-        KVEL_FUZZ_CHECK(UnsignedWord(*whole) == (*whole >= 0 && *whole <= 65535
-                                                     ? std::optional<std::uint16_t>(*whole)
-                                                     : std::nullopt));
+        KVEL_FUZZ_CHECK(
+            UnsignedWord(*whole) ==
+            (*whole >= 0 && *whole <= 65535 ? std::optional<std::uint16_t>(*whole) : std::nullopt));
     }
     if (decimal) {
         KVEL_FUZZ_CHECK(std::isfinite(*decimal));

@@ -20,7 +20,8 @@ std::uint16_t TableEntry(std::uint16_t index) {
 } // namespace
 
 void init_crc16_tab() {
-    for (std::uint16_t i = 0; i < 256; ++i) CrcTable[i] = TableEntry(i);
+    for (std::uint16_t i = 0; i < 256; ++i)
+        CrcTable[i] = TableEntry(i);
 }
 
 std::uint16_t Crc16Update(std::uint16_t crc, std::uint8_t byte) {
@@ -29,7 +30,8 @@ std::uint16_t Crc16Update(std::uint16_t crc, std::uint8_t byte) {
 
 std::uint16_t Crc16Block(std::uint16_t length, const std::uint8_t* bytes) {
     std::uint16_t crc = 0xFFFF;
-    for (std::uint16_t i = 0; i < length; ++i) crc = Crc16Update(crc, bytes[i]);
+    for (std::uint16_t i = 0; i < length; ++i)
+        crc = Crc16Update(crc, bytes[i]);
     return crc;
 }
 

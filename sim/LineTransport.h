@@ -9,7 +9,7 @@
 namespace kvel::sim {
 
 class LineTransport {
-  public:
+public:
     enum class ReadStatus { Data, Nothing, NoPeer };
     struct ReadResult {
         ReadStatus status = ReadStatus::Nothing;

@@ -10,7 +10,7 @@
 namespace kvel::sim {
 
 class PtyTransport : public LineTransport {
-  public:
+public:
     // Creates the pty in raw mode at `initialBitRate` and points `linkPath` at it, creating the
     // directory and replacing a stale link. Throws std::runtime_error when it cannot.
     PtyTransport(std::string linkPath, std::int32_t initialBitRate);
@@ -35,7 +35,7 @@ class PtyTransport : public LineTransport {
     // The rate the master last configured on its end; 0 when unknown.
     std::int32_t PeerBitRate() const override;
 
-  private:
+private:
     void OpenMaster(std::int32_t initialBitRate);
     void CreateLink();
     void RemoveLink() noexcept;

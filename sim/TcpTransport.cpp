@@ -38,7 +38,9 @@ TcpTransport::TcpTransport(std::uint16_t port, TcpFraming framing, std::int32_t 
     Listen();
 }
 
-TcpTransport::~TcpTransport() { Pull(); }
+TcpTransport::~TcpTransport() {
+    Pull();
+}
 
 void TcpTransport::Listen() {
     listener_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);

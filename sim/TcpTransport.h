@@ -16,7 +16,7 @@ namespace kvel::sim {
 enum class TcpFraming { RtuOverTcp, ModbusTcp };
 
 class TcpTransport : public LineTransport {
-  public:
+public:
     using Clock = std::chrono::steady_clock;
 
     // Listens on 127.0.0.1:`port` (0: a free port, see Port()); the serial side runs at
@@ -43,7 +43,7 @@ class TcpTransport : public LineTransport {
     Clock::time_point ClientSince() const { return clientSince_; }
     std::uint16_t Port() const { return port_; }
 
-  private:
+private:
     void Listen();
     void Accept();
     void CloseClient();

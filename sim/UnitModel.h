@@ -19,7 +19,7 @@ using HoldingBank = std::array<std::uint16_t, reg::holding::Count>;
 using InputBank = std::array<std::uint16_t, reg::input::Count>;
 
 class UnitModel {
-  public:
+public:
     explicit UnitModel(const UnitSetup& setup);
 
     const HoldingBank& Holding() const { return holding_; }
@@ -32,7 +32,7 @@ class UnitModel {
     // A new program was written: it reports the next compile number.
     void NewFirmware() { ++input_[reg::input::CompileNumber]; }
 
-  private:
+private:
     double TenthsOf(std::uint16_t holdingReg) const { return holding_[holdingReg] / 10.0; }
     double TargetVoltage() const;
     double DeliveredCurrent() const;

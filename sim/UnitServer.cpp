@@ -75,7 +75,8 @@ void UnitServer::TakeInput() {
     peerPresent_ = true;
     const std::int32_t peerBitRate = port_.PeerBitRate();
     for (UnitSimulator* unit : units_) {
-        const Reception reception = unit->Receive(input.bytes.data(), input.bytes.size(), peerBitRate);
+        const Reception reception =
+            unit->Receive(input.bytes.data(), input.bytes.size(), peerBitRate);
         // Said once for the line, by the first unit, rather than once per unit listening.
         if (!reception.discarded.empty() && unit == units_.front())
             Log(FrameLine("<-", input.bytes) + "  (lost: " + reception.discarded + ")");
@@ -118,7 +119,8 @@ void UnitServer::SendDue() {
 void UnitServer::AgePlant() {
     const auto now = Clock::now();
     if (now - lastTick_ < kTickPeriod) return;
-    for (UnitSimulator* unit : units_) unit->Tick(std::chrono::duration<double>(now - lastTick_).count());
+    for (UnitSimulator* unit : units_)
+        unit->Tick(std::chrono::duration<double>(now - lastTick_).count());
     lastTick_ = now;
 }
 

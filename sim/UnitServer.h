@@ -15,7 +15,7 @@
 namespace kvel::sim {
 
 class UnitServer {
-  public:
+public:
     struct Hooks {
         std::function<void(const std::string&)> log; // one line per frame or event; may be empty
         std::function<void()> holdingWritten;
@@ -33,7 +33,7 @@ class UnitServer {
     // the new one.
     void LineRenewed() { LosePeer(); }
 
-  private:
+private:
     using Clock = std::chrono::steady_clock;
     struct Outgoing {
         Clock::time_point due;

@@ -22,7 +22,7 @@ struct FaultSettings {
     int delayMs = 0;
     int splitGapMs = 0;
     bool silent = false;
-    double ackDropShare = 0; // acknowledgements of block frames lost
+    double ackDropShare = 0;  // acknowledgements of block frames lost
     bool wrongAckCrc = false; // block frames acknowledged with a CRC other than theirs
 };
 
@@ -43,8 +43,8 @@ struct Exchange {
     std::optional<Transmission> reply;
     bool wroteHolding = false;
     bool programmed = false; // a closing frame left a new image in flash
-    std::string note; // why there is no reply, or what was done to it
-    bool addressed = true; // false when the frame was for another unit on the line
+    std::string note;        // why there is no reply, or what was done to it
+    bool addressed = true;   // false when the frame was for another unit on the line
 };
 
 struct Reception {
@@ -53,7 +53,7 @@ struct Reception {
 };
 
 class UnitSimulator {
-  public:
+public:
     explicit UnitSimulator(const UnitSetup& setup, const ProgrammingSettings& programming = {});
 
     // `senderBitRate` is the rate the master transmitted at; bytes sent at any other rate are
@@ -70,7 +70,7 @@ class UnitSimulator {
     FaultSettings& Faults() { return faults_; }
     FlashProgrammer& Programmer() { return programmer_; }
 
-  private:
+private:
     Exchange Serve(std::vector<std::uint8_t> frame);
     std::vector<std::uint8_t> Answer(const std::vector<std::uint8_t>& frame, Exchange& exchange);
     std::vector<std::uint8_t> Execute(const RequestFrame& request, Exchange& exchange);

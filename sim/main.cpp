@@ -11,10 +11,10 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
-#include <thread>
-#include <vector>
 #include <optional>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include "Formatting.h"
 #include "PtyTransport.h"
@@ -71,7 +71,7 @@ struct Options {
 };
 
 class OptionReader {
-  public:
+public:
     explicit OptionReader(const QCommandLineParser& parser) : parser_(parser) {}
 
     double Number(const QString& name, double lowest, double highest) const {
@@ -100,10 +100,11 @@ class OptionReader {
             bool valid = false;
             const int value = part.trimmed().toInt(&valid);
             if (!valid || value < 0 || value > highest)
-                throw std::invalid_argument(QString("--%1 wants addresses from 0 to %2, separated by commas")
-                                                .arg(name)
-                                                .arg(highest)
-                                                .toStdString());
+                throw std::invalid_argument(
+                    QString("--%1 wants addresses from 0 to %2, separated by commas")
+                        .arg(name)
+                        .arg(highest)
+                        .toStdString());
             const auto address = static_cast<std::uint8_t>(value);
             if (std::find(addresses.begin(), addresses.end(), address) != addresses.end())
                 throw std::invalid_argument("--" + name.toStdString() + " names " +
@@ -113,7 +114,7 @@ class OptionReader {
         return addresses;
     }
 
-  private:
+private:
     const QCommandLineParser& parser_;
 };
 
@@ -128,7 +129,8 @@ Options ParseOptions(const QCoreApplication& app) {
     parser.addHelpOption();
     parser.addOptions({
         {"link", "Path of the link to the pseudo-terminal.", "path", "dosdevices/com1"},
-        {"address", "Modbus address of the unit (0..254); several, as 3,7, put that many units on the line.",
+        {"address",
+         "Modbus address of the unit (0..254); several, as 3,7, put that many units on the line.",
          "n[,n...]", "1"},
         {"gone", "How long the line stays away after SIGHUP.", "ms", "1000"},
         {"baud-index", "Line rate index (0..9 = 1200..115200).", "n", "3"},
@@ -214,7 +216,8 @@ std::vector<std::unique_ptr<UnitSimulator>> MakeUnits(const Options& options) {
 
 std::string AddressesText(const std::vector<std::unique_ptr<UnitSimulator>>& units) {
     std::string text;
-    for (const auto& unit : units) text += (text.empty() ? "" : ", ") + std::to_string(unit->Address());
+    for (const auto& unit : units)
+        text += (text.empty() ? "" : ", ") + std::to_string(unit->Address());
     return text;
 }
 
@@ -264,7 +267,8 @@ int Serve(const Options& options) {
         };
     }
     std::vector<UnitSimulator*> listeners;
-    for (const auto& each : units) listeners.push_back(each.get());
+    for (const auto& each : units)
+        listeners.push_back(each.get());
     UnitServer server(listeners, port, hooks);
 
     std::printf("kvel-sim: %s %s on %s at %d bit/s\n",
@@ -279,11 +283,13 @@ int Serve(const Options& options) {
         server.ServeFor(std::chrono::milliseconds(200));
         if (CutLongConnection(port, options.dropConnectionMs)) server.LineRenewed();
         for (; silenceSeen != silenceToggles; ++silenceSeen) {
-            for (const auto& each : units) each->Faults().silent = !each->Faults().silent;
+            for (const auto& each : units)
+                each->Faults().silent = !each->Faults().silent;
             LogLine(unit.Faults().silent ? "silent" : "answering again");
         }
         for (; dumpsSeen != dumpsRequested; ++dumpsSeen)
-            for (const auto& each : units) std::fputs(HoldingText(each->Model().Holding()).c_str(), stderr);
+            for (const auto& each : units)
+                std::fputs(HoldingText(each->Model().Holding()).c_str(), stderr);
         if (vanishesSeen == vanishRequests) continue;
         vanishesSeen = vanishRequests;
         port.Pull();

@@ -27,7 +27,9 @@ bool MayRefreshClicked(RefreshHold& hold) {
 
 namespace {
 constexpr QChar kBackspace(8);
-bool IsDigit(QChar c) { return c >= '0' && c <= '9'; }
+bool IsDigit(QChar c) {
+    return c >= '0' && c <= '9';
+}
 
 // Keys that move the focus or edit the text (Tab, Delete, Backspace, arrows) carry no printable
 // character, and Ctrl shortcuts such as select-all, copy and paste are not typing: both keep their
@@ -37,7 +39,8 @@ bool TypesCharacters(const QKeyEvent& key) {
     if (modifiers & Qt::MetaModifier) return false;
     if ((modifiers & Qt::ControlModifier) && !(modifiers & Qt::AltModifier)) return false;
     const QString text = key.text();
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint(); });
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint(); });
 }
 } // namespace
 
@@ -140,7 +143,8 @@ void BoundField::Exit() {
     entered_ = false;
     *row_.hold = kHoldSettling;
     const std::optional<std::uint16_t> word = row_.toWord(edit_->text());
-    const std::optional<QString> refusal = word && row_.refusal ? row_.refusal(*word) : std::nullopt;
+    const std::optional<QString> refusal =
+        word && row_.refusal ? row_.refusal(*word) : std::nullopt;
     if (!word)
         ShowMessageLater(row_.message);
     else if (refusal)

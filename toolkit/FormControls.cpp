@@ -139,7 +139,9 @@ int DropDownList::LongestItemWidth() const {
 int DropDownList::TextFieldWidth() const {
     QStyleOptionComboBox option;
     initStyleOption(&option);
-    return style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this).width();
+    return style()
+        ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this)
+        .width();
 }
 
 namespace {
@@ -165,9 +167,10 @@ void ProgressBar::paintEvent(QPaintEvent*) {
     const int span = maximum() - minimum();
     if (span <= 0 || value() <= minimum()) return;
     const double share = std::min(1.0, static_cast<double>(value() - minimum()) / span);
-    const QRect inside = rect().adjusted(kProgressBorder, kProgressBorder, -kProgressBorder,
-                                         -kProgressBorder);
-    painter.fillRect(FilledPart(inside, share, orientation()), palette().color(QPalette::Highlight));
+    const QRect inside =
+        rect().adjusted(kProgressBorder, kProgressBorder, -kProgressBorder, -kProgressBorder);
+    painter.fillRect(FilledPart(inside, share, orientation()),
+                     palette().color(QPalette::Highlight));
 }
 
 } // namespace kvel

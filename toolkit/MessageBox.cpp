@@ -29,14 +29,18 @@ void ShowBox(QMessageBox::Icon icon, const QString& text) {
 }
 } // namespace
 
-void ShowMessage(const QString& text) { ShowBox(QMessageBox::NoIcon, text); }
+void ShowMessage(const QString& text) {
+    ShowBox(QMessageBox::NoIcon, text);
+}
 
 void ShowMessageLater(const QString& text) {
     QMetaObject::invokeMethod(
         qApp, [text] { ShowMessage(text); }, Qt::QueuedConnection);
 }
 
-void ShowExceptionMessage(const QString& text) { ShowBox(QMessageBox::Critical, text); }
+void ShowExceptionMessage(const QString& text) {
+    ShowBox(QMessageBox::Critical, text);
+}
 
 // The buttons carry their Russian texts themselves, whatever translations are loaded.
 bool AskYesNo(const QString& text) {
@@ -54,8 +58,12 @@ void ShowBroadcastRefusal() {
     ShowMessageLater(QStringLiteral("Адрес 0 — широковещательный: запись не отправлена"));
 }
 
-void SetMessageSink(MessageSink sink) { Sink() = std::move(sink); }
+void SetMessageSink(MessageSink sink) {
+    Sink() = std::move(sink);
+}
 
-void SetQuestionSink(QuestionSink sink) { Questions() = std::move(sink); }
+void SetQuestionSink(QuestionSink sink) {
+    Questions() = std::move(sink);
+}
 
 } // namespace kvel

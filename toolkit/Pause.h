@@ -7,6 +7,8 @@
 
 namespace kvel {
 
-inline void BlockingPause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+inline void BlockingPause(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 } // namespace kvel

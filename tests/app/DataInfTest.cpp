@@ -11,7 +11,8 @@ namespace {
 
 QByteArray Bytes(std::initializer_list<int> values) {
     QByteArray bytes;
-    for (int v : values) bytes.append(static_cast<char>(v));
+    for (int v : values)
+        bytes.append(static_cast<char>(v));
     return bytes;
 }
 

@@ -8,8 +8,8 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QLineEdit>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -40,7 +40,8 @@ TEST_F(MainWindowFrameTest, WithoutDataInfOpensNothingAndStaysQuiet) {
     EXPECT_TRUE(channel.opens.empty());
     EXPECT_TRUE(messages.texts.isEmpty());
     ExpectTimers(0, 0, 0, form);
-    for (int panel = 0; panel < 4; ++panel) EXPECT_EQ(form.PanelText(panel), QString());
+    for (int panel = 0; panel < 4; ++panel)
+        EXPECT_EQ(form.PanelText(panel), QString());
 }
 
 TEST_F(MainWindowFrameTest, FailedOpenShowsMessageAndStopsTimers) {
@@ -108,9 +109,11 @@ TEST_F(MainWindowFrameTest, FormLooksAsDesigned) {
     EXPECT_EQ(menus[0]->text(), QStringLiteral("Меню"));
     EXPECT_EQ(menus[1]->text(), QStringLiteral("Сервис"));
     QStringList items;
-    for (QAction* item : menus[0]->menu()->actions()) items << item->text();
-    EXPECT_EQ(items, (QStringList{"Параметры соединения", "Установки", "Калибровки", "Обновление ПО",
-                                  "Версия ПО ЗУЛ", "Сервисная информация", "Выход"}));
+    for (QAction* item : menus[0]->menu()->actions())
+        items << item->text();
+    EXPECT_EQ(items,
+              (QStringList{"Параметры соединения", "Установки", "Калибровки", "Обновление ПО",
+                           "Версия ПО ЗУЛ", "Сервисная информация", "Выход"}));
     EXPECT_EQ(form.Edit1->geometry(), QRect(-24, 32, 25, 22));
 }
 
@@ -126,8 +129,9 @@ TEST_F(MainWindowFrameTest, UpdateRefusedWhileTheUnitIsLoaded) {
     TForm1 form(channel);
     form.State().HoldingImage[1] = 6;
     form.N5->trigger();
-    EXPECT_EQ(messages.texts, QStringList{QStringLiteral("Для обновления ПО отключите нагрузку\n"
-                                                         "Ток нагрузки 0,6 A, допустимо не более 0,5 A")});
+    EXPECT_EQ(messages.texts,
+              QStringList{QStringLiteral("Для обновления ПО отключите нагрузку\n"
+                                         "Ток нагрузки 0,6 A, допустимо не более 0,5 A")});
     form.State().HoldingImage[1] = 5;
     form.N5->trigger();
     EXPECT_EQ(messages.texts.size(), 1);

@@ -34,9 +34,8 @@ QString Name(const QWidget& control) {
 
 int IndicatorHeight(const QAbstractButton& button) {
     const bool radio = qobject_cast<const QRadioButton*>(&button) != nullptr;
-    return button.style()->pixelMetric(radio ? QStyle::PM_ExclusiveIndicatorHeight
-                                             : QStyle::PM_IndicatorHeight,
-                                       nullptr, &button);
+    return button.style()->pixelMetric(
+        radio ? QStyle::PM_ExclusiveIndicatorHeight : QStyle::PM_IndicatorHeight, nullptr, &button);
 }
 
 // What the text needs beside what the box has, or nothing when it fits.
@@ -58,7 +57,8 @@ QStringList Misfits(const QWidget& control) {
         // The leading below the last line of a wrapped text is blank.
         const QSize needed =
             label->wordWrap()
-                ? metrics.boundingRect(box, Qt::TextWordWrap | label->alignment(), label->text()).size() -
+                ? metrics.boundingRect(box, Qt::TextWordWrap | label->alignment(), label->text())
+                          .size() -
                       QSize(0, std::max(metrics.leading(), 0))
                 : QSize(metrics.horizontalAdvance(label->text()), metrics.height());
         need(label->text(), needed, box.size());
@@ -75,7 +75,8 @@ QStringList Misfits(const QWidget& control) {
             need(button->text(), {metrics.horizontalAdvance(button->text()), metrics.height()},
                  button->contentsRect().size());
         else
-            need(button->text(), {button->sizeHint().width(), std::max(IndicatorHeight(*button), metrics.height())},
+            need(button->text(),
+                 {button->sizeHint().width(), std::max(IndicatorHeight(*button), metrics.height())},
                  button->size());
     }
     if (control.parentWidget() && !control.parentWidget()->rect().contains(control.geometry()) &&
@@ -89,7 +90,8 @@ QStringList ItemOverlaps(const RadioGroup& group) {
     QStringList overlaps;
     for (int i = 0; i < group.ItemCount(); ++i) {
         const QRect item = group.Item(i)->geometry();
-        if (!group.ItemArea().contains(item)) overlaps << group.title() + ": item touches the frame";
+        if (!group.ItemArea().contains(item))
+            overlaps << group.title() + ": item touches the frame";
         if (i > 0 && item.top() <= group.Item(i - 1)->geometry().bottom())
             overlaps << group.title() + ": items touch";
     }
@@ -108,7 +110,8 @@ protected:
         for (QWidget* control : window.findChildren<QWidget*>()) {
             if (control->window() != &window || !control->isVisibleTo(&window)) continue;
             misfits += Misfits(*control);
-            if (const auto* group = qobject_cast<RadioGroup*>(control)) misfits += ItemOverlaps(*group);
+            if (const auto* group = qobject_cast<RadioGroup*>(control))
+                misfits += ItemOverlaps(*group);
         }
         return misfits;
     }
@@ -120,7 +123,8 @@ protected:
 };
 
 TEST_F(TextFitTest, EveryWindowsCaptionsAndItemsFitTheirBoxes) {
-    for (QAction* item : {form.N2, form.N3, form.N4, form.N5, form.N6, form.N7}) item->trigger();
+    for (QAction* item : {form.N2, form.N3, form.N4, form.N5, form.N6, form.N7})
+        item->trigger();
     QApplication::processEvents();
     const std::vector<QWidget*> windows{&form,
                                         NewestWindow<TForm2>::Get(),
@@ -149,8 +153,8 @@ TEST_F(TextFitTest, LongestRunTimeTextsFitTheirBoxes) {
     const struct {
         int panel;
         const char* text;
-    } panels[] = {{0, "ПРИЕМ ДАННЫХ"}, {0, "Нет связи"}, {1, "COM65535"}, {2, "115200бод"},
-                  {3, "Адрес255"},     {3, "Адрес 255"}};
+    } panels[] = {{0, "ПРИЕМ ДАННЫХ"}, {0, "Нет связи"}, {1, "COM65535"},
+                  {2, "115200бод"},    {3, "Адрес255"},  {3, "Адрес 255"}};
     for (const auto& p : panels) {
         form.SetStatusPanel(p.panel, p.text);
         const auto labels = form.statusBar()->findChildren<QLabel*>();

@@ -47,7 +47,8 @@ TEST(WindowTitleTest, WindowSystemShowsTheCaptionsAsTheyStand) {
     test::FakeSerialChannel channel;
     TForm1 form(channel);
     form.show();
-    for (QAction* item : {form.N2, form.N3, form.N4, form.N5, form.N6, form.N7}) item->trigger();
+    for (QAction* item : {form.N2, form.N3, form.N4, form.N5, form.N6, form.N7})
+        item->trigger();
     const std::vector<std::pair<QWidget*, QString>> windows{
         {&form, "КВЕЛv1"},
         {NewestWindow<TForm2>::Get(), "Параметры соединения"},

@@ -238,8 +238,8 @@ int FillPixelsOutside(const QImage& bar, int border) {
     int count = 0;
     for (int y = 0; y < bar.height(); ++y)
         for (int x = 0; x < bar.width(); ++x) {
-            const bool inBorder = x < border || y < border || x >= bar.width() - border ||
-                                  y >= bar.height() - border;
+            const bool inBorder =
+                x < border || y < border || x >= bar.width() - border || y >= bar.height() - border;
             if (inBorder && QColor(bar.pixel(x, y)) == kOrange) ++count;
         }
     return count;
@@ -247,7 +247,8 @@ int FillPixelsOutside(const QImage& bar, int border) {
 
 TEST_F(MainDisplayTest, BatteryBarIsAFlatFillInsideATwoPixelBorder) {
     const int inside = display.ProgressBar1->height() - 4;
-    for (const auto& [status, steps] : std::vector<std::pair<int, int>>{{0x0100, 5}, {0x0010, 1}, {0, 0}}) {
+    for (const auto& [status, steps] :
+         std::vector<std::pair<int, int>>{{0x0100, 5}, {0x0010, 1}, {0, 0}}) {
         input[0] = static_cast<std::uint16_t>(status);
         InputReply();
         HoldingReply();
@@ -294,7 +295,8 @@ TEST_F(MainDisplayTest, RepliesLeaveAnEditedBoxAloneUntilTheThirdAfterLeaving) {
     holding[16] = 545;
     holding[17] = 100;
     Type(display.Edit2, "4");
-    for (int i = 0; i < 5; ++i) HoldingReply();
+    for (int i = 0; i < 5; ++i)
+        HoldingReply();
     EXPECT_EQ(display.Edit2->text(), "4");
     EXPECT_EQ(display.Edit3->text(), "10");
     EXPECT_EQ(display.Label1->text(), QStringLiteral("U вых 0,0 В"));

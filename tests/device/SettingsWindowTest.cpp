@@ -97,7 +97,7 @@ TEST_F(SettingsWindowTest, TenthsFieldsTruncateWhatIsTyped) {
     const struct {
         const char* text;
         int value;
-    } cases[] = {{"13,7", 137}, {"13", 130},    {"13,75", 137}, {"13,79", 137},
+    } cases[] = {{"13,7", 137}, {"13", 130},       {"13,75", 137}, {"13,79", 137},
                  {"0,05", 0},   {"6553,5", 65535}, {",", 0}};
     for (const auto& c : cases) {
         Enter(w->Edit3, c.text);

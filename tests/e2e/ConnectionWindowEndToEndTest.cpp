@@ -50,8 +50,7 @@ protected:
     LinkState& State() { return main->State(); }
 
     bool WaitForReadings(int ms) {
-        return QTest::qWaitFor(
-            [this] { return test::BothBanksRead(State()); }, ms);
+        return QTest::qWaitFor([this] { return test::BothBanksRead(State()); }, ms);
     }
 
     test::ScratchDir dir;

@@ -49,8 +49,7 @@ protected:
     LinkState& State() { return main->State(); }
 
     bool WaitForReadings(int ms) {
-        return QTest::qWaitFor(
-            [this] { return test::BothBanksRead(State()); }, ms);
+        return QTest::qWaitFor([this] { return test::BothBanksRead(State()); }, ms);
     }
 
     test::ScratchDir dir;

@@ -32,7 +32,8 @@ protected:
         const char bytes[6] = {1, 0, static_cast<char>(baudIndex), 0, 1, 0};
         file.write(bytes, 6);
         file.close();
-        unit = std::make_unique<SimulatedUnit>(simArguments << "--baud-index" << QString::number(baudIndex));
+        unit = std::make_unique<SimulatedUnit>(simArguments << "--baud-index"
+                                                            << QString::number(baudIndex));
         ASSERT_TRUE(unit->Started());
         form = std::make_unique<TForm1>(channel);
         form->show();
@@ -42,9 +43,7 @@ protected:
 
     LinkState& State() { return form->State(); }
 
-    bool ReadingsArrived() {
-        return test::BothBanksRead(State());
-    }
+    bool ReadingsArrived() { return test::BothBanksRead(State()); }
     bool WaitForReadings(int ms = kFirstReadingsMs) {
         return QTest::qWaitFor([this] { return ReadingsArrived(); }, ms);
     }

@@ -18,8 +18,8 @@ public:
     explicit SimulatedUnit(QStringList extraArguments = {}) {
         QFile::remove(kLink);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(KVEL_SIM_PATH, QStringList{"--link", kLink, "--state-file", kStateFile} +
-                                          extraArguments);
+        process_.start(KVEL_SIM_PATH,
+                       QStringList{"--link", kLink, "--state-file", kStateFile} + extraArguments);
         started_ = process_.waitForStarted(5000) &&
                    QTest::qWaitFor([] { return QFile::exists(kLink); }, 5000);
     }
@@ -66,7 +66,8 @@ public:
         if (!file.open(QIODevice::ReadOnly)) return registers;
         for (const QByteArray& line : file.readAll().split('\n')) {
             const QList<QByteArray> parts = line.mid(1).split('=');
-            if (line.startsWith('H') && parts.size() == 2) registers[parts[0].toInt()] = parts[1].toInt();
+            if (line.startsWith('H') && parts.size() == 2)
+                registers[parts[0].toInt()] = parts[1].toInt();
         }
         return registers;
     }

@@ -369,13 +369,20 @@ TEST(ForeignImageFormatTest, RecognisesTextAndElfFilesByTheirFirstBytes) {
         {"\r\n  :1000000000010203040506070809AABBCCDDEEFF78", "Intel HEX"},
         {"S00F000068656C6C6F202020202000003C\nS1130000", "S-record"},
         {"S3150800400000000000", "S-record"},
-        {std::string("\x7F" "ELF\x01\x01\x01", 7) + std::string(9, '\0'), "ELF"},
-        {":0", ""},                   // too short for a record
-        {":10000000GG", ""},          // not hex
-        {":1000000000010", ""},       // odd number of digits
+        {std::string("\x7F"
+                     "ELF\x01\x01\x01",
+                     7) +
+             std::string(9, '\0'),
+         "ELF"},
+        {":0", ""},             // too short for a record
+        {":10000000GG", ""},    // not hex
+        {":1000000000010", ""}, // odd number of digits
         {"SX1234567890", ""},
         {"", ""},
-        {std::string("\x7F" "EL", 3), ""},
+        {std::string("\x7F"
+                     "EL",
+                     3),
+         ""},
     };
     for (const auto& c : cases) {
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(c.head.data());
@@ -399,7 +406,8 @@ TEST(ForeignImageFormatTest, ReadsOnlyTheStartOfAFileAndSaysNothingOfAMissingOne
     const std::filesystem::path dir(::testing::TempDir());
     {
         std::ofstream out(dir / "kvel-big.elf", std::ios::binary);
-        out << "\x7F" "ELF";
+        out << "\x7F"
+               "ELF";
         out << std::string(3 * kBlockBytes, '\x11');
     }
     EXPECT_EQ(ForeignImageFormat(dir / "kvel-big.elf"), "ELF");

@@ -261,8 +261,9 @@ TEST_F(UpdateMenuTest, LoadedUnitGetsNoUpdateWindow) {
     TForm4* before = NewestWindow<TForm4>::Get();
     form.State().HoldingImage[1] = 123;
     form.N5->trigger();
-    EXPECT_EQ(messages.texts, QStringList{QStringLiteral("Для обновления ПО отключите нагрузку\n"
-                                                         "Ток нагрузки 12,3 A, допустимо не более 0,5 A")});
+    EXPECT_EQ(messages.texts,
+              QStringList{QStringLiteral("Для обновления ПО отключите нагрузку\n"
+                                         "Ток нагрузки 12,3 A, допустимо не более 0,5 A")});
     EXPECT_EQ(NewestWindow<TForm4>::Get(), before);
     EXPECT_EQ(form.Timer1->Interval(), 500);
 }

@@ -49,7 +49,8 @@ TEST_F(Crc16Test, AgreesWithBoostAndBitwiseDivisionOnRandomBlocks) {
     std::uniform_int_distribution<int> blockLength(1, 300);
     for (int block = 0; block < 200; ++block) {
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(blockLength(random)));
-        for (auto& byte : bytes) byte = static_cast<std::uint8_t>(byteValue(random));
+        for (auto& byte : bytes)
+            byte = static_cast<std::uint8_t>(byteValue(random));
 
         boost::crc_optimal<16, 0x8005, 0xFFFF, 0, true, true> boostCrc;
         boostCrc.process_bytes(bytes.data(), bytes.size());
@@ -61,15 +62,17 @@ TEST_F(Crc16Test, AgreesWithBoostAndBitwiseDivisionOnRandomBlocks) {
 TEST_F(Crc16Test, UpdatingByteByByteMatchesTheBlock) {
     const std::vector<std::uint8_t> bytes = Hex("01 03 00 00 00 1B");
     std::uint16_t crc = 0xFFFF;
-    for (std::uint8_t byte : bytes) crc = kvel::Crc16Update(crc, byte);
+    for (std::uint8_t byte : bytes)
+        crc = kvel::Crc16Update(crc, byte);
     EXPECT_EQ(crc, Block(bytes));
 }
 
 class RequestFrameTest : public Crc16Test {
 protected:
-    static std::vector<std::uint8_t> Frame(std::uint8_t address, std::uint8_t function, std::uint16_t reg,
-                                           std::uint16_t countOrValue) {
-        const kvel::RequestFrame frame = kvel::BuildRequestFrame(address, function, reg, countOrValue);
+    static std::vector<std::uint8_t> Frame(std::uint8_t address, std::uint8_t function,
+                                           std::uint16_t reg, std::uint16_t countOrValue) {
+        const kvel::RequestFrame frame =
+            kvel::BuildRequestFrame(address, function, reg, countOrValue);
         return {frame.begin(), frame.end()};
     }
 };
@@ -79,7 +82,9 @@ TEST_F(RequestFrameTest, PollsOfHoldingAndInputRegisters) {
     EXPECT_EQ(Frame(1, 4, 0, 21), Hex("01 04 00 00 00 15 31 C5"));
 }
 
-TEST_F(RequestFrameTest, WriteOfOneRegister) { EXPECT_EQ(Frame(1, 6, 15, 3), Hex("01 06 00 0F 00 03 F9 C8")); }
+TEST_F(RequestFrameTest, WriteOfOneRegister) {
+    EXPECT_EQ(Frame(1, 6, 15, 3), Hex("01 06 00 0F 00 03 F9 C8"));
+}
 
 TEST_F(RequestFrameTest, RegisterAndValueGoHighByteFirst) {
     EXPECT_EQ(Frame(0x11, 6, 0x0123, 0xABCD), WithCrc("11 06 01 23 AB CD"));
@@ -105,7 +110,8 @@ TEST(ReplyLength, EverythingElseExpectsEightBytes) {
 
 class ReplyAcceptanceTest : public Crc16Test {
 protected:
-    static kvel::ReplyKind Classify(const std::vector<std::uint8_t>& frame, std::uint8_t address = 1) {
+    static kvel::ReplyKind Classify(const std::vector<std::uint8_t>& frame,
+                                    std::uint8_t address = 1) {
         return kvel::ClassifyReply(frame.data(), static_cast<std::uint16_t>(frame.size()), address);
     }
 };
@@ -156,9 +162,11 @@ TEST_F(ReplyAcceptanceTest, RejectsExceptionsAndOtherFunctions) {
 }
 
 TEST(PortSettings, BaudIndexPicksTheRateAndFallsBackTo9600) {
-    const std::vector<std::int32_t> rates{1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200};
+    const std::vector<std::int32_t> rates{1200,  2400,  4800,  9600,  14400,
+                                          19200, 38400, 56000, 57600, 115200};
     for (std::size_t index = 0; index < rates.size(); ++index)
-        EXPECT_EQ(kvel::BaudRateFromIndex(static_cast<std::uint8_t>(index)), rates[index]) << "index " << index;
+        EXPECT_EQ(kvel::BaudRateFromIndex(static_cast<std::uint8_t>(index)), rates[index])
+            << "index " << index;
     EXPECT_EQ(kvel::BaudRateFromIndex(10), 9600);
     EXPECT_EQ(kvel::BaudRateFromIndex(255), 9600);
 }

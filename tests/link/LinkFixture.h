@@ -41,7 +41,8 @@ protected:
     }
 
     void Ticks(int count) {
-        for (int i = 0; i < count; ++i) link.Timer2Timer();
+        for (int i = 0; i < count; ++i)
+            link.Timer2Timer();
     }
 
     // The bytes arrive and one Timer3 tick takes them in.

@@ -23,7 +23,8 @@ TEST_F(QueueTest, StoresRequestsInSlotsFromOne) {
 }
 
 TEST_F(QueueTest, DropsTheFiftyFirstRequest) {
-    for (std::uint16_t i = 1; i <= 50; ++i) link.EnqueueRequest(6, i, i);
+    for (std::uint16_t i = 1; i <= 50; ++i)
+        link.EnqueueRequest(6, i, i);
     link.EnqueueRequest(6, 99, 99);
     ASSERT_EQ(state.QueueCount, 50);
     EXPECT_EQ(state.RequestQueue[50].reg, 50);
@@ -32,11 +33,13 @@ TEST_F(QueueTest, DropsTheFiftyFirstRequest) {
     std::vector<std::uint16_t> sentRegisters;
     for (int i = 0; i < 60; ++i) {
         const auto frame = Tick();
-        if (!frame.empty()) sentRegisters.push_back(static_cast<std::uint16_t>(frame[2] << 8 | frame[3]));
+        if (!frame.empty())
+            sentRegisters.push_back(static_cast<std::uint16_t>(frame[2] << 8 | frame[3]));
         state.ReplyAwaited = false;
     }
     ASSERT_EQ(sentRegisters.size(), 50u);
-    for (std::uint16_t i = 0; i < 50; ++i) EXPECT_EQ(sentRegisters[i], i + 1);
+    for (std::uint16_t i = 0; i < 50; ++i)
+        EXPECT_EQ(sentRegisters[i], i + 1);
 }
 
 TEST_F(QueueTest, RefusesReadsOfMoreThan125Registers) {
@@ -87,7 +90,7 @@ TEST_F(PollTest, AlternatesInputAndHoldingPolls) {
 }
 
 TEST_F(PollTest, SkipsPollWhileReplyAwaited) {
-    link.Timer1Timer();  // input poll; holding is next
+    link.Timer1Timer(); // input poll; holding is next
     state.QueueCount = 0;
     state.ReplyAwaited = true;
     link.Timer1Timer();
@@ -115,7 +118,7 @@ TEST_F(SchedulerTest, SendsOneRequestPerTickInTheOrderAppended) {
     EXPECT_EQ(state.QueueCount, 3);
 
     state.ReplyAwaited = false;
-    link.EnqueueRequest(3, 9, 2);  // appended behind what is still waiting
+    link.EnqueueRequest(3, 9, 2); // appended behind what is still waiting
     EXPECT_EQ(Tick(), WithCrc("01 06 00 14 12 34"));
     state.ReplyAwaited = false;
     EXPECT_EQ(Tick(), WithCrc("01 04 00 07 00 03"));
@@ -133,7 +136,8 @@ TEST_F(SchedulerTest, SendsNothingWhileAReplyIsAwaited) {
     link.EnqueueRequest(3, 0, 27);
     link.EnqueueRequest(4, 0, 21);
     ASSERT_FALSE(Tick().empty());
-    for (int i = 0; i < 49; ++i) EXPECT_TRUE(Tick().empty()) << "tick " << i;
+    for (int i = 0; i < 49; ++i)
+        EXPECT_TRUE(Tick().empty()) << "tick " << i;
     EXPECT_EQ(state.SendIndex, 1);
 }
 
@@ -187,7 +191,8 @@ TEST_F(TimeoutTest, GivesUpOnTheFiftiethTickNotBefore) {
     ASSERT_FALSE(Tick().empty());
     state.HoldingImage[3] = 33;
 
-    for (int i = 0; i < 49; ++i) ASSERT_TRUE(Tick().empty());
+    for (int i = 0; i < 49; ++i)
+        ASSERT_TRUE(Tick().empty());
     EXPECT_TRUE(state.ReplyAwaited);
     EXPECT_EQ(state.LinkTimeoutTicks, 49);
     EXPECT_EQ(host.blankReadingsCalls, 0);
@@ -249,8 +254,10 @@ TEST_F(LinkLostTest, BlanksReadingsAndImagesOnly) {
 
     EXPECT_EQ(host.Panel(kvel::kPanelLink), "Нет связи");
     EXPECT_EQ(host.blankReadingsCalls, 1);
-    EXPECT_TRUE(std::all_of(state.HoldingImage.begin(), state.HoldingImage.end(), [](auto w) { return w == 0; }));
-    EXPECT_TRUE(std::all_of(state.InputImage.begin(), state.InputImage.end(), [](auto w) { return w == 0; }));
+    EXPECT_TRUE(std::all_of(state.HoldingImage.begin(), state.HoldingImage.end(),
+                            [](auto w) { return w == 0; }));
+    EXPECT_TRUE(std::all_of(state.InputImage.begin(), state.InputImage.end(),
+                            [](auto w) { return w == 0; }));
     EXPECT_EQ(state.ReadReplyWord, 7);
     EXPECT_EQ(state.WriteReplyWord, 8);
     EXPECT_EQ(state.QueueCount, 2);
@@ -294,7 +301,7 @@ protected:
 
 TEST_F(SettingsWriteTest, BaudWritePausesClosesThenReopensAtTheNewRate) {
     state.Settings.comPortWord = 7;
-    state.Settings.baudIndexWord = 0x0305;  // only the low byte picks the rate
+    state.Settings.baudIndexWord = 0x0305; // only the low byte picks the rate
     link.EnqueueRequest(6, 15, 5);
     link.EnqueueRequest(3, 0, 27);
 
@@ -359,7 +366,8 @@ TEST_F(SettingsWriteTest, AddressWriteGoesToTheOldAddressAndTakesTheLowByte) {
     EXPECT_EQ(Tick(), WithCrc("01 06 00 0E 01 2C"));
 
     EXPECT_EQ(state.DeviceAddress, 44);
-    EXPECT_EQ(host.PanelTexts(kvel::kPanelAddress), (std::vector<std::string>{"Адрес 44", "Адрес44"}));
+    EXPECT_EQ(host.PanelTexts(kvel::kPanelAddress),
+              (std::vector<std::string>{"Адрес 44", "Адрес44"}));
     EXPECT_EQ(host.PanelTexts(kvel::kPanelLink), (std::vector<std::string>{"Нет связи", " "}));
     EXPECT_EQ(host.blankReadingsCalls, 1);
     EXPECT_EQ(state.HoldingImage[0], 0);

@@ -29,7 +29,9 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-std::string ComName(int number) { return R"(\\.\COM)" + std::to_string(number); }
+std::string ComName(int number) {
+    return R"(\\.\COM)" + std::to_string(number);
+}
 
 class SystemSerialChannelTest : public ::testing::Test {
 protected:
@@ -90,7 +92,8 @@ protected:
             pollfd fd{master_, POLLIN, 0};
             if (::poll(&fd, 1, 20) <= 0 || !(fd.revents & POLLIN)) continue;
             std::uint8_t buffer[256];
-            const ssize_t got = ::read(master_, buffer, std::min(sizeof buffer, count - bytes.size()));
+            const ssize_t got =
+                ::read(master_, buffer, std::min(sizeof buffer, count - bytes.size()));
             if (got <= 0) break;
             bytes.insert(bytes.end(), buffer, buffer + got);
         }
@@ -153,7 +156,8 @@ TEST_F(SystemSerialChannelTest, CountsAndReadsIncomingBytesInOrderWithoutAnEvent
 
     ASSERT_EQ(WaitForPending(channel, static_cast<std::uint32_t>(reply.size())), reply.size());
     std::vector<std::uint8_t> read;
-    for (std::size_t i = 0; i < reply.size(); ++i) read.push_back(channel.ReadComByte());
+    for (std::size_t i = 0; i < reply.size(); ++i)
+        read.push_back(channel.ReadComByte());
     EXPECT_EQ(read, reply);
     EXPECT_EQ(channel.PendingInputCount(), 0u);
 }
@@ -203,7 +207,8 @@ TEST_F(SystemSerialChannelTest, ClosingAClosedChannelIsHarmless) {
     EXPECT_FALSE(channel.IsOpen());
     EXPECT_EQ(channel.PendingInputCount(), 0u);
     const auto frame = Hex("01 03 00 00 00 1B 05 C1");
-    EXPECT_EQ(channel.WriteComPort(frame.data(), static_cast<int>(frame.size())), kvel::kWritePending);
+    EXPECT_EQ(channel.WriteComPort(frame.data(), static_cast<int>(frame.size())),
+              kvel::kWritePending);
     ASSERT_EQ(channel.OpenComPort(ComName(7), 9600), kvel::kOpenOk);
     channel.CloseComPort();
     channel.CloseComPort();
@@ -236,7 +241,8 @@ TEST_F(SystemSerialChannelTest, ClosesItselfWhenTheOtherEndVanishes) {
     const auto frame = Hex("01 03 00 00 00 1B 05 C1");
     const auto started = Clock::now();
     const std::uint32_t pending = channel.PendingInputCount();
-    for (std::uint32_t i = 0; i < pending; ++i) channel.ReadComByte();
+    for (std::uint32_t i = 0; i < pending; ++i)
+        channel.ReadComByte();
     channel.WriteComPort(frame.data(), static_cast<int>(frame.size()));
     channel.PendingInputCount();
     EXPECT_LT(Clock::now() - started, std::chrono::seconds(1));
@@ -247,7 +253,8 @@ TEST_F(SystemSerialChannelTest, ClosesItselfWhenTheOtherEndVanishes) {
     }
     EXPECT_FALSE(channel.IsOpen());
     EXPECT_EQ(channel.PendingInputCount(), 0u);
-    EXPECT_EQ(channel.WriteComPort(frame.data(), static_cast<int>(frame.size())), kvel::kWritePending);
+    EXPECT_EQ(channel.WriteComPort(frame.data(), static_cast<int>(frame.size())),
+              kvel::kWritePending);
 }
 
 TEST_F(SystemSerialChannelTest, PortReopenedAfterAnErrorStaysOpen) {
@@ -257,7 +264,8 @@ TEST_F(SystemSerialChannelTest, PortReopenedAfterAnErrorStaysOpen) {
     channel.PendingInputCount(); // sees the failure and schedules the close
     ReplugAs(7);
     ASSERT_EQ(channel.OpenComPort(ComName(7), 9600), kvel::kOpenOk);
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_TRUE(channel.IsOpen());
 }
 

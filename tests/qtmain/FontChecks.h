@@ -16,9 +16,9 @@ inline ::testing::AssertionResult HasCellHeight(const QFont& font, int cellHeigh
     larger.setPixelSize(font.pixelSize() + 1);
     const int largerHeight = QFontMetrics(larger).height();
     if (height <= cellHeight && largerHeight > cellHeight) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "cell " << height << " px at size " << font.pixelSize()
-                                         << ", " << largerHeight << " px one size up; wanted "
-                                         << cellHeight;
+    return ::testing::AssertionFailure()
+           << "cell " << height << " px at size " << font.pixelSize() << ", " << largerHeight
+           << " px one size up; wanted " << cellHeight;
 }
 
 } // namespace kvel::test

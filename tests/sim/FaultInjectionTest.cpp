@@ -14,7 +14,7 @@ constexpr const char* kWriteVoltageSetpoint = "01 06 00 10 01 E5 48 14";
 constexpr std::uint16_t kWrittenSetpoint = 0x01E5;
 
 class FaultInjectionTest : public ::testing::Test {
-  protected:
+protected:
     Transmission OnlyTransmissionFor(const std::string& hex) {
         const std::vector<std::uint8_t> bytes = Hex(hex);
         const Reception reception = unit.Receive(bytes.data(), bytes.size(), 9600);

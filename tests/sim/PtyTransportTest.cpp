@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 class PtyTransportTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "kvel-sim-test-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);

@@ -13,7 +13,7 @@ namespace {
 namespace h = reg::holding;
 
 class UnitModelTest : public ::testing::Test {
-  protected:
+protected:
     std::uint16_t Holding(std::uint16_t reg) const { return model.Holding()[reg]; }
     std::uint16_t Status() const { return model.Input()[reg::input::Status]; }
     void Run(double seconds) {

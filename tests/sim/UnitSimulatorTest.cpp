@@ -14,7 +14,7 @@ constexpr const char* kReadAllInput = "01 04 00 00 00 15 31 C5";
 constexpr const char* kReadVoltageSetpoint = "01 03 00 10 00 01 85 CF";
 
 class UnitSimulatorTest : public ::testing::Test {
-  protected:
+protected:
     UnitSimulator unit{UnitSetup{}};
 };
 

@@ -21,7 +21,8 @@ void FakeLinkHost::SetStatusPanel(int panel, const std::string& utf8Text) {
 
 void FakeLinkHost::SetLinkTimerIntervals(int timer1Ms, int timer2Ms, int timer3Ms) {
     linkTimerCalls.push_back({timer1Ms, timer2Ms, timer3Ms});
-    Log("Timers " + std::to_string(timer1Ms) + " " + std::to_string(timer2Ms) + " " + std::to_string(timer3Ms));
+    Log("Timers " + std::to_string(timer1Ms) + " " + std::to_string(timer2Ms) + " " +
+        std::to_string(timer3Ms));
 }
 
 void FakeLinkHost::SetTimer5Interval(int ms) {

@@ -42,7 +42,8 @@ public:
         int timer2Ms;
         int timer3Ms;
         bool operator==(const LinkTimers& other) const {
-            return timer1Ms == other.timer1Ms && timer2Ms == other.timer2Ms && timer3Ms == other.timer3Ms;
+            return timer1Ms == other.timer1Ms && timer2Ms == other.timer2Ms &&
+                   timer3Ms == other.timer3Ms;
         }
     };
 

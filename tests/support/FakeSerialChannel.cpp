@@ -35,7 +35,9 @@ int FakeSerialChannel::WriteComPort(const std::uint8_t* bytes, int length) {
     return writeResult;
 }
 
-std::uint32_t FakeSerialChannel::PendingInputCount() { return static_cast<std::uint32_t>(input.size()); }
+std::uint32_t FakeSerialChannel::PendingInputCount() {
+    return static_cast<std::uint32_t>(input.size());
+}
 
 std::uint8_t FakeSerialChannel::ReadComByte() {
     if (input.empty()) {

@@ -45,8 +45,9 @@ inline std::uint16_t ReferenceCrc16(const std::vector<std::uint8_t>& bytes) {
     std::uint16_t crc = 0xFFFF;
     for (std::uint8_t byte : bytes) {
         crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1u) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
-                                                           : static_cast<std::uint16_t>(crc >> 1);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1u) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
+                             : static_cast<std::uint16_t>(crc >> 1);
     }
     return crc;
 }
@@ -59,7 +60,9 @@ inline std::vector<std::uint8_t> WithCrc(std::vector<std::uint8_t> frame) {
     return frame;
 }
 
-inline std::vector<std::uint8_t> WithCrc(const char* hex) { return WithCrc(Hex(hex)); }
+inline std::vector<std::uint8_t> WithCrc(const char* hex) {
+    return WithCrc(Hex(hex));
+}
 
 // A well-formed read reply: `words` big-endian after the byte count, CRC appended.
 inline std::vector<std::uint8_t> ReadReply(std::uint8_t address, std::uint8_t function,
@@ -72,7 +75,8 @@ inline std::vector<std::uint8_t> ReadReply(std::uint8_t address, std::uint8_t fu
     return WithCrc(frame);
 }
 
-inline std::vector<std::uint8_t> Concat(std::vector<std::uint8_t> first, const std::vector<std::uint8_t>& second) {
+inline std::vector<std::uint8_t> Concat(std::vector<std::uint8_t> first,
+                                        const std::vector<std::uint8_t>& second) {
     first.insert(first.end(), second.begin(), second.end());
     return first;
 }

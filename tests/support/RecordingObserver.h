@@ -11,7 +11,9 @@ namespace kvel::test {
 
 // Test programs run with KVEL_OBSERVE_LINK in their environment run their fixtures with a
 // recording observer attached, which must change nothing the tests see.
-inline bool ObserveLink() { return std::getenv("KVEL_OBSERVE_LINK") != nullptr; }
+inline bool ObserveLink() {
+    return std::getenv("KVEL_OBSERVE_LINK") != nullptr;
+}
 
 class RecordingObserver : public kvel::LinkObserver {
 public:
