@@ -18,7 +18,7 @@ void CheckAccepted(const Invocation& in) {
     if (in.address == 0 || in.address > 254) std::abort();
     if (in.baudIndex > 9 || in.portName.empty() || in.portLabel.empty()) std::abort();
     if (in.timeoutMs < 100 || in.timeoutMs > 3'600'000) std::abort();
-    if (in.intervalMs < 500 || in.count < 0) std::abort();
+    if (in.intervalMs < 100 || in.intervalMs > 3'600'000 || in.count < 0) std::abort();
     const bool takesFile = in.verb == Verb::Backup || in.verb == Verb::Compare ||
                            in.verb == Verb::Restore || in.verb == Verb::Upload;
     if (takesFile == in.file.empty()) std::abort();
