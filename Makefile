@@ -21,8 +21,11 @@ deps:
 	@./scripts/install-deps.sh
 
 # Line tables are all a sanitizer's report needs, and lld links the many test programs in a
-# fraction of the time: together they take a third off building the tree.
-TEST_FLAGS := -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld
+# fraction of the time: together they take a third off building the tree. clang builds the
+# sanitizer tree in two thirds of g++'s time; g++ still builds the release tree with every
+# warning an error, and the Windows cross-check.
+TEST_FLAGS := -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
+  -DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld
 
 build-test: deps
 	@cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DKVEL_SANITIZE=ON $(TEST_FLAGS) $(CMAKE_LAUNCHER) >/dev/null

@@ -48,8 +48,11 @@ public:
     void ToggleSilence() { ::kill(static_cast<pid_t>(process_.processId()), SIGUSR1); }
     // The line is pulled and plugged in again after --gone ms, on a new pty at the same link.
     void PullAndReplug() { ::kill(static_cast<pid_t>(process_.processId()), SIGHUP); }
-    // Gone at once, as a pulled adapter: no clean-up of its own.
+    // Gone at once, as a pulled adapter: no clean-up of its own. Its link goes first, as the
+    // adapter's device node does; the terminal number the kill frees may go at once to another
+    // test's unit, which a reopen through a stale link would then take.
     void Vanish() {
+        if (portName_.isEmpty()) QFile::remove(kLink);
         process_.kill();
         process_.waitForFinished(5000);
     }
