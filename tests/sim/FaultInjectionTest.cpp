@@ -9,7 +9,6 @@ namespace {
 
 namespace h = reg::holding;
 
-constexpr const char* kReadAllHolding = "01 03 00 00 00 1B 05 C1";
 constexpr const char* kWriteVoltageSetpoint = "01 06 00 10 01 E5 48 14";
 constexpr std::uint16_t kWrittenSetpoint = 0x01E5;
 

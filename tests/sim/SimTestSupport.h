@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "Crc16.h"
 #include "Formatting.h"
 #include "ModbusFrame.h"
 #include "UnitSimulator.h"
@@ -34,11 +33,11 @@ inline std::vector<std::uint8_t> Joined(const Transmission& transmission) {
 }
 
 inline bool CrcHolds(const std::vector<std::uint8_t>& frame) {
-    if (frame.size() < 3) return false;
-    const auto body = static_cast<std::uint16_t>(frame.size() - 2);
-    const auto carried = static_cast<std::uint16_t>(frame[body] | frame[body + 1] << 8);
-    return Crc16Block(body, frame.data()) == carried;
+    return kvel::CrcHolds(frame.data(), frame.size());
 }
+
+// Every holding register of unit 1.
+constexpr const char* kReadAllHolding = "01 03 00 00 00 1B 05 C1";
 
 // Feeds hex to the unit and returns its replies, pieces joined, in the order they would go out.
 inline std::vector<std::vector<std::uint8_t>> RepliesTo(UnitSimulator& unit, const std::string& hex,

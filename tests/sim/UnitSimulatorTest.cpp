@@ -9,7 +9,6 @@ namespace {
 
 namespace h = reg::holding;
 
-constexpr const char* kReadAllHolding = "01 03 00 00 00 1B 05 C1";
 constexpr const char* kReadAllInput = "01 04 00 00 00 15 31 C5";
 constexpr const char* kReadVoltageSetpoint = "01 03 00 10 00 01 85 CF";
 
