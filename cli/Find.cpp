@@ -54,31 +54,6 @@ std::string UnitsJson(const std::vector<FoundUnit>& units) {
     return json + "]";
 }
 
-// "/dev/ttyUSB0 does not exist" and the like; the channel says which device and why.
-std::string OpenFailureWords(const OpenFailure& failure) {
-    switch (failure.reason) {
-    case OpenFailureReason::NoSuchDevice:
-        return failure.device + " does not exist";
-    case OpenFailureReason::Busy:
-        return failure.device + " is in use" +
-               (failure.holder.empty() ? "" : " by " + failure.holder);
-    case OpenFailureReason::NoPermission:
-        return "no permission for " + failure.device + " (on Debian: adduser $USER dialout)";
-    case OpenFailureReason::NotSerialPort:
-        return failure.device + " is not a serial port";
-    case OpenFailureReason::Other:
-        return failure.device + ": " + failure.detail;
-    case OpenFailureReason::HostNotFound:
-    case OpenFailureReason::ConnectionRefused:
-    case OpenFailureReason::ConnectionDropped:
-    case OpenFailureReason::ConnectionTimedOut:
-        return ConnectionFailureWords(failure.reason);
-    case OpenFailureReason::None:
-        break;
-    }
-    return "the system gave no reason";
-}
-
 // The scan as it goes: one line per unit once it has said all it will, and on a terminal a
 // progress line that the unit lines write over.
 class FindReport {
@@ -166,8 +141,7 @@ int Find(const Invocation& invocation) {
     }
     channel.CloseComPort();
     if (finder.State() == FinderState::OpenFailed)
-        return Fail(kExitLink, "cannot open " + invocation.portLabel + ": " +
-                                   OpenFailureWords(finder.Failure()));
+        return Fail(kExitLink, OpenFailureText(invocation.portLabel, finder.Failure()));
     report.Update();
     report.Finish();
     if (!finder.Found().empty()) return kExitOk;

@@ -50,6 +50,10 @@ std::string CauseWithHint(const CauseOfLoss& cause) {
     return CauseText(cause) + " — " + Hint(cause);
 }
 
+std::string LossHeadline(const CauseOfLoss& cause) {
+    return "Нет связи: " + CauseWithHint(cause);
+}
+
 void Latency::Add(Duration sample) {
     least = count == 0 ? sample : std::min(least, sample);
     most = count == 0 ? sample : std::max(most, sample);

@@ -26,6 +26,9 @@ std::string CauseText(const CauseOfLoss& cause);
 // The cause with what to check next and where: "нет ни одного байта — проверьте адрес и
 // скорость (Сервис → Поиск устройства)".
 std::string CauseWithHint(const CauseOfLoss& cause);
+// "Нет связи: " and the cause with its hint, as the monitor heads its window and the status
+// panel's tooltip says it.
+std::string LossHeadline(const CauseOfLoss& cause);
 
 struct Latency {
     using Duration = std::chrono::microseconds;

@@ -24,7 +24,7 @@ MonitorWindow* DiagnosticsTools::OpenMonitor() {
 QString DiagnosticsTools::LinkCauseText() const {
     const auto& cause = traffic_.Counters().Cause();
     if (!cause) return QString();
-    return QStringLiteral("Нет связи: ") + QString::fromStdString(CauseWithHint(*cause));
+    return QString::fromStdString(LossHeadline(*cause));
 }
 
 } // namespace kvel

@@ -91,8 +91,7 @@ QString CountersText(const LinkCounters& counters) {
 
 QString CauseHeadline(const LinkCounters& counters) {
     const auto& cause = counters.Cause();
-    return cause ? QStringLiteral("Нет связи: ") + QString::fromStdString(CauseWithHint(*cause))
-                 : QStringLiteral("Связь в порядке");
+    return cause ? QString::fromStdString(LossHeadline(*cause)) : QStringLiteral("Связь в порядке");
 }
 } // namespace
 
