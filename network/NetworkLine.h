@@ -18,7 +18,7 @@ struct NetworkChoice {
 // A missing file chooses nothing. A file that does not read chooses nothing either, and
 // `problem` says what is wrong with it.
 NetworkChoice ReadNetworkChoice(const std::string& path, std::string& problem);
-// False when the file could not be written.
+// False when the file could not be written; the file is then as it was.
 bool WriteNetworkChoice(const std::string& path, const NetworkChoice& choice);
 
 // The refusals of what the unit could do on its serial line but not through a server.
