@@ -9,13 +9,13 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
-#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QStyledItemDelegate>
@@ -375,8 +375,9 @@ void MonitorWindow::Save() {
     if (!WriteLines(path)) ShowMessage(QStringLiteral("Не удалось записать файл ") + path);
 }
 
+// Through a file beside it, renamed over it once whole: a failed save keeps the file there was.
 bool MonitorWindow::WriteLines(const QString& path) const {
-    QFile file(path);
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return false;
     QTextStream out(&file);
     WriteHeader(out);
@@ -389,7 +390,8 @@ bool MonitorWindow::WriteLines(const QString& path) const {
         out << cells.join('\t') << '\n';
     }
     out.flush();
-    return file.error() == QFileDevice::NoError;
+    if (out.status() != QTextStream::Ok) file.cancelWriting();
+    return file.commit();
 }
 
 // Lines starting with "#", so a program reading the tab-separated lines can pass over them.
