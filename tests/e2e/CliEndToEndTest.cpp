@@ -1,5 +1,6 @@
 // kvel-cli against kvel-sim on a pseudo-terminal: every verb, and the exit code of every class
 // of failure.
+#include "KvelVersion.h"
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
 
@@ -394,6 +395,88 @@ TEST_F(CliEndToEndTest, AnExceptionIsNamedAsSuchAndNotTakenForSilence) {
         EXPECT_TRUE(run.err.contains("the unit answered with exception 06 (busy)"))
             << run.err.toStdString();
         EXPECT_FALSE(run.err.contains("no answer"));
+    }
+}
+
+// Every request is refused as busy. The time of each request is taken as kvel-cli's --verbose
+// line for it arrives: the pause before the next grows from 50 ms to a second, the tries stay
+// within --timeout, and the unit is not asked hundreds of times a second.
+TEST_F(CliEndToEndTest, ABusyUnitIsAskedAgainAfterAGrowingPause) {
+    StartUnit({"--exception", "1"});
+    QProcess cli;
+    cli.setReadChannel(QProcess::StandardError);
+    QElapsedTimer clock;
+    clock.start();
+    cli.start(KVEL_CLI_PATH, {"--port", "1", "--verbose", "--timeout", "3", "get", "16"});
+    std::vector<qint64> sentAt;
+    QStringList said;
+    while (cli.state() != QProcess::NotRunning || cli.canReadLine()) {
+        cli.waitForReadyRead(10);
+        while (cli.canReadLine()) {
+            const QString line = QString::fromUtf8(cli.readLine()).trimmed();
+            if (line.startsWith("kvel-cli: > ")) sentAt.push_back(clock.elapsed());
+            said << line;
+        }
+        ASSERT_LT(clock.elapsed(), 20000) << "kvel-cli did not end";
+    }
+    EXPECT_EQ(cli.exitCode(), 2);
+    const QString text = said.join('\n');
+    EXPECT_TRUE(text.contains("the unit answered with exception 06 (busy)")) << text.toStdString();
+    // 0, 50, 150, 350, 750, 1550 and 2550 ms plus each try's own time on the line.
+    ASSERT_GE(sentAt.size(), 6u) << text.toStdString();
+    EXPECT_LE(sentAt.size(), 8u) << text.toStdString();
+    for (std::size_t i = 2; i < sentAt.size(); ++i)
+        EXPECT_GT(sentAt[i] - sentAt[i - 1], sentAt[i - 1] - sentAt[i - 2])
+            << "pause " << i << " did not grow: " << text.toStdString();
+    EXPECT_LT(sentAt[1] - sentAt[0], 200);
+    EXPECT_GE(sentAt.back() - sentAt[sentAt.size() - 2], 750);
+    for (const char* pause : {"in 50 ms", "in 100 ms", "in 200 ms", "in 400 ms", "in 800 ms"})
+        EXPECT_TRUE(text.contains(QString("the unit is busy: asking again ") + pause))
+            << pause << "\n"
+            << text.toStdString();
+}
+
+// As mbpoll takes them: a name with a '/' is a device path, relative to where kvel-cli runs.
+TEST_F(CliEndToEndTest, ARelativeDevicePathIsAPort) {
+    StartUnit();
+    for (const char* port :
+         {"./dosdevices/com1", "dosdevices/com1", "dosdevices/../dosdevices/com1"}) {
+        const CliRun run = CliOn(port, {"get", "voltage-setpoint"});
+        EXPECT_EQ(run.exitCode, 0) << port << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.out.endsWith(" V\n")) << port << ": " << run.out.toStdString();
+    }
+    QDir().mkpath("here");
+    ASSERT_TRUE(QFile::link(QDir("dosdevices").absoluteFilePath("com1"), "here/com1"));
+    QProcess cli;
+    cli.setWorkingDirectory("here");
+    cli.start(KVEL_CLI_PATH, {"--port", "./com1", "get", "16"});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+
+    const CliRun missing = CliOn("./nowhere/com9", {"status"});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_TRUE(missing.err.contains("cannot open ./nowhere/com9: ")) << missing.err.toStdString();
+    EXPECT_TRUE(missing.err.contains("/nowhere/com9 does not exist")) << missing.err.toStdString();
+}
+
+// Neither needs a port, a unit or a display; the window program opens no window for it.
+TEST_F(CliEndToEndTest, BothProgramsPrintTheVersionAndEnd) {
+    const struct {
+        const char* program;
+        const char* name;
+    } programs[] = {{KVEL_CLI_PATH, "kvel-cli"}, {KVEL_PATH, "kvel"}};
+    for (const auto& each : programs) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(display);
+        process.setProcessEnvironment(environment);
+        process.start(each.program, {"--version"});
+        ASSERT_TRUE(process.waitForFinished(30000)) << each.name;
+        EXPECT_EQ(process.exitCode(), 0) << each.name;
+        EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()),
+                  QString("%1 %2\n").arg(each.name, kvel::kVersion));
+        EXPECT_TRUE(process.readAllStandardError().isEmpty()) << each.name;
     }
 }
 
