@@ -1,6 +1,7 @@
 // kvel: service utility for the power-supply unit's controller.
 #include "Application.h"
 #include "ExceptionBox.h"
+#include "KvelVersion.h"
 #include "QtTranslations.h"
 #include "RoutingChannel.h"
 #include "TerminationSignals.h"
@@ -10,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -33,9 +35,19 @@ bool HasDisplay() {
 #endif
 }
 
+// The one option: asked before any display or window is needed, so a script or a package
+// check may ask it anywhere.
+bool AsksForVersion(int argc, char* argv[]) {
+    return argc == 2 && std::strcmp(argv[1], "--version") == 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (AsksForVersion(argc, argv)) {
+        std::printf("kvel %s\n", kvel::kVersion);
+        return 0;
+    }
     if (!HasDisplay()) {
         std::fprintf(stderr, "kvel: no display here; run it under a virtual one: xvfb-run -a %s\n",
                      argv[0]);

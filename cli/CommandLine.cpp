@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 
 #include "AddressList.h"
+#include "KvelVersion.h"
 #include "ModbusLink.h"
 #include "NetworkPort.h"
 #include "SerialChannel.h"
@@ -99,10 +100,10 @@ const std::vector<VerbSpec> kVerbs = {
      0,
      "find [--baud RATE | --all-rates] [--addresses FIRST-LAST]",
      {"all-rates", "addresses"},
-     "Looks for units on the port: asks every address at each bit rate, the common ones first,\n"
-     "and prints each unit that answers with its address, rate and firmware version. A line\n"
-     "has one rate, so it stops after the rate where units answered. Exit 0 when a unit\n"
-     "answered, 2 when none did.\n"
+     "Looks for units on the port: asks every address at each bit rate, 9600, 19200, 38400,\n"
+     "57600 and 115200 first, then the slow and rare ones, and prints each unit that answers\n"
+     "with its address, rate and firmware version. A line has one rate, so it stops after the\n"
+     "rate where units answered. Exit 0 when a unit answered, 2 when none did.\n"
      "  --baud RATE            only this rate\n"
      "  --all-rates            go on through every rate\n"
      "  --addresses FIRST-LAST the addresses to ask (default 1-254)"},
@@ -125,26 +126,30 @@ const std::vector<VerbSpec> kVerbs = {
 const std::vector<Verb> kVerbsForSeveralUnits = {Verb::Status, Verb::Get, Verb::Watch, Verb::Serve};
 
 const std::vector<std::string> kCommonValueOptions = {"port", "baud", "address", "timeout", "gap"};
-const std::vector<std::string> kCommonFlags = {"json", "verbose", "help"};
+const std::vector<std::string> kCommonFlags = {"json", "verbose", "help", "version"};
 const std::vector<std::string> kValueOptions = {"port",  "baud",      "address", "timeout",
                                                 "gap",   "interval",  "csv",     "csv-dialect",
                                                 "count", "addresses", "listen"};
 
 const char* kCommonHelp =
     "Options for every verb:\n"
-    "  --port PORT      COM number (3 or COM3), a device path such as /dev/ttyUSB0,\n"
+    "  --port PORT      COM number (3, COM3 or com3), a device path such as /dev/ttyUSB0\n"
+    "                   or ./com1 (any name with a '/'),\n"
     "                   tcp://HOST:PORT (RTU over TCP) or modbus-tcp://HOST[:PORT]\n"
     "  --baud RATE      bit rate (1200 ... 115200) or index 0 to 9 (default 9600)\n"
     "  --address N      the unit's Modbus address, 1 to 254 (default 1); status, get, watch\n"
     "                   and serve take a list of units too: 1,3,7-9\n"
     "  --timeout SEC    how long to keep asking the unit, 0.1 to 3600 (default 5); each try\n"
     "                   waits up to 1 s for its answer, and a lost, garbled or busy answer\n"
-    "                   is asked for again\n"
+    "                   is asked for again, a busy unit after a pause growing from 0.05 s\n"
+    "                   to 1 s\n"
     "  --gap MS         silence before each request, 0 to 10000 ms (default: 3.5 characters\n"
-    "                   of the bit rate); raise it if the unit misses requests\n"
+    "                   of the bit rate, 1.75 ms above 19200); raise it if the unit misses\n"
+    "                   requests\n"
     "  --json           machine-readable output\n"
     "  --verbose        every frame sent and received on stderr, with its outcome\n"
     "  --help           this text; with a verb, that verb's\n"
+    "  --version        the program's version, and nothing else\n"
     "Exit: 0 done, 1 value refused or differences found, 2 port or unit failed, 3 usage.\n";
 
 constexpr long kMostGapMs = 10'000;
@@ -223,6 +228,8 @@ class Parser {
 public:
     ParsedCommandLine Parse(const std::vector<std::string>& arguments) {
         if (const std::optional<std::string> error = Split(arguments)) return Usage(*error);
+        if (options_.count("version") != 0)
+            return {std::nullopt, std::string("kvel-cli ") + kVersion, kExitOk};
         if (words_.empty() && options_.count("help") == 0) return Usage("No verb given.");
         if (!words_.empty() && words_.front() == "help") {
             options_["help"] = "";
@@ -347,7 +354,13 @@ private:
                std::string(kNetworkPortForms) + "; not \"" + text + "\".";
     }
 
+    // As mbpoll reads it: a name with a '/' is a device path, relative ones too (./com1).
     bool ReadPort(const std::string& text) {
+        if (text.find('/') != std::string::npos) {
+            invocation_.portName = text;
+            invocation_.portLabel = text;
+            return true;
+        }
         std::string digits = text;
         if (digits.size() > 3 &&
             (digits.compare(0, 3, "COM") == 0 || digits.compare(0, 3, "com") == 0))
@@ -357,7 +370,7 @@ private:
             invocation_.portLabel = "COM" + std::to_string(*number);
             return true;
         }
-        if (text.empty() || (text[0] != '/' && ComPortNumber(text) < 0)) return false;
+        if (ComPortNumber(text) < 0) return false;
         invocation_.portName = text;
         invocation_.portLabel = text;
         return true;

@@ -14,12 +14,27 @@ namespace kvel::cli {
 
 namespace {
 
+using std::chrono::duration_cast;
 using std::chrono::milliseconds;
 
 // Each try waits this long for the unit to turn round, the reply's own line time on top.
 constexpr milliseconds kTurnRound{1000};
 // Bytes of a frame that --verbose shows; a firmware block is 2 KiB.
 constexpr std::size_t kShownBytes = 64;
+// A unit that says it is busy is left alone for a while before it is asked again, longer each
+// time it says so: asked at once, it would be kept busy answering the same question.
+constexpr milliseconds kFirstBusyPause{50};
+constexpr milliseconds kLongestBusyPause{1000};
+
+bool SaysItIsBusy(const TransactionResult& result) {
+    return result.outcome == TransactionOutcome::Exception &&
+           (result.exceptionCode == kExceptionAcknowledge ||
+            result.exceptionCode == kExceptionBusy);
+}
+
+milliseconds NextBusyPause(milliseconds pause) {
+    return pause == milliseconds{} ? kFirstBusyPause : std::min(2 * pause, kLongestBusyPause);
+}
 
 // An answer that may come right if asked again: lost, garbled, or the unit busy for a moment.
 bool WorthAskingAgain(const TransactionResult& result) {
@@ -29,8 +44,7 @@ bool WorthAskingAgain(const TransactionResult& result) {
     case TransactionOutcome::WrongAddress:
         return true;
     case TransactionOutcome::Exception:
-        return result.exceptionCode == kExceptionAcknowledge ||
-               result.exceptionCode == kExceptionBusy;
+        return SaysItIsBusy(result);
     case TransactionOutcome::Ok:
     case TransactionOutcome::PortClosed:
         return false;
@@ -163,32 +177,44 @@ Answer UnitLine::ReadBanks(UnitImages& images) {
 
 Answer UnitLine::Exchange(const TransactionRequest& request) {
     const auto deadline = LinkClock::now() + milliseconds(invocation_.timeoutMs);
-    const auto replyLine =
-        LineTime(bitRate_, ReplyLengthFor(request.function, request.countOrValue));
-    const RequestFrame frame =
-        BuildRequestFrame(request.address, request.function, request.reg, request.countOrValue);
     Answer answer;
+    milliseconds busyPause{};
     for (;;) {
-        TransactionTiming timing = transaction_.Timing();
-        const auto left = std::max<LinkClock::duration>(deadline - LinkClock::now(), {});
-        timing.replyTimeout = std::min<LinkClock::duration>(kTurnRound + replyLine, left);
-        transaction_.SetTiming(timing);
-        ShowFrame(">", {frame.begin(), frame.end()}, {});
-        const TransactionResult result = transaction_.Run(request);
+        const TransactionResult result = Try(request, busyPause, deadline);
         ++answer.tries;
-        ShowFrame(
-            "<", result.frame,
-            std::string(OutcomeWord(result.outcome)) + ", " +
-                std::to_string(std::chrono::duration_cast<milliseconds>(result.elapsed).count()) +
-                " ms");
         if (answer.tries == 1 || Telling(result.outcome) >= Telling(answer.outcome)) {
             answer.outcome = result.outcome;
             answer.words = result.Words();
             answer.exceptionCode = result.exceptionCode;
             answer.replyAddress = result.frame.empty() ? 0 : result.frame[0];
         }
-        if (!WorthAskingAgain(result) || LinkClock::now() >= deadline) return answer;
+        if (!WorthAskingAgain(result)) return answer;
+        busyPause = SaysItIsBusy(result) ? NextBusyPause(busyPause) : milliseconds{};
+        if (LinkClock::now() + busyPause >= deadline) return answer;
+        if (busyPause != milliseconds{} && invocation_.verbose)
+            std::fprintf(stderr, "kvel-cli: the unit is busy: asking again in %lld ms\n",
+                         static_cast<long long>(busyPause.count()));
     }
+}
+
+TransactionResult UnitLine::Try(const TransactionRequest& request, milliseconds pause,
+                                LinkClock::time_point deadline) {
+    TransactionTiming timing = transaction_.Timing();
+    // The transaction keeps the line silent this long before the request goes out.
+    timing.minimumGap = std::max(milliseconds(invocation_.gapMs), pause);
+    const auto replyLine =
+        LineTime(bitRate_, ReplyLengthFor(request.function, request.countOrValue));
+    const auto left = std::max<LinkClock::duration>(deadline - LinkClock::now(), {});
+    timing.replyTimeout = std::min<LinkClock::duration>(kTurnRound + replyLine, left);
+    transaction_.SetTiming(timing);
+    const RequestFrame frame =
+        BuildRequestFrame(request.address, request.function, request.reg, request.countOrValue);
+    ShowFrame(">", {frame.begin(), frame.end()}, {});
+    const TransactionResult result = transaction_.Run(request);
+    ShowFrame("<", result.frame,
+              std::string(OutcomeWord(result.outcome)) + ", " +
+                  std::to_string(duration_cast<milliseconds>(result.elapsed).count()) + " ms");
+    return result;
 }
 
 void UnitLine::ShowFrame(const char* direction, const std::vector<std::uint8_t>& bytes,

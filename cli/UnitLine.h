@@ -59,6 +59,10 @@ public:
 
 private:
     Answer Exchange(const TransactionRequest& request);
+    // One request after `pause` of silence (or --gap's, when longer), its answer awaited no
+    // later than `deadline`.
+    TransactionResult Try(const TransactionRequest& request, std::chrono::milliseconds pause,
+                          LinkClock::time_point deadline);
     void ShowFrame(const char* direction, const std::vector<std::uint8_t>& bytes,
                    const std::string& note) const;
 

@@ -35,7 +35,7 @@ struct FoundUnit {
 
 enum class FinderState { Idle, Scanning, Finished, Stopped, OpenFailed };
 
-// Stored rate first, then the common ones, then the rest in index order.
+// Stored rate first, then 9600, 19200, 38400, 57600 and 115200, then the slow and rare ones.
 std::vector<std::uint8_t> FinderRateOrder(std::uint8_t storedBaudIndex);
 
 // The longest one try may take at `bitRate`: the wait plus the request's and reply's line time.

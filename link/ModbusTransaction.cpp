@@ -36,7 +36,12 @@ LinkClock::duration LineTime(std::int32_t bitRate, std::size_t bytes) {
     return nanoseconds(bits * 1'000'000'000 / std::max<std::int32_t>(bitRate, 1));
 }
 
+// Above 19200 bit/s 3.5 characters shrink below what many units' receivers need to see a frame
+// end (0.3 ms at 115200), so the Modbus serial line's fixed 1.75 ms holds there instead.
 LinkClock::duration SilentInterval(std::int32_t bitRate) {
+    constexpr std::int32_t kHighestCountedRate = 19200;
+    constexpr auto kFixedSilence = std::chrono::microseconds(1750);
+    if (bitRate > kHighestCountedRate) return kFixedSilence;
     constexpr std::int64_t kHalfCharacters = 7;
     return nanoseconds(kHalfCharacters * kBitsPerByte * 1'000'000'000 /
                        (2 * std::int64_t{std::max<std::int32_t>(bitRate, 1)}));

@@ -43,7 +43,7 @@ struct TransactionResult {
 
 struct TransactionTiming {
     std::int32_t bitRate = 9600;
-    // Silence the caller wants before a request; never less than 3.5 characters.
+    // Silence the caller wants before a request; never less than the SilentInterval.
     LinkClock::duration minimumGap{};
     // From the end of the request on the line to giving up on the reply.
     LinkClock::duration replyTimeout = std::chrono::seconds(1);
@@ -51,7 +51,7 @@ struct TransactionTiming {
 
 // How long `bytes` characters take on the line at `bitRate`.
 LinkClock::duration LineTime(std::int32_t bitRate, std::size_t bytes);
-// 3.5 characters: the silence that separates RTU frames.
+// The silence that separates RTU frames: 3.5 characters, and 1.75 ms above 19200 bit/s.
 LinkClock::duration SilentInterval(std::int32_t bitRate);
 
 class ModbusTransaction {

@@ -41,12 +41,13 @@ QString SystemPortPath(const std::string& name) {
 #ifdef Q_OS_WIN
     return QString::fromStdString(name);
 #else
-    // kvel-cli may name the device itself.
-    if (!name.empty() && name.front() == '/') return QString::fromStdString(name);
+    // Every path leaves here absolute, because QSerialPort reads a relative name as one under
+    // /dev. kvel-cli may name the device itself.
+    if (name.find('/') != std::string::npos)
+        return QFileInfo(QString::fromStdString(name)).absoluteFilePath();
     const long number = ComPortNumber(name);
     if (number < 1) return {};
     const QString link = LinkOf(number);
-    // Absolute, because QSerialPort reads any other relative name as one under /dev.
     if (LinkExists(link)) return QFileInfo(link).absoluteFilePath();
     return QStringLiteral("/dev/ttyS%1").arg(number - 1);
 #endif

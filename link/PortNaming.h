@@ -10,9 +10,10 @@
 
 namespace kvel {
 
-// Where a "\\.\COM<n>" name (or, off Windows, a device path) leads on this system; empty when it
-// names no port. Off Windows COM n is the device that dosdevices/comN in the working directory
-// links to (Wine's convention), else /dev/ttyS<n-1>; a link whose device is gone still names it.
+// Where a "\\.\COM<n>" name (or, off Windows, a device path: any name with a '/', made
+// absolute) leads on this system; empty when it names no port. Off Windows COM n is the device
+// that dosdevices/comN in the working directory links to (Wine's convention), else
+// /dev/ttyS<n-1>; a link whose device is gone still names it.
 QString SystemPortPath(const std::string& name);
 
 // The device at the end of `path`: a link's target, even when that is gone.

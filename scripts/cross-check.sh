@@ -37,6 +37,11 @@ flags="$flags -isystem $qt -isystem $qt/QtCore -isystem $qt/QtSerialPort -isyste
 flags="$flags -isystem $qt/QtHttpServer"
 # Toolkit headers that need no widgets (FormTimer, say) may be used; a widget one fails here.
 flags="$flags -Itoolkit"
+# The version header, made from project() as CMake makes it.
+version=$(sed -n 's/^project(kvel VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+mkdir -p "$OUT/generated"
+sed "s/@PROJECT_VERSION@/$version/" cmake/KvelVersion.h.in >"$OUT/generated/KvelVersion.h"
+flags="$flags -I$OUT/generated"
 sources=""
 for folder in $FOLDERS; do
   [ -d "$folder" ] || continue

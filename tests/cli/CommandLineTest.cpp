@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 namespace kvel::cli {
 namespace {
 
@@ -110,6 +112,44 @@ TEST(CommandLineTest, HelpForTheProgramAndForEachVerbExitsWithZero) {
     }
     EXPECT_NE(Parse({"restore", "-h"}).text.find("--with-calibration"), std::string::npos);
     ExpectRefused({"help", "fly"}, kExitUsage, "Unknown verb");
+}
+
+// As mbpoll reads --port: a name with a '/' is a device path, a number with or without COM a COM
+// port; anything else is neither.
+TEST(CommandLineTest, ANameWithASlashIsADevicePathAndANumberACOMPort) {
+    const struct {
+        const char* given;
+        const char* name;
+        const char* label;
+    } ports[] = {
+        {"3", "\\\\.\\COM3", "COM3"},
+        {"COM3", "\\\\.\\COM3", "COM3"},
+        {"com3", "\\\\.\\COM3", "COM3"},
+        {"./com1", "./com1", "./com1"},
+        {"dosdevices/com1", "dosdevices/com1", "dosdevices/com1"},
+        {"../dev/ttyUSB0", "../dev/ttyUSB0", "../dev/ttyUSB0"},
+        {"/dev/ttyUSB0", "/dev/ttyUSB0", "/dev/ttyUSB0"},
+    };
+    for (const auto& port : ports) {
+        const ParsedCommandLine parsed = Parse({"--port", port.given, "status"});
+        ASSERT_TRUE(parsed.invocation) << port.given << ": " << parsed.text;
+        EXPECT_EQ(parsed.invocation->portName, port.name) << port.given;
+        EXPECT_EQ(parsed.invocation->portLabel, port.label) << port.given;
+    }
+    for (const char* refused : {"COM", "com0", "COM3x", "ttyUSB0", ""})
+        ExpectRefused({"--port", refused, "status"}, kExitUsage, "--port wants a COM number");
+}
+
+TEST(CommandLineTest, VersionIsPrintedWithOrWithoutAVerbAndNeedsNoPort) {
+    const std::regex version("kvel-cli [0-9]+\\.[0-9]+\\.[0-9]+");
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"--version"},
+                                                      {"--port", "1", "status", "--version"},
+                                                      {"find", "--version"}}) {
+        const ParsedCommandLine parsed = Parse(arguments);
+        EXPECT_FALSE(parsed.invocation);
+        EXPECT_EQ(parsed.exitCode, kExitOk);
+        EXPECT_TRUE(std::regex_match(parsed.text, version)) << parsed.text;
+    }
 }
 
 TEST(CommandLineTest, WatchAndRestoreOptions) {

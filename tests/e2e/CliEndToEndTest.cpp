@@ -1,5 +1,6 @@
 // kvel-cli against kvel-sim on a pseudo-terminal: every verb, and the exit code of every class
 // of failure.
+#include "KvelVersion.h"
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
 
@@ -394,6 +395,92 @@ TEST_F(CliEndToEndTest, AnExceptionIsNamedAsSuchAndNotTakenForSilence) {
         EXPECT_TRUE(run.err.contains("the unit answered with exception 06 (busy)"))
             << run.err.toStdString();
         EXPECT_FALSE(run.err.contains("no answer"));
+    }
+}
+
+// Every request is refused as busy. The time of each refusal is taken as kvel-cli's --verbose
+// line for it arrives: the pause before the next try grows from 50 ms to a second, the tries stay
+// within --timeout, and the unit is not asked hundreds of times a second.
+TEST_F(CliEndToEndTest, ABusyUnitIsAskedAgainAfterAGrowingPause) {
+    StartUnit({"--exception", "1"});
+    QProcess cli;
+    cli.setReadChannel(QProcess::StandardError);
+    QElapsedTimer clock;
+    clock.start();
+    cli.start(KVEL_CLI_PATH, {"--port", "1", "--verbose", "--timeout", "3", "get", "16"});
+    std::vector<qint64> refusedAt;
+    QStringList said;
+    while (cli.state() != QProcess::NotRunning || cli.canReadLine()) {
+        cli.waitForReadyRead(10);
+        while (cli.canReadLine()) {
+            const QString line = QString::fromUtf8(cli.readLine()).trimmed();
+            if (line.startsWith("kvel-cli: < ")) refusedAt.push_back(clock.elapsed());
+            said << line;
+        }
+        ASSERT_LT(clock.elapsed(), 20000) << "kvel-cli did not end";
+    }
+    EXPECT_EQ(cli.exitCode(), 2);
+    const QString text = said.join('\n');
+    EXPECT_TRUE(text.contains("the unit answered with exception 06 (busy)")) << text.toStdString();
+    // kvel-cli says each pause, and the refusals are at least that far apart. This reader may take
+    // a line in some ms late under load, shortening the gap after it: hence the slack.
+    const QRegularExpression announced("asking again in (\\d+) ms");
+    std::vector<qint64> pauses;
+    for (auto match = announced.globalMatch(text); match.hasNext();)
+        pauses.push_back(match.next().captured(1).toLongLong());
+    const std::vector<qint64> growing = {50, 100, 200, 400, 800, 1000, 1000};
+    ASSERT_GE(pauses.size(), 5u) << text.toStdString();
+    ASSERT_LE(pauses.size(), growing.size()) << text.toStdString();
+    EXPECT_TRUE(std::equal(pauses.begin(), pauses.end(), growing.begin())) << text.toStdString();
+    ASSERT_EQ(refusedAt.size(), pauses.size() + 1) << text.toStdString();
+    constexpr qint64 kSlackMs = 60;
+    for (std::size_t i = 1; i < refusedAt.size(); ++i)
+        EXPECT_GE(refusedAt[i] - refusedAt[i - 1], pauses[i - 1] - kSlackMs) << "try " << i + 1;
+    // Pauses this long dwarf the slack: the line itself sees them grow.
+    EXPECT_GT(refusedAt[5] - refusedAt[4], refusedAt[4] - refusedAt[3] + 200);
+}
+
+// As mbpoll takes them: a name with a '/' is a device path, relative to where kvel-cli runs.
+TEST_F(CliEndToEndTest, ARelativeDevicePathIsAPort) {
+    StartUnit();
+    for (const char* port :
+         {"./dosdevices/com1", "dosdevices/com1", "dosdevices/../dosdevices/com1"}) {
+        const CliRun run = CliOn(port, {"get", "voltage-setpoint"});
+        EXPECT_EQ(run.exitCode, 0) << port << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.out.endsWith(" V\n")) << port << ": " << run.out.toStdString();
+    }
+    QDir().mkpath("here");
+    ASSERT_TRUE(QFile::link(QDir("dosdevices").absoluteFilePath("com1"), "here/com1"));
+    QProcess cli;
+    cli.setWorkingDirectory("here");
+    cli.start(KVEL_CLI_PATH, {"--port", "./com1", "get", "16"});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+
+    const CliRun missing = CliOn("./nowhere/com9", {"status"});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_TRUE(missing.err.contains("cannot open ./nowhere/com9: ")) << missing.err.toStdString();
+    EXPECT_TRUE(missing.err.contains("/nowhere/com9 does not exist")) << missing.err.toStdString();
+}
+
+// Neither needs a port, a unit or a display; the window program opens no window for it.
+TEST_F(CliEndToEndTest, BothProgramsPrintTheVersionAndEnd) {
+    const struct {
+        const char* program;
+        const char* name;
+    } programs[] = {{KVEL_CLI_PATH, "kvel-cli"}, {KVEL_PATH, "kvel"}};
+    for (const auto& each : programs) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(display);
+        process.setProcessEnvironment(environment);
+        process.start(each.program, {"--version"});
+        ASSERT_TRUE(process.waitForFinished(30000)) << each.name;
+        EXPECT_EQ(process.exitCode(), 0) << each.name;
+        EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()),
+                  QString("%1 %2\n").arg(each.name, kvel::kVersion));
+        EXPECT_TRUE(process.readAllStandardError().isEmpty()) << each.name;
     }
 }
 

@@ -33,7 +33,7 @@ protected:
         QProcess cli;
         cli.start(KVEL_CLI_PATH, QStringList{"--port", "1", "find"} + arguments);
         FindRun run;
-        if (!cli.waitForFinished(60000)) return run;
+        if (!cli.waitForFinished(90000)) return run;
         run.exitCode = cli.exitCode();
         run.out = QString::fromUtf8(cli.readAllStandardOutput());
         run.err = QString::fromUtf8(cli.readAllStandardError());
@@ -76,6 +76,20 @@ TEST_F(CliFindEndToEndTest, PrintsALinePerUnitAndStopsAfterTheRateWithUnits) {
     ASSERT_EQ(lines.size(), 2) << run.out.toStdString();
     EXPECT_TRUE(lines[0].startsWith("address 3 at 19200 bit/s, firmware version "));
     EXPECT_TRUE(lines[1].startsWith("address 7 at 19200 bit/s, firmware version "));
+}
+
+// Without a rate: 9600 and 19200 are scanned before 38400, every address of each, and none of
+// the slow rates.
+TEST_F(CliFindEndToEndTest, FindsAUnitAt38400WithoutARateInUnderAMinute) {
+    StartUnits({"--address", "42", "--baud-index", "6"});
+    QElapsedTimer clock;
+    clock.start();
+    const FindRun run = Find({});
+    const qint64 took = clock.elapsed();
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith("address 42 at 38400 bit/s, firmware version "))
+        << run.out.toStdString();
+    EXPECT_LT(took, 60000);
 }
 
 TEST_F(CliFindEndToEndTest, NoUnitAnsweringExitsWithTwoAndSaysWhereItLooked) {

@@ -48,10 +48,11 @@ protected:
     std::int64_t now = 1000;
 };
 
-TEST(FinderRateOrderTest, StoredRateFirstThenTheCommonOnesThenTheRest) {
-    EXPECT_EQ(FinderRateOrder(6), (std::vector<std::uint8_t>{6, 3, 5, 9, 0, 1, 2, 4, 7, 8}));
-    EXPECT_EQ(FinderRateOrder(3), (std::vector<std::uint8_t>{3, 5, 9, 0, 1, 2, 4, 6, 7, 8}));
-    EXPECT_EQ(FinderRateOrder(9), (std::vector<std::uint8_t>{9, 3, 5, 0, 1, 2, 4, 6, 7, 8}));
+// By rate: 9600, 19200, 38400, 57600, 115200, then 4800, 2400, 1200, then 14400 and 56000.
+TEST(FinderRateOrderTest, StoredRateFirstThenTheLikelyOnesThenTheSlowAndRare) {
+    EXPECT_EQ(FinderRateOrder(7), (std::vector<std::uint8_t>{7, 3, 5, 6, 8, 9, 2, 1, 0, 4}));
+    EXPECT_EQ(FinderRateOrder(3), (std::vector<std::uint8_t>{3, 5, 6, 8, 9, 2, 1, 0, 4, 7}));
+    EXPECT_EQ(FinderRateOrder(9), (std::vector<std::uint8_t>{9, 3, 5, 6, 8, 2, 1, 0, 4, 7}));
     // An index outside the table is 9600 in use.
     EXPECT_EQ(FinderRateOrder(255), FinderRateOrder(3));
 }
@@ -121,8 +122,8 @@ TEST_F(UnitFinderTest, ScansTheRatesInOrderAndFindsAUnitAtAnyOfThem) {
     finder->SetAllRates(true);
     RunToEnd();
     EXPECT_EQ(finder->State(), FinderState::Finished);
-    EXPECT_EQ(OpenedRates(), (std::vector<std::int32_t>{9600, 19200, 115200, 1200, 2400, 4800,
-                                                        14400, 38400, 56000, 57600}));
+    EXPECT_EQ(OpenedRates(), (std::vector<std::int32_t>{9600, 19200, 38400, 57600, 115200, 4800,
+                                                        2400, 1200, 14400, 56000}));
     ASSERT_EQ(finder->Found().size(), 1u);
     EXPECT_EQ(finder->Found()[0].address, 200);
     EXPECT_EQ(finder->Found()[0].baudIndex, 4);

@@ -110,6 +110,35 @@ TEST_F(TransactionTest, ARaisedGapHoldsTheNextRequestBack) {
     EXPECT_EQ(channel.writes.size(), 2u);
 }
 
+// Up to 19200 bit/s the silence is 3.5 characters; above, where those shrink to a fraction of a
+// millisecond, 1.75 ms. A raised gap still holds the request back further.
+TEST_F(TransactionTest, SilenceIsThreeAndAHalfCharactersUpTo19200AndThenFixed) {
+    const struct {
+        std::int32_t bitRate;
+        LinkClock::duration gap;
+        LinkClock::duration silence;
+    } cases[] = {
+        {9600, {}, kSilence9600}, {19200, {}, 1822916ns}, {38400, {}, 1750us},
+        {115200, {}, 1750us},     {115200, 5ms, 5ms},
+    };
+    auto at = 0ms;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bitRate);
+        transaction.SetTiming({c.bitRate, c.gap, 100ms});
+        BeginAt(at);
+        ASSERT_EQ(ReplyAt(at + 20ms, ReadReply(1, 4, {7})), Step::Done);
+        const std::size_t sent = channel.writes.size();
+        EXPECT_TRUE(BeginAt(at + 20ms).empty());
+        EXPECT_EQ(transaction.WakeAt(), now + c.silence);
+        EXPECT_EQ(PollAt(at + 20ms + c.silence - 1us), Step::Pending);
+        EXPECT_EQ(channel.writes.size(), sent) << "sent before the silence was over";
+        EXPECT_EQ(PollAt(at + 20ms + c.silence), Step::Pending);
+        EXPECT_EQ(channel.writes.size(), sent + 1) << "not sent once the silence was over";
+        ASSERT_EQ(ReplyAt(at + 40ms, ReadReply(1, 4, {8})), Step::Done);
+        at += 1s;
+    }
+}
+
 TEST_F(TransactionTest, TimesOutOnSilenceCountedFromTheEndOfTheRequest) {
     BeginAt(0ms);
     const auto requestOnLine = 8333333ns;

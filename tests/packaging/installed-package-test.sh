@@ -46,8 +46,24 @@ for needed in libqt6widgets6 libqt6serialport6 libqt6gui6 qt6-translations-l10n 
   esac
 done
 
+# What the package says of itself names the network lines and the verbs beyond one unit's.
+description=$(dpkg-deb -f "$deb" Description | tr '\n' ' ' | sed 's/  */ /g')
+for named in "RTU over TCP" "Modbus TCP" "kvel-cli find" "kvel-cli serve"; do
+  case "$description" in
+  *"$named"*) ;;
+  *) fail "the package's description does not name $named: $description" ;;
+  esac
+done
+
 root=$scratch/root
 dpkg -x "$deb" "$root"
+changelog=$(gzip -dc "$root/usr/share/doc/kvel/changelog.gz" | tr '\n' ' ' | sed 's/  */ /g')
+for named in "RTU over TCP" "Modbus TCP" "find looks for the units" "serve polls the units"; do
+  case "$changelog" in
+  *"$named"*) ;;
+  *) fail "the changelog does not name $named" ;;
+  esac
+done
 for program in kvel kvel-sim kvel-launcher; do
   [ -x "$root/usr/bin/$program" ] || fail "no /usr/bin/$program in the package"
 done
