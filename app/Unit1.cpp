@@ -213,11 +213,23 @@ void TForm1::ConnectStoredPort() {
     const bool opened = link_.OpenStoredPort() == kOpenOk;
     ShowLinkCause();
     if (!opened) return ShowPortNotOpened(link_.Channel().LastOpenFailure());
+    StartPollingOnceConnected();
+}
+
+// Nothing is sent to a network line before its connection is up.
+void TForm1::StartPollingOnceConnected() {
+    if (link_.Channel().Connecting()) return portKeeper_.AwaitConnection();
     link_.StartLinkTimers();
 }
 
+// A network line is not a COM port, and says where it would not connect to.
 void TForm1::ShowPortNotOpened(const OpenFailure& failure) {
-    link_.PortNotOpened(OpenErrorMessage("Ошибка открытия COM порта", failure));
+    const std::optional<NetworkPort> network = NetworkLineInUse(state_);
+    if (!network)
+        return link_.PortNotOpened(OpenErrorMessage("Ошибка открытия COM порта", failure));
+    const std::string reason = OpenFailureReasonText(failure);
+    link_.PortNotOpened("Ошибка подключения к " + NetworkPortLabel(*network) +
+                        (reason.empty() ? "" : "\n" + reason));
 }
 
 // Leaving a setpoint box is what commits it, so the window never starts with one focused.
@@ -367,6 +379,7 @@ void TForm1::ResumePolling() {
     if (!wasPolling) return;
     if (link_.OpenStoredPort() == kOpenFailed)
         return ShowPortNotOpened(link_.Channel().LastOpenFailure());
+    if (link_.Channel().Connecting()) return portKeeper_.AwaitConnection();
     SetLinkTimerIntervals(pausedTimers_[0], pausedTimers_[1], pausedTimers_[2]);
 }
 

@@ -47,7 +47,8 @@ public:
     void ShowRatePanel();
     // Opens the stored port and starts polling; a failed open stops polling and says so.
     void ConnectStoredPort();
-    // "Ошибка открытия COM порта" with the reason, over readings blanked as on a link loss.
+    // "Ошибка открытия COM порта" (for a network line "Ошибка подключения к HOST:PORT") with the
+    // reason, over readings blanked as on a link loss.
     void ShowPortNotOpened(const OpenFailure& failure);
     // The menu "Сервис" beside "Меню", made when its first item is added.
     QMenu* ServiceMenu();
@@ -105,6 +106,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void StartPollingOnceConnected();
     void BuildForm();
     void BuildMenu();
     void BuildStatusBar();

@@ -128,10 +128,14 @@ bool TForm2::event(QEvent* event) {
 void TForm2::FormActivate() {
     const LinkState& state = Main().State();
     Edit1->setText(QString::number(state.Settings.comPortWord));
-    const int baudIndex = state.Settings.baudIndexWord;
-    ComboBox1->setCurrentIndex(baudIndex < kBaudIndexCount ? baudIndex : -1);
+    ShowStoredRate();
     Edit2->setText(QString::number(state.DeviceAddress));
     RefreshPortList();
+}
+
+void TForm2::ShowStoredRate() {
+    const int baudIndex = Main().State().Settings.baudIndexWord;
+    ComboBox1->setCurrentIndex(baudIndex < kBaudIndexCount ? baudIndex : -1);
 }
 
 // The entry of the stored port number is selected, if the list has one. A choice not yet
@@ -218,6 +222,8 @@ void TForm2::Button2Click() {
     TForm1& main = Main();
     if (!main.State().NetworkPort.empty()) {
         ShowMessage(QString::fromUtf8(kRateChangeRefusedOverNetwork));
+        // The list must not show a rate the line was not set to.
+        ShowStoredRate();
         return;
     }
     const auto baudIndex = static_cast<std::uint16_t>(ComboBox1->currentIndex());

@@ -49,6 +49,7 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    void ShowStoredRate();
     void BuildForm();
     void PlaceRow(int row, QLabel* staticText, QWidget* entry, QPushButton* button);
     void RefreshPortList();

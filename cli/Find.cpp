@@ -3,6 +3,7 @@
 #include "Find.h"
 
 #include "Console.h"
+#include "NetworkPort.h"
 #include "RoutingChannel.h"
 #include "UnitFinder.h"
 #include "UnitLine.h"
@@ -36,18 +37,20 @@ std::string VersionText(const FoundUnit& unit) {
     return unit.firmwareVersion ? std::to_string(*unit.firmwareVersion) : "unknown";
 }
 
-std::string FoundUnitLine(const FoundUnit& unit) {
-    return "address " + std::to_string(unit.address) + " at " +
-           std::to_string(BaudRateFromIndex(unit.baudIndex)) + " bit/s, firmware version " +
+std::string FoundUnitLine(const Invocation& invocation, const FoundUnit& unit) {
+    return "address " + std::to_string(unit.address) +
+           RateClause(invocation, BaudRateFromIndex(unit.baudIndex)) + ", firmware version " +
            VersionText(unit);
 }
 
-std::string UnitsJson(const std::vector<FoundUnit>& units) {
+// A network line's rate is not known to the program: null.
+std::string UnitsJson(const Invocation& invocation, const std::vector<FoundUnit>& units) {
+    const bool network = IsNetworkPortName(invocation.portName);
     std::string json = "[";
     for (const FoundUnit& unit : units) {
         json += json.size() == 1 ? "" : ", ";
-        json += "{\"address\": " + std::to_string(unit.address) +
-                ", \"baud\": " + std::to_string(BaudRateFromIndex(unit.baudIndex)) +
+        json += "{\"address\": " + std::to_string(unit.address) + ", \"baud\": " +
+                (network ? "null" : std::to_string(BaudRateFromIndex(unit.baudIndex))) +
                 ", \"version\": " +
                 (unit.firmwareVersion ? std::to_string(*unit.firmwareVersion) : "null") + "}";
     }
@@ -65,14 +68,14 @@ public:
         const std::vector<FoundUnit>& found = finder_.Found();
         for (; printed_ < found.size() && Complete(found[printed_]); ++printed_) {
             ClearProgress();
-            if (!invocation_.json) Print(FoundUnitLine(found[printed_]));
+            if (!invocation_.json) Print(FoundUnitLine(invocation_, found[printed_]));
         }
         ShowProgress();
     }
 
     void Finish() {
         ClearProgress();
-        if (invocation_.json) Print(UnitsJson(finder_.Found()));
+        if (invocation_.json) Print(UnitsJson(invocation_, finder_.Found()));
     }
 
 private:
@@ -85,8 +88,8 @@ private:
     // Drawn again only when it reads differently: the finder is ticked every millisecond.
     void ShowProgress() {
         if (!progress_ || !finder_.Running()) return;
-        const std::string text = std::to_string(BaudRateFromIndex(finder_.BaudIndex())) +
-                                 " bit/s, address " + std::to_string(finder_.Address()) + " of " +
+        const std::string text = LineRateText(invocation_, BaudRateFromIndex(finder_.BaudIndex())) +
+                                 ", address " + std::to_string(finder_.Address()) + " of " +
                                  std::to_string(invocation_.firstAddress) + "-" +
                                  std::to_string(invocation_.lastAddress) + ", at most " +
                                  std::to_string((finder_.MsLeft() + 999) / 1000) + " s left";
@@ -119,6 +122,8 @@ std::vector<std::uint8_t> RatesOf(const Invocation& invocation) {
 
 int Find(const Invocation& invocation) {
     using Clock = std::chrono::steady_clock;
+    if (invocation.allRates && IsNetworkPortName(invocation.portName))
+        Tell("a network line has no bit rate to sweep: --all-rates scans it once");
     RoutingChannel channel;
     UnitFinder finder(channel, invocation.portName, RatesOf(invocation), invocation.firstAddress,
                       invocation.lastAddress);
@@ -130,6 +135,9 @@ int Find(const Invocation& invocation) {
     };
     FindReport report(invocation, finder);
     finder.Start(elapsedMs());
+    // A network line is scanned once its connection is up: before, every address looks silent.
+    if (finder.Running() && !channel.WaitUntilConnected(ConnectWaitMs(invocation)))
+        return Fail(kExitLink, OpenFailureText(invocation.portLabel, channel.LastOpenFailure()));
     while (finder.Running()) {
         report.Update();
         // Waiting on the line takes its bytes in, which a network line needs: no event loop runs.
@@ -145,11 +153,11 @@ int Find(const Invocation& invocation) {
     report.Update();
     report.Finish();
     if (!finder.Found().empty()) return kExitOk;
-    const std::string rates =
-        invocation.baudGiven ? std::to_string(BaudRateFromIndex(invocation.baudIndex)) + " bit/s"
-                             : "any rate";
-    return Fail(kExitLink, "no unit answered on " + invocation.portLabel + " at " + rates +
-                               ", addresses " + std::to_string(invocation.firstAddress) + "-" +
+    const std::string rates = invocation.baudGiven || IsNetworkPortName(invocation.portName)
+                                  ? RateClause(invocation, BaudRateFromIndex(invocation.baudIndex))
+                                  : " at any rate";
+    return Fail(kExitLink, "no unit answered on " + invocation.portLabel + rates + ", addresses " +
+                               std::to_string(invocation.firstAddress) + "-" +
                                std::to_string(invocation.lastAddress));
 }
 

@@ -114,9 +114,12 @@ std::string OpenReasonText(const OpenFailure& failure) {
         return failure.device + " is not a serial port";
     case OpenFailureReason::Other:
         return failure.device + ": " + failure.detail;
+    case OpenFailureReason::SettingsRefused:
+        return failure.device + " would not take the line settings: " + failure.detail;
     case OpenFailureReason::HostNotFound:
     case OpenFailureReason::ConnectionRefused:
     case OpenFailureReason::ConnectionDropped:
+    case OpenFailureReason::HostUnreachable:
     case OpenFailureReason::ConnectionTimedOut:
         return ConnectionFailureWords(failure.reason);
     }
@@ -133,11 +136,27 @@ std::string ConnectionFailureWords(OpenFailureReason reason) {
         return "connection refused (is the server listening on that port?)";
     case OpenFailureReason::ConnectionDropped:
         return "the server closed the connection";
+    case OpenFailureReason::HostUnreachable:
+        return "the host is unreachable (no route to it)";
     case OpenFailureReason::ConnectionTimedOut:
         return "the host does not answer";
     default:
         return {};
     }
+}
+
+int ConnectWaitMs(const Invocation& invocation) {
+    return std::max(kConnectTimeoutMs, invocation.timeoutMs);
+}
+
+std::string LineRateText(const Invocation& invocation, std::int32_t bitRate) {
+    if (IsNetworkPortName(invocation.portName)) return "network";
+    return std::to_string(bitRate) + " bit/s";
+}
+
+std::string RateClause(const Invocation& invocation, std::int32_t bitRate) {
+    if (IsNetworkPortName(invocation.portName)) return " (network)";
+    return " at " + LineRateText(invocation, bitRate);
 }
 
 std::string OpenFailureText(const std::string& portLabel, const OpenFailure& failure) {
@@ -152,8 +171,12 @@ UnitLine::UnitLine(const Invocation& invocation)
     init_crc16_tab();
 }
 
+// A network line is open once its connection is up: no request goes out before, so a server
+// that never takes the connection is not mistaken for a silent unit.
 std::optional<std::string> UnitLine::Open() {
-    if (channel_.OpenComPort(invocation_.portName, bitRate_) == kOpenOk) return std::nullopt;
+    if (channel_.OpenComPort(invocation_.portName, bitRate_) == kOpenOk &&
+        channel_.WaitUntilConnected(ConnectWaitMs(invocation_)))
+        return std::nullopt;
     return OpenFailureText(invocation_.portLabel, channel_.LastOpenFailure());
 }
 
@@ -226,8 +249,8 @@ void UnitLine::ShowFrame(const char* direction, const std::vector<std::uint8_t>&
 }
 
 std::string UnitLine::Where() const {
-    return "address " + std::to_string(address_) + " on " + invocation_.portLabel + " at " +
-           std::to_string(bitRate_) + " bit/s";
+    return "address " + std::to_string(address_) + " on " + invocation_.portLabel +
+           RateClause(invocation_, bitRate_);
 }
 
 std::string UnitLine::Failure(const Answer& answer) const {

@@ -47,7 +47,7 @@ public:
 
     // What went wrong, for a technician: "the unit answered with exception 06 (busy)".
     std::string Failure(const Answer& answer) const;
-    // "address 1 on COM3 at 9600 bit/s"
+    // "address 1 on COM3 at 9600 bit/s", "address 1 on tcp://10.0.0.5:4001 (network)"
     std::string Where() const;
 
     // Later requests go to `address`, on the same open port.
@@ -76,6 +76,13 @@ private:
 // "cannot open COM3: /dev/ttyUSB0 is in use by another program: kvel (pid 4242)", or for a
 // network line "cannot connect to tcp://10.0.0.5:4001: connection refused (…)".
 std::string OpenFailureText(const std::string& portLabel, const OpenFailure& failure);
+// How long a network line's connection may take to come up: the channel's own time-out, or the
+// --timeout given when that is longer (a name may take the resolver a while).
+int ConnectWaitMs(const Invocation& invocation);
+// "9600 bit/s"; a network line's rate is the server's business: "network".
+std::string LineRateText(const Invocation& invocation, std::int32_t bitRate);
+// " at 9600 bit/s", or " (network)", to follow a port or an address.
+std::string RateClause(const Invocation& invocation, std::int32_t bitRate);
 // Why a network line's connection failed or went down; empty for a serial port's reasons.
 std::string ConnectionFailureWords(OpenFailureReason reason);
 

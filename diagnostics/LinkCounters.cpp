@@ -76,6 +76,7 @@ void LinkCounters::Received(const ReceivedPiece& piece) {
                 std::chrono::duration_cast<Latency::Duration>(piece.lastByte - *requestSentAt_));
         requestSentAt_.reset();
         cause_.reset();
+        lost_ = false;
         ForgetEvidence();
         return;
     case PieceKind::Exception:
@@ -94,9 +95,12 @@ void LinkCounters::Received(const ReceivedPiece& piece) {
 }
 
 // The strongest evidence wins: a closed port explains everything, another unit answering
-// explains why ours seems silent, and an exception is an answer of sorts.
+// explains why ours seems silent, and an exception is an answer of sorts. The link says it is
+// lost again every time-out while it stays silent, and the keeper after every failed retry:
+// that is still the one outage, though its cause may read differently now.
 void LinkCounters::LinkLost(bool portOpen) {
-    ++linkLosses_;
+    if (!lost_) ++linkLosses_;
+    lost_ = true;
     requestSentAt_.reset();
     if (!portOpen)
         cause_ = ClosedCause();
@@ -112,11 +116,13 @@ void LinkCounters::LinkLost(bool portOpen) {
 }
 
 void LinkCounters::PortOpened(bool opened) {
-    if (opened)
-        cause_.reset();
-    else
-        cause_ = ClosedCause();
     ForgetEvidence();
+    if (!opened) {
+        cause_ = ClosedCause();
+        return;
+    }
+    cause_.reset();
+    lost_ = false;
 }
 
 CauseOfLoss LinkCounters::ClosedCause() const {

@@ -72,6 +72,8 @@ public:
     bool NetworkSeen() const { return networkSeen_; }
     // Why the link is down; nothing while it works or before it was ever lost.
     const std::optional<CauseOfLoss>& Cause() const { return cause_; }
+    // Lost, and neither a reply nor an opened port since: a loss now is the same outage.
+    bool Lost() const { return lost_; }
 
 private:
     void ForgetEvidence();
@@ -81,6 +83,7 @@ private:
     std::uint64_t requests_ = 0;
     std::uint64_t replies_ = 0;
     std::uint64_t linkLosses_ = 0;
+    bool lost_ = false;
     std::array<std::uint64_t, 6> rejected_{};
     std::array<std::uint64_t, 256> exceptions_{};
     Latency latency_;

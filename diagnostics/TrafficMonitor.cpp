@@ -1,6 +1,8 @@
 // Turns link events into counters, a cause of loss and, while recording, monitor lines.
 #include "TrafficMonitor.h"
 
+#include "NetworkPort.h"
+
 namespace kvel {
 
 namespace {
@@ -9,9 +11,11 @@ std::string Bytes(std::size_t count) {
 }
 } // namespace
 
+// A network line's rate is set in the server, and the program does not know it.
 std::string PortContextText(const PortContext& port) {
-    return port.port + ", " + std::to_string(port.bitRate) + " бод, адрес " +
-           std::to_string(port.address);
+    const std::string rate =
+        IsNetworkPortName(port.port) ? "" : std::to_string(port.bitRate) + " бод, ";
+    return port.port + ", " + rate + "адрес " + std::to_string(port.address);
 }
 
 std::string PieceText(const ReceivedPiece& piece) {
@@ -104,13 +108,13 @@ void TrafficMonitor::ByteRead(LinkClock::time_point when, std::uint8_t byte,
 void TrafficMonitor::LinkLost(LinkClock::time_point when, bool portOpen) {
     TakeIn(cutter_.Flush(lastDeviceAddress_));
     counters_.LinkLost(portOpen);
-    if (recording_)
-        Record(when, LineKind::Event, false, nullptr, 0,
-               "Нет связи: " + CauseText(*counters_.Cause()));
+    RecordTrouble(when, LineKind::Event, "Нет связи: " + CauseText(*counters_.Cause()));
 }
 
 void TrafficMonitor::PortOpened(LinkClock::time_point when, bool opened) {
     counters_.PortOpened(opened);
+    if (!opened) return RecordTrouble(when, LineKind::Event, PortOpenedText(opened));
+    OutageOver();
     if (recording_) Record(when, LineKind::Event, false, nullptr, 0, PortOpenedText(opened));
 }
 
@@ -125,6 +129,9 @@ std::string TrafficMonitor::PortOpenedText(bool opened) const {
 
 void TrafficMonitor::NetworkNoted(LinkClock::time_point when, const NetworkNote& note) {
     counters_.NetworkNoted(note);
+    if (note.kind == NetworkNote::Kind::Failed)
+        return RecordTrouble(when, LineKind::Event, NetworkNoteText(note));
+    if (note.kind != NetworkNote::Kind::ReplyDropped) OutageOver();
     if (!recording_) return;
     const bool dropped = note.kind == NetworkNote::Kind::ReplyDropped;
     Record(when, dropped ? LineKind::Rejected : LineKind::Event, false, nullptr, 0,
@@ -134,10 +141,16 @@ void TrafficMonitor::NetworkNoted(LinkClock::time_point when, const NetworkNote&
 void TrafficMonitor::TakeIn(const std::vector<ReceivedPiece>& pieces) {
     for (const ReceivedPiece& piece : pieces) {
         counters_.Received(piece);
+        if (piece.kind == PieceKind::Accepted) OutageOver();
         if (recording_)
             Record(piece.lastByte, PieceLineKind(piece), false, piece.bytes.data(),
                    piece.bytes.size(), PieceText(piece));
     }
+}
+
+void TrafficMonitor::RecordTrouble(LinkClock::time_point when, LineKind kind, std::string text) {
+    if (!recording_ || !troubleShown_.insert(text).second) return;
+    Record(when, kind, false, nullptr, 0, std::move(text));
 }
 
 void TrafficMonitor::Record(LinkClock::time_point when, LineKind kind, bool outgoing,

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <set>
 #include <string>
 
 namespace kvel {
@@ -35,7 +36,7 @@ struct PortContext {
     OpenFailure failure;
 };
 
-// "COM1, 9600 бод, адрес 1"
+// "COM1, 9600 бод, адрес 1"; a network line has no rate: "tcp://10.0.0.5:4001, адрес 1"
 std::string PortContextText(const PortContext& port);
 
 // How many lines the monitor keeps, and how many bytes of one frame it shows.
@@ -68,6 +69,9 @@ private:
     std::string PortOpenedText(bool opened) const;
     void Record(LinkClock::time_point when, LineKind kind, bool outgoing, const std::uint8_t* bytes,
                 std::size_t length, std::string text);
+    // A line about the trouble, once per outage: retries that fail the same way add nothing.
+    void RecordTrouble(LinkClock::time_point when, LineKind kind, std::string text);
+    void OutageOver() { troubleShown_.clear(); }
 
     StreamCutter cutter_;
     LinkCounters counters_;
@@ -76,6 +80,8 @@ private:
     std::deque<MonitorLine> lines_;
     std::function<DecodeContext()> context_;
     std::function<PortContext()> port_;
+    // The trouble lines of the outage under way.
+    std::set<std::string> troubleShown_;
 };
 
 // One line for a received piece, in the monitor's words.

@@ -49,8 +49,10 @@ void ModbusLink::SendNextRequest() {
                                                  request.reg, request.countOrValue);
     state_.ExpectedReplyLength = ReplyLengthFor(request.function, request.countOrValue);
     state_.LastRequestRegister = request.reg;
-    channel_.WriteComPort(frame.data(), static_cast<int>(frame.size()));
-    if (observer_) observer_->BytesWritten(LinkClock::now(), frame.data(), frame.size());
+    // The reply is awaited all the same: the link's pace does not depend on the write.
+    const bool sent =
+        channel_.WriteComPort(frame.data(), static_cast<int>(frame.size())) != kWriteNotSent;
+    if (observer_ && sent) observer_->BytesWritten(LinkClock::now(), frame.data(), frame.size());
 
     if (request.function == kWriteSingle && request.reg == kBaudRegister) SwitchBaudRate();
     if (request.function == kWriteSingle && request.reg == kAddressRegister)
@@ -75,7 +77,9 @@ int ModbusLink::ReopenVanishedPort() {
     return ReportOpen(channel_.ReopenVanishedPort(StoredBitRate()));
 }
 
+// A connection still coming up is neither: the channel tells how it ended.
 int ModbusLink::ReportOpen(int result) {
+    if (result == kOpenOk && channel_.Connecting()) return result;
     if (observer_) observer_->PortOpened(LinkClock::now(), result == kOpenOk);
     return result;
 }

@@ -65,6 +65,8 @@ bool ModbusTransaction::Begin(const TransactionRequest& request, LinkClock::time
     expectedLength_ = ReplyLengthFor(request.function, request.countOrValue);
     received_.clear();
     result_ = {};
+    // Until the request is out, the time a reply would be given bounds the wait for the line.
+    deadline_ = now + Gap() + timing_.replyTimeout;
     phase_ = Phase::Silence;
     Poll(now);
     return true;
@@ -79,7 +81,12 @@ ModbusTransaction::Step ModbusTransaction::Poll(LinkClock::time_point now) {
     if (!channel_.IsOpen()) return Finish(TransactionOutcome::PortClosed, now);
     if (phase_ == Phase::Silence) {
         TakeInput(now);
-        if (now >= lineBusyUntil_ + Gap()) Send(now);
+        // A connection coming up is waited for, as long as a reply would be.
+        if (!channel_.Connecting()) {
+            if (now >= lineBusyUntil_ + Gap()) return Send(now);
+        } else if (now >= deadline_) {
+            return Finish(TransactionOutcome::PortClosed, now);
+        }
         return Step::Pending;
     }
     const std::uint32_t pending = channel_.PendingInputCount();
@@ -98,7 +105,7 @@ LinkClock::time_point ModbusTransaction::WakeAt() const {
     case Phase::Idle:
         return LinkClock::time_point::max();
     case Phase::Silence:
-        return lineBusyUntil_ + Gap();
+        return channel_.Connecting() ? deadline_ : lineBusyUntil_ + Gap();
     case Phase::Awaiting:
         break;
     }
@@ -133,15 +140,18 @@ void ModbusTransaction::TakeInput(LinkClock::time_point now) {
     }
 }
 
-void ModbusTransaction::Send(LinkClock::time_point now) {
+// A request that could not go out has no answer to wait for.
+ModbusTransaction::Step ModbusTransaction::Send(LinkClock::time_point now) {
     const RequestFrame frame =
         BuildRequestFrame(request_.address, request_.function, request_.reg, request_.countOrValue);
-    channel_.WriteComPort(frame.data(), static_cast<int>(frame.size()));
+    if (channel_.WriteComPort(frame.data(), static_cast<int>(frame.size())) == kWriteNotSent)
+        return Finish(TransactionOutcome::PortClosed, now);
     if (observer_) observer_->BytesWritten(now, frame.data(), frame.size());
     sentAt_ = now;
     lineBusyUntil_ = now + LineTime(timing_.bitRate, frame.size());
     deadline_ = lineBusyUntil_ + timing_.replyTimeout;
     phase_ = Phase::Awaiting;
+    return Step::Pending;
 }
 
 // The window receiver's test on the newest bytes after each one, and besides it the two answers

@@ -87,7 +87,7 @@ private:
 
     void WaitUntilDone();
     void TakeInput(LinkClock::time_point now);
-    void Send(LinkClock::time_point now);
+    Step Send(LinkClock::time_point now);
     bool Judge(std::uint8_t byte, LinkClock::time_point now);
     bool ReplyEnded(LinkClock::time_point now) const;
     bool NewestAreFrame(std::uint16_t length, std::uint8_t function) const;

@@ -17,7 +17,8 @@ std::optional<QHostAddress> LiteralAddress(const std::string& host) {
     return std::nullopt;
 }
 
-// A server that does not listen says so at once; one that cannot be reached says nothing.
+// A server that does not listen says so at once, as does a host the system has no route to; one
+// whose connect goes unanswered says nothing.
 OpenFailureReason ReasonForFailedConnect(QAbstractSocket::SocketError error) {
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
@@ -26,6 +27,9 @@ OpenFailureReason ReasonForFailedConnect(QAbstractSocket::SocketError error) {
         return OpenFailureReason::HostNotFound;
     case QAbstractSocket::RemoteHostClosedError:
         return OpenFailureReason::ConnectionDropped;
+    // The system knows of no route to the host.
+    case QAbstractSocket::NetworkError:
+        return OpenFailureReason::HostUnreachable;
     default:
         return OpenFailureReason::ConnectionTimedOut;
     }
@@ -119,8 +123,6 @@ void NetworkChannel::OnHostFound(const QHostInfo& info) {
 void NetworkChannel::OnConnected() {
     connected_ = true;
     connectTimeout_.stop();
-    Send(unsent_);
-    unsent_.clear();
     Note({NetworkNote::Kind::Connected, {}, OpenFailureReason::None, {}});
 }
 
@@ -152,7 +154,6 @@ void NetworkChannel::Shutdown() {
     socket_.abort();
     input_.clear();
     readAt_ = 0;
-    unsent_.clear();
     if (mbap_) mbap_->Reset();
 }
 
@@ -166,23 +167,21 @@ void NetworkChannel::CloseComPort() {
 void NetworkChannel::PurgeComPort() {
     input_.clear();
     readAt_ = 0;
-    unsent_.clear();
     if (Connected()) socket_.readAll();
     if (mbap_) mbap_->Reset();
 }
 
+// A frame held back for a connection that may never come would be reported as on its way and
+// then silently dropped: until the connection is up, nothing is taken.
 int NetworkChannel::WriteComPort(const std::uint8_t* bytes, int length) {
-    if (!active_ || length <= 0) return kWritePending;
+    if (!Connected() || length <= 0) return kWriteNotSent;
+    // A server that takes nothing in any more: its backlog stays in the system, not in ours.
+    if (socket_.bytesToWrite() + length > kNetworkBufferBytes) return kWriteNotSent;
     const std::vector<std::uint8_t> frame =
         mbap_ ? mbap_->Request(bytes, static_cast<std::size_t>(length))
               : std::vector<std::uint8_t>(bytes, bytes + length);
     // Modbus TCP carries no frame that is not a Modbus request.
-    if (frame.empty()) return kWritePending;
-    if (!Connected()) {
-        if (unsent_.size() + frame.size() <= kNetworkBufferBytes)
-            unsent_.insert(unsent_.end(), frame.begin(), frame.end());
-        return kWritePending;
-    }
+    if (frame.empty()) return kWriteNotSent;
     Send(frame);
     return socket_.bytesToWrite() == 0 ? kWriteDone : kWritePending;
 }
@@ -208,6 +207,20 @@ bool NetworkChannel::WaitForInput(int ms) {
     }
     socket_.waitForReadyRead(ms);
     return PendingInputCount() > 0;
+}
+
+bool NetworkChannel::WaitUntilConnected(int ms) {
+    const auto deadline = LinkClock::now() + std::chrono::milliseconds(ms);
+    while (Connecting()) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - LinkClock::now()).count();
+        if (left <= 0) {
+            Lose(OpenFailureReason::ConnectionTimedOut);
+            break;
+        }
+        WaitForInput(static_cast<int>(std::min<std::int64_t>(left, kConnectWaitMs)));
+    }
+    return Connected();
 }
 
 void NetworkChannel::Send(const std::vector<std::uint8_t>& bytes) {

@@ -38,6 +38,8 @@ public:
     void PurgeComPort() override;
     // Connected, or connecting.
     bool IsOpen() const override { return active_; }
+    bool Connecting() const override { return active_ && !connected_; }
+    bool WaitUntilConnected(int ms) override;
     int WriteComPort(const std::uint8_t* bytes, int length) override;
     std::uint32_t PendingInputCount() override;
     std::uint8_t ReadComByte() override;
@@ -76,8 +78,6 @@ private:
     std::optional<MbapAdapter> mbap_;
     std::vector<std::uint8_t> input_;
     std::size_t readAt_ = 0;
-    // What the link wrote while the connection was still coming up.
-    std::vector<std::uint8_t> unsent_;
     bool active_ = false;
     bool connected_ = false;
     // Set while OpenComPort waits: a failure then is the open's, not a loss.

@@ -5,7 +5,7 @@ namespace kvel {
 
 int ObservedChannel::WriteComPort(const std::uint8_t* bytes, int length) {
     const int result = inner_.WriteComPort(bytes, length);
-    if (observer_ && length > 0)
+    if (observer_ && length > 0 && result != kWriteNotSent)
         observer_->BytesWritten(LinkClock::now(), bytes, static_cast<std::size_t>(length));
     return result;
 }

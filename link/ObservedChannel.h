@@ -24,6 +24,8 @@ public:
     void CloseComPort() override { inner_.CloseComPort(); }
     void PurgeComPort() override { inner_.PurgeComPort(); }
     bool IsOpen() const override { return inner_.IsOpen(); }
+    bool Connecting() const override { return inner_.Connecting(); }
+    bool WaitUntilConnected(int ms) override { return inner_.WaitUntilConnected(ms); }
     int WriteComPort(const std::uint8_t* bytes, int length) override;
     std::uint32_t PendingInputCount() override { return inner_.PendingInputCount(); }
     std::uint8_t ReadComByte() override;

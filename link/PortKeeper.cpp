@@ -4,9 +4,16 @@
 namespace kvel {
 
 // Only a port the channel lost by itself is retried: one the operator closed or changed is not
-// vanished, and a failed retry leaves it vanished for the next tick.
+// vanished, and a failed retry leaves it vanished for the next tick. An outage is shown once,
+// however many retries it takes.
 void PortKeeper::Tick(bool portHeldElsewhere) {
-    if (!link_.Channel().PortVanished()) {
+    SerialChannel& channel = link_.Channel();
+    if (channel.Connecting()) return;
+    if (connecting_) {
+        connecting_ = false;
+        if (channel.IsOpen() && !portHeldElsewhere) return ResumePolling();
+    }
+    if (!channel.PortVanished()) {
         lossShown_ = false;
         return;
     }
@@ -20,6 +27,11 @@ void PortKeeper::Tick(bool portHeldElsewhere) {
         return;
     }
     if (portHeldElsewhere || link_.ReopenVanishedPort() != kOpenOk) return;
+    if (channel.Connecting()) return AwaitConnection();
+    ResumePolling();
+}
+
+void PortKeeper::ResumePolling() {
     lossShown_ = false;
     link_.ForgetAwaitedReply();
     link_.StartLinkTimers();

@@ -18,10 +18,16 @@ public:
     // vanished device again. `portHeldElsewhere` while something other than polling drives the
     // port (a firmware upload, the unit finder): the loss is shown but the port is left alone.
     void Tick(bool portHeldElsewhere);
+    // The port was opened but its connection is still coming up: polling starts once it is up,
+    // and a connection that fails is a loss as a vanished port is.
+    void AwaitConnection() { connecting_ = true; }
 
 private:
+    void ResumePolling();
+
     ModbusLink& link_;
     bool lossShown_ = false;
+    bool connecting_ = false;
 };
 
 } // namespace kvel

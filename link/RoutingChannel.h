@@ -15,6 +15,8 @@ public:
     void CloseComPort() override { current_->CloseComPort(); }
     void PurgeComPort() override { current_->PurgeComPort(); }
     bool IsOpen() const override { return current_->IsOpen(); }
+    bool Connecting() const override { return current_->Connecting(); }
+    bool WaitUntilConnected(int ms) override { return current_->WaitUntilConnected(ms); }
     int WriteComPort(const std::uint8_t* bytes, int length) override {
         return current_->WriteComPort(bytes, length);
     }

@@ -60,12 +60,16 @@ std::string OpenFailureReasonText(const OpenFailure& failure) {
         return "это не последовательный порт";
     case OpenFailureReason::Other:
         return "не удалось открыть: " + failure.detail;
+    case OpenFailureReason::SettingsRefused:
+        return "порт не принял настройки: " + failure.detail;
     case OpenFailureReason::HostNotFound:
         return "узел не найден";
     case OpenFailureReason::ConnectionRefused:
         return "соединение отвергнуто";
     case OpenFailureReason::ConnectionDropped:
         return "соединение разорвано";
+    case OpenFailureReason::HostUnreachable:
+        return "узел недоступен";
     case OpenFailureReason::ConnectionTimedOut:
         return "узел не отвечает";
     }

@@ -12,9 +12,12 @@ constexpr int kOpenOk = 0;
 constexpr int kOpenFailed = 100;
 constexpr int kWriteDone = 0;
 constexpr int kWritePending = 4;
+// Nothing went out: there is no line to put it on (a network connection down or not yet up).
+constexpr int kWriteNotSent = 5;
 
-// Why the last open failed, for the second line of the open-error message. The last four are a
-// network line's, which also say why an open connection went down.
+// Why the last open failed, for the second line of the open-error message. Those from
+// HostNotFound on are a network line's, which also say why an open connection went down;
+// ConnectionTimedOut stays the last.
 enum class OpenFailureReason {
     None,
     NoSuchDevice,
@@ -22,9 +25,12 @@ enum class OpenFailureReason {
     NoPermission,
     NotSerialPort,
     Other,
+    // The port opened but would not take the line settings: `detail` has the system's words.
+    SettingsRefused,
     HostNotFound,
     ConnectionRefused,
     ConnectionDropped,
+    HostUnreachable,
     ConnectionTimedOut,
 };
 
@@ -48,7 +54,7 @@ public:
     virtual void CloseComPort() = 0;
     virtual void PurgeComPort() = 0;
     virtual bool IsOpen() const = 0;
-    // 0 when the block went to the line at once, 4 otherwise.
+    // 0 when the block went to the line at once, 4 when it is on its way, 5 when nothing went.
     virtual int WriteComPort(const std::uint8_t* bytes, int length) = 0;
     virtual std::uint32_t PendingInputCount() = 0;
     // Called only as many times as PendingInputCount reported.
@@ -57,6 +63,13 @@ public:
     // Returns once input is pending, or after about `ms`; true when input is pending. A channel
     // that cannot wait on its device looks again after a millisecond, so callers loop.
     virtual bool WaitForInput(int ms);
+
+    // Open, but its connection still coming up: nothing can be sent yet. Only a network line
+    // connects after its open.
+    virtual bool Connecting() const { return false; }
+    // Where no event loop runs: brings the connection up within `ms`, or gives it up as timed
+    // out; true when the channel can send.
+    virtual bool WaitUntilConnected(int /*ms*/) { return IsOpen(); }
 
     // Why the last OpenComPort returned 100; a channel that cannot tell says nothing.
     virtual OpenFailure LastOpenFailure() const { return {}; }

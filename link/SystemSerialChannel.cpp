@@ -53,14 +53,24 @@ int SystemSerialChannel::OpenPath(const QString& path, std::int32_t bitRate) {
         port_.close();
         return Fail(OpenFailureReason::Busy, path);
     }
-    port_.setBaudRate(bitRate);
-    port_.setDataBits(QSerialPort::Data8);
-    port_.setParity(QSerialPort::NoParity);
-    port_.setStopBits(QSerialPort::OneStop);
+    if (!ApplyLineSettings(bitRate)) {
+        const QString refusal = port_.errorString();
+        port_.close();
+        Fail(OpenFailureReason::SettingsRefused, path);
+        lastFailure_.detail = refusal.toStdString();
+        return kOpenFailed;
+    }
     openedPath_ = path;
     lastFailure_ = {};
     vanished_ = false;
     return kOpenOk;
+}
+
+// A rate the adapter does not have would otherwise look like a silent unit.
+bool SystemSerialChannel::ApplyLineSettings(std::int32_t bitRate) {
+    return port_.setBaudRate(bitRate) && port_.setDataBits(QSerialPort::Data8) &&
+           port_.setParity(QSerialPort::NoParity) && port_.setStopBits(QSerialPort::OneStop) &&
+           port_.setFlowControl(QSerialPort::NoFlowControl);
 }
 
 // QSerialPort's lock file guards one name only, and root passes TIOCEXCL; an advisory lock on

@@ -33,6 +33,8 @@ public:
 private:
     int OpenPath(const QString& path, std::int32_t bitRate);
     bool ClaimExclusively();
+    // 8N1 at `bitRate`, no flow control; false when the port refuses any of it.
+    bool ApplyLineSettings(std::int32_t bitRate);
     int Fail(OpenFailureReason reason, const QString& path);
     OpenFailureReason ReasonForRefusedOpen(const QString& path) const;
     void OnError(QSerialPort::SerialPortError error);

@@ -23,6 +23,8 @@
 #include <QTextStream>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace kvel {
 
 namespace {
@@ -136,8 +138,9 @@ public:
     QString Text(const MonitorLine& line, int column) const {
         switch (column) {
         case kMsColumn:
-            return Milliseconds(
-                std::chrono::duration_cast<std::chrono::microseconds>(line.when - opened_));
+            // A line from before the window opened (a reply cut up later) counts from the opening.
+            return Milliseconds(std::chrono::duration_cast<std::chrono::microseconds>(
+                std::max(line.when - opened_, LinkClock::duration::zero())));
         case kClockColumn:
             return QDateTime::fromMSecsSinceEpoch(
                        std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -239,6 +239,18 @@ TEST_F(ConnectionWindowTest, RateOkStoresTheChosenIndexAndTellsTheUnit) {
     EXPECT_TRUE(messages.texts.isEmpty());
 }
 
+// The line's rate is the server's: the list must not go on showing a rate that was refused.
+TEST_F(ConnectionWindowTest, ARateRefusedOverANetworkLineGivesWayToTheStoredOne) {
+    Start();
+    main->State().NetworkPort = "tcp://10.0.0.5:4001";
+    window->ComboBox1->setCurrentIndex(7);
+    QTest::mouseClick(window->Button2, Qt::LeftButton);
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(window->ComboBox1->currentIndex(), 3);
+    EXPECT_EQ(main->State().Settings.baudIndexWord, 3);
+    EXPECT_TRUE(Queued().empty());
+}
+
 TEST_F(ConnectionWindowTest, ConnectTalksToTheLowByteOfTheAddress) {
     Start();
     main->State().InputImage[0] = 0x1F;

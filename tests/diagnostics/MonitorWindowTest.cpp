@@ -82,6 +82,22 @@ protected:
     std::unique_ptr<TForm1> form;
 };
 
+// Bytes that came in before the window opened are cut into a line only later.
+TEST_F(MonitorWindowTest, ALineFromBeforeTheWindowOpenedShowsNoNegativeTime) {
+    form->Link().Timer1Timer();
+    form->Link().Timer2Timer();
+    channel.Feed(Hex("FF 7F 00"));
+    form->Link().Timer3Timer();
+    QTest::qWait(30);
+    MonitorWindow* window = OpenFromMenu();
+    ASSERT_NE(window, nullptr);
+    LoseLink();
+    const int row =
+        static_cast<int>(Frames(*window).indexOf(QStringLiteral("Отклонено: шум (3 байт)")));
+    ASSERT_GE(row, 0) << Frames(*window).join('\n').toStdString();
+    EXPECT_EQ(window->ShownText(row, 0), QStringLiteral("0"));
+}
+
 TEST_F(MonitorWindowTest, PollCorruptedReplyAndLossEachShowAsALineAndMoveOneCounter) {
     MonitorWindow* window = OpenFromMenu();
     ASSERT_NE(window, nullptr);

@@ -108,6 +108,59 @@ TEST_F(TrafficMonitorTest, CountersMoveOncePerEvent) {
     EXPECT_EQ(Counters().Rejected(PieceKind::CrcError), 0u);
 }
 
+// The link says it is lost at every time-out while the unit stays silent, and the keeper at
+// every failed retry of a network line; that is one outage until the unit answers again.
+TEST_F(TrafficMonitorTest, AnOutageIsOneLossAndItsTroubleIsToldOnce) {
+    monitor.SetRecording(true);
+    const NetworkNote timedOut{
+        NetworkNote::Kind::Failed, "10.0.0.5:4001", OpenFailureReason::ConnectionTimedOut, {}};
+    for (int retry = 0; retry < 5; ++retry) {
+        monitor.NetworkNoted(start, timedOut);
+        monitor.LinkLost(start, false);
+        Send();
+        monitor.LinkLost(start, true);
+    }
+    EXPECT_EQ(Counters().LinkLosses(), 1u);
+    EXPECT_EQ(Counters().ConnectionFailures(OpenFailureReason::ConnectionTimedOut), 5u)
+        << "each failed connect is still counted by its reason";
+    std::vector<std::string> trouble;
+    for (const MonitorLine& line : monitor.TakeLines())
+        if (!line.outgoing) trouble.push_back(line.text);
+    EXPECT_EQ(trouble, (std::vector<std::string>{"Соединение с 10.0.0.5:4001: узел не отвечает",
+                                                 "Нет связи: узел не отвечает",
+                                                 "Нет связи: нет ни одного байта"}));
+
+    Send();
+    Arrive(PollReply());
+    monitor.TakeLines();
+    Send();
+    monitor.LinkLost(start, true);
+    EXPECT_EQ(Counters().LinkLosses(), 2u) << "a loss after an answer is a new outage";
+    EXPECT_EQ(monitor.TakeLines().back().text, "Нет связи: нет ни одного байта");
+}
+
+TEST_F(TrafficMonitorTest, ARefusedRetryIsToldOnceAndAnOpenedPortEndsTheOutage) {
+    monitor.SetRecording(true);
+    monitor.SetPortContext([] {
+        return PortContext{"tcp://10.0.0.5:4001",
+                           9600,
+                           1,
+                           {OpenFailureReason::ConnectionRefused, "10.0.0.5:4001", {}, {}}};
+    });
+    for (int retry = 0; retry < 3; ++retry)
+        monitor.PortOpened(start, false);
+    monitor.PortOpened(start, true);
+    monitor.PortOpened(start, false);
+    std::vector<std::string> texts;
+    for (const MonitorLine& line : monitor.TakeLines())
+        texts.push_back(line.text);
+    const std::string refused =
+        "Порт не открылся: tcp://10.0.0.5:4001 — 10.0.0.5:4001: соединение отвергнуто";
+    EXPECT_EQ(texts, (std::vector<std::string>{refused, "Порт открыт: tcp://10.0.0.5:4001, адрес 1",
+                                               refused}))
+        << "a network line has no bit rate to show";
+}
+
 TEST_F(TrafficMonitorTest, LatencyFromRequestToTheReplysLastByte) {
     Send(0ms);
     Arrive(PollReply(), 30ms);

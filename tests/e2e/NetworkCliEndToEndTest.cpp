@@ -130,6 +130,27 @@ TEST_F(NetworkCliEndToEndTest, PymodbusServesBothTransportsToTheSameLink) {
     }
 }
 
+// The rate is set in the server: the program does not know it and does not sweep it.
+TEST_F(NetworkCliEndToEndTest, ANetworkLineHasNoBitRate) {
+    SimulatedUnit unit("--tcp", {});
+    ASSERT_TRUE(unit.Started());
+    const QString port = unit.PortName();
+    const CliRun status = Cli({"--port", port, "status"});
+    ASSERT_EQ(status.exitCode, 0) << status.err.toStdString();
+    EXPECT_TRUE(status.out.startsWith("Unit at address 1 on " + port + " (network)\n"))
+        << status.out.toStdString();
+
+    const CliRun find = Cli({"--port", port, "find", "--all-rates", "--addresses", "1-2"});
+    ASSERT_EQ(find.exitCode, 0) << find.err.toStdString();
+    EXPECT_TRUE(find.out.startsWith("address 1 (network), firmware version 112"))
+        << find.out.toStdString();
+    EXPECT_TRUE(find.err.contains("--all-rates scans it once")) << find.err.toStdString();
+    EXPECT_FALSE(find.out.contains("bit/s"));
+
+    const CliRun json = Cli({"--port", port, "--json", "find", "--addresses", "1"});
+    EXPECT_EQ(json.out.trimmed(), "[{\"address\": 1, \"baud\": null, \"version\": 112}]");
+}
+
 TEST_F(NetworkCliEndToEndTest, BadNamesAndServersEachGetTheirExitCodeAndReason) {
     for (const char* name :
          {"tcp://127.0.0.1", "tcp://:5020", "tcp://host:70000", "modbus-tcp://"}) {

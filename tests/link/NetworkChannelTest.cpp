@@ -1,6 +1,7 @@
 // The network channel against a server in the test itself: what each kind of bad server does
 // to it, and what it tells its observer.
 #include "NetworkChannel.h"
+#include "FullBacklogServer.h"
 #include "Hex.h"
 #include "LinkObserver.h"
 
@@ -58,9 +59,9 @@ protected:
         return bytes;
     }
 
-    void Write(const char* hex) {
+    int Write(const char* hex) {
         const std::vector<std::uint8_t> bytes = Hex(hex);
-        channel.WriteComPort(bytes.data(), static_cast<int>(bytes.size()));
+        return channel.WriteComPort(bytes.data(), static_cast<int>(bytes.size()));
     }
 
     QTcpServer server;
@@ -106,6 +107,49 @@ TEST_F(NetworkChannelTest, CarriesBytesBothWaysAndTakesThemInHoweverTheyTrickle)
             received.push_back(got);
     }
     EXPECT_EQ(ToHex(received), "01 06 00 0F 00 03 F9 C8");
+}
+
+// Held back, a frame would count as on its way and then vanish with the connection that never
+// came: the link would wait out its time-out for a reply to nothing.
+TEST_F(NetworkChannelTest, AFrameWithNoConnectionToCarryItIsNotSent) {
+    test::FullBacklogServer hung;
+    ASSERT_TRUE(hung.Full());
+    const char* poll = "01 03 00 00 00 1B 05 C1";
+    EXPECT_EQ(Write(poll), kWriteNotSent) << "never opened";
+
+    ASSERT_EQ(channel.OpenComPort("tcp://127.0.0.1:" + std::to_string(hung.Port()), 9600), kOpenOk);
+    EXPECT_TRUE(channel.Connecting());
+    EXPECT_EQ(Write(poll), kWriteNotSent) << "still connecting";
+
+    ASSERT_EQ(channel.OpenComPort(Name("modbus-tcp"), 9600), kOpenOk);
+    QTcpSocket* peer = Accept();
+    ASSERT_NE(peer, nullptr);
+    EXPECT_FALSE(channel.Connecting());
+    EXPECT_EQ(Write("01 41 00"), kWriteNotSent) << "Modbus TCP carries Modbus requests only";
+    EXPECT_NE(Write(poll), kWriteNotSent);
+    peer->abort();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return channel.PortVanished(); }, 5000));
+    EXPECT_EQ(Write(poll), kWriteNotSent) << "the connection went down";
+}
+
+// kvel-cli has no event loop to run the connect timer: the wait itself gives up.
+TEST_F(NetworkChannelTest, AConnectionNeverTakenIsGivenUpAsTimedOut) {
+    test::FullBacklogServer hung;
+    ASSERT_TRUE(hung.Full());
+    const std::string port = std::to_string(hung.Port());
+    ASSERT_EQ(channel.OpenComPort("tcp://127.0.0.1:" + port, 9600), kOpenOk);
+    const auto started = LinkClock::now();
+    EXPECT_FALSE(channel.WaitUntilConnected(600));
+    EXPECT_GE(LinkClock::now() - started, std::chrono::milliseconds(550));
+    EXPECT_FALSE(channel.IsOpen());
+    EXPECT_TRUE(channel.PortVanished()) << "the keeper tries again";
+    EXPECT_EQ(OpenFailureText(channel.LastOpenFailure()),
+              "127.0.0.1:" + port + ": узел не отвечает");
+    ASSERT_EQ(recorder.notes.size(), 1u);
+    EXPECT_EQ(recorder.notes[0].kind, NetworkNote::Kind::Failed);
+
+    ASSERT_EQ(channel.OpenComPort(Name("tcp"), 9600), kOpenOk);
+    EXPECT_TRUE(channel.WaitUntilConnected(600));
 }
 
 TEST_F(NetworkChannelTest, AServerThatNeverAnswersLeavesTheChannelOpenAndQuiet) {

@@ -113,6 +113,36 @@ TEST_F(PortKeeperTest, TriesOnceATickUntilThePortIsBack) {
     EXPECT_FALSE(state.ReplyAwaited);
 }
 
+// A server that is not there: each retry connects in the background and fails again. It is one
+// outage, and no poll goes out before a connection is up to carry it.
+TEST_F(PortKeeperTest, ANetworkOutageIsOneLossAndPollingWaitsForTheConnection) {
+    RecordingObserver tap;
+    link.SetObserver(&tap);
+    PullAdapter();
+    keeper.Tick(false);
+    channel.connecting = true;
+    for (int retry = 0; retry < 3; ++retry) {
+        keeper.Tick(false);
+        keeper.Tick(false);
+        EXPECT_EQ(channel.opens.size(), static_cast<std::size_t>(retry + 1));
+        // The connection is given up.
+        channel.isOpen = false;
+        channel.vanished = true;
+    }
+    EXPECT_EQ(tap.losses, std::vector<bool>{false});
+    const auto texts = host.PanelTexts(0);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "Нет связи"), 1);
+    EXPECT_TRUE(tap.opens.empty()) << "a connection under way is neither opened nor refused";
+    EXPECT_TRUE(host.linkTimerCalls.empty());
+
+    keeper.Tick(false);
+    channel.connecting = false;
+    keeper.Tick(false);
+    EXPECT_EQ(host.linkTimerCalls.back(), (FakeLinkHost::LinkTimers{500, 100, 100}));
+    EXPECT_FALSE(state.ReplyAwaited);
+    EXPECT_EQ(channel.opens.size(), 4u);
+}
+
 TEST_F(PortKeeperTest, LeavesAPortTheProgramClosedOrFailedToOpenAlone) {
     PullAdapter();
     channel.CloseComPort();

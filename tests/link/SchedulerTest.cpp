@@ -172,6 +172,21 @@ TEST_F(SchedulerTest, WriteResultDoesNotHoldTheQueueBack) {
     EXPECT_EQ(state.QueueCount, 0);
 }
 
+// The reply is awaited as for any request, but nobody is told of a frame that never left.
+TEST_F(SchedulerTest, AFrameNotSentIsNotReportedAsWritten) {
+    RecordingObserver tap;
+    link.SetObserver(&tap);
+    channel.writeResult = kvel::kWriteNotSent;
+    link.EnqueueRequest(3, 0, 27);
+    Tick();
+    EXPECT_EQ(channel.unsent, 1);
+    EXPECT_TRUE(tap.writes.empty());
+    EXPECT_TRUE(state.ReplyAwaited);
+    Ticks(kvel::kLinkTimeoutTicks);
+    EXPECT_EQ(tap.losses, std::vector<bool>{false}) << "the time-out runs as ever";
+    EXPECT_EQ(host.panels[0], "Нет связи");
+}
+
 TEST_F(SchedulerTest, ShowsTheAddressOnEveryTick) {
     state.DeviceAddress = 17;
     Tick();

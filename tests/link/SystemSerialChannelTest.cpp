@@ -215,6 +215,21 @@ TEST_F(SystemSerialChannelTest, ClosingAClosedChannelIsHarmless) {
     EXPECT_FALSE(channel.IsOpen());
 }
 
+// A pseudo-terminal takes any positive rate, so the rate 0 is what it refuses.
+TEST_F(SystemSerialChannelTest, ARateThePortRefusesIsAnOpenFailureWithTheSystemsWords) {
+    kvel::SystemSerialChannel channel;
+    EXPECT_EQ(channel.OpenComPort(ComName(7), 0), kvel::kOpenFailed);
+    EXPECT_FALSE(channel.IsOpen());
+    const kvel::OpenFailure failure = channel.LastOpenFailure();
+    EXPECT_EQ(failure.reason, kvel::OpenFailureReason::SettingsRefused);
+    EXPECT_EQ(failure.device, slavePath_);
+    EXPECT_EQ(kvel::OpenFailureText(failure),
+              slavePath_ + ": порт не принял настройки: Invalid baud rate value");
+    EXPECT_FALSE(channel.PortVanished()) << "nothing to bring back";
+    ASSERT_EQ(channel.OpenComPort(ComName(7), 9600), kvel::kOpenOk) << "the port was let go";
+    EXPECT_EQ(LineSpeed(), 9600u);
+}
+
 TEST_F(SystemSerialChannelTest, ReopensAfterClose) {
     kvel::SystemSerialChannel channel;
     ASSERT_EQ(channel.OpenComPort(ComName(7), 9600), kvel::kOpenOk);

@@ -211,6 +211,31 @@ TEST_F(TransactionTest, AWriteIsAnsweredByItsEcho) {
     EXPECT_EQ(transaction.Result().Words(), std::vector<std::uint16_t>{485});
 }
 
+// A network line: the request waits for the connection, as long as a reply would be waited for,
+// and one that could not go out is not waited on at all.
+TEST_F(TransactionTest, WaitsForAConnectionComingUpAndGivesUpARequestThatCouldNotGo) {
+    channel.connecting = true;
+    EXPECT_TRUE(BeginAt(0ms).empty());
+    EXPECT_EQ(transaction.WakeAt(), start + kSilence9600 + 100ms);
+    EXPECT_EQ(PollAt(50ms), Step::Pending);
+    channel.connecting = false;
+    EXPECT_EQ(PollAt(60ms), Step::Pending);
+    ASSERT_EQ(channel.writes.size(), 1u) << "sent once the connection is up";
+    ASSERT_EQ(ReplyAt(70ms, ReadReply(1, 4, {7})), Step::Done);
+
+    channel.connecting = true;
+    BeginAt(100ms);
+    EXPECT_EQ(PollAt(100ms + kSilence9600 + 100ms), Step::Done);
+    EXPECT_EQ(Outcome(), TransactionOutcome::PortClosed) << "the connection never came";
+
+    channel.connecting = false;
+    channel.writeResult = kWriteNotSent;
+    BeginAt(300ms);
+    EXPECT_FALSE(transaction.Busy());
+    EXPECT_EQ(Outcome(), TransactionOutcome::PortClosed);
+    EXPECT_EQ(channel.unsent, 1);
+}
+
 TEST_F(TransactionTest, OneTransactionAtATimeAndNoneOnAClosedPort) {
     BeginAt(0ms);
     EXPECT_FALSE(transaction.Begin(kReadStatus, now));

@@ -30,6 +30,10 @@ void FakeSerialChannel::PurgeComPort() {
 }
 
 int FakeSerialChannel::WriteComPort(const std::uint8_t* bytes, int length) {
+    if (writeResult == kvel::kWriteNotSent) {
+        ++unsent;
+        return writeResult;
+    }
     writes.emplace_back(bytes, bytes + length);
     if (log_) log_->Add("Write " + ToHex(writes.back()));
     return writeResult;

@@ -24,6 +24,7 @@ public:
     void CloseComPort() override;
     void PurgeComPort() override;
     bool IsOpen() const override { return isOpen; }
+    bool Connecting() const override { return isOpen && connecting; }
     int WriteComPort(const std::uint8_t* bytes, int length) override;
     std::uint32_t PendingInputCount() override;
     std::uint8_t ReadComByte() override;
@@ -43,13 +44,17 @@ public:
     bool vanished = false;
 
     bool isOpen = false;
+    // An open port whose connection is still coming up, as a network line's.
+    bool connecting = false;
     // ReopenVanishedPort calls too, under kReopened: the device of the last good open, whatever
     // its name would lead to now.
     std::vector<OpenCall> opens;
     static constexpr const char* kReopened = "(the vanished device)";
     int closes = 0;
     int purges = 0;
+    // What went to the line; writes refused with kWriteNotSent are only counted.
     std::vector<std::vector<std::uint8_t>> writes;
+    int unsent = 0;
     std::deque<std::uint8_t> input;
     // ReadComByte calls with nothing pending: the link broke the channel's contract.
     int readsPastInput = 0;
