@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 
 namespace kvel {
 
@@ -166,6 +167,10 @@ void TForm4::OfferClose() {
 
 void TForm4::StopTicks() {
     Timer1->SetInterval(0);
+}
+
+void TForm4::StartClosingPause(int ms) {
+    QTimer::singleShot(ms, this, [this] { upload_.ClosingPauseEnded(); });
 }
 
 } // namespace kvel
