@@ -1,5 +1,6 @@
 // Firmware uploads from the real window, link and serial channel to kvel-sim over a
 // pseudo-terminal at 115200 bit/s, checked against the image the simulated unit wrote down.
+#include "Crc16.h"
 #include "CuttingRelay.h"
 #include "MessageCapture.h"
 #include "ModbusLink.h"
@@ -183,6 +184,7 @@ TEST_F(FirmwareEndToEndTest, HexFileSavedWithAByteOrderMarkIsQuestionedAndNotSen
 TEST(FirmwareOverTcpEndToEndTest, CutBeforeTheClosingFrameIsNeverCalledFinished) {
     test::ScratchDir dir;
     test::MessageCapture messages;
+    init_crc16_tab();
     SimulatedUnit unit("--tcp", {"--flash-out", kFlashOut, "--ready-delay", "300"});
     ASSERT_TRUE(unit.Started());
     test::CuttingRelay relay(unit.PortName().section(':', -1).toUShort(),
