@@ -120,7 +120,8 @@ protected:
 
     const std::filesystem::path dir =
         std::filesystem::path(::testing::TempDir()) /
-        ("kvel-firmware-" +
+        // The observed run of the same test may run beside this one.
+        ((ObserveLink() ? "kvel-firmware-observed-" : "kvel-firmware-") +
          std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     RecordingObserver observer;
     LinkState link;
