@@ -7,7 +7,6 @@
 #include "LinkState.h"
 #include "ModbusLink.h"
 #include "NetworkPort.h"
-#include "Pause.h"
 #include "RegisterMap.h"
 #include "Report.h"
 #include "UnitLine.h"
@@ -36,8 +35,6 @@ namespace kvel::cli {
 namespace {
 
 constexpr int kBarWidth = 30;
-// The 13-byte closing frame takes 110 ms at 1200 bit/s; the rest is room for the adapter.
-constexpr int kClosingFrameLingerMs = 500;
 
 std::string BlockOf(std::uint16_t block, std::uint16_t total) {
     return "block " + std::to_string(block + 1) + " of " + std::to_string(total);
@@ -49,7 +46,7 @@ public:
     UploadProgress(const FirmwareTransfer& transfer, bool terminal)
         : transfer_(transfer), terminal_(terminal) {}
 
-    void Follow(const FirmwareUpload& upload) { upload_ = &upload; }
+    void Follow(FirmwareUpload& upload) { upload_ = &upload; }
 
     void ShowStatus(const std::string&) override {
         const UploadStep step = upload_->Step();
@@ -61,6 +58,10 @@ public:
     }
     void OfferClose() override { ended_ = true; }
     void StopTicks() override { ended_ = true; }
+    // The loop goes on meanwhile: it carries the frame out and hears of a line that goes down.
+    void StartClosingPause(int ms) override {
+        QTimer::singleShot(ms, [this] { upload_->ClosingPauseEnded(); });
+    }
 
     bool Ended() const { return ended_; }
 
@@ -116,7 +117,7 @@ private:
     }
 
     const FirmwareTransfer& transfer_;
-    const FirmwareUpload* upload_ = nullptr;
+    FirmwareUpload* upload_ = nullptr;
     bool terminal_;
     QElapsedTimer clock_;
     bool ended_ = false;
@@ -151,8 +152,14 @@ std::string FileRefusal(const Invocation& call) {
            "Convert it to a binary image (objcopy -O binary), or send it as it is with --raw";
 }
 
+// Why the line went down, as far as it can tell.
+std::string LineLossWords(const SerialChannel& channel) {
+    const std::string words = ConnectionFailureWords(channel.LastOpenFailure().reason);
+    return words.empty() ? "the port went away" : words;
+}
+
 std::string UploadFailure(const FirmwareUpload& upload, const FirmwareTransfer& transfer,
-                          const Invocation& call) {
+                          const Invocation& call, const SerialChannel& channel) {
     switch (upload.Step()) {
     case UploadStep::NoLink:
         return "upload failed: the controller did not get ready for the blocks";
@@ -163,6 +170,10 @@ std::string UploadFailure(const FirmwareUpload& upload, const FirmwareTransfer& 
     case UploadStep::FileReadError:
         return "upload stopped: " + call.file + " no longer holds " +
                BlockOf(upload.StepBlock(), transfer.TotalBlocks());
+    case UploadStep::NotFinished:
+        return "upload not finished: every block was acknowledged, but the line went down "
+               "before the closing frame was through (" +
+               LineLossWords(channel) + "), so the controller may not have ended programming";
     default:
         return "upload failed";
     }
@@ -203,10 +214,9 @@ int Transfer(UnitLine& line, const Invocation& call) {
     if (upload.Step() != UploadStep::Finished) {
         if (isatty(fileno(stdout))) std::fputc('\n', stdout);
         const bool fileFault = upload.Step() == UploadStep::FileReadError;
-        return Fail(fileFault ? kExitRefused : kExitLink, UploadFailure(upload, transfer, call));
+        return Fail(fileFault ? kExitRefused : kExitLink,
+                    UploadFailure(upload, transfer, call, line.Channel()));
     }
-    // Closing the port discards what it has not sent yet: the closing frame must be out first.
-    BlockingPause(kClosingFrameLingerMs);
     return kExitOk;
 }
 

@@ -4,9 +4,15 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
+#ifdef SIGXFSZ
+    // A file grown past the size limit would kill the program part-way through its writing;
+    // ignored, the write fails and is reported, and the file saved before stays.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kvel-cli"));
     std::vector<std::string> arguments;

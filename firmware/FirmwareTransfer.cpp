@@ -48,6 +48,14 @@ bool StartsWithRecord(const std::uint8_t* at, const std::uint8_t* end, std::size
     return count >= fewestDigits && count % 2 == 0 && std::all_of(digits, stop, IsHexDigit);
 }
 
+// Windows editors save text as "UTF-8 with BOM": the records start after the mark.
+const std::uint8_t* PastByteOrderMark(const std::uint8_t* head, const std::uint8_t* end) {
+    static constexpr std::uint8_t kUtf8Bom[] = {0xEF, 0xBB, 0xBF};
+    const bool marked = end - head >= static_cast<std::ptrdiff_t>(sizeof kUtf8Bom) &&
+                        std::equal(std::begin(kUtf8Bom), std::end(kUtf8Bom), head);
+    return marked ? head + sizeof kUtf8Bom : head;
+}
+
 } // namespace
 
 std::string ForeignImageFormat(const std::uint8_t* head, std::size_t length) {
@@ -55,8 +63,8 @@ std::string ForeignImageFormat(const std::uint8_t* head, std::size_t length) {
     if (length >= sizeof kElfMagic && std::equal(std::begin(kElfMagic), std::end(kElfMagic), head))
         return "ELF";
     const std::uint8_t* end = head + length;
-    const std::uint8_t* first =
-        std::find_if(head, end, [](std::uint8_t c) { return !std::isspace(c); });
+    const std::uint8_t* first = PastByteOrderMark(head, end);
+    first = std::find_if(first, end, [](std::uint8_t c) { return !std::isspace(c); });
     if (first == end) return {};
     // Byte count, address, record type and checksum: ten digits at the least.
     if (*first == ':' && StartsWithRecord(first, end, 1, 10)) return "Intel HEX";
@@ -197,16 +205,39 @@ void FirmwareUpload::ResendLastBlock() {
     t.ackWaitTicks = 0;
 }
 
+// The closing frame gets no acknowledgement: whether it reached the unit is known only from the
+// line, so the verdict waits for the closing pause unless the write already failed.
 void FirmwareUpload::Finish() {
     FirmwareTransfer& t = transfer_;
     link_.WriteReplyWord = 0;
-    SendClosingFrame();
+    const bool written = SendClosingFrame() == kWriteDone;
     t.blocksSent = 0;
     CloseFile();
     t.lastFrameCrc = 0;
-    Report(UploadStep::Finished, t.TotalBlocks(), "Программирование завершено");
-    view_.OfferClose();
     t.silentTicks = 0;
+    if (!written || channel_.PortVanished()) {
+        ReportNotFinished();
+        return;
+    }
+    step_ = UploadStep::Closing;
+    stepBlock_ = t.TotalBlocks();
+    view_.StartClosingPause(kClosingPauseMs);
+}
+
+void FirmwareUpload::ClosingPauseEnded() {
+    if (step_ != UploadStep::Closing) return;
+    if (channel_.PortVanished()) {
+        ReportNotFinished();
+        return;
+    }
+    Report(UploadStep::Finished, transfer_.TotalBlocks(), "Программирование завершено");
+    view_.OfferClose();
+}
+
+void FirmwareUpload::ReportNotFinished() {
+    Report(UploadStep::NotFinished, transfer_.TotalBlocks(),
+           "Программирование не завершено: нет связи");
+    view_.OfferClose();
 }
 
 void FirmwareUpload::Abandon(UploadStep step, std::uint16_t block, const std::string& utf8Text) {
@@ -260,11 +291,11 @@ bool FirmwareUpload::SendBlock(std::uint16_t index) {
     return true;
 }
 
-void FirmwareUpload::SendClosingFrame() {
+int FirmwareUpload::SendClosingFrame() {
     constexpr std::uint16_t length = kBlockHeaderBytes + 1;
     PutHeader(length, FlashAddress(transfer_.TotalBlocks()));
     frame_[kBlockHeaderBytes] = 0;
-    Transmit(length);
+    return Transmit(length);
 }
 
 void FirmwareUpload::PutHeader(std::uint16_t length, std::uint32_t flashAddress) {
@@ -279,12 +310,14 @@ void FirmwareUpload::PutHeader(std::uint16_t length, std::uint32_t flashAddress)
         frame_[6 + i] = static_cast<std::uint8_t>(flashAddress >> (24 - 8 * i));
 }
 
-void FirmwareUpload::Transmit(std::uint16_t length) {
+// The write's result: kWriteDone when the frame went to the line at once.
+int FirmwareUpload::Transmit(std::uint16_t length) {
     AppendCrc(frame_.data(), length);
     transfer_.lastFrameCrc = static_cast<std::uint16_t>(frame_[length] | frame_[length + 1] << 8);
-    channel_.WriteComPort(frame_.data(), length + 2);
+    const int result = channel_.WriteComPort(frame_.data(), length + 2);
     if (transfer_.observer)
         transfer_.observer->BytesWritten(LinkClock::now(), frame_.data(), length + 2u);
+    return result;
 }
 
 void FirmwareUpload::CloseFile() {

@@ -16,6 +16,10 @@
 namespace kvel {
 
 constexpr int kUploadTickMs = 1005;
+// The closing frame gets no answer, so the line must stay up this long after it for the frame
+// to count as delivered: its 13 bytes take 110 ms at 1200 bit/s, the rest is room for the
+// adapter or the network.
+constexpr int kClosingPauseMs = 500;
 constexpr std::uint8_t kMostResends = 5;
 // blocksSent and the total are 16-bit counters.
 constexpr std::int64_t kMostBlocks = 0xFFFF;
@@ -32,7 +36,9 @@ enum class UploadStep {
     Idle,
     Writing,       // a block goes out for the first time
     Rewriting,     // a block goes out again: its acknowledgement did not come
-    Finished,      // every block acknowledged and the closing frame sent
+    Closing,       // every block acknowledged, the closing frame written and its pause running
+    Finished,      // the closing frame left and the line stayed up through its pause
+    NotFinished,   // the closing frame could not be written, or the line went down in its pause
     NoLink,        // the controller never became ready for the first block
     NotAnswering,  // a block stayed unacknowledged after every resend
     FileReadError, // the file no longer holds a block
@@ -83,6 +89,9 @@ public:
     // The start button turns into "Закрыть" and shows.
     virtual void OfferClose() = 0;
     virtual void StopTicks() = 0;
+    // The closing frame is written: FirmwareUpload::ClosingPauseEnded follows after `ms`, with
+    // the event loop running meanwhile, so a line that goes down in the pause is noticed.
+    virtual void StartClosingPause(int ms) = 0;
 };
 
 class FirmwareUpload {
@@ -100,6 +109,8 @@ public:
     void Start();
     // One tick: the first rule that matches acts, then the tail runs.
     void Timer1Timer();
+    // Finished when the line stayed up since the closing frame was written, else not finished.
+    void ClosingPauseEnded();
     // The window went away: nothing is left open or counting.
     void Stop();
 
@@ -115,15 +126,16 @@ private:
     void WaitForAcknowledgement();
     void ResendLastBlock();
     void Finish();
+    void ReportNotFinished();
     void Abandon(UploadStep step, std::uint16_t block, const std::string& utf8Text);
     void Report(UploadStep step, std::uint16_t block, const std::string& utf8Text);
     void Tail();
 
     void SendCommandRegister(std::uint8_t function, std::uint16_t value);
     bool SendBlock(std::uint16_t index);
-    void SendClosingFrame();
+    int SendClosingFrame();
     void PutHeader(std::uint16_t length, std::uint32_t flashAddress);
-    void Transmit(std::uint16_t length);
+    int Transmit(std::uint16_t length);
     void CloseFile();
     std::uint16_t BlockBytes(std::uint16_t index) const;
     std::string BlockText(const char* prefix, std::uint16_t block) const;

@@ -14,12 +14,16 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace kvel {
 
 namespace {
 constexpr int kClientWidth = 572;
 constexpr int kClientHeight = 118;
+constexpr int kLabel2Width = 281;
 
 QString StartCaption() {
     return QStringLiteral("Старт");
@@ -55,7 +59,7 @@ void TForm4::BuildForm() {
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label2 = new QLabel(this);
-    Label2->setGeometry(168, 48, 281, 20);
+    Label2->setGeometry(168, 48, kLabel2Width, 20);
     Label2->setFont(MsSansSerif(16));
     Button2 = new QPushButton(StartCaption(), this);
     Button2->setGeometry(240, 80, 75, 25);
@@ -155,8 +159,13 @@ void TForm4::Timer1Timer() {
     upload_.Timer1Timer();
 }
 
+// The designed 281 pixels hold every text but the verdict of a line lost at the end: the label
+// grows to the right, into the window's empty side, for as long as such a text shows.
 void TForm4::ShowStatus(const std::string& utf8Text) {
-    Label2->setText(QString::fromStdString(utf8Text));
+    const QString text = QString::fromStdString(utf8Text);
+    Label2->setText(text);
+    const int width = Label2->fontMetrics().horizontalAdvance(text);
+    Label2->resize(std::max(kLabel2Width, width), Label2->height());
 }
 
 void TForm4::OfferClose() {
@@ -166,6 +175,10 @@ void TForm4::OfferClose() {
 
 void TForm4::StopTicks() {
     Timer1->SetInterval(0);
+}
+
+void TForm4::StartClosingPause(int ms) {
+    QTimer::singleShot(ms, this, [this] { upload_.ClosingPauseEnded(); });
 }
 
 } // namespace kvel

@@ -55,6 +55,7 @@ private:
     void ShowStatus(const std::string& utf8Text) override;
     void OfferClose() override;
     void StopTicks() override;
+    void StartClosingPause(int ms) override;
 
     MainTimers setMainTimers_;
     const LinkState& link_;

@@ -90,6 +90,35 @@ write('fuzz_receiver', {
         feed(framed([1, 6, 0, 16, 1, 0xE5]))),
 })
 
+
+def sealed_program(length, bodies):
+    """Address 1, the awaited `length`, then each body sealed with its CRC and received."""
+    steps = [[(0, 1), (1, 1)], [(1, 1), (length, 2), (0, 2)]]
+    steps += [[(7, 1), (len(body), 1)] for body in bodies]
+    return b''.join(bytes(body) for body in bodies) + receiver_program(steps)
+
+
+def awaiting(length, frame):
+    """Address 1, the awaited `length`, then the frame byte by byte."""
+    return receiver_program([[(0, 1), (1, 1)], [(1, 1), (length, 2), (0, 2)]] + feed(frame))
+
+
+# Every reply length the receiver is told to await, with frames on both sides of each rule.
+write('fuzz_receiver', {
+    # A read reply carrying no registers is no reply, even where its length fits.
+    'read-count-zero': sealed_program(5, [[1, 3, 0], [1, 4, 0]]),
+    'exception': sealed_program(5, [[1, 0x83, 2], [1, 0x84, 0x0B]]),
+    'status-reply': sealed_program(7, [[1, 3, 2, 0, 1], [1, 4, 2, 0, 1]]),
+    'firmware-ack': sealed_program(7, [[1, 6, 0, 0x40, 0xF1], [2, 6, 0, 0x40, 0xF1]]),
+    'count-beside-length': sealed_program(7, [[1, 3, 4, 0, 1], [1, 3, 1, 0, 1]]),
+    'odd-count': sealed_program(8, [[1, 3, 3, 1, 2, 3]]),
+    'write-echo-8': sealed_program(8, [[1, 6, 0, 16, 1, 0xE5]]),
+    'input-poll': sealed_program(len(INPUT), [list(INPUT[:-2])]),
+    'below-five': sealed_program(4, [[1, 3]]),
+    'longest': awaiting(256, framed([1, 3, 251] + list(range(251)))),
+    'past-longest': awaiting(257, framed([1, 3, 252] + list(range(252)))),
+})
+
 # data.inf: the file's contents, then the three words already held.
 write('fuzz_data_inf', {
     'six-bytes': bytes([1, 0, 3, 0, 1, 0]) + tail((7, 2), (9, 2), (2, 2)),

@@ -51,6 +51,11 @@ for folder in $FOLDERS; do
   done
 done
 
+# Checks that run while compiling, for what differs on Windows (`long` has 32 bits there).
+compile_time_checks="tests/unit/FixedPointCheck.cpp"
+flags="$flags -Itests/unit"
+sources="$sources $compile_time_checks"
+
 failed=""
 for source in $sources; do
   "$CXX" $flags -c "$source" -o "$OUT/$(echo "$source" | tr / _).o" || failed="$failed $source"

@@ -69,48 +69,19 @@ std::string RangeText(const Register& reg) {
                       Symbol(reg.quantity));
 }
 
-// Digits with at most one decimal separator and an optional leading minus; the value in
-// units of 10^-decimals, or empty with the reason.
-struct FixedPoint {
-    std::optional<long> scaled;
-    std::string refusal;
-    ValueFault fault = ValueFault::None;
-};
-
-FixedPoint ReadFixedPoint(std::string_view text, int decimals) {
-    const auto notNumber = FixedPoint{std::nullopt, "is not a number", ValueFault::NotANumber};
-    std::size_t pos = 0;
-    const bool negative = pos < text.size() && text[pos] == '-';
-    if (negative) ++pos;
-    long value = 0;
-    int digits = 0;
-    int fractionDigits = 0;
-    bool separator = false;
-    constexpr int kMostDigits = 12;
-    for (; pos < text.size(); ++pos) {
-        const char c = text[pos];
-        if (c == '.' || c == ',') {
-            if (separator) return notNumber;
-            separator = true;
-            continue;
-        }
-        if (c < '0' || c > '9') return notNumber;
-        if (++digits > kMostDigits)
-            return {std::nullopt, "is far too large", ValueFault::FarTooLarge};
-        if (separator && ++fractionDigits > decimals) {
-            if (c != '0')
-                return decimals == 0 ? FixedPoint{std::nullopt, "must be a whole number",
-                                                  ValueFault::NotWhole}
-                                     : FixedPoint{std::nullopt, "has more than one decimal",
-                                                  ValueFault::TooManyDecimals};
-            continue;
-        }
-        value = value * 10 + (c - '0');
+const char* RefusalWords(ValueFault fault) {
+    switch (fault) {
+    case ValueFault::NotANumber:
+        return "is not a number";
+    case ValueFault::FarTooLarge:
+        return "is far too large";
+    case ValueFault::NotWhole:
+        return "must be a whole number";
+    case ValueFault::TooManyDecimals:
+        return "has more than one decimal";
+    default:
+        return "";
     }
-    if (digits == 0) return notNumber;
-    for (; fractionDigits < decimals; ++fractionDigits)
-        value *= 10;
-    return {negative ? -value : value, {}};
 }
 
 } // namespace
@@ -201,7 +172,8 @@ double NumericValue(const Register& reg, std::uint16_t raw) {
 ParsedValue ParseValue(const Register& reg, std::string_view text) {
     const FixedPoint number = ReadFixedPoint(text, Decimals(reg.encoding));
     const std::string quoted = "\"" + std::string(text) + "\"";
-    if (!number.scaled) return {std::nullopt, quoted + " " + number.refusal, number.fault};
+    if (!number.scaled)
+        return {std::nullopt, quoted + " " + RefusalWords(number.fault), number.fault};
     if (*number.scaled < RangeLow(reg) || *number.scaled > RangeHigh(reg))
         return {std::nullopt,
                 quoted + " does not fit " + std::string(reg.name) + ": it takes " + RangeText(reg),

@@ -1,6 +1,7 @@
 // The register table looked up, and a register's value written and read as text by its row.
 #pragma once
 
+#include "FixedPoint.h"
 #include "LinkState.h"
 #include "RegisterMap.h"
 
@@ -45,9 +46,6 @@ std::string ValueWithSymbol(const Register& reg, std::uint16_t raw);
 std::string RussianValueText(const Register& reg, std::uint16_t raw);
 // The value as a number for machine-readable output: tenths as a fraction, signed as signed.
 double NumericValue(const Register& reg, std::uint16_t raw);
-
-// Why a typed value was not taken, for callers that say it in another language.
-enum class ValueFault { None, NotANumber, FarTooLarge, NotWhole, TooManyDecimals, OutOfRange };
 
 struct ParsedValue {
     std::optional<std::uint16_t> word;

@@ -1,6 +1,11 @@
 // Firmware uploads from the real window, link and serial channel to kvel-sim over a
 // pseudo-terminal at 115200 bit/s, checked against the image the simulated unit wrote down.
+#include "Crc16.h"
+#include "CuttingRelay.h"
 #include "MessageCapture.h"
+#include "ModbusLink.h"
+#include "NetworkChannel.h"
+#include "QuietFakes.h"
 #include "RegisterMap.h"
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
@@ -10,6 +15,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -154,6 +160,70 @@ TEST_F(FirmwareEndToEndTest, PortVanishingMidUploadEndsWithAMessage) {
     window->Button2Click();
     EXPECT_EQ(main->Timer1->Interval(), 500);
     EXPECT_EQ(main->Timer2->Interval(), 100);
+}
+
+TEST_F(FirmwareEndToEndTest, HexFileSavedWithAByteOrderMarkIsQuestionedAndNotSent) {
+    Start();
+    QFile hex("fw.hex");
+    ASSERT_TRUE(hex.open(QIODevice::WriteOnly));
+    hex.write("\xEF\xBB\xBF\r\n:020000040800F2\r\n:10000000000102030405060708090A0B0C0D0E0F78\r\n");
+    hex.close();
+    const QString path = QFileInfo(hex).absoluteFilePath();
+    window->ChooseFileName = [path] { return path; };
+    messages.answer = false;
+    window->Button1Click();
+    EXPECT_EQ(messages.questions,
+              QStringList{QStringLiteral(
+                  "Файл похож на Intel HEX, а не на двоичный образ. Записать как есть?")});
+    EXPECT_TRUE(window->Button2->isHidden());
+    EXPECT_EQ(transfer.fileOpen, 0) << "nothing to start";
+}
+
+// The window's own link over RTU over TCP, through a relay that drops the connection after the
+// last block's acknowledgement and before the closing frame.
+TEST(FirmwareOverTcpEndToEndTest, CutBeforeTheClosingFrameIsNeverCalledFinished) {
+    test::ScratchDir dir;
+    test::MessageCapture messages;
+    init_crc16_tab();
+    SimulatedUnit unit("--tcp", {"--flash-out", kFlashOut, "--ready-delay", "300"});
+    ASSERT_TRUE(unit.Started());
+    test::CuttingRelay relay(unit.PortName().section(':', -1).toUShort(),
+                             QByteArray::fromHex("0106FFFD006E08004000"), 250);
+    NetworkChannel channel;
+    ASSERT_EQ(channel.OpenComPort(relay.PortName().toStdString(), 115200), kOpenOk);
+    LinkState state;
+    state.DeviceAddress = 1;
+    test::QuietHost host;
+    ModbusLink link(state, channel, host);
+    QTimer receiver;
+    QObject::connect(&receiver, &QTimer::timeout, [&] { link.Timer3Timer(); });
+    receiver.start(kReceiveIntervalMs);
+    FirmwareTransfer transfer;
+    TForm4 window(transfer, state, channel, [](int, int) {});
+    QFile file("firmware.bin");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(Firmware(100));
+    file.close();
+    const QString path = QFileInfo(file).absoluteFilePath();
+    window.ChooseFileName = [path] { return path; };
+    window.Button1Click();
+    window.Button2Click();
+
+    QStringList shown;
+    const bool ended = QTest::qWaitFor(
+        [&] {
+            if (shown.isEmpty() || shown.back() != window.Label2->text())
+                shown << window.Label2->text();
+            return !window.Button2->isHidden();
+        },
+        20000);
+    ASSERT_TRUE(ended) << shown.join(" | ").toStdString();
+    EXPECT_TRUE(relay.Cut());
+    EXPECT_EQ(window.Label2->text(), QStringLiteral("Программирование не завершено: нет связи"));
+    EXPECT_FALSE(shown.contains(QStringLiteral("Программирование завершено")))
+        << shown.join(" | ").toStdString();
+    EXPECT_FALSE(QFile::exists(kFlashOut));
+    window.close();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // kvel-cli over the network: against kvel-sim on RTU over TCP and Modbus TCP, against pymodbus
 // as an independent peer of each, and every way of naming a network port badly.
+#include "CuttingRelay.h"
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
 
@@ -107,6 +108,37 @@ TEST_F(NetworkCliEndToEndTest, UploadGoesOverRtuOverTcpAndIsRefusedThroughAGatew
     QFile flash("flash.bin");
     ASSERT_TRUE(flash.open(QIODevice::ReadOnly));
     EXPECT_EQ(flash.readAll(), firmware);
+}
+
+// The closing frame gets no answer: a line cut after the last acknowledgement must not pass for
+// a finished upload.
+TEST_F(NetworkCliEndToEndTest, UploadCutOffBeforeItsClosingFrameFailsWithTheReason) {
+    QFile file("firmware.bin");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(100, '\x5A'));
+    file.close();
+    SimulatedUnit server("--tcp", {"--flash-out", "flash.bin", "--ready-delay", "300"});
+    ASSERT_TRUE(server.Started());
+    ASSERT_EQ(Cli({"--port", server.PortName(), "set", "current-setpoint", "0"}).exitCode, 0);
+    // The header of the one block, 100 bytes at 0x08004000; its acknowledgement still goes
+    // through, the closing frame a tick later no longer does.
+    test::CuttingRelay relay(server.PortName().section(':', -1).toUShort(),
+                             QByteArray::fromHex("0106FFFD006E08004000"), 250);
+
+    QProcess upload;
+    upload.start(KVEL_CLI_PATH, {"--port", relay.PortName(), "upload", "firmware.bin"});
+    // The relay lives on this event loop: wait without blocking it.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return upload.state() == QProcess::NotRunning; }, 60000));
+    const QString out = QString::fromUtf8(upload.readAllStandardOutput());
+    const QString err = QString::fromUtf8(upload.readAllStandardError());
+    EXPECT_TRUE(relay.Cut());
+    EXPECT_EQ(upload.exitCode(), 2) << err.toStdString();
+    EXPECT_TRUE(err.contains("upload not finished") && err.contains("closing frame") &&
+                err.contains("the server closed the connection"))
+        << err.toStdString();
+    EXPECT_FALSE(out.contains("programming finished")) << out.toStdString();
+    QTest::qWait(500);
+    EXPECT_FALSE(QFile::exists("flash.bin")) << "the unit never closed programming";
 }
 
 TEST_F(NetworkCliEndToEndTest, PymodbusServesBothTransportsToTheSameLink) {

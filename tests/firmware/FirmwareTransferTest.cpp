@@ -204,6 +204,59 @@ TEST_F(EdgeCases, UnitThatNeverGetsReadyIsReportedOnTheTwelfthTick) {
     EXPECT_EQ(LastWrite().size(), 2060u) << "a late ready still starts the transfer";
 }
 
+using ClosingFrame = test::UploadFixture;
+
+// The closing frame is never acknowledged: only the line tells whether it got through.
+TEST_F(ClosingFrame, FinishedOnlyWhenItsWriteWentOutAndTheLineStayedUpThroughItsPause) {
+    const struct {
+        const char* name;
+        int writeResult;
+        bool lostBeforeTheWrite;
+        bool lostInThePause;
+        UploadStep step;
+        const char* status;
+    } cases[] = {
+        {"line up throughout", kWriteDone, false, false, UploadStep::Finished,
+         "Программирование завершено"},
+        {"write not taken", kWritePending, false, false, UploadStep::NotFinished,
+         "Программирование не завершено: нет связи"},
+        {"line gone before the write", kWritePending, true, false, UploadStep::NotFinished,
+         "Программирование не завершено: нет связи"},
+        {"line lost in the pause", kWriteDone, false, true, UploadStep::NotFinished,
+         "Программирование не завершено: нет связи"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        view = {};
+        view.holdClosingPause = true;
+        view.endClosingPause = [this] { upload.ClosingPauseEnded(); };
+        channel.writeResult = kWriteDone;
+        channel.vanished = false;
+        ASSERT_EQ(Choose({'A', 'B', 'C', 'D', 'E'}), FileVerdict::Usable);
+        StartAndSendFirstBlock();
+        AcknowledgeLastFrame();
+        channel.writeResult = c.writeResult;
+        channel.vanished = c.lostBeforeTheWrite;
+        upload.Timer1Timer();
+        EXPECT_EQ(ToHex(LastWrite()), "01 06 FF FD 00 0B 08 00 48 00 00 09 82");
+        EXPECT_EQ(transfer.fileOpen, 0);
+        const bool pauseNeeded = c.writeResult == kWriteDone && !c.lostBeforeTheWrite;
+        EXPECT_EQ(view.closingPauseMs, pauseNeeded ? kClosingPauseMs : 0);
+        if (pauseNeeded) {
+            EXPECT_EQ(upload.Step(), UploadStep::Closing);
+            EXPECT_EQ(view.Status(), "Запись 0 блока из 1") << "no verdict before the pause ends";
+            EXPECT_EQ(view.closeOffers, 0);
+            channel.vanished = c.lostInThePause;
+            upload.ClosingPauseEnded();
+        }
+        EXPECT_EQ(upload.Step(), c.step);
+        EXPECT_EQ(view.Status(), c.status);
+        EXPECT_EQ(view.closeOffers, 1);
+        upload.ClosingPauseEnded();
+        EXPECT_EQ(view.statuses.size(), 2u) << "a late pause's end says nothing again";
+    }
+}
+
 using Resends = test::UploadFixture;
 
 TEST_F(Resends, WaitsLongerOnSlowerLines) {
@@ -365,7 +418,11 @@ TEST(ForeignImageFormatTest, RecognisesTextAndElfFilesByTheirFirstBytes) {
         std::string format;
     } cases[] = {
         {":020000040800F2\r\n:10000000", "Intel HEX"},
-        {"\xEF\xBB\xBF:10000000000102030405060708090A0B0C0D0E0F78\n", ""}, // a BOM is not a record
+        // Saved as "UTF-8 with BOM", with or without blank lines before the records.
+        {"\xEF\xBB\xBF:10000000000102030405060708090A0B0C0D0E0F78\n", "Intel HEX"},
+        {"\xEF\xBB\xBF\r\n\r\n:020000040800F2\r\n", "Intel HEX"},
+        {"\xEF\xBB\xBFS00F000068656C6C6F202020202000003C\n", "S-record"},
+        {"\xEF\xBB:020000040800F2", ""},
         {"\r\n  :1000000000010203040506070809AABBCCDDEEFF78", "Intel HEX"},
         {"S00F000068656C6C6F202020202000003C\nS1130000", "S-record"},
         {"S3150800400000000000", "S-record"},

@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -161,6 +162,7 @@ TEST_F(FirmwareWindowTest, FinishedTransferOffersCloseWhichClosesTheWindow) {
     form->Timer1Timer();
     link.WriteReplyWord = transfer.lastFrameCrc;
     form->Timer1Timer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Button2->isHidden(); }, 5000));
     EXPECT_EQ(form->Label2->text(), QStringLiteral("Программирование завершено"));
     EXPECT_EQ(form->Button2->text(), QStringLiteral("Закрыть"));
     EXPECT_FALSE(form->Button2->isHidden());
@@ -168,6 +170,24 @@ TEST_F(FirmwareWindowTest, FinishedTransferOffersCloseWhichClosesTheWindow) {
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(form->Timer1->IsRunning());
     EXPECT_EQ(pollTimer.Interval(), 500);
+}
+
+TEST_F(FirmwareWindowTest, LineLostAfterTheClosingFrameIsNotCalledFinished) {
+    const auto form = Open();
+    Choose(*form, WriteFirmware("fw.bin", 10));
+    form->Button2->click();
+    link.ReadReplyWord = 1;
+    form->Timer1Timer();
+    link.WriteReplyWord = transfer.lastFrameCrc;
+    form->Timer1Timer();
+    ASSERT_EQ(channel.writes.back().size(), 13u) << "the closing frame";
+    EXPECT_TRUE(form->Button2->isHidden()) << "no verdict before the closing pause ends";
+    channel.vanished = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Button2->isHidden(); }, 5000));
+    const QString text = QStringLiteral("Программирование не завершено: нет связи");
+    EXPECT_EQ(form->Label2->text(), text);
+    EXPECT_EQ(form->Button2->text(), QStringLiteral("Закрыть"));
+    EXPECT_LE(QFontMetrics(form->Label2->font()).horizontalAdvance(text), form->Label2->width());
 }
 
 TEST_F(FirmwareWindowTest, ClosingMidTransferClosesTheFile) {

@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,12 +25,20 @@ public:
     void ShowStatus(const std::string& utf8Text) override { statuses.push_back(utf8Text); }
     void OfferClose() override { ++closeOffers; }
     void StopTicks() override { ++tickStops; }
+    // Nothing happens on the line in the pause unless the test holds it and acts meanwhile.
+    void StartClosingPause(int ms) override {
+        closingPauseMs = ms;
+        if (!holdClosingPause) endClosingPause();
+    }
 
     std::string Status() const { return statuses.empty() ? std::string() : statuses.back(); }
 
     std::vector<std::string> statuses;
     int closeOffers = 0;
     int tickStops = 0;
+    int closingPauseMs = 0;
+    bool holdClosingPause = false;
+    std::function<void()> endClosingPause;
 };
 
 // Bytes that differ from block to block, so a block sent from the wrong offset shows.
@@ -53,6 +62,7 @@ protected:
         link.DeviceAddress = 1;
         link.Settings.baudIndexWord = 9; // 115200 bit/s
         std::filesystem::create_directories(dir);
+        view.endClosingPause = [this] { upload.ClosingPauseEnded(); };
         if (!ObserveLink()) return;
         receiver.SetObserver(&observer);
         transfer.observer = &observer;
@@ -110,7 +120,8 @@ protected:
 
     const std::filesystem::path dir =
         std::filesystem::path(::testing::TempDir()) /
-        ("kvel-firmware-" +
+        // The observed run of the same test may run beside this one.
+        ((ObserveLink() ? "kvel-firmware-observed-" : "kvel-firmware-") +
          std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     RecordingObserver observer;
     LinkState link;

@@ -1,6 +1,7 @@
 // The register table: registers by name and number, values typed in their units become the
 // words the unit holds, and the setpoints stay within the unit's own limits.
 #include "Registers.h"
+#include "FixedPointCases.h"
 
 #include <gtest/gtest.h>
 
@@ -46,8 +47,18 @@ TEST(RegistersTest, TenthsTakeADecimalCommaOrPointAndNoMoreThanOneDecimal) {
     EXPECT_FALSE(Word("voltage-setpoint", ""));
     EXPECT_FALSE(Word("voltage-setpoint", "48 V"));
     EXPECT_FALSE(Word("voltage-setpoint", "99999999999999999999"));
+    EXPECT_FALSE(Word("voltage-setpoint", "429496778,1")); // 485 once its sum wraps at 32 bits
+    EXPECT_FALSE(Word("voltage-setpoint", "4294967296"));
     EXPECT_NE(ParseValue(Named("voltage-setpoint"), "-1").refusal.find("0.0 to 6553.5 V"),
               std::string::npos);
+}
+
+TEST(RegistersTest, TypedNumbersReadTheSameWhateverTheWidthOfLong) {
+    for (const test::FixedPointCase& c : test::kFixedPointCases) {
+        const FixedPoint read = ReadFixedPoint(c.text, c.decimals);
+        EXPECT_EQ(read.scaled, c.scaled) << c.text;
+        EXPECT_EQ(read.fault, c.fault) << c.text;
+    }
 }
 
 TEST(RegistersTest, FlagsChoicesAndSignedValuesKeepToTheirRange) {
