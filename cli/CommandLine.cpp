@@ -37,13 +37,19 @@ const std::vector<VerbSpec> kVerbs = {
      "watch [--interval SECONDS] [--csv FILE] [--csv-dialect excel|standard] [--count N]",
      {"interval", "csv", "csv-dialect", "count"},
      "Reads the unit and prints one line per reading with an ISO 8601 time (UTC). When the\n"
-     "line is too slow for the interval, says so once and prints as fast as it can.\n"
+     "line is too slow for the interval, says so once and prints as fast as it can. A unit\n"
+     "that falls silent is named on stderr with the cause and gets one empty row in the CSV;\n"
+     "its lines go on when it answers again. A network line that drops is connected again;\n"
+     "a device that goes away ends the watch when it is not back within --timeout.\n"
+     "Exit status: 0 when every unit answered in the last round, 2 when one did not or the\n"
+     "device went away for good.\n"
      "  --interval SECONDS  time between lines, 0.1 to 3600 (default 1)\n"
      "  --csv FILE          also append the lines to FILE as CSV, with a header when new;\n"
      "                      the columns of kvel's log, local time and its UTC offset\n"
      "  --csv-dialect D     excel: semicolons, decimal commas, UTF-8 with a byte-order mark;\n"
      "                      standard: commas, decimal points (default)\n"
-     "  --count N           stop after N lines (default: until interrupted)"},
+     "  --count N           stop after N rounds in which a unit answered (default: until\n"
+     "                      interrupted)"},
     {Verb::Get,
      "get",
      1,

@@ -45,6 +45,8 @@ bool WorthAskingAgain(const TransactionResult& result) {
         return true;
     case TransactionOutcome::Exception:
         return SaysItIsBusy(result);
+    // The gateway has already waited for the unit; asking again at once would only flood it.
+    case TransactionOutcome::NoUnit:
     case TransactionOutcome::Ok:
     case TransactionOutcome::PortClosed:
         return false;
@@ -59,6 +61,7 @@ int Telling(TransactionOutcome outcome) {
     case TransactionOutcome::PortClosed:
         return 4;
     case TransactionOutcome::Exception:
+    case TransactionOutcome::NoUnit:
         return 3;
     case TransactionOutcome::WrongAddress:
         return 2;
@@ -76,6 +79,8 @@ const char* OutcomeWord(TransactionOutcome outcome) {
         return "ok";
     case TransactionOutcome::Exception:
         return "exception";
+    case TransactionOutcome::NoUnit:
+        return "no unit behind the gateway";
     case TransactionOutcome::TimedOut:
         return "no answer";
     case TransactionOutcome::Corrupt:
@@ -262,6 +267,9 @@ std::string UnitLine::Failure(const Answer& answer) const {
         return {};
     case TransactionOutcome::Exception:
         return "the unit answered with " + ExceptionText(answer.exceptionCode) + tries;
+    case TransactionOutcome::NoUnit:
+        return "no unit answered at " + Where() + ": the gateway says " +
+               ExceptionText(answer.exceptionCode) + "; check the address";
     case TransactionOutcome::TimedOut:
         return "no answer from the unit at " + Where() + within + tries;
     case TransactionOutcome::Corrupt:

@@ -4,6 +4,7 @@
 #include "Console.h"
 #include "Find.h"
 #include "ModbusFrame.h"
+#include "NetworkPort.h"
 #include "RegisterMap.h"
 #include "Report.h"
 #include "Serve.h"
@@ -24,6 +25,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 namespace kvel::cli {
 
@@ -99,35 +101,81 @@ int Get(UnitLine& line) {
     });
 }
 
-// One line of watch for the unit `line` talks to. With several units a unit that does not
-// answer gets a line saying so (and an empty row in the CSV), and the others go on; a single
-// unit's silence ends the watch.
-int WatchLineOfUnit(UnitLine& line, CsvLogFile& csv) {
+// What watch knows of one listed unit between its turns.
+struct WatchedUnit {
+    std::uint8_t address = 0;
+    // Its break row is written and it has not answered since.
+    bool silent = false;
+};
+
+enum class Turn { Answered, Silent, CsvFailed };
+
+// The CSV reaches the disk after every row, so a watch cut short loses none.
+bool AppendRow(CsvLogFile& csv, const TelemetrySample& sample, std::uint8_t address) {
+    if (!csv.IsOpen()) return true;
+    csv.Append(sample, address);
+    return csv.Flush();
+}
+
+// "2026-12-07T13:03:34.123Z  address 3: " before what happened to a unit, on stderr.
+std::string UnitNews(const std::string& time, std::uint8_t address, bool several) {
+    return time + "  " + (several ? "address " + std::to_string(address) + ": " : "");
+}
+
+// A unit's turn in a round of watch. A reading goes to stdout and the CSV; a unit that falls
+// silent is named on stderr with the cause and gets one break row, as the window's log has, however
+// long it stays silent.
+Turn WatchTurn(UnitLine& line, CsvLogFile& csv, WatchedUnit& unit) {
     const Invocation& call = line.Call();
     const bool several = SeveralUnits(call);
-    const std::uint8_t address = line.Address();
     UnitImages images;
     const Answer answer = line.ReadBanks(images);
-    if (!answer.Ok() && !several) return LinkFailure(line, answer);
     const std::int64_t nowMs = QDateTime::currentMSecsSinceEpoch();
     const std::string time = NowIso();
-    TelemetrySample sample = SampleOfImages(images.holding, images.input, nowMs);
     if (answer.Ok()) {
-        Print(call.json ? JsonOfUnit(WatchJson(Reading(images), time), address, several)
-                        : TextOfUnit(WatchLine(Reading(images), time), address, several));
-    } else {
-        const std::string failure = line.Failure(answer);
-        Print(call.json ? QJsonDocument(QJsonObject{{"time", QString::fromStdString(time)},
-                                                    {"address", address},
-                                                    {"error", QString::fromStdString(failure)}})
-                              .toJson(QJsonDocument::Compact)
-                              .toStdString()
-                        : TextOfUnit(time + "  " + failure, address, several));
-        sample.gap = true;
+        if (std::exchange(unit.silent, false))
+            Tell(UnitNews(time, unit.address, several) + "answers again");
+        Print(call.json ? JsonOfUnit(WatchJson(Reading(images), time), unit.address, several)
+                        : TextOfUnit(WatchLine(Reading(images), time), unit.address, several));
+        return AppendRow(csv, SampleOfImages(images.holding, images.input, nowMs), unit.address)
+                   ? Turn::Answered
+                   : Turn::CsvFailed;
     }
-    if (!csv.IsOpen()) return kExitOk;
-    csv.Append(sample, address);
-    return csv.Flush() ? kExitOk : Fail(kExitRefused, "cannot write " + call.csvPath);
+    if (std::exchange(unit.silent, true)) return Turn::Silent;
+    Tell(UnitNews(time, unit.address, several) + line.Failure(answer));
+    TelemetrySample gap;
+    gap.timeMs = nowMs;
+    gap.gap = true;
+    return AppendRow(csv, gap, unit.address) ? Turn::Silent : Turn::CsvFailed;
+}
+
+// Every listed unit's turn: Answered when one answered, CsvFailed when the CSV took no row.
+Turn WatchRound(UnitLine& line, CsvLogFile& csv, std::vector<WatchedUnit>& units) {
+    Turn round = Turn::Silent;
+    for (WatchedUnit& unit : units) {
+        line.SetAddress(unit.address);
+        const Turn turn = WatchTurn(line, csv, unit);
+        if (turn == Turn::CsvFailed) return turn;
+        if (turn == Turn::Answered) round = turn;
+    }
+    return round;
+}
+
+// Before every round a port that went away is opened again: a network line however long it
+// takes, as the window program does, a device until --timeout has passed since it went. False
+// once the device is gone for good.
+bool PortStillThere(UnitLine& line, std::optional<Clock::time_point>& goneSince) {
+    const Invocation& call = line.Call();
+    SerialChannel& channel = line.Channel();
+    if (channel.IsOpen() ||
+        channel.ReopenVanishedPort(BaudRateFromIndex(call.baudIndex)) == kOpenOk) {
+        goneSince.reset();
+        return true;
+    }
+    const Clock::time_point now = Clock::now();
+    if (!goneSince) goneSince = now;
+    return IsNetworkPortName(call.portName) ||
+           now - *goneSince < std::chrono::milliseconds(call.timeoutMs);
 }
 
 std::string SecondsText(Clock::duration duration) {
@@ -136,8 +184,23 @@ std::string SecondsText(Clock::duration duration) {
     return text;
 }
 
+// The units silent at the end, for the last word of a watch that exits 2.
+std::string SilentList(const std::vector<WatchedUnit>& units) {
+    std::string list;
+    for (const WatchedUnit& unit : units)
+        if (unit.silent) list += (list.empty() ? "" : ", ") + std::to_string(unit.address);
+    return list;
+}
+
+int WatchEnd(const std::vector<WatchedUnit>& units) {
+    const std::string silent = SilentList(units);
+    if (silent.empty()) return kExitOk;
+    return Fail(kExitLink, "silent in the last round: address " + silent);
+}
+
 // Lines start on the interval's beat; a reading that overruns its beat is followed at once by
-// the next, and the beats it overran are skipped rather than made up in a burst.
+// the next, and the beats it overran are skipped rather than made up in a burst. A silence is
+// no reason to stop: a round counts towards --count once a unit answers in it.
 int Watch(UnitLine& line) {
     const Invocation& call = line.Call();
     CsvLogFile csv;
@@ -146,26 +209,37 @@ int Watch(UnitLine& line) {
                           SeveralUnits(call) ? CsvUnits::Several : CsvUnits::One))
         return Fail(kExitRefused,
                     "cannot write " + call.csvPath + ": " + csv.OpenFailure().toStdString());
+    std::vector<WatchedUnit> units;
+    for (std::uint8_t address : call.addresses)
+        units.push_back({address, false});
     const auto interval = std::chrono::milliseconds(call.intervalMs);
+    std::optional<Clock::time_point> portGoneSince;
     bool toldSlow = false;
+    int rounds = 0;
     Clock::time_point beat = Clock::now();
-    for (int lines = 1;; ++lines) {
-        const int exit = ForEachUnit(
-            line, [&](UnitLine& unit, std::uint8_t) { return WatchLineOfUnit(unit, csv); });
-        if (exit != kExitOk) return exit;
-        if (lines == call.count) return kExitOk;
+    for (;;) {
+        if (!PortStillThere(line, portGoneSince))
+            return Fail(kExitLink, call.portLabel + " went away and did not come back within " +
+                                       SecondsText(std::chrono::milliseconds(call.timeoutMs)) +
+                                       " s");
+        // A round that a silence began or ended in took its time on tries, not on the line.
+        const bool answeringBefore = SilentList(units).empty();
+        const Turn round = WatchRound(line, csv, units);
+        if (round == Turn::CsvFailed) return Fail(kExitRefused, "cannot write " + call.csvPath);
+        if (round == Turn::Answered && ++rounds == call.count) return WatchEnd(units);
         const Clock::time_point now = Clock::now();
         beat += interval;
         if (beat >= now) {
             std::this_thread::sleep_until(beat);
             continue;
         }
-        if (!toldSlow)
+        if (!toldSlow && answeringBefore && SilentList(units).empty()) {
             std::fprintf(stderr,
                          "kvel-cli: the line cannot keep up with --interval %s: one reading "
                          "takes %s s; lines follow as fast as the line allows\n",
                          SecondsText(interval).c_str(), SecondsText(now - beat + interval).c_str());
-        toldSlow = true;
+            toldSlow = true;
+        }
         beat = now;
     }
 }

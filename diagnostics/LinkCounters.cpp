@@ -1,6 +1,8 @@
 // Counters and the cause of a link loss, judged from what the line showed since the last reply.
 #include "LinkCounters.h"
 
+#include "ModbusFrame.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -18,6 +20,8 @@ std::string CauseText(const CauseOfLoss& cause) {
         return "отвечает другой адрес " + std::to_string(cause.detail);
     case LossCause::Connection:
         return OpenFailureReasonText({cause.connection, {}, {}, {}});
+    case LossCause::GatewayNoAnswer:
+        return "шлюз: устройство не ответило";
     case LossCause::Exception:
         break;
     }
@@ -39,6 +43,8 @@ std::string Hint(const CauseOfLoss& cause) {
         return "укажите адрес " + std::to_string(cause.detail) + " (Меню → Параметры соединения)";
     case LossCause::Connection:
         return "проверьте сеть и сервер последовательных портов (Сервис → Сетевое подключение…)";
+    case LossCause::GatewayNoAnswer:
+        return "проверьте адрес";
     case LossCause::Exception:
         break;
     }
@@ -107,7 +113,9 @@ void LinkCounters::LinkLost(bool portOpen) {
     else if (otherAddress_)
         cause_ = CauseOfLoss{LossCause::OtherAddress, *otherAddress_};
     else if (exceptionCode_)
-        cause_ = CauseOfLoss{LossCause::Exception, *exceptionCode_};
+        cause_ = CauseOfLoss{GatewayFoundNoUnit(*exceptionCode_) ? LossCause::GatewayNoAnswer
+                                                                 : LossCause::Exception,
+                             *exceptionCode_};
     else if (bytesSinceEvidence_ != 0)
         cause_ = CauseOfLoss{LossCause::BytesNoFrames, 0};
     else

@@ -12,8 +12,17 @@
 
 namespace kvel {
 
-// Connection: a network line's connection failed or went down.
-enum class LossCause { PortClosed, NoBytes, BytesNoFrames, OtherAddress, Exception, Connection };
+// Connection: a network line's connection failed or went down. GatewayNoAnswer: a gateway
+// answered for the unit that nothing is there.
+enum class LossCause {
+    PortClosed,
+    NoBytes,
+    BytesNoFrames,
+    OtherAddress,
+    Exception,
+    Connection,
+    GatewayNoAnswer
+};
 
 struct CauseOfLoss {
     LossCause cause = LossCause::NoBytes;

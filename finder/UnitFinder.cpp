@@ -109,10 +109,21 @@ void UnitFinder::TakeInput() {
         received_.push_back(channel_.ReadComByte());
 }
 
-// A unit that refuses the read with an exception is there all the same.
+const std::uint8_t* UnitFinder::PresenceException() const {
+    return FrameAtEnd(received_, kExceptionReplyLength, address_, kReadHolding | kExceptionFlag);
+}
+
+// A unit that refuses the read with an exception is there all the same, unless the exception is
+// a gateway's saying that nothing answered behind it.
 bool UnitFinder::AnsweredPresence() const {
-    return FrameAtEnd(received_, kOneRegisterReply, address_, kReadHolding) ||
-           FrameAtEnd(received_, kExceptionReplyLength, address_, kReadHolding | kExceptionFlag);
+    if (FrameAtEnd(received_, kOneRegisterReply, address_, kReadHolding)) return true;
+    const std::uint8_t* exception = PresenceException();
+    return exception && !GatewayFoundNoUnit(exception[2]);
+}
+
+bool UnitFinder::GatewayFoundNone() const {
+    const std::uint8_t* exception = PresenceException();
+    return exception && GatewayFoundNoUnit(exception[2]);
 }
 
 std::optional<std::uint16_t> UnitFinder::AnsweredVersion() const {
@@ -133,6 +144,10 @@ void UnitFinder::Tick(std::int64_t nowMs) {
             noisyTries_ = 0;
             found_.push_back({address_, BaudIndex(), std::nullopt});
             Send(Asking::Version, nowMs);
+        } else if (GatewayFoundNone()) {
+            // The gateway has done the waiting: the try ends as a silent one, and no noise.
+            noisyTries_ = 0;
+            NextTry(nowMs);
         } else if (nowMs >= deadlineMs_) {
             EndSilentTry(nowMs);
         }

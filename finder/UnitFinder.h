@@ -86,7 +86,11 @@ private:
     bool OpenRate();
     void Send(Asking asking, std::int64_t nowMs);
     void TakeInput();
+    // The newest bytes as an exception to the presence read from the address asked.
+    const std::uint8_t* PresenceException() const;
     bool AnsweredPresence() const;
+    // A gateway answered for the address asked that no unit is behind it.
+    bool GatewayFoundNone() const;
     std::optional<std::uint16_t> AnsweredVersion() const;
     // No answer in time: a rate that keeps bringing only noise is given up.
     void EndSilentTry(std::int64_t nowMs);

@@ -151,6 +151,8 @@ const char* FailureCauseLabel(TransactionOutcome outcome) {
         return "exception";
     case TransactionOutcome::PortClosed:
         return "port_closed";
+    case TransactionOutcome::NoUnit:
+        return "gateway_no_answer";
     case TransactionOutcome::Ok:
         break;
     }

@@ -8,8 +8,8 @@
 
 namespace kvel {
 
-// "timeout", "corrupt", "wrong_address", "exception", "port_closed": the cause label of
-// kvel_link_errors_total.
+// "timeout", "corrupt", "wrong_address", "exception", "port_closed", "gateway_no_answer": the
+// cause label of kvel_link_errors_total.
 const char* FailureCauseLabel(TransactionOutcome outcome);
 
 // The readings of the units that answered their last poll, and for every unit whether it did,

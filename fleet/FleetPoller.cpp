@@ -17,7 +17,9 @@ std::optional<std::size_t> FailureIndex(TransactionOutcome outcome) {
 
 namespace {
 std::uint8_t FailureDetail(const TransactionResult& result) {
-    if (result.outcome == TransactionOutcome::Exception) return result.exceptionCode;
+    if (result.outcome == TransactionOutcome::Exception ||
+        result.outcome == TransactionOutcome::NoUnit)
+        return result.exceptionCode;
     if (result.outcome == TransactionOutcome::WrongAddress && !result.frame.empty())
         return result.frame.front();
     return 0;

@@ -25,9 +25,9 @@ constexpr int kFleetTickMs = 2;
 constexpr auto kFleetReopenInterval = std::chrono::seconds(1);
 
 // Every way a poll can fail, in the order their counters are kept.
-constexpr std::array<TransactionOutcome, 5> kPollFailures{
-    TransactionOutcome::TimedOut, TransactionOutcome::Corrupt, TransactionOutcome::WrongAddress,
-    TransactionOutcome::Exception, TransactionOutcome::PortClosed};
+constexpr std::array<TransactionOutcome, 6> kPollFailures{
+    TransactionOutcome::TimedOut,  TransactionOutcome::Corrupt,    TransactionOutcome::WrongAddress,
+    TransactionOutcome::Exception, TransactionOutcome::PortClosed, TransactionOutcome::NoUnit};
 
 struct PolledUnit {
     std::uint8_t address = 0;
@@ -45,6 +45,11 @@ struct PolledUnit {
     std::uint64_t replies = 0;
     // By the index of the outcome in kPollFailures.
     std::array<std::uint64_t, kPollFailures.size()> failures{};
+
+    // Nothing answered the last poll: no byte came, or a gateway said no unit is there.
+    bool Silent() const {
+        return failure == TransactionOutcome::TimedOut || failure == TransactionOutcome::NoUnit;
+    }
 };
 
 struct FleetSetup {

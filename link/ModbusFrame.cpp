@@ -65,9 +65,9 @@ const char* ExceptionName(std::uint8_t code) {
         return "busy";
     case 0x08:
         return "memory parity error";
-    case 0x0A:
+    case kExceptionGatewayPathUnavailable:
         return "gateway path unavailable";
-    case 0x0B:
+    case kExceptionGatewayTargetSilent:
         return "gateway target failed to respond";
     default:
         return "exception";

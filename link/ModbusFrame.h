@@ -49,6 +49,14 @@ constexpr std::uint8_t kExceptionBusy = 0x06;
 // What the Modbus standard calls an exception code: "busy" for 6, "exception" when unknown.
 const char* ExceptionName(std::uint8_t code);
 
+// A gateway answers these for the unit behind it when the unit never answered (0B) or cannot be
+// reached at all (0A): no unit is there, however much the exception looks like an answer.
+constexpr std::uint8_t kExceptionGatewayPathUnavailable = 0x0A;
+constexpr std::uint8_t kExceptionGatewayTargetSilent = 0x0B;
+constexpr bool GatewayFoundNoUnit(std::uint8_t code) {
+    return code == kExceptionGatewayPathUnavailable || code == kExceptionGatewayTargetSilent;
+}
+
 inline std::uint16_t WordAt(const std::uint8_t* bytes) {
     return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
 }

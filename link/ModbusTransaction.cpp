@@ -29,6 +29,14 @@ ReplyKind KindAnswering(std::uint8_t function) {
     }
 }
 
+// An exception from another address is a wrong unit's answer; a gateway's 0A or 0B says that no
+// unit answered at all.
+TransactionOutcome OutcomeOfException(const std::uint8_t* exception, std::uint8_t address) {
+    if (exception[0] != address) return TransactionOutcome::WrongAddress;
+    return GatewayFoundNoUnit(exception[2]) ? TransactionOutcome::NoUnit
+                                            : TransactionOutcome::Exception;
+}
+
 } // namespace
 
 LinkClock::duration LineTime(std::int32_t bitRate, std::size_t bytes) {
@@ -178,9 +186,7 @@ bool ModbusTransaction::Judge(std::uint8_t byte, LinkClock::time_point now) {
     }
     if (NewestAreFrame(kExceptionReplyLength, function | kExceptionFlag)) {
         const std::uint8_t* exception = received_.data() + received_.size() - kExceptionReplyLength;
-        Finish(exception[0] == request_.address ? TransactionOutcome::Exception
-                                                : TransactionOutcome::WrongAddress,
-               now);
+        Finish(OutcomeOfException(exception, request_.address), now);
         return true;
     }
     return false;
@@ -203,12 +209,14 @@ ModbusTransaction::Step ModbusTransaction::Finish(TransactionOutcome outcome,
     result_.elapsed = phase_ == Phase::Awaiting ? now - sentAt_ : LinkClock::duration{};
     std::size_t length = received_.size();
     if (outcome == TransactionOutcome::Ok) length = expectedLength_;
-    if (outcome == TransactionOutcome::WrongAddress || outcome == TransactionOutcome::Exception)
+    const bool exceptionFrame =
+        outcome == TransactionOutcome::Exception || outcome == TransactionOutcome::NoUnit;
+    if (outcome == TransactionOutcome::WrongAddress || exceptionFrame)
         length = NewestAreFrame(kExceptionReplyLength, request_.function | kExceptionFlag)
                      ? kExceptionReplyLength
                      : expectedLength_;
     result_.frame.assign(received_.end() - static_cast<std::ptrdiff_t>(length), received_.end());
-    if (outcome == TransactionOutcome::Exception) result_.exceptionCode = result_.frame[2];
+    if (exceptionFrame) result_.exceptionCode = result_.frame[2];
     phase_ = Phase::Idle;
     return Step::Done;
 }

@@ -16,6 +16,7 @@ namespace kvel {
 enum class TransactionOutcome {
     Ok,           // the reply the request asked for
     Exception,    // the unit answered with an exception code
+    NoUnit,       // a gateway answered for the unit that nothing is there (0A or 0B)
     TimedOut,     // not a byte came back
     Corrupt,      // bytes came back, but no reply the receiver takes
     WrongAddress, // a whole reply came back, from another address
@@ -31,7 +32,8 @@ struct TransactionRequest {
 
 struct TransactionResult {
     TransactionOutcome outcome = TransactionOutcome::TimedOut;
-    // Ok, Exception, WrongAddress: the frame that ended the wait; Corrupt: every byte received.
+    // Ok, Exception, NoUnit, WrongAddress: the frame that ended the wait; Corrupt: every byte
+    // received.
     std::vector<std::uint8_t> frame;
     std::uint8_t exceptionCode = 0;
     // From the request going out to the end of the wait.

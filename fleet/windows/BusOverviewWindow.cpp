@@ -81,6 +81,8 @@ CauseOfLoss CauseOf(const PolledUnit& unit) {
         return {LossCause::OtherAddress, unit.failureDetail};
     case TransactionOutcome::Exception:
         return {LossCause::Exception, unit.failureDetail};
+    case TransactionOutcome::NoUnit:
+        return {LossCause::GatewayNoAnswer, unit.failureDetail};
     default:
         return {LossCause::NoBytes, 0};
     }

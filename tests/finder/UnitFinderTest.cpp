@@ -227,6 +227,27 @@ TEST_F(UnitFinderTest, AnExceptionAnswerStillMeansAUnitIsThere) {
     EXPECT_EQ(finder->Found()[0].address, 3);
 }
 
+// A gateway answers at once for every address where nothing answered behind it, 0B for odd
+// ones and 0A for even ones; at 100 a unit answers, after more such answers than a noisy rate
+// is given.
+TEST_F(UnitFinderTest, AGatewaysNoUnitAnswersAreNoUnitsNorNoiseAndEndTheTryAtOnce) {
+    line.units = {{100, {3, 7}}};
+    line.answer = [this](const std::vector<std::uint8_t>& request) {
+        if (request[0] == 100) return;
+        const std::uint8_t code =
+            request[0] % 2 ? kExceptionGatewayTargetSilent : kExceptionGatewayPathUnavailable;
+        line.Feed(WithCrc({request[0], static_cast<std::uint8_t>(request[1] | 0x80), code}));
+    };
+    Start(3);
+    const std::int64_t started = now;
+    RunToEnd();
+    ASSERT_EQ(finder->Found().size(), 1u);
+    EXPECT_EQ(finder->Found()[0].address, 100);
+    EXPECT_EQ(finder->Found()[0].firmwareVersion, 7);
+    EXPECT_EQ(OpenedRates(), (std::vector<std::int32_t>{9600})) << "no rate given up as noisy";
+    EXPECT_LT(now - started, 254 * 10) << "a no-unit answer ends its try on the next tick";
+}
+
 TEST_F(UnitFinderTest, ALateAnswerIsNotTakenForTheNextAddress) {
     // Address 1 answers only after its try has timed out, with the frame for address 1.
     Start(3);

@@ -19,7 +19,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-enum class Behaviour { Answers, Silent, Refuses, Babbles, AnswersForAnother };
+// NoUnitBehind: a gateway answers for the unit that nothing answered behind it (exception 0B).
+enum class Behaviour { Answers, Silent, Refuses, Babbles, AnswersForAnother, NoUnitBehind };
 
 // Units that answer a read of either bank at once, each in its own way.
 class FleetLine : public FakeSerialChannel {
@@ -39,6 +40,9 @@ public:
             break;
         case Behaviour::Babbles:
             Feed(Hex("FF 00 13 37 42"));
+            break;
+        case Behaviour::NoUnitBehind:
+            Feed(WithCrc({bytes[0], static_cast<std::uint8_t>(function | 0x80), 0x0B}));
             break;
         case Behaviour::AnswersForAnother:
             Feed(ReadReply(9, function, Words(9, function, count)));
@@ -126,6 +130,7 @@ TEST_F(FleetPollerTest, ASilentUnitCostsItsOwnTimeOutAndTheOthersStayCurrent) {
     EXPECT_TRUE(Unit(7).answered);
     EXPECT_FALSE(Unit(3).answered);
     EXPECT_EQ(Unit(3).failure, TransactionOutcome::TimedOut);
+    EXPECT_TRUE(Unit(3).Silent());
     EXPECT_EQ(Unit(3).requests, 3u);
     EXPECT_EQ(Unit(3).failures[*FailureIndex(TransactionOutcome::TimedOut)], 3u);
     EXPECT_EQ(Unit(7).replies, 6u);
@@ -136,16 +141,18 @@ TEST_F(FleetPollerTest, ASilentUnitCostsItsOwnTimeOutAndTheOthersStayCurrent) {
 
 TEST_F(FleetPollerTest, RefusalsAndBabbleCountAsErrorsWithTheirCause) {
     line.units = {{2, Behaviour::Refuses},
+                  {3, Behaviour::NoUnitBehind},
                   {4, Behaviour::Babbles},
                   {5, Behaviour::AnswersForAnother},
                   {6, Behaviour::Answers}};
-    Start({2, 4, 5, 6});
+    Start({2, 3, 4, 5, 6});
     RunRounds(2);
     const struct {
         std::uint8_t address;
         TransactionOutcome failure;
         std::uint8_t detail;
     } cases[] = {{2, TransactionOutcome::Exception, 2},
+                 {3, TransactionOutcome::NoUnit, 0x0B},
                  {4, TransactionOutcome::Corrupt, 0},
                  {5, TransactionOutcome::WrongAddress, 9}};
     for (const auto& c : cases) {
@@ -155,6 +162,7 @@ TEST_F(FleetPollerTest, RefusalsAndBabbleCountAsErrorsWithTheirCause) {
         EXPECT_EQ(unit.failureDetail, c.detail) << int(c.address);
         EXPECT_EQ(unit.failures[*FailureIndex(c.failure)], 2u) << int(c.address);
         EXPECT_EQ(unit.replies, 0u) << int(c.address);
+        EXPECT_EQ(unit.Silent(), c.failure == TransactionOutcome::NoUnit) << int(c.address);
     }
     EXPECT_TRUE(Unit(6).answered);
 }
@@ -198,8 +206,8 @@ TEST_F(FleetPollerTest, StartSaysWhyThePortWillNotOpen) {
 }
 
 TEST_F(FleetPollerTest, MetricsShowReadingsOfAnsweringUnitsAndTheLinkOfEveryUnit) {
-    line.units = {{1, Behaviour::Answers}, {2, Behaviour::Refuses}};
-    Start({1, 2});
+    line.units = {{1, Behaviour::Answers}, {2, Behaviour::Refuses}, {3, Behaviour::NoUnitBehind}};
+    Start({1, 2, 3});
     RunRounds(1);
     const std::string page = FleetMetricsText("/dev/ttyUSB0", *poller, now + 1500ms);
     const char* present[] = {
@@ -218,6 +226,9 @@ TEST_F(FleetPollerTest, MetricsShowReadingsOfAnsweringUnitsAndTheLinkOfEveryUnit
         "kvel_replies_total{port=\"/dev/ttyUSB0\",address=\"1\"} 2\n",
         "kvel_link_errors_total{port=\"/dev/ttyUSB0\",address=\"2\",cause=\"exception\"} 1\n",
         "kvel_link_errors_total{port=\"/dev/ttyUSB0\",address=\"2\",cause=\"timeout\"} 0\n",
+        "kvel_up{port=\"/dev/ttyUSB0\",address=\"3\"} 0\n",
+        "address=\"3\",cause=\"gateway_no_answer\"} 1\n",
+        "kvel_link_errors_total{port=\"/dev/ttyUSB0\",address=\"3\",cause=\"exception\"} 0\n",
         "# TYPE kvel_requests_total counter\n",
     };
     for (const char* line : present)

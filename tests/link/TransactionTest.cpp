@@ -149,6 +149,28 @@ TEST_F(TransactionTest, TimesOutOnSilenceCountedFromTheEndOfTheRequest) {
     EXPECT_TRUE(transaction.Result().frame.empty());
 }
 
+TEST_F(TransactionTest, AGatewaysAnswerThatNoUnitAnsweredIsNoUnitWithItsCode) {
+    const struct {
+        const char* reply;
+        TransactionOutcome outcome;
+        std::uint8_t code;
+    } cases[] = {{"01 84 0B", TransactionOutcome::NoUnit, 0x0B},
+                 {"01 84 0A", TransactionOutcome::NoUnit, 0x0A},
+                 {"01 84 04", TransactionOutcome::Exception, 0x04},
+                 {"05 84 0B", TransactionOutcome::WrongAddress, 0}};
+    LinkClock::duration at{};
+    for (const auto& c : cases) {
+        at += 100ms;
+        BeginAt(at, {1, 4, 0, 2});
+        EXPECT_EQ(ReplyAt(at + 15ms, WithCrc(c.reply)), Step::Done) << c.reply;
+        EXPECT_EQ(Outcome(), c.outcome) << c.reply;
+        EXPECT_EQ(transaction.Result().frame, WithCrc(c.reply)) << c.reply;
+        if (c.code) EXPECT_EQ(transaction.Result().exceptionCode, c.code) << c.reply;
+    }
+    EXPECT_TRUE(GatewayFoundNoUnit(0x0A) && GatewayFoundNoUnit(0x0B));
+    EXPECT_FALSE(GatewayFoundNoUnit(0x04) || GatewayFoundNoUnit(0x0C));
+}
+
 TEST_F(TransactionTest, AnExceptionEndsTheWaitWithItsCode) {
     BeginAt(0ms, {1, 6, 16, 500});
     EXPECT_EQ(ReplyAt(15ms, WithCrc("01 86 06")), Step::Done);
