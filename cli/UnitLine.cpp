@@ -134,9 +134,7 @@ std::string OpenFailureText(const std::string& portLabel, const OpenFailure& fai
 UnitLine::UnitLine(const Invocation& invocation)
     : invocation_(invocation), address_(invocation.address),
       bitRate_(BaudRateFromIndex(invocation.baudIndex)),
-      transaction_(channel_, {bitRate_, milliseconds(invocation.gapMs), kTurnRound}) {
-    init_crc16_tab();
-}
+      transaction_(channel_, {bitRate_, milliseconds(invocation.gapMs), kTurnRound}) {}
 
 std::optional<std::string> UnitLine::Open() {
     if (channel_.OpenComPort(invocation_.portName, bitRate_) == kOpenOk) return std::nullopt;
