@@ -1,5 +1,6 @@
 // kvel-cli against kvel-sim on a pseudo-terminal: every verb, and the exit code of every class
 // of failure.
+#include "CliRunner.h"
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
 
@@ -19,13 +20,8 @@
 namespace kvel {
 namespace {
 
+using test::CliRun;
 using test::SimulatedUnit;
-
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
 
 const QRegularExpression kIsoTime("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z");
 
@@ -40,14 +36,7 @@ protected:
     static CliRun Cli(const QStringList& arguments) { return CliOn("1", arguments); }
 
     static CliRun CliOn(const QString& port, const QStringList& arguments) {
-        QProcess cli;
-        cli.start(KVEL_CLI_PATH, QStringList{"--port", port} + arguments);
-        CliRun run;
-        if (!cli.waitForFinished(120000)) return run;
-        run.exitCode = cli.exitCode();
-        run.out = QString::fromUtf8(cli.readAllStandardOutput());
-        run.err = QString::fromUtf8(cli.readAllStandardError());
-        return run;
+        return test::RunCli(QStringList{"--port", port} + arguments);
     }
 
     static QString ReadText(const QString& path) {
