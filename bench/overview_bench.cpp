@@ -36,7 +36,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
-    const kvel::test::SimulatedUnit sim({"--address", "1,2,3,4,5,6,7,8,9,10", "--baud-index", "9"});
+    kvel::test::SimulatedUnit sim({"--address", "1,2,3,4,5,6,7,8,9,10", "--baud-index", "9"});
     if (!sim.Started()) {
         std::fprintf(stderr, "overview_bench: kvel-sim did not start\n");
         return 1;
@@ -73,8 +73,7 @@ int main(int argc, char* argv[]) {
         poller && std::all_of(poller->Units().begin(), poller->Units().end(),
                               [](const kvel::PolledUnit& unit) { return unit.answered; });
     window->close();
-    sim.terminate();
-    sim.waitForFinished();
+    sim.Stop();
     if (!done || !answered) {
         std::fprintf(stderr, "overview_bench: %zu rounds, every unit answered: %s\n", rounds.size(),
                      answered ? "yes" : "no");
