@@ -151,7 +151,6 @@ void TForm1::BuildStatusBar() {
 }
 
 void TForm1::FormCreate() {
-    init_crc16_tab();
     ReadNetworkChoice();
     if (!LoadDataInf(kDataInfName, state_.Settings)) return;
     state_.DeviceAddress = static_cast<std::uint8_t>(state_.Settings.addressWord & 0xFF);

@@ -172,9 +172,7 @@ std::string OpenFailureText(const std::string& portLabel, const OpenFailure& fai
 UnitLine::UnitLine(const Invocation& invocation)
     : invocation_(invocation), address_(invocation.address),
       bitRate_(BaudRateFromIndex(invocation.baudIndex)),
-      transaction_(channel_, {bitRate_, milliseconds(invocation.gapMs), kTurnRound}) {
-    init_crc16_tab();
-}
+      transaction_(channel_, {bitRate_, milliseconds(invocation.gapMs), kTurnRound}) {}
 
 // A network line is open once its connection is up: no request goes out before, so a server
 // that never takes the connection is not mistaken for a silent unit.

@@ -71,7 +71,6 @@ UnitFinder::UnitFinder(SerialChannel& channel, std::string portName,
     : channel_(channel), portName_(std::move(portName)), rates_(std::move(rates)), first_(first),
       last_(last), address_(first) {
     if (IsNetworkPortName(portName_)) rates_.resize(1);
-    init_crc16_tab();
 }
 
 // An answer to the last poll may still be coming in, and would spoil the first try.

@@ -29,7 +29,6 @@ std::uint8_t FailureDetail(const TransactionResult& result) {
 FleetPoller::FleetPoller(SerialChannel& channel, FleetSetup setup)
     : channel_(channel), setup_(std::move(setup)),
       transaction_(channel, TransactionTiming{setup_.bitRate, {}, setup_.replyTimeout}) {
-    init_crc16_tab();
     for (std::uint8_t address : setup_.addresses) {
         PolledUnit unit;
         unit.address = address;

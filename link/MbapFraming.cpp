@@ -69,10 +69,6 @@ void MbapStream::Push(const std::uint8_t* bytes, std::size_t length,
     }
 }
 
-MbapAdapter::MbapAdapter() {
-    init_crc16_tab();
-}
-
 std::vector<std::uint8_t> MbapAdapter::Request(const std::uint8_t* rtu, std::size_t length) {
     const std::size_t pduBytes = length - std::min(length, kRtuAddressAndCrcBytes);
     if (pduBytes == 0 || pduBytes + 1 > kLongestMbapLength) return {};

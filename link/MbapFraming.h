@@ -68,8 +68,6 @@ struct MbapDrop {
 
 class MbapAdapter {
 public:
-    MbapAdapter();
-
     // The MBAP frame for a CRC-sealed RTU frame, with the next transaction id, which its reply
     // must carry. Empty when `rtu` is no such frame or its PDU is longer than Modbus allows
     // (the firmware's block frames): nothing is then awaited.

@@ -34,7 +34,6 @@ bool SealedFrame(const std::vector<std::uint8_t>& bytes) {
 
 TcpTransport::TcpTransport(std::uint16_t port, TcpFraming framing, std::int32_t lineBitRate)
     : port_(port), framing_(framing), lineBitRate_(lineBitRate) {
-    init_crc16_tab();
     Listen();
 }
 

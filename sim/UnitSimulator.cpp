@@ -46,9 +46,7 @@ std::vector<std::uint8_t> ExceptionFrame(std::uint8_t address, std::uint8_t func
 }
 
 UnitSimulator::UnitSimulator(const UnitSetup& setup, const ProgrammingSettings& programming)
-    : model_(setup), programmer_(programming), faultRng_(setup.seed + 1) {
-    init_crc16_tab();
-}
+    : model_(setup), programmer_(programming), faultRng_(setup.seed + 1) {}
 
 std::uint8_t UnitSimulator::Address() const {
     return static_cast<std::uint8_t>(model_.Holding()[reg::holding::DeviceAddress]);

@@ -17,8 +17,6 @@ constexpr ReceiverContext kPollReply{1, 59};
 
 class TrafficMonitorTest : public ::testing::Test {
 protected:
-    TrafficMonitorTest() { init_crc16_tab(); }
-
     void Send(LinkClock::duration at = {}) {
         const auto frame = WithCrc("01 03 00 00 00 1B");
         monitor.BytesWritten(start + at, frame.data(), frame.size());

@@ -21,9 +21,8 @@
 namespace kvel {
 namespace {
 
-using test::SimulatedUnit;
-
 using test::CliRun;
+using test::SimulatedUnit;
 
 const QRegularExpression kIsoTime("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z");
 

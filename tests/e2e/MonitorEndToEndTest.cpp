@@ -1,11 +1,7 @@
 // The cause of "Нет связи" against kvel-sim misbehaving in each way it can, as panel 0's
 // tooltip and in the monitor window, with the real link and serial channel.
-#include "MessageCapture.h"
 #include "MonitorWindow.h"
-#include "ScratchDir.h"
-#include "SimulatedUnit.h"
-#include "SystemSerialChannel.h"
-#include "Unit1.h"
+#include "WindowProgramFixture.h"
 
 #include <QLabel>
 #include <QStatusBar>
@@ -31,20 +27,14 @@ void PrintTo(const Fault& fault, std::ostream* out) {
     *out << fault.name;
 }
 
-class MonitorEndToEndTest : public ::testing::TestWithParam<Fault> {
+class MonitorEndToEndTest : public ::testing::TestWithParam<Fault>,
+                            protected test::WindowProgramFixture<> {
 protected:
     // kvel at 9600 bit/s (index 3), address 1, COM1.
     void Start(const Fault& fault) {
-        QFile file("data.inf");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray("\x01\x00\x03\x00\x01\x00", 6));
-        file.close();
-        unit = std::make_unique<test::SimulatedUnit>(
-            fault.simArguments + QStringList{"--baud-index", QString::number(fault.simBaudIndex)});
-        ASSERT_TRUE(unit->Started());
-        form = std::make_unique<TForm1>(channel);
-        form->show();
-        form->activateWindow();
+        ASSERT_NO_FATAL_FAILURE(StartUnitAndForm(
+            3,
+            fault.simArguments + QStringList{"--baud-index", QString::number(fault.simBaudIndex)}));
         monitor = form->OpenMonitor();
     }
 
@@ -54,11 +44,6 @@ protected:
         return {};
     }
 
-    test::ScratchDir dir;
-    test::MessageCapture messages;
-    SystemSerialChannel channel;
-    std::unique_ptr<test::SimulatedUnit> unit;
-    std::unique_ptr<TForm1> form;
     MonitorWindow* monitor = nullptr;
 };
 

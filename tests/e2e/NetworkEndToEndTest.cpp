@@ -1,16 +1,12 @@
 // The window program reaching kvel-sim over the network, as RTU over TCP and through a
 // Modbus TCP gateway: chosen in "Сетевое подключение…", polled, written to, cut off and back.
 #include "FinderWindow.h"
-#include "MessageCapture.h"
 #include "NetworkLine.h"
 #include "NetworkWindow.h"
 #include "NewestWindow.h"
-#include "Readings.h"
 #include "RoutingChannel.h"
-#include "ScratchDir.h"
-#include "SimulatedUnit.h"
-#include "Unit1.h"
 #include "Unit2.h"
+#include "WindowProgramFixture.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -29,7 +25,6 @@ namespace {
 
 using test::SimulatedUnit;
 
-constexpr int kFirstReadingsMs = 8000;
 // 50 scheduler ticks, a reconnect and a loaded machine.
 constexpr int kLinkLossMs = 12000;
 
@@ -40,22 +35,14 @@ struct Transport {
     int downKeys;
 };
 
-class NetworkEndToEndTest : public ::testing::TestWithParam<Transport> {
+class NetworkEndToEndTest : public ::testing::TestWithParam<Transport>,
+                            protected test::WindowProgramFixture<RoutingChannel> {
 protected:
     void SetUp() override {
         // COM1 at 9600 bit/s, address 1; no COM1 is there.
-        QFile file("data.inf");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray::fromHex("010003000100"));
-        file.close();
+        ASSERT_NO_FATAL_FAILURE(test::WriteDataInfOfCom1(3));
         unit = std::make_unique<SimulatedUnit>(GetParam().simOption, QStringList{"--gone", "1500"});
         ASSERT_TRUE(unit->Started());
-    }
-
-    void StartProgram() {
-        form = std::make_unique<TForm1>(channel);
-        form->show();
-        form->activateWindow();
     }
 
     // As the operator: "Сервис → Сетевое подключение…", host, port, protocol, "Подключить".
@@ -83,26 +70,16 @@ protected:
         QTest::keyClicks(edit, text);
     }
 
-    bool WaitForReadings(int ms = kFirstReadingsMs) {
-        return QTest::qWaitFor([this] { return test::BothBanksRead(form->State()); }, ms);
-    }
-
     std::string Cause() const {
         const auto& cause = form->Traffic().Counters().Cause();
         return cause ? CauseText(*cause) : std::string();
     }
 
     QLabel* PortPanel() const { return form->statusBar()->findChildren<QLabel*>().at(kPanelPort); }
-
-    test::ScratchDir dir;
-    test::MessageCapture messages;
-    RoutingChannel channel;
-    std::unique_ptr<SimulatedUnit> unit;
-    std::unique_ptr<TForm1> form;
 };
 
 TEST_P(NetworkEndToEndTest, PollsWritesLosesTheConnectionAndComesBackByItself) {
-    StartProgram();
+    StartForm();
     messages.texts.clear();
     ConnectThroughTheWindow();
     ASSERT_TRUE(WaitForReadings()) << messages.texts.join('\n').toStdString();
@@ -136,7 +113,7 @@ TEST_P(NetworkEndToEndTest, PollsWritesLosesTheConnectionAndComesBackByItself) {
 
 TEST_P(NetworkEndToEndTest, ConnectsAtStartToTheLineInUseAndGoesBackToTheComPort) {
     ASSERT_TRUE(WriteNetworkChoice(kNetworkIniName, {unit->PortName().toStdString(), true}));
-    StartProgram();
+    StartForm();
     ASSERT_TRUE(WaitForReadings());
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
 
@@ -162,7 +139,7 @@ TEST_P(NetworkEndToEndTest, ConnectsAtStartToTheLineInUseAndGoesBackToTheComPort
 
 TEST_P(NetworkEndToEndTest, RefusesWhatTheServerCannotCarry) {
     ASSERT_TRUE(WriteNetworkChoice(kNetworkIniName, {unit->PortName().toStdString(), true}));
-    StartProgram();
+    StartForm();
     ASSERT_TRUE(WaitForReadings());
 
     form->N2->trigger();

@@ -1,12 +1,7 @@
 // The bus overview against kvel-sim with units 1 and 7 on the line and nothing at 3: the rows,
 // the round time, the main window's polling afterwards, and a double-click that connects.
-#include "MessageCapture.h"
 #include "NewestWindow.h"
-#include "Readings.h"
-#include "ScratchDir.h"
-#include "SimulatedUnit.h"
-#include "SystemSerialChannel.h"
-#include "Unit1.h"
+#include "WindowProgramFixture.h"
 
 #include <QAction>
 #include <QLabel>
@@ -24,35 +19,17 @@
 namespace kvel {
 namespace {
 
-using test::SimulatedUnit;
-
-constexpr int kFirstReadingsMs = 8000;
-
-class OverviewEndToEndTest : public ::testing::Test {
+class OverviewEndToEndTest : public ::testing::Test, protected test::WindowProgramFixture<> {
 protected:
     // Units 1 and 7 at 115200 bit/s; the main window polls unit 1 on COM1.
     void SetUp() override {
-        QFile file("data.inf");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        const char bytes[6] = {1, 0, 9, 0, 1, 0};
-        file.write(bytes, 6);
-        file.close();
-        unit =
-            std::make_unique<SimulatedUnit>(QStringList{"--address", "1,7", "--baud-index", "9"});
-        ASSERT_TRUE(unit->Started());
-        main = std::make_unique<TForm1>(channel);
-        main->show();
-        main->activateWindow();
+        ASSERT_NO_FATAL_FAILURE(StartUnitAndForm(9, {"--address", "1,7", "--baud-index", "9"}));
         ASSERT_TRUE(WaitForReadings(kFirstReadingsMs));
-    }
-
-    bool WaitForReadings(int ms) {
-        return QTest::qWaitFor([this] { return test::BothBanksRead(main->State()); }, ms);
     }
 
     // Opened from the menu, with "1, 3, 7" typed over the list it offers.
     BusOverviewWindow* OpenOverviewOf137() {
-        main->OverviewItem->trigger();
+        form->OverviewItem->trigger();
         BusOverviewWindow* overview = NewestWindow<BusOverviewWindow>::Get();
         if (!overview) return nullptr;
         QTest::mouseClick(overview->UnitsEdit, Qt::LeftButton);
@@ -69,19 +46,13 @@ protected:
         const QTableWidgetItem* item = overview->UnitTable->item(row, column);
         return item ? item->text() : QString();
     }
-
-    test::ScratchDir dir;
-    test::MessageCapture messages;
-    SystemSerialChannel channel;
-    std::unique_ptr<SimulatedUnit> unit;
-    std::unique_ptr<TForm1> main;
 };
 
 TEST_F(OverviewEndToEndTest, ShowsEachUnitsRowAndTheRoundAndGivesPollingBackOnClose) {
     BusOverviewWindow* overview = OpenOverviewOf137();
     ASSERT_NE(overview, nullptr);
-    EXPECT_FALSE(main->Timer1->IsRunning());
-    EXPECT_FALSE(main->Timer2->IsRunning());
+    EXPECT_FALSE(form->Timer1->IsRunning());
+    EXPECT_FALSE(form->Timer2->IsRunning());
     ASSERT_EQ(overview->UnitTable->rowCount(), 3);
 
     const QRegularExpression volts("^5\\d,\\d В$");
@@ -121,14 +92,14 @@ TEST_F(OverviewEndToEndTest, ShowsEachUnitsRowAndTheRoundAndGivesPollingBackOnCl
     EXPECT_LT(fastest, 0.45);
 
     QTest::mouseClick(overview->CloseButton, Qt::LeftButton);
-    EXPECT_EQ(main->Timer1->Interval(), 500);
-    EXPECT_EQ(main->Timer2->Interval(), 100);
-    EXPECT_EQ(main->Timer3->Interval(), 100);
-    main->State().InputImage.fill(0);
-    main->State().HoldingImage.fill(0);
+    EXPECT_EQ(form->Timer1->Interval(), 500);
+    EXPECT_EQ(form->Timer2->Interval(), 100);
+    EXPECT_EQ(form->Timer3->Interval(), 100);
+    form->State().InputImage.fill(0);
+    form->State().HoldingImage.fill(0);
     EXPECT_TRUE(WaitForReadings(3000)) << "polling did not come back";
-    EXPECT_EQ(main->State().DeviceAddress, 1);
-    EXPECT_EQ(main->State().HoldingImage[14], 1);
+    EXPECT_EQ(form->State().DeviceAddress, 1);
+    EXPECT_EQ(form->State().HoldingImage[14], 1);
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
 }
 
@@ -141,17 +112,17 @@ TEST_F(OverviewEndToEndTest, DoubleClickOnARowConnectsTheMainWindowToThatUnit) {
     QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, third);
     EXPECT_TRUE(
         QTest::qWaitFor([] { return NewestWindow<BusOverviewWindow>::Get() == nullptr; }, 2000));
-    EXPECT_EQ(main->State().DeviceAddress, 7);
-    main->State().InputImage.fill(0);
-    main->State().HoldingImage.fill(0);
+    EXPECT_EQ(form->State().DeviceAddress, 7);
+    form->State().InputImage.fill(0);
+    form->State().HoldingImage.fill(0);
     ASSERT_TRUE(WaitForReadings(kFirstReadingsMs));
-    EXPECT_EQ(main->State().HoldingImage[14], 7);
-    EXPECT_TRUE(main->Timer1->IsRunning());
+    EXPECT_EQ(form->State().HoldingImage[14], 7);
+    EXPECT_TRUE(form->Timer1->IsRunning());
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
 }
 
 TEST_F(OverviewEndToEndTest, RefusesAMistypedListAndKeepsPolling) {
-    main->OverviewItem->trigger();
+    form->OverviewItem->trigger();
     BusOverviewWindow* overview = NewestWindow<BusOverviewWindow>::Get();
     ASSERT_NE(overview, nullptr);
     QTest::mouseClick(overview->UnitsEdit, Qt::LeftButton);

@@ -16,8 +16,6 @@ namespace {
 
 class Crc16Test : public ::testing::Test {
 protected:
-    void SetUp() override { kvel::init_crc16_tab(); }
-
     static std::uint16_t Block(const std::vector<std::uint8_t>& bytes) {
         return kvel::Crc16Block(static_cast<std::uint16_t>(bytes.size()), bytes.data());
     }
@@ -29,6 +27,25 @@ TEST_F(Crc16Test, TableHoldsTheReflectedPolynomialEntries) {
     EXPECT_EQ(kvel::CrcTable[2], 0xC181);
     EXPECT_EQ(kvel::CrcTable[128], 0xA001);
     EXPECT_EQ(kvel::CrcTable[255], 0x4040);
+}
+
+// The compiler fills the table, so a program that has not started anything yet already has it.
+static_assert(kvel::CrcTable[1] == 0xC0C1 && kvel::CrcTable[255] == 0x4040);
+
+// Entry i is the CRC, from 0 and with no final XOR, of the one byte i: Boost.CRC works that out
+// by its own means, and the bitwise division again.
+TEST_F(Crc16Test, EveryTableEntryIsTheCrcOfItsByteFromZero) {
+    for (int i = 0; i < 256; ++i) {
+        const auto byte = static_cast<std::uint8_t>(i);
+        boost::crc_optimal<16, 0x8005, 0, 0, true, true> boostCrc;
+        boostCrc.process_byte(byte);
+        std::uint16_t bitwise = byte;
+        for (int bit = 0; bit < 8; ++bit)
+            bitwise = (bitwise & 1u) ? static_cast<std::uint16_t>((bitwise >> 1) ^ 0xA001)
+                                     : static_cast<std::uint16_t>(bitwise >> 1);
+        EXPECT_EQ(kvel::CrcTable[i], boostCrc.checksum()) << "entry " << i;
+        EXPECT_EQ(kvel::CrcTable[i], bitwise) << "entry " << i;
+    }
 }
 
 TEST_F(Crc16Test, GivesTheCheckValueOfTheDigitString) {

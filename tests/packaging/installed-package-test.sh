@@ -67,7 +67,7 @@ done
 for program in kvel kvel-sim kvel-launcher; do
   [ -x "$root/usr/bin/$program" ] || fail "no /usr/bin/$program in the package"
 done
-for document in README.md copyright changelog.gz; do
+for document in README.md docs/kvel-cli.md docs/images/kvel-main.png copyright changelog.gz; do
   [ -s "$root/usr/share/doc/kvel/$document" ] || fail "no /usr/share/doc/kvel/$document in the package"
 done
 for page in kvel kvel-cli kvel-sim; do

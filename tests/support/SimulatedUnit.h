@@ -1,5 +1,6 @@
-// kvel-sim run as a separate process on a pseudo-terminal linked at dosdevices/com1 of the
-// current working directory, or on a free TCP port of 127.0.0.1.
+// kvel-sim run as a separate process, for the end-to-end tests and the benchmarks: on a
+// pseudo-terminal linked at dosdevices/com1 of the current working directory, or on a free TCP
+// port of 127.0.0.1.
 #pragma once
 
 #include <QFile>

@@ -1,19 +1,21 @@
-// kvel-cli run as a program: to its end, or left running while the test pulls the line from
-// under it.
+// kvel-cli run as a program, as a script runs it: to its end (its exit code and what it wrote on
+// each stream), or left running while the test pulls the line from under it.
 #pragma once
 
 #include <QProcess>
+#include <QString>
 #include <QStringList>
 
 namespace kvel::test {
 
 struct CliRun {
+    // -1 when it did not end in time, or ended by a signal.
     int exitCode = -1;
     QString out;
     QString err;
 };
 
-// What a run that has ended said, and how it ended; -1 when it did not end in time.
+// What a run that has ended said, and how it ended.
 inline CliRun Finished(QProcess& cli, int waitMs = 120000) {
     CliRun run;
     if (!cli.waitForFinished(waitMs)) return run;
@@ -23,10 +25,10 @@ inline CliRun Finished(QProcess& cli, int waitMs = 120000) {
     return run;
 }
 
-inline CliRun RunCli(const QStringList& arguments) {
+inline CliRun RunCli(const QStringList& arguments, int timeoutMs = 120000) {
     QProcess cli;
     cli.start(KVEL_CLI_PATH, arguments);
-    return Finished(cli);
+    return Finished(cli, timeoutMs);
 }
 
 inline QStringList Lines(const QString& text) {
