@@ -106,7 +106,7 @@ TEST_F(NetworkCliEndToEndTest, UploadCutOffBeforeItsClosingFrameFailsWithTheReas
     file.close();
     SimulatedUnit server("--tcp", {"--flash-out", "flash.bin", "--ready-delay", "300"});
     ASSERT_TRUE(server.Started());
-    ASSERT_EQ(Cli({"--port", server.PortName(), "set", "current-setpoint", "0"}).exitCode, 0);
+    ASSERT_EQ(RunCli({"--port", server.PortName(), "set", "current-setpoint", "0"}).exitCode, 0);
     // The header of the one block, 100 bytes at 0x08004000; its acknowledgement still goes
     // through, the closing frame a tick later no longer does.
     test::CuttingRelay relay(server.PortName().section(':', -1).toUShort(),
@@ -155,19 +155,19 @@ TEST_F(NetworkCliEndToEndTest, ANetworkLineHasNoBitRate) {
     SimulatedUnit unit("--tcp", {});
     ASSERT_TRUE(unit.Started());
     const QString port = unit.PortName();
-    const CliRun status = Cli({"--port", port, "status"});
+    const CliRun status = RunCli({"--port", port, "status"});
     ASSERT_EQ(status.exitCode, 0) << status.err.toStdString();
     EXPECT_TRUE(status.out.startsWith("Unit at address 1 on " + port + " (network)\n"))
         << status.out.toStdString();
 
-    const CliRun find = Cli({"--port", port, "find", "--all-rates", "--addresses", "1-2"});
+    const CliRun find = RunCli({"--port", port, "find", "--all-rates", "--addresses", "1-2"});
     ASSERT_EQ(find.exitCode, 0) << find.err.toStdString();
     EXPECT_TRUE(find.out.startsWith("address 1 (network), firmware version 112"))
         << find.out.toStdString();
     EXPECT_TRUE(find.err.contains("--all-rates scans it once")) << find.err.toStdString();
     EXPECT_FALSE(find.out.contains("bit/s"));
 
-    const CliRun json = Cli({"--port", port, "--json", "find", "--addresses", "1"});
+    const CliRun json = RunCli({"--port", port, "--json", "find", "--addresses", "1"});
     EXPECT_EQ(json.out.trimmed(), "[{\"address\": 1, \"baud\": null, \"version\": 112}]");
 }
 
