@@ -73,7 +73,7 @@ public:
     void BlankReadings() override;
 
     // FinderHost
-    void PausePolling() override;
+    void PausePolling(const std::string& statusText) override;
     void ResumePolling() override;
     void ConnectTo(const FoundUnit& unit) override;
     void UnitsFound(const std::vector<FoundUnit>& units) override;
@@ -123,9 +123,9 @@ private:
     void OverviewItemClick();
     // The finder or the bus overview has the line; a second one is not started beside it.
     QWidget* LineBorrower();
-    // The units the overview starts with: the last scan's at the stored rate, else the one
-    // polling talks to.
-    std::vector<std::uint8_t> OverviewAddresses() const;
+    // The units the overview starts with: the list it polled last, kept in overview.ini; else
+    // the last scan's at the stored rate, else the one polling talks to.
+    std::vector<std::uint8_t> OverviewAddresses();
     void NetworkItemClick();
     void ReadNetworkChoice();
     void WriteNetworkChoice() const;
