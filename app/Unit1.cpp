@@ -29,6 +29,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -264,11 +265,16 @@ void TForm1::N4Click() {
     new TForm5(state_, calibrationHolds_, RegisterWrites(), this);
 }
 
+// Writes refused at one go (the calibration window writing both choices back on its first
+// reply) are one piece of news, so one box says it.
 RegisterWriter TForm1::RegisterWrites() {
     return [this](std::uint16_t reg, std::uint16_t value, WriteOrigin origin) {
-        if (link_.EnqueueRequest(kWriteSingle, reg, value) == Enqueued::RefusedAsBroadcast &&
-            origin == WriteOrigin::Operator)
-            ShowBroadcastRefusal();
+        if (link_.EnqueueRequest(kWriteSingle, reg, value) != Enqueued::RefusedAsBroadcast ||
+            origin != WriteOrigin::Operator || refusalWaiting_)
+            return;
+        refusalWaiting_ = true;
+        ShowBroadcastRefusal();
+        QTimer::singleShot(0, this, [this] { refusalWaiting_ = false; });
     };
 }
 

@@ -151,6 +151,8 @@ private:
     std::array<int, 3> pausedTimers_{};
     std::string pausedLinkText_;
     bool pollingPaused_ = false;
+    // A refusal of a write to the broadcast address is waiting to be shown.
+    bool refusalWaiting_ = false;
     std::vector<FoundUnit> lastFound_;
     ObserverFanOut linkObservers_;
     MainDisplay* display_ = nullptr;

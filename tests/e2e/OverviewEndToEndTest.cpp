@@ -231,6 +231,7 @@ TEST_F(OverviewEndToEndTest, KeepsTheTypedListForTheNextTime) {
     QTableWidget* table = overview->UnitTable;
     ASSERT_TRUE(QTest::qWaitFor([table] { return table->item(2, 0) != nullptr; }, 3000));
     const QPoint third = table->visualItemRect(table->item(2, 0)).center();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, third);
     QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, third);
     ASSERT_TRUE(
         QTest::qWaitFor([] { return NewestWindow<BusOverviewWindow>::Get() == nullptr; }, 2000));
