@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QTableWidget>
 
 #include <array>
@@ -159,8 +160,6 @@ BusOverviewWindow::BusOverviewWindow(SerialChannel& channel, std::string portNam
 void BusOverviewWindow::BuildForm() {
     setWindowTitle(QStringLiteral("Обзор шины"));
     setFont(MsSansSerif());
-    const QSize client = ClientSizeOf(kOuterSize);
-
     auto* unitsCaption = new QLabel(QStringLiteral("Адреса:"), this);
     unitsCaption->setGeometry(8, 12, 50, 17);
     UnitsEdit = new QLineEdit(this);
@@ -185,14 +184,10 @@ void BusOverviewWindow::BuildForm() {
         UnitTable->setColumnWidth(column, 72);
     UnitTable->setColumnWidth(kBatteryColumn, 40);
     UnitTable->setColumnWidth(kFirmwareColumn, 70);
-    UnitTable->setGeometry(8, 38, client.width() - 16, client.height() - 84);
 
     LineText = new QLabel(PortAndRateText(portName_, baudIndex_), this);
-    LineText->setGeometry(8, client.height() - 36, 300, 25);
     RoundText = new QLabel(QStringLiteral("Круг опроса: —"), this);
-    RoundText->setGeometry(316, client.height() - 36, 300, 25);
     CloseButton = new QPushButton(QStringLiteral("Закрыть"), this);
-    CloseButton->setGeometry(client.width() - 113, client.height() - 36, 105, 25);
 
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
@@ -208,6 +203,20 @@ void BusOverviewWindow::BuildForm() {
     connect(UnitTable, &QTableWidget::cellDoubleClicked, this,
             [this](int row, int) { RowDoubleClicked(row); });
     connect(CloseButton, &QPushButton::clicked, this, &QWidget::close);
+}
+
+// The table takes what the window has, and the line below it stays in sight: a small screen may
+// have made the window smaller than designed.
+void BusOverviewWindow::PlaceControls(QSize client) {
+    UnitTable->setGeometry(8, 38, client.width() - 16, client.height() - 84);
+    LineText->setGeometry(8, client.height() - 36, 300, 25);
+    RoundText->setGeometry(316, client.height() - 36, 300, 25);
+    CloseButton->setGeometry(client.width() - 113, client.height() - 36, 105, 25);
+}
+
+void BusOverviewWindow::resizeEvent(QResizeEvent* event) {
+    PlaceControls(event->size());
+    QWidget::resizeEvent(event);
 }
 
 // The port is reopened for the new list: what was on the line for the old one is let go.

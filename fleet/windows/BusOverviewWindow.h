@@ -40,9 +40,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BuildForm();
+    void PlaceControls(QSize client);
     void StartPolling(const std::vector<std::uint8_t>& addresses);
     void Tick();
     void ShowUnits();

@@ -8,6 +8,7 @@
 #include "Unit1.h"
 #include "Unit4.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -56,6 +57,13 @@ protected:
             << item.toStdString() << " → " << window->windowTitle().toStdString() << " at "
             << window->frameGeometry().x() << "," << window->frameGeometry().y() << " "
             << window->frameGeometry().width() << "x" << window->frameGeometry().height();
+        // A window made smaller than designed still shows every button it has.
+        for (const QAbstractButton* button : window->findChildren<QAbstractButton*>())
+            if (button->isVisibleTo(window) && button->window() == window)
+                EXPECT_TRUE(window->rect().contains(
+                    QRect(button->mapTo(window, QPoint(0, 0)), button->size())))
+                    << item.toStdString() << " → " << window->windowTitle().toStdString() << ": "
+                    << button->text().toStdString();
     }
 
     test::ScratchDir dir;
