@@ -3,6 +3,8 @@
 
 #include "NetworkPort.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -51,6 +53,10 @@ std::string TakeLine(const std::string& line, NetworkChoice& choice) {
 
 NetworkChoice ReadNetworkChoice(const std::string& path, std::string& problem) {
     problem.clear();
+    if (IsOtherThanRegularFile(path)) {
+        problem = kNotRegularFile.russianReason;
+        return {};
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) return {};
     std::string content(kLongestFile + 1, '\0');
@@ -75,23 +81,31 @@ NetworkChoice ReadNetworkChoice(const std::string& path, std::string& problem) {
 
 // Written beside the file and renamed over it, so that a write cut short by a full disk or a
 // crash leaves the choice made before.
-bool WriteNetworkChoice(const std::string& path, const NetworkChoice& choice) {
+bool WriteNetworkChoice(const std::string& path, const NetworkChoice& choice,
+                        SaveFailure* failure) {
+    const auto failed = [failure](int error, const std::string& systemText) {
+        if (failure) *failure = SaveFailureFor(error, systemText);
+        return false;
+    };
     const std::string fresh = path + ".new";
     {
+        errno = 0;
         std::ofstream file(fresh, std::ios::binary | std::ios::trunc);
         file << "# kvel: the network line of \"Сервис → Сетевое подключение…\"\n"
              << "port = " << choice.port << "\n"
              << "in-use = " << (choice.inUse ? "yes" : "no") << "\n";
         file.close();
         if (!file) {
+            const int error = errno;
             std::error_code ignored;
             std::filesystem::remove(fresh, ignored);
-            return false;
+            return failed(error, std::strerror(error));
         }
     }
     std::error_code error;
     std::filesystem::rename(fresh, path, error);
-    return !error;
+    if (error) return failed(error.value(), error.message());
+    return true;
 }
 
 } // namespace kvel

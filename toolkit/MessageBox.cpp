@@ -18,19 +18,19 @@ QuestionSink& Questions() {
     return sink;
 }
 
-void ShowBox(QMessageBox::Icon icon, const QString& text) {
+void ShowBox(QMessageBox::Icon icon, const QString& text, QWidget* parent) {
     if (Sink()) {
         Sink()(text);
         return;
     }
     QMessageBox box(icon, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
-                    QApplication::activeWindow());
+                    parent ? parent : QApplication::activeWindow());
     box.exec();
 }
 } // namespace
 
-void ShowMessage(const QString& text) {
-    ShowBox(QMessageBox::NoIcon, text);
+void ShowMessage(const QString& text, QWidget* parent) {
+    ShowBox(QMessageBox::NoIcon, text, parent);
 }
 
 void ShowMessageLater(const QString& text) {
@@ -39,7 +39,7 @@ void ShowMessageLater(const QString& text) {
 }
 
 void ShowExceptionMessage(const QString& text) {
-    ShowBox(QMessageBox::Critical, text);
+    ShowBox(QMessageBox::Critical, text, nullptr);
 }
 
 // The buttons carry their Russian texts themselves, whatever translations are loaded.
@@ -56,6 +56,13 @@ bool AskYesNo(const QString& text) {
 
 void ShowBroadcastRefusal() {
     ShowMessageLater(QStringLiteral("Адрес 0 — широковещательный: запись не отправлена"));
+}
+
+void DismissOpenDialogs() {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(window);
+            dialog && dialog->isVisible() && dialog->isModal())
+            dialog->reject();
 }
 
 void SetMessageSink(MessageSink sink) {

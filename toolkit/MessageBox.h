@@ -6,12 +6,15 @@
 
 #include <functional>
 
+class QWidget;
+
 namespace kvel {
 
 using MessageSink = std::function<void(const QString& text)>;
 using QuestionSink = std::function<bool(const QString& text)>;
 
-void ShowMessage(const QString& text);
+// Over `parent`; over the active window when none is given.
+void ShowMessage(const QString& text, QWidget* parent = nullptr);
 // For a box asked for while the focus is moving: a modal loop opened there would re-enter the
 // focus change, so the box opens once the move has finished.
 void ShowMessageLater(const QString& text);
@@ -23,6 +26,10 @@ bool AskYesNo(const QString& text);
 // Tells the operator that a write they asked for went nowhere: the link refuses writes to the
 // broadcast address. Shown once the focus has settled, as the write may come from leaving a box.
 void ShowBroadcastRefusal();
+
+// Closes every open modal box and dialog, file dialogs too, as Esc would: each runs a nested event
+// loop, which then returns to the code that opened it.
+void DismissOpenDialogs();
 
 // Replace the modal boxes; an empty sink restores them.
 void SetMessageSink(MessageSink sink);

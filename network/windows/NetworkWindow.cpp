@@ -97,7 +97,8 @@ void NetworkWindow::ConnectClick() {
         ShowMessage(QStringLiteral("Введите имя или адрес узла: буквы, цифры, точки и дефисы"));
         return;
     }
-    connector_(name);
+    const std::string notKept = connector_(name);
+    if (!notKept.empty()) ShowMessage(QString::fromStdString(notKept), this);
 }
 
 } // namespace kvel
