@@ -13,6 +13,7 @@
 #include "ObserverFanOut.h"
 #include "PortKeeper.h"
 #include "SerialChannel.h"
+#include "SettingsFileStore.h"
 #include "Unit3.h"
 #include "Unit5.h"
 #include "VersionInfo.h"
@@ -21,6 +22,8 @@
 #include <QPointer>
 
 #include <array>
+#include <optional>
+#include <string>
 
 class QAction;
 class QLabel;
@@ -58,8 +61,9 @@ public:
     TrafficMonitor& Traffic() { return diagnostics_->Traffic(); }
     // "Монитор обмена": opens it, or brings the open one forward.
     MonitorWindow* OpenMonitor() { return diagnostics_->OpenMonitor(); }
-    // Talks through the network line of that name from now on, instead of the COM port.
-    void UseNetworkPort(const std::string& portName);
+    // Talks through the network line of that name from now on, instead of the COM port, and
+    // keeps the choice in network.ini; returns the box's text when it could not be kept.
+    std::string UseNetworkPort(const std::string& portName);
 
     // LinkHost
     void SetStatusPanel(int panel, const std::string& utf8Text) override;
@@ -130,7 +134,7 @@ private:
     std::vector<std::uint8_t> OverviewAddresses();
     void NetworkItemClick();
     void ReadNetworkChoice();
-    void WriteNetworkChoice() const;
+    std::optional<SaveFailure> WriteNetworkChoice() const;
     // Something other than polling drives the port: a firmware upload or the unit finder.
     bool PortHeldElsewhere();
     // Function-6 writes through the request queue, for the windows that change registers.
