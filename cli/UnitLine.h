@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "LineOptions.h"
 #include "LinkState.h"
 #include "ModbusTransaction.h"
 #include "RoutingChannel.h"
@@ -68,11 +69,5 @@ private:
     RoutingChannel channel_;
     ModbusTransaction transaction_;
 };
-
-// "cannot open COM3: /dev/ttyUSB0 is in use by another program: kvel (pid 4242)", or for a
-// network line "cannot connect to tcp://10.0.0.5:4001: connection refused (…)".
-std::string OpenFailureText(const std::string& portLabel, const OpenFailure& failure);
-// Why a network line's connection failed or went down; empty for a serial port's reasons.
-std::string ConnectionFailureWords(OpenFailureReason reason);
 
 } // namespace kvel::cli

@@ -1,0 +1,247 @@
+// kvel-exporter run as a program with a configuration file: a serial line (kvel-sim on a
+// pseudo-terminal, units 1 and 7) and a Modbus TCP gateway (kvel-sim, unit 3) polled each on
+// its own; /metrics checked by promtool and against the simulators' registers; SIGHUP bringing
+// in a line added to the file, and keeping the running lines when the file is refused; a file
+// refused at start with its line number; and kvel-cli's verbs free of the HTTP libraries.
+#include "Scrape.h"
+#include "ScratchDir.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace kvel {
+namespace {
+
+using test::Get;
+using test::Samples;
+
+const QString kGatewayLine = QStringLiteral("[line gateway]\nport = %1\naddresses = 3\n"
+                                            "interval = 0.5\nlabels = site=north, cabinet=3\n");
+
+class ExporterEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QFile::remove("dosdevices/com1");
+        serial.setProcessChannelMode(QProcess::SeparateChannels);
+        serial.start(KVEL_SIM_PATH, {"--link", "dosdevices/com1", "--address", "1,7"});
+        ASSERT_TRUE(serial.waitForStarted(5000));
+        ASSERT_TRUE(QTest::qWaitFor([] { return QFile::exists("dosdevices/com1"); }, 5000));
+
+        gateway.start(KVEL_SIM_PATH, {"--modbus-tcp", "0", "--address", "3"});
+        ASSERT_TRUE(gateway.waitForStarted(5000));
+        const QRegularExpression where(" on (\\S+://\\S+) ");
+        QString said;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                said += gateway.readAllStandardOutput();
+                return where.match(said).hasMatch();
+            },
+            5000));
+        gatewayPort = where.match(said).captured(1);
+        ASSERT_TRUE(gatewayPort.startsWith("modbus-tcp://127.0.0.1:")) << said.toStdString();
+        listen = test::FreePort();
+    }
+
+    void TearDown() override {
+        for (QProcess* process : {&exporter, &serial, &gateway}) {
+            if (process->state() == QProcess::NotRunning) continue;
+            process->terminate();
+            if (!process->waitForFinished(5000)) process->kill();
+            process->waitForFinished(2000);
+        }
+    }
+
+    QString SerialSection() const {
+        return QStringLiteral("[exporter]\nlisten = 127.0.0.1:%1\n\n[line bench]\nport = 1\n"
+                              "addresses = 1, 7\ninterval = 0.5\n")
+            .arg(listen);
+    }
+
+    static void WriteConfig(const QString& text) {
+        QFile file("exporter.ini");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text.toUtf8());
+    }
+
+    void StartExporter() {
+        exporter.start(KVEL_EXPORTER_PATH, {"--config", "exporter.ini"});
+        ASSERT_TRUE(exporter.waitForStarted(5000));
+    }
+
+    QString Journal() {
+        journal += QString::fromUtf8(exporter.readAllStandardError());
+        return journal;
+    }
+
+    bool WaitForJournal(const QString& words) {
+        return QTest::qWaitFor([&] { return Journal().contains(words); }, 10000);
+    }
+
+    std::map<QString, double> Page() { return Samples(Get(listen, "/metrics")); }
+
+    bool Up(const std::map<QString, double>& page, const QString& unit) {
+        const auto at = page.find("kvel_up" + unit);
+        return at != page.end() && at->second == 1;
+    }
+
+    bool AllUp(const QStringList& units) {
+        const auto page = Page();
+        return std::all_of(units.begin(), units.end(),
+                           [&](const QString& unit) { return Up(page, unit); });
+    }
+
+    QString GatewayUnit() const {
+        return QStringLiteral("{port=\"%1\",address=\"3\",site=\"north\",cabinet=\"3\"}")
+            .arg(gatewayPort);
+    }
+
+    test::ScratchDir dir;
+    QProcess serial;
+    QProcess gateway;
+    QProcess exporter;
+    QString gatewayPort;
+    quint16 listen = 0;
+    QString journal;
+    const QString unit1 = QStringLiteral("{port=\"COM1\",address=\"1\"}");
+    const QString unit7 = QStringLiteral("{port=\"COM1\",address=\"7\"}");
+};
+
+TEST_F(ExporterEndToEndTest, ServesASerialLineAndAGatewayTogetherWithTheirUnitsValues) {
+    WriteConfig(SerialSection() + "\n" + kGatewayLine.arg(gatewayPort));
+    StartExporter();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return AllUp({unit1, unit7, GatewayUnit()});
+        },
+        15000))
+        << Get(listen, "/metrics").toStdString() << Journal().toStdString();
+    EXPECT_TRUE(Journal().contains(QStringLiteral("serving at http://127.0.0.1:%1/metrics the "
+                                                  "lines bench (COM1, units 1, 7, every 0.5 s); "
+                                                  "gateway (%2, units 3, every 0.5 s)")
+                                       .arg(listen)
+                                       .arg(gatewayPort)))
+        << Journal().toStdString();
+
+    const QByteArray page = Get(listen, "/metrics");
+    const auto samples = Samples(page);
+    std::map<QString, std::map<int, int>> holding;
+    const auto serialUnits = test::SimulatorHolding(serial, 2);
+    const auto gatewayUnits = test::SimulatorHolding(gateway, 1);
+    ASSERT_EQ(serialUnits.size(), 2u);
+    ASSERT_EQ(gatewayUnits.size(), 1u);
+    holding[unit1] = serialUnits.at(1);
+    holding[unit7] = serialUnits.at(7);
+    holding[GatewayUnit()] = gatewayUnits.at(3);
+    for (const auto& [unit, h] : holding) {
+        const QString& labels = unit;
+        const auto value = [&](const char* name) { return samples.at(name + labels); };
+        EXPECT_DOUBLE_EQ(value("kvel_voltage_setpoint_volts"), h.at(16) / 10.0)
+            << unit.toStdString();
+        EXPECT_DOUBLE_EQ(value("kvel_current_setpoint_amperes"), h.at(17) / 10.0);
+        EXPECT_NEAR(value("kvel_output_voltage_volts"), h.at(3) / 10.0, 0.3);
+        EXPECT_NEAR(value("kvel_power_stage_temperature_celsius"), h.at(2), 1);
+        EXPECT_GT(value("kvel_replies_total"), 0);
+        const double now = static_cast<double>(QDateTime::currentSecsSinceEpoch());
+        EXPECT_NEAR(value("kvel_last_reply_timestamp_seconds"), now, 5);
+    }
+    for (const QString& line :
+         {QStringLiteral("{port=\"COM1\"}"),
+          QStringLiteral("{port=\"%1\",site=\"north\",cabinet=\"3\"}").arg(gatewayPort)}) {
+        EXPECT_EQ(samples.at("kvel_line_up" + line), 1) << line.toStdString();
+        EXPECT_GT(samples.at("kvel_round_duration_seconds" + line), 0);
+        EXPECT_LT(samples.at("kvel_round_duration_seconds" + line), 0.5);
+    }
+    EXPECT_EQ(samples.count("kvel_exporter_build_info{version=\"" KVEL_VERSION "\"}"), 1u);
+    EXPECT_GT(samples.at("process_resident_memory_bytes"), 1e6);
+    EXPECT_GT(samples.at("process_open_fds"), 3);
+    EXPECT_NEAR(samples.at("process_start_time_seconds"),
+                static_cast<double>(QDateTime::currentSecsSinceEpoch()), 60);
+
+    const test::PromtoolVerdict verdict = test::CheckMetrics(page);
+    if (!verdict.installed)
+        GTEST_SKIP() << "promtool is not installed (apt-get install prometheus)";
+    EXPECT_TRUE(verdict.passed) << verdict.said.toStdString() << page.toStdString();
+}
+
+TEST_F(ExporterEndToEndTest, SighupBringsInAnAddedLineAndARefusedFileKeepsTheRunningOnes) {
+    WriteConfig(SerialSection());
+    StartExporter();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return AllUp({unit1, unit7});
+        },
+        15000))
+        << Journal().toStdString();
+    EXPECT_EQ(Page().count("kvel_up" + GatewayUnit()), 0u);
+
+    WriteConfig(SerialSection() + kGatewayLine.arg(gatewayPort));
+    ::kill(static_cast<pid_t>(exporter.processId()), SIGHUP);
+    ASSERT_TRUE(WaitForJournal("configuration reloaded from exporter.ini: added gateway; changed "
+                               "none; removed none"))
+        << Journal().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return AllUp({unit1, unit7, GatewayUnit()});
+        },
+        15000))
+        << Journal().toStdString();
+    const double repliesBefore = Page().at("kvel_replies_total" + unit1);
+
+    // The gateway's line named twice: the file is refused and nothing that runs changes.
+    WriteConfig(SerialSection() + kGatewayLine.arg(gatewayPort) + "[line gateway]\n");
+    ::kill(static_cast<pid_t>(exporter.processId()), SIGHUP);
+    ASSERT_TRUE(WaitForJournal("configuration refused: exporter.ini:13: [line gateway] again; "
+                               "it began at line 8; the running lines are kept"))
+        << Journal().toStdString();
+    QTest::qWait(1500);
+    const auto page = Page();
+    EXPECT_TRUE(Up(page, unit1) && Up(page, unit7) && Up(page, GatewayUnit()));
+    EXPECT_GT(page.at("kvel_replies_total" + unit1), repliesBefore)
+        << "the serial line kept polling, counters and all";
+    EXPECT_EQ(exporter.state(), QProcess::Running);
+}
+
+TEST_F(ExporterEndToEndTest, AGatewayLostAndBackIsToldWithItsCauseAndTimeAway) {
+    WriteConfig(SerialSection() + kGatewayLine.arg(gatewayPort));
+    StartExporter();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return AllUp({unit1, unit7, GatewayUnit()}); }, 15000));
+    ::kill(static_cast<pid_t>(serial.processId()), SIGUSR1);
+    ASSERT_TRUE(WaitForJournal("unit 1 on line bench lost: no answer")) << Journal().toStdString();
+    EXPECT_TRUE(Up(Page(), GatewayUnit())) << "a silent line costs only itself";
+    ::kill(static_cast<pid_t>(serial.processId()), SIGUSR1);
+    EXPECT_TRUE(WaitForJournal("unit 1 on line bench back after ")) << Journal().toStdString();
+}
+
+TEST_F(ExporterEndToEndTest, AFileRefusedAtStartEndsWithStatus2AndItsLineNumber) {
+    WriteConfig("[exporter]\nlisten = 127.0.0.1:1\n\n[line a]\nport = 1\naddresses = 1\n"
+                "timeout = 3\n");
+    StartExporter();
+    ASSERT_TRUE(exporter.waitForFinished(10000));
+    EXPECT_EQ(exporter.exitCode(), 2);
+    EXPECT_TRUE(Journal().contains("configuration refused: exporter.ini:7: unknown key "
+                                   "\"timeout\" in [line a]"))
+        << Journal().toStdString();
+}
+
+// kvel-cli serve hands over to kvel-exporter; its other verbs never load Qt HTTP Server.
+TEST(ExporterProgramTest, OnlyTheExporterLinksTheHttpLibraries) {
+    const auto libraries = [](const char* program) {
+        QProcess ldd;
+        ldd.start("ldd", {program});
+        ldd.waitForFinished(10000);
+        return QString::fromUtf8(ldd.readAllStandardOutput());
+    };
+    const QString exporter = libraries(KVEL_EXPORTER_PATH);
+    if (exporter.isEmpty()) GTEST_SKIP() << "no ldd";
+    EXPECT_TRUE(exporter.contains("libQt6HttpServer")) << exporter.toStdString();
+    const QString cli = libraries(KVEL_CLI_PATH);
+    EXPECT_FALSE(cli.contains("libQt6HttpServer")) << cli.toStdString();
+    EXPECT_FALSE(cli.contains("libQt6WebSockets")) << cli.toStdString();
+}
+
+} // namespace
+} // namespace kvel
