@@ -51,6 +51,7 @@ std::optional<int> ExporterProgram::StartLines() {
         return kExporterFailed;
     }
     listening_ = ListenAddressOf(&*read.config);
+    site_.AllowProbes(read.config->probeAllow);
     site_.Apply(read.config->lines);
     return std::nullopt;
 }
@@ -72,6 +73,7 @@ void ExporterProgram::Reload() {
                       "; the running lines are kept");
         return;
     }
+    site_.AllowProbes(read.config->probeAllow);
     journal_.Tell("configuration reloaded from " + options_.configPath + ": " +
                   site_.Apply(read.config->lines));
     const cli::ListenAddress wanted = ListenAddressOf(&*read.config);

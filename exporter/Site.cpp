@@ -23,7 +23,7 @@ std::string Names(const std::vector<std::string>& names) {
     return text.empty() ? "none" : text;
 }
 
-const LineConfig* Named(const std::vector<LineConfig>& lines, const std::string& name) {
+const LineConfig* ConfigNamed(const std::vector<LineConfig>& lines, const std::string& name) {
     const auto at = std::find_if(lines.begin(), lines.end(),
                                  [&](const LineConfig& line) { return line.name == name; });
     return at == lines.end() ? nullptr : &*at;
@@ -41,8 +41,12 @@ std::string LineSummary(const LineConfig& line) {
 }
 
 Site::Site(Journal& journal, EndpointLimits limits, QObject* parent)
-    : QObject(parent), journal_(journal),
-      endpoint_([this] { return MetricsText(); }, limits, this) {
+    : QObject(parent), journal_(journal), endpoint_([this] { return MetricsText(); }, limits, this),
+      prober_([this](const std::string& name) { return Named(name); }, this) {
+    endpoint_.AddLatePage(QStringLiteral("/probe"),
+                          [this](const QHttpServerRequest& request, MetricsEndpoint::Reply reply) {
+                              prober_.Answer(request, reply);
+                          });
     connect(&journalFlush_, &QTimer::timeout, this,
             [this] { journal_.FlushFolded(Journal::Clock::now()); });
     journalFlush_.start(kJournalFlushMs);
@@ -60,7 +64,7 @@ std::string Site::Apply(const std::vector<LineConfig>& lines) {
     std::vector<std::unique_ptr<SiteLine>> kept;
     // Lines that go are closed before any comes, since a changed line may take the same port.
     for (std::unique_ptr<SiteLine>& running : lines_) {
-        const LineConfig* wanted = Named(lines, running->Config().name);
+        const LineConfig* wanted = ConfigNamed(lines, running->Config().name);
         if (wanted && *wanted == running->Config()) {
             kept.push_back(std::move(running));
             continue;
@@ -86,6 +90,12 @@ std::string Site::Apply(const std::vector<LineConfig>& lines) {
                           Journal::Clock::now());
     }
     return "added " + Names(added) + "; changed " + Names(changed) + "; removed " + Names(removed);
+}
+
+const SiteLine* Site::Named(const std::string& name) const {
+    for (const std::unique_ptr<SiteLine>& line : lines_)
+        if (line->Config().name == name) return line.get();
+    return nullptr;
 }
 
 std::optional<std::string> Site::Listen(const QHostAddress& address, quint16 port) {

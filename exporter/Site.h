@@ -1,10 +1,11 @@
 // A site's exporter: its lines, each polled on its own, and the endpoint whose /metrics covers
 // them all together with the exporter's own metrics. A scrape reads what the lines last
-// stored; it never waits on one.
+// stored; it never waits on one. /probe polls the gateways Prometheus names, as allowed.
 #pragma once
 
 #include "Journal.h"
 #include "MetricsEndpoint.h"
+#include "Prober.h"
 #include "SiteConfig.h"
 #include "SiteLine.h"
 
@@ -27,6 +28,8 @@ public:
     std::string Apply(const std::vector<LineConfig>& lines);
     // Adds one line and starts it; why its port would not open, if it would not.
     std::optional<std::string> Add(const LineConfig& line);
+    // The hosts and networks /probe may reach, as the configuration writes them.
+    void AllowProbes(const std::vector<std::string>& allowed) { prober_.Allow(allowed); }
 
     std::optional<std::string> Listen(const QHostAddress& address, quint16 port);
     quint16 Port() const { return endpoint_.Port(); }
@@ -35,10 +38,12 @@ public:
 
 private:
     std::string ExporterText(LinkClock::time_point now) const;
+    const SiteLine* Named(const std::string& name) const;
 
     Journal& journal_;
     std::vector<std::unique_ptr<SiteLine>> lines_;
     MetricsEndpoint endpoint_;
+    Prober prober_;
     QTimer journalFlush_;
 };
 

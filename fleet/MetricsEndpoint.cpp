@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <deque>
 
 namespace kvel {
 
@@ -28,8 +29,20 @@ using Status = QHttpServerResponder::StatusCode;
 
 const char* ReasonPhrase(int status) {
     switch (status) {
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
     case 408:
         return "Request Timeout";
+    case 429:
+        return "Too Many Requests";
     case 431:
         return "Request Header Fields Too Large";
     default:
@@ -42,6 +55,17 @@ const char* ReasonPhrase(int status) {
 QByteArray CannedResponse(int status) {
     return "HTTP/1.1 " + QByteArray::number(status) + ' ' + ReasonPhrase(status) +
            "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+}
+
+QByteArray ResponseBytes(const HttpAnswer& answer, bool head) {
+    QByteArray bytes = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' +
+                       ReasonPhrase(answer.status) + "\r\n";
+    if (!answer.type.isEmpty()) bytes += "Content-Type: " + answer.type + "\r\n";
+    for (const auto& [name, value] : answer.headers)
+        bytes += name + ": " + value + "\r\n";
+    bytes += "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n\r\n";
+    if (!head) bytes += answer.body;
+    return bytes;
 }
 
 namespace {
@@ -80,11 +104,41 @@ public:
         timer_.start(limits_.idleTimeoutMs);
     }
 
+    // A place in the line of answers, filled when the answer is ready.
+    std::uint64_t Reserve(bool closeAfter) {
+        answers_.push_back({{}, false, closeAfter});
+        return answeredSlots_ + answers_.size() - 1;
+    }
+
+    void Fill(std::uint64_t slot, QByteArray bytes) {
+        if (slot < answeredSlots_ || slot - answeredSlots_ >= answers_.size()) return;
+        PendingAnswer& answer = answers_[slot - answeredSlots_];
+        answer.bytes = std::move(bytes);
+        answer.ready = true;
+        SendReady();
+    }
+
 private:
     void BytesArrived() {
         if (requestBytes_ == 0) timer_.start(limits_.requestTimeoutMs);
         requestBytes_ += socket_->bytesAvailable();
         if (requestBytes_ >= limits_.maxRequestBytes) Stop(431);
+    }
+
+    // The flush sends the answer now: a client that has half-closed its side after the request
+    // would otherwise lose it when the socket closes.
+    void SendReady() {
+        while (!answers_.empty() && answers_.front().ready) {
+            const PendingAnswer answer = std::move(answers_.front());
+            answers_.pop_front();
+            ++answeredSlots_;
+            socket_->write(answer.bytes);
+            socket_->flush();
+            if (!answer.closeAfter) continue;
+            answers_.clear();
+            socket_->disconnectFromHost();
+            return;
+        }
     }
 
     void TimeUp() {
@@ -100,9 +154,17 @@ private:
 
     QTcpSocket* socket_;
     EndpointLimits limits_;
+    struct PendingAnswer {
+        QByteArray bytes;
+        bool ready;
+        bool closeAfter;
+    };
+
     QTimer timer_;
     QMetaObject::Connection watch_;
     qint64 requestBytes_ = 0;
+    std::deque<PendingAnswer> answers_;
+    std::uint64_t answeredSlots_ = 0;
 };
 
 } // namespace
@@ -182,46 +244,42 @@ bool MetricsEndpoint::TakeRateToken() {
     return true;
 }
 
+void MetricsEndpoint::AddLatePage(const QString& path, LatePage page) {
+    latePages_[path] = std::move(page);
+}
+
 // Qt HTTP Server keeps every connection open; one whose client asked for it to close is closed
 // once the answer is out.
 bool MetricsEndpoint::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
     // The guard has no meta-object of its own, so it is found by its name.
-    if (QObject* guard = socket->findChild<QObject*>(kGuardName, Qt::FindDirectChildrenOnly))
-        static_cast<ConnectionGuard*>(guard)->RequestAnswered();
-    Answer(request, socket);
-    if (request.value("connection").compare("close", Qt::CaseInsensitive) == 0)
-        socket->disconnectFromHost();
+    auto* guard = static_cast<ConnectionGuard*>(
+        socket->findChild<QObject*>(kGuardName, Qt::FindDirectChildrenOnly));
+    if (!guard) return true;
+    guard->RequestAnswered();
+    const bool close = request.value("connection").compare("close", Qt::CaseInsensitive) == 0;
+    const bool head = request.method() == QHttpServerRequest::Method::Head;
+    const std::uint64_t slot = guard->Reserve(close);
+    // A late answer may find its connection gone.
+    const QPointer<ConnectionGuard> to(guard);
+    Answer(request, [to, slot, head](const HttpAnswer& answer) {
+        if (to) to->Fill(slot, ResponseBytes(answer, head));
+    });
     return true;
 }
 
-void MetricsEndpoint::Answer(const QHttpServerRequest& request, QTcpSocket* socket) {
-    QHttpServerResponder responder = makeResponder(request, socket);
-    if (!TakeRateToken()) {
-        responder.write({{"Retry-After", "1"}}, Status::TooManyRequests);
-        return;
-    }
+void MetricsEndpoint::Answer(const QHttpServerRequest& request, const Reply& reply) {
+    if (!TakeRateToken()) return reply({429, {}, {}, {{"Retry-After", "1"}}});
     const QString path = request.url().path();
-    if (path != QLatin1String("/") && path != QLatin1String("/metrics")) {
-        responder.write(QByteArray("Not found: try /metrics\n"), "text/plain", Status::NotFound);
-        return;
-    }
+    const auto late = latePages_.find(path);
+    if (path != QLatin1String("/") && path != QLatin1String("/metrics") && late == latePages_.end())
+        return reply({404, "text/plain", "Not found: try /metrics\n", {}});
     const auto method = request.method();
-    const bool head = method == QHttpServerRequest::Method::Head;
-    if (!head && method != QHttpServerRequest::Method::Get) {
-        responder.write({{"Allow", "GET, HEAD"}}, Status::MethodNotAllowed);
-        return;
-    }
-    const bool metrics = path == QLatin1String("/metrics");
-    const QByteArray body = metrics ? QByteArray::fromStdString(metrics_()) : kIndexPage;
-    const QByteArray type = metrics ? kMetricsType : "text/html; charset=utf-8";
-    if (!head) {
-        responder.write(body, type);
-        return;
-    }
-    responder.writeStatusLine(Status::Ok);
-    responder.writeHeader("Content-Type", type);
-    responder.writeHeader("Content-Length", QByteArray::number(body.size()));
-    responder.writeBody(QByteArray());
+    if (method != QHttpServerRequest::Method::Head && method != QHttpServerRequest::Method::Get)
+        return reply({405, {}, {}, {{"Allow", "GET, HEAD"}}});
+    if (late != latePages_.end()) return late->second(request, reply);
+    if (path == QLatin1String("/metrics"))
+        return reply({200, kMetricsType, QByteArray::fromStdString(metrics_()), {}});
+    reply({200, "text/html; charset=utf-8", kIndexPage, {}});
 }
 
 void MetricsEndpoint::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {

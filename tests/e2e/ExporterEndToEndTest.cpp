@@ -2,7 +2,9 @@
 // pseudo-terminal, units 1 and 7) and a Modbus TCP gateway (kvel-sim, unit 3) polled each on
 // its own; /metrics checked by promtool and against the simulators' registers; SIGHUP bringing
 // in a line added to the file, and keeping the running lines when the file is refused; a file
-// refused at start with its line number; and kvel-cli's verbs free of the HTTP libraries.
+// refused at start with its line number; /probe against pymodbus as an independent gateway;
+// and kvel-cli's verbs free of the HTTP libraries.
+#include "PymodbusPeer.h"
 #include "Scrape.h"
 #include "ScratchDir.h"
 
@@ -225,6 +227,73 @@ TEST_F(ExporterEndToEndTest, AFileRefusedAtStartEndsWithStatus2AndItsLineNumber)
     EXPECT_TRUE(Journal().contains("configuration refused: exporter.ini:7: unknown key "
                                    "\"timeout\" in [line a]"))
         << Journal().toStdString();
+}
+
+TEST_F(ExporterEndToEndTest, ProbesAnAllowedGatewayOnDemandAndRefusesEveryOtherTarget) {
+    test::PymodbusPeer peer("socket", 3);
+    ASSERT_FALSE(peer.Port().isEmpty())
+        << "pymodbus did not start (apt-get install python3-pymodbus)";
+    WriteConfig(QStringLiteral("[exporter]\nlisten = 127.0.0.1:%1\nprobe-allow = 127.0.0.1, "
+                               "127.0.1.0/24\n\n[line bench]\nport = 1\naddresses = 1, 7\n")
+                    .arg(listen));
+    StartExporter();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return AllUp({unit1, unit7});
+        },
+        15000))
+        << Journal().toStdString();
+
+    const QByteArray target = "modbus-tcp://127.0.0.1:" + peer.Port().toUtf8();
+    const QByteArray timeout = "X-Prometheus-Scrape-Timeout-Seconds: 3\r\n";
+    const test::HttpReply probe =
+        test::Fetch(listen, "/probe?target=" + target + "&address=3", timeout);
+    ASSERT_EQ(probe.status, 200) << probe.body.toStdString();
+    const auto samples = Samples(probe.body);
+    const QString unit3 = "{port=\"" + target + "\",address=\"3\"}";
+    EXPECT_EQ(samples.at("kvel_probe_success"), 1) << probe.body.toStdString();
+    EXPECT_EQ(samples.at("kvel_up" + unit3), 1);
+    EXPECT_DOUBLE_EQ(samples.at("kvel_voltage_setpoint_volts" + unit3), 54.5);
+    EXPECT_LT(samples.at("kvel_probe_duration_seconds"), 2.5);
+    // The connection is kept: the second probe of the same target needs no new one.
+    const test::HttpReply again =
+        test::Fetch(listen, "/probe?target=" + target + "&address=3", timeout);
+    EXPECT_EQ(Samples(again.body).at("kvel_probe_success"), 1);
+
+    const test::HttpReply line = test::Fetch(listen, "/probe?target=bench");
+    EXPECT_EQ(line.status, 200);
+    EXPECT_EQ(Samples(line.body).at("kvel_probe_success"), 1) << line.body.toStdString();
+    EXPECT_EQ(Samples(line.body).count("kvel_up" + unit7), 1u);
+
+    // A unit the gateway does not have: answered in time, the probe failed.
+    const test::HttpReply missing =
+        test::Fetch(listen, "/probe?target=" + target + "&address=4", timeout);
+    EXPECT_EQ(missing.status, 200);
+    EXPECT_EQ(Samples(missing.body).at("kvel_probe_success"), 0);
+
+    const struct {
+        QByteArray path;
+        int status;
+    } refusals[] = {
+        {"/probe", 400},
+        {"/probe?target=", 400},
+        {"/probe?target=/dev/ttyS0", 400},
+        {"/probe?target=nowhere", 400},
+        {"/probe?target=bench&address=1", 400},
+        {"/probe?target=" + target + "&address=0", 400},
+        {"/probe?target=" + target + "&address=1-300", 400},
+        {"/probe?target=modbus-tcp://127.0.0.2:" + peer.Port().toUtf8(), 403},
+        {"/probe?target=tcp://127.0.2.1:502", 403},
+        {"/probe?target=modbus-tcp://localhost:" + peer.Port().toUtf8(), 403},
+    };
+    for (const auto& refusal : refusals)
+        EXPECT_EQ(test::Fetch(listen, refusal.path).status, refusal.status)
+            << refusal.path.toStdString();
+
+    const test::PromtoolVerdict verdict = test::CheckMetrics(probe.body);
+    if (!verdict.installed)
+        GTEST_SKIP() << "promtool is not installed (apt-get install prometheus)";
+    EXPECT_TRUE(verdict.passed) << verdict.said.toStdString() << probe.body.toStdString();
 }
 
 // kvel-cli serve hands over to kvel-exporter; its other verbs never load Qt HTTP Server.

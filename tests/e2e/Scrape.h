@@ -19,19 +19,30 @@ inline quint16 FreePort() {
     return probe.serverPort();
 }
 
-// One GET over a fresh connection, which the endpoint closes after its answer as asked; the
-// body, or nothing when no 200 came.
-inline QByteArray Get(quint16 port, const QByteArray& path) {
+struct HttpReply {
+    int status = 0;
+    QByteArray body;
+};
+
+// One GET over a fresh connection, which the endpoint closes after its answer as asked.
+inline HttpReply Fetch(quint16 port, const QByteArray& path, const QByteArray& headers = {}) {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
     if (!socket.waitForConnected(2000)) return {};
-    socket.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    socket.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + headers +
+                 "\r\n");
     QByteArray reply;
-    while (socket.waitForReadyRead(3000))
+    while (socket.waitForReadyRead(5000))
         reply += socket.readAll();
     reply += socket.readAll();
-    if (!reply.startsWith("HTTP/1.1 200")) return {};
-    return reply.mid(reply.indexOf("\r\n\r\n") + 4);
+    if (!reply.startsWith("HTTP/1.1 ")) return {};
+    return {reply.mid(9, 3).toInt(), reply.mid(reply.indexOf("\r\n\r\n") + 4)};
+}
+
+// The body of a GET, or nothing when no 200 came.
+inline QByteArray Get(quint16 port, const QByteArray& path) {
+    const HttpReply reply = Fetch(port, path);
+    return reply.status == 200 ? reply.body : QByteArray();
 }
 
 // "name{labels} value" lines of a page, by name and labels as written.

@@ -3,8 +3,10 @@
 #include "MetricsEndpoint.h"
 
 #include <QElapsedTimer>
+#include <QHttpServerRequest>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -180,6 +182,68 @@ TEST_F(MetricsEndpointTest, ClosesTheConnectionAfterTheAnswerWhenTheClientAsksTo
     client.Send("GET /metrics HTTP/1.1\r\nHost: x\r\nConnection: Close\r\n\r\n");
     EXPECT_EQ(client.Receive().status, 200);
     EXPECT_TRUE(client.ClosedWithin(1000));
+}
+
+// A page answered 300 ms late, as a probe of a slow gateway is.
+void AddLatePage(MetricsEndpoint& endpoint) {
+    endpoint.AddLatePage("/late", [](const QHttpServerRequest&, MetricsEndpoint::Reply reply) {
+        QTimer::singleShot(300, [reply] { reply({200, "text/plain", "late\n", {}}); });
+    });
+}
+
+TEST_F(MetricsEndpointTest, AnswersPipelinedRequestsInOrderWhenTheFirstComesLate) {
+    Serve();
+    AddLatePage(*endpoint);
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, endpoint->Port());
+    ASSERT_TRUE(client.waitForConnected(2000));
+    client.write(Request("GET", "/late") + Request("GET", "/metrics") + Request("HEAD", "/late"));
+    QByteArray answers;
+    (void)QTest::qWaitFor(
+        [&] {
+            answers += client.readAll();
+            return answers.count("HTTP/1.1 200") == 3;
+        },
+        3000);
+    ASSERT_EQ(answers.count("HTTP/1.1 200"), 3) << answers.toStdString();
+    EXPECT_LT(answers.indexOf("late\n"), answers.indexOf("kvel_up 1"));
+    EXPECT_TRUE(answers.endsWith("Content-Length: 5\r\n\r\n")) << "HEAD goes last, bodiless";
+
+    // A late answer whose connection is gone by then is dropped, and serving goes on.
+    {
+        Client gone(endpoint->Port());
+        ASSERT_TRUE(gone.Connected());
+        gone.Send(Request("GET", "/late"));
+    }
+    QTest::qWait(500);
+    EXPECT_EQ(Ask(Request("GET", "/metrics")).status, 200);
+}
+
+TEST_F(MetricsEndpointTest, AnswersAClientThatHalfClosesAfterItsRequest) {
+    Serve();
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(endpoint->Port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const QByteArray request = Request("GET", "/metrics");
+    ASSERT_EQ(::write(fd, request.constData(), static_cast<size_t>(request.size())),
+              request.size());
+    ::shutdown(fd, SHUT_WR);
+    QByteArray answer;
+    (void)QTest::qWaitFor(
+        [&] {
+            char buffer[4096];
+            const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (got > 0) answer.append(buffer, static_cast<int>(got));
+            return got == 0;
+        },
+        3000);
+    ::close(fd);
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 200")) << answer.toStdString();
+    EXPECT_TRUE(answer.endsWith("kvel_up 1\n"));
 }
 
 TEST_F(MetricsEndpointTest, ClosesAnIdleKeptAliveConnectionQuietly) {
