@@ -24,6 +24,11 @@ constexpr char kIndexPage[] =
 constexpr int kLingerMs = 1000;
 // Out of file descriptors, Qt stops accepting for good; it is asked to go on after this pause.
 constexpr int kAcceptRetryMs = 100;
+// Connections beyond the total kept for addresses that have none open yet, so that a crowd
+// from elsewhere cannot lock a scraper out.
+constexpr int kConnectionsForNewAddresses = 16;
+// Rate buckets kept for addresses seen; full ones go first when there are more.
+constexpr std::size_t kMostRateBuckets = 4096;
 
 using Status = QHttpServerResponder::StatusCode;
 
@@ -82,6 +87,20 @@ void Refuse(QTcpSocket* socket, int status) {
     socket->disconnectFromHost();
 }
 
+// Over a cap the connection goes at once, its descriptor freed: a flood must not hold them.
+void RefuseAtOnce(QTcpSocket* socket, int status) {
+    socket->write(CannedResponse(status));
+    socket->flush();
+    socket->close();
+    socket->deleteLater();
+}
+
+// Where the last complete header block among `bytes` ends; GET and HEAD carry no body.
+qsizetype EndOfLastRequest(const QByteArray& bytes) {
+    const qsizetype end = bytes.lastIndexOf("\r\n\r\n");
+    return end < 0 ? 0 : end + 4;
+}
+
 const QString kGuardName = QStringLiteral("kvel-connection-guard");
 
 // Watches one connection for the limits Qt HTTP Server does not keep: the size of a request,
@@ -96,8 +115,11 @@ public:
         timer_.setSingleShot(true);
         connect(&timer_, &QTimer::timeout, this, &ConnectionGuard::TimeUp);
         watch_ = connect(socket, &QTcpSocket::readyRead, this, &ConnectionGuard::BytesArrived);
-        timer_.start(limits_.idleTimeoutMs);
+        timer_.start(limits_.requestTimeoutMs);
     }
+
+    // An HTTP/1.0 client that did not ask to keep the connection expects it closed.
+    bool Http10() const { return http10_; }
 
     void RequestAnswered() {
         requestBytes_ = 0;
@@ -119,9 +141,14 @@ public:
     }
 
 private:
+    // Only the request still coming counts against the size: pipelined requests that have
+    // arrived whole are the parser's to answer, however many there are.
     void BytesArrived() {
         if (requestBytes_ == 0) timer_.start(limits_.requestTimeoutMs);
-        requestBytes_ += socket_->bytesAvailable();
+        const QByteArray bytes = socket_->peek(socket_->bytesAvailable());
+        if (bytes.contains(" HTTP/1.0\r\n")) http10_ = true;
+        const qsizetype whole = EndOfLastRequest(bytes);
+        requestBytes_ = whole > 0 ? bytes.size() - whole : requestBytes_ + bytes.size();
         if (requestBytes_ >= limits_.maxRequestBytes) Stop(431);
     }
 
@@ -163,6 +190,7 @@ private:
     QTimer timer_;
     QMetaObject::Connection watch_;
     qint64 requestBytes_ = 0;
+    bool http10_ = false;
     std::deque<PendingAnswer> answers_;
     std::uint64_t answeredSlots_ = 0;
 };
@@ -186,10 +214,8 @@ protected:
             delete socket;
             return;
         }
-        if (!endpoint_ || endpoint_->openConnections_ >= endpoint_->limits_.maxConnections) {
-            Refuse(socket, 503);
-            return;
-        }
+        if (!endpoint_ || !endpoint_->Admits(socket->peerAddress()))
+            return RefuseAtOnce(socket, 503);
         endpoint_->Accept(socket);
         addPendingConnection(socket);
     }
@@ -199,8 +225,7 @@ private:
 };
 
 MetricsEndpoint::MetricsEndpoint(Page metrics, EndpointLimits limits, QObject* parent)
-    : QAbstractHttpServer(parent), metrics_(std::move(metrics)), limits_(limits),
-      rateTokens_(limits.maxRequestsPerSecond) {}
+    : QAbstractHttpServer(parent), metrics_(std::move(metrics)), limits_(limits) {}
 
 std::optional<std::string> MetricsEndpoint::Listen(const QHostAddress& address, quint16 port) {
     auto* server = new GuardedTcpServer(*this);
@@ -218,6 +243,14 @@ quint16 MetricsEndpoint::Port() const {
     return tcpServer_ ? tcpServer_->serverPort() : 0;
 }
 
+bool MetricsEndpoint::Admits(const QHostAddress& client) const {
+    const auto known = connectionsByAddress_.find(client.toString());
+    const int own = known == connectionsByAddress_.end() ? 0 : known->second;
+    if (own >= limits_.maxConnectionsPerAddress) return false;
+    if (openConnections_ < limits_.maxConnections) return true;
+    return own == 0 && openConnections_ < limits_.maxConnections + kConnectionsForNewAddresses;
+}
+
 void MetricsEndpoint::Accept(QTcpSocket* socket) {
     socket->setReadBufferSize(limits_.maxRequestBytes);
     // The responder writes an answer in several pieces; with Nagle's algorithm the last waits
@@ -225,22 +258,34 @@ void MetricsEndpoint::Accept(QTcpSocket* socket) {
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     new ConnectionGuard(socket, limits_);
     ++openConnections_;
+    const QString client = socket->peerAddress().toString();
+    ++connectionsByAddress_[client];
     // The endpoint may be gone by the time its sockets are.
     QPointer<MetricsEndpoint> self(this);
-    connect(socket, &QObject::destroyed, [self] {
-        if (self) --self->openConnections_;
+    connect(socket, &QObject::destroyed, [self, client] {
+        if (!self) return;
+        --self->openConnections_;
+        if (--self->connectionsByAddress_[client] == 0) self->connectionsByAddress_.erase(client);
     });
 }
 
-// A bucket that fills at the allowed rate and holds a second's worth.
-bool MetricsEndpoint::TakeRateToken() {
+// A bucket per address that fills at the allowed rate and holds a second's worth. Buckets that
+// have filled up again hold nothing worth keeping.
+bool MetricsEndpoint::TakeRateToken(const QHostAddress& client) {
     const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
-    const double perMs = limits_.maxRequestsPerSecond / 1000.0;
-    rateTokens_ = std::min<double>(limits_.maxRequestsPerSecond,
-                                   rateTokens_ + perMs * double(nowMs - rateRefilledAtMs_));
-    rateRefilledAtMs_ = nowMs;
-    if (rateTokens_ < 1) return false;
-    rateTokens_ -= 1;
+    const double most = limits_.maxRequestsPerSecond;
+    const auto refilled = [&](const RateBucket& bucket) {
+        return std::min(most, bucket.tokens + most / 1000.0 * double(nowMs - bucket.refilledAtMs));
+    };
+    if (rateBuckets_.size() >= kMostRateBuckets)
+        for (auto at = rateBuckets_.begin(); at != rateBuckets_.end();)
+            at = refilled(at->second) >= most ? rateBuckets_.erase(at) : std::next(at);
+    RateBucket& bucket =
+        rateBuckets_.try_emplace(client.toString(), RateBucket{most, nowMs}).first->second;
+    bucket.tokens = refilled(bucket);
+    bucket.refilledAtMs = nowMs;
+    if (bucket.tokens < 1) return false;
+    bucket.tokens -= 1;
     return true;
 }
 
@@ -256,7 +301,8 @@ bool MetricsEndpoint::handleRequest(const QHttpServerRequest& request, QTcpSocke
         socket->findChild<QObject*>(kGuardName, Qt::FindDirectChildrenOnly));
     if (!guard) return true;
     guard->RequestAnswered();
-    const bool close = request.value("connection").compare("close", Qt::CaseInsensitive) == 0;
+    const QByteArray connection = request.value("connection").toLower();
+    const bool close = connection == "close" || (guard->Http10() && connection != "keep-alive");
     const bool head = request.method() == QHttpServerRequest::Method::Head;
     const std::uint64_t slot = guard->Reserve(close);
     // A late answer may find its connection gone.
@@ -268,7 +314,8 @@ bool MetricsEndpoint::handleRequest(const QHttpServerRequest& request, QTcpSocke
 }
 
 void MetricsEndpoint::Answer(const QHttpServerRequest& request, const Reply& reply) {
-    if (!TakeRateToken()) return reply({429, {}, {}, {{"Retry-After", "1"}}});
+    if (!TakeRateToken(request.remoteAddress()))
+        return reply({429, {}, {}, {{"Retry-After", "1"}}});
     const QString path = request.url().path();
     const auto late = latePages_.find(path);
     if (path != QLatin1String("/") && path != QLatin1String("/metrics") && late == latePages_.end())

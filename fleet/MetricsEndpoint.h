@@ -20,15 +20,19 @@ class QTcpServer;
 
 namespace kvel {
 
+// Every budget but the total of connections is kept per client address, so that a client that
+// misbehaves spends only its own and another scraper's requests go on being answered.
 struct EndpointLimits {
+    // Of all addresses together; an address with none open yet may go a few beyond it.
     int maxConnections = 64;
+    int maxConnectionsPerAddress = 16;
     // A scrape's request is a few hundred bytes; GET and HEAD carry no body.
     int maxRequestBytes = 8192;
-    // From a request's first byte to its last.
+    // From a new connection to its first request, and from a request's first byte to its last.
     int requestTimeoutMs = 5000;
     // A kept-alive connection with no request under way.
     int idleTimeoutMs = 60000;
-    // Requests answered in any one second beyond a burst of as many.
+    // Requests of one address answered in any one second beyond a burst of as many.
     int maxRequestsPerSecond = 200;
 };
 
@@ -62,17 +66,23 @@ protected:
 
 private:
     friend class GuardedTcpServer;
+    struct RateBucket {
+        double tokens;
+        qint64 refilledAtMs;
+    };
+
+    bool Admits(const QHostAddress& client) const;
     void Accept(QTcpSocket* socket);
     void Answer(const QHttpServerRequest& request, const Reply& reply);
-    bool TakeRateToken();
+    bool TakeRateToken(const QHostAddress& client);
 
     Page metrics_;
     std::map<QString, LatePage> latePages_;
     EndpointLimits limits_;
     QTcpServer* tcpServer_ = nullptr;
     int openConnections_ = 0;
-    double rateTokens_;
-    qint64 rateRefilledAtMs_ = 0;
+    std::map<QString, int> connectionsByAddress_;
+    std::map<QString, RateBucket> rateBuckets_;
 };
 
 // Answers without reading the request, for a connection refused before or instead of it.
