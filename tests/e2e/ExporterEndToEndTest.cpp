@@ -9,7 +9,12 @@
 #include "ScratchDir.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -294,6 +299,93 @@ TEST_F(ExporterEndToEndTest, ProbesAnAllowedGatewayOnDemandAndRefusesEveryOtherT
     if (!verdict.installed)
         GTEST_SKIP() << "promtool is not installed (apt-get install prometheus)";
     EXPECT_TRUE(verdict.passed) << verdict.said.toStdString() << probe.body.toStdString();
+}
+
+// Every query of the dashboard's panels and variables, its variables matching anything.
+QStringList DashboardQueries() {
+    QFile file(KVEL_DASHBOARD_PATH);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QJsonObject dashboard = QJsonDocument::fromJson(file.readAll()).object();
+    QStringList queries;
+    for (const QJsonValue& panel : dashboard["panels"].toArray())
+        for (const QJsonValue& target : panel.toObject()["targets"].toArray())
+            queries << target.toObject()["expr"].toString();
+    const QRegularExpression labelValues("^label_values\\((.*),\\s*\\w+\\)$");
+    for (const QJsonValue& variable : dashboard["templating"].toObject()["list"].toArray()) {
+        const QString definition = variable.toObject()["definition"].toString();
+        if (labelValues.match(definition).hasMatch())
+            queries << labelValues.match(definition).captured(1);
+    }
+    for (QString& query : queries)
+        query.replace(QRegularExpression("\\$(site|instance|line|address)\\b"), ".+")
+            .replace("$__rate_interval", "1m");
+    return queries;
+}
+
+// Debian's Prometheus scrapes the exporter's /metrics, and its /probe through the relabelling
+// of the multi-target pattern, against pymodbus as an independent gateway; every query of the
+// Grafana dashboard then has series.
+TEST_F(ExporterEndToEndTest, PrometheusScrapesTheSiteAndProbesAndEveryDashboardQueryHasSeries) {
+    const QString prometheus = QStandardPaths::findExecutable("prometheus");
+    if (prometheus.isEmpty())
+        GTEST_SKIP() << "the prometheus server is not installed (apt-get install prometheus)";
+    test::PymodbusPeer peer("socket", 3);
+    ASSERT_FALSE(peer.Port().isEmpty());
+    WriteConfig(QStringLiteral("[exporter]\nlisten = 127.0.0.1:%1\nprobe-allow = 127.0.0.1\n\n"
+                               "[line bench]\nport = 1\naddresses = 1, 7\nlabels = site=south\n\n")
+                    .arg(listen) +
+                kGatewayLine.arg(gatewayPort));
+    StartExporter();
+    const quint16 web = test::FreePort();
+    QFile config("prometheus.yml");
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(QStringLiteral("global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
+                                "scrape_configs:\n"
+                                "  - job_name: plant-a\n    static_configs:\n"
+                                "      - targets: ['127.0.0.1:%1']\n"
+                                "  - job_name: gateways\n    metrics_path: /probe\n"
+                                "    params: {address: ['3']}\n    static_configs:\n"
+                                "      - targets: ['modbus-tcp://127.0.0.1:%2']\n"
+                                "    relabel_configs:\n"
+                                "      - source_labels: [__address__]\n"
+                                "        target_label: __param_target\n"
+                                "      - source_labels: [__param_target]\n"
+                                "        target_label: instance\n"
+                                "      - target_label: __address__\n"
+                                "        replacement: 127.0.0.1:%1\n")
+                     .arg(listen)
+                     .arg(peer.Port())
+                     .toUtf8());
+    config.close();
+    QProcess server;
+    server.setProcessChannelMode(QProcess::MergedChannels);
+    server.start(prometheus, {"--config.file=prometheus.yml", "--storage.tsdb.path=data",
+                              QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(web)});
+    ASSERT_TRUE(server.waitForStarted(5000));
+    const auto result = [&](const QString& query) {
+        const QByteArray body = Get(web, "/api/v1/query?query=" + QUrl::toPercentEncoding(query));
+        return QJsonDocument::fromJson(body).object()["data"].toObject()["result"].toArray();
+    };
+    const QStringList queries = DashboardQueries();
+    ASSERT_GE(queries.size(), 15);
+    QStringList empty;
+    (void)QTest::qWaitFor(
+        [&] {
+            empty.clear();
+            for (const QString& query : queries + QStringList{"kvel_probe_success == 1"})
+                if (result(query).isEmpty()) empty << query;
+            return empty.isEmpty();
+        },
+        40000);
+    const QJsonArray probe = result("kvel_probe_success");
+    server.terminate();
+    server.waitForFinished(10000);
+    EXPECT_TRUE(empty.isEmpty()) << "no series for: " << empty.join("\n").toStdString()
+                                 << server.readAll().toStdString();
+    ASSERT_EQ(probe.size(), 1);
+    const QJsonObject labels = probe[0].toObject()["metric"].toObject();
+    EXPECT_EQ(labels["job"].toString(), "gateways");
+    EXPECT_EQ(labels["instance"].toString(), "modbus-tcp://127.0.0.1:" + peer.Port());
 }
 
 // kvel-cli serve hands over to kvel-exporter; its other verbs never load Qt HTTP Server.
