@@ -112,6 +112,7 @@ const std::vector<VerbSpec> kVerbs = {
      "serves what they last said to Prometheus at http://HOST:PORT/metrics until stopped. A\n"
      "scrape never waits on the line; a unit that does not answer shows as kvel_up 0. It\n"
      "writes nothing to any unit. Each answer is waited for 0.2 s beyond its time on the line.\n"
+     "It runs kvel-exporter in its place; kvel-exporter --config FILE serves several lines.\n"
      "  --listen HOST:PORT  where to listen (default 127.0.0.1:9877); a port alone listens on\n"
      "                      127.0.0.1, [::1]:PORT on an IPv6 address\n"
      "  --interval SECONDS  time between the starts of two polls of every unit, 0.1 to 3600\n"

@@ -13,8 +13,7 @@ ExporterProgram::ExporterProgram(ExporterOptions options, Journal& journal)
     : options_(std::move(options)), journal_(journal), site_(journal) {}
 
 std::optional<int> ExporterProgram::Start() {
-    const QHostAddress host(QString::fromStdString(ListenAddressOf(nullptr).host));
-    if (options_.listen && host.isNull()) {
+    if (options_.listen && QHostAddress(QString::fromStdString(options_.listen->host)).isNull()) {
         journal_.Tell("--listen: " + options_.listen->host + " is not an IP address");
         return kExporterUsage;
     }

@@ -64,8 +64,9 @@ void ProbeTarget::BeginNext() {
     if (waiting_.empty()) return;
     current_ = std::move(waiting_.front());
     waiting_.pop_front();
+    if (!channel_) channel_ = std::make_unique<NetworkChannel>();
     poller_ = std::make_unique<FleetPoller>(
-        channel_, FleetSetup{port_.name, 9600, current_->addresses, {}, kFleetReplyTimeout});
+        *channel_, FleetSetup{port_.name, 9600, current_->addresses, {}, kFleetReplyTimeout});
     // A gateway that refuses shows every unit down at once.
     if (poller_->Start(LinkClock::now())) return Finish();
     Tick();
@@ -88,6 +89,9 @@ void ProbeTarget::Finish() {
     current_->reply({200, kMetricsType, QByteArray::fromStdString(page), {}});
     current_.reset();
     poller_.reset();
+    // Qt keeps the descriptor of a connection that failed until its socket goes; a kept target
+    // holds one only while connected.
+    if (!channel_->IsOpen()) channel_.reset();
     lastUsed_ = LinkClock::now();
     BeginNext();
 }

@@ -60,7 +60,8 @@ private:
     void Finish();
 
     cli::NamedPort port_;
-    NetworkChannel channel_;
+    // Made for a probe when there is no connection to reuse.
+    std::unique_ptr<NetworkChannel> channel_;
     std::unique_ptr<FleetPoller> poller_;
     std::optional<Probe> current_;
     std::deque<Probe> waiting_;

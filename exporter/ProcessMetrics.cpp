@@ -21,6 +21,7 @@ constexpr std::size_t kSystemTicks = 12;
 constexpr std::size_t kStartTicks = 19;
 constexpr std::size_t kResidentPages = 21;
 
+#ifdef __linux__
 std::string FileText(const char* path) {
     std::ifstream file(path);
     std::stringstream text;
@@ -70,6 +71,7 @@ void Gauge(ExpositionWriter& writer, const char* name, const char* help, double 
     writer.Family(name, help, type);
     writer.Sample({}, value);
 }
+#endif
 
 } // namespace
 

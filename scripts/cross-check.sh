@@ -35,6 +35,8 @@ done
 flags="-std=c++17 -Wall -Wextra -Werror -isystem $posix_only"
 flags="$flags -isystem $qt -isystem $qt/QtCore -isystem $qt/QtSerialPort -isystem $qt/QtNetwork"
 flags="$flags -isystem $qt/QtHttpServer"
+# The build defines it from the project's version.
+flags="$flags -DKVEL_VERSION=\"cross-check\""
 # Toolkit headers that need no widgets (FormTimer, say) may be used; a widget one fails here.
 flags="$flags -Itoolkit"
 sources=""

@@ -212,7 +212,9 @@ TEST_F(ExporterEndToEndTest, SighupBringsInAnAddedLineAndARefusedFileKeepsTheRun
     EXPECT_EQ(exporter.state(), QProcess::Running);
 }
 
-TEST_F(ExporterEndToEndTest, AGatewayLostAndBackIsToldWithItsCauseAndTimeAway) {
+// The serial line's units fall silent and answer again; then the gateway goes away: each is
+// told once with its cause, and each costs only its own line.
+TEST_F(ExporterEndToEndTest, UnitsAndLinesLostAndBackAreToldWithTheirCauseAndTimeAway) {
     WriteConfig(SerialSection() + kGatewayLine.arg(gatewayPort));
     StartExporter();
     ASSERT_TRUE(QTest::qWaitFor([&] { return AllUp({unit1, unit7, GatewayUnit()}); }, 15000));
@@ -221,6 +223,18 @@ TEST_F(ExporterEndToEndTest, AGatewayLostAndBackIsToldWithItsCauseAndTimeAway) {
     EXPECT_TRUE(Up(Page(), GatewayUnit())) << "a silent line costs only itself";
     ::kill(static_cast<pid_t>(serial.processId()), SIGUSR1);
     EXPECT_TRUE(WaitForJournal("unit 1 on line bench back after ")) << Journal().toStdString();
+
+    gateway.kill();
+    gateway.waitForFinished(5000);
+    ASSERT_TRUE(WaitForJournal("line gateway lost: cannot connect to " + gatewayPort))
+        << Journal().toStdString();
+    EXPECT_FALSE(Journal().contains("unit 3 on line gateway lost")) << "told with its line";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return AllUp({unit1, unit7}); }, 5000));
+    const auto page = Page();
+    EXPECT_EQ(page.at("kvel_up" + GatewayUnit()), 0);
+    EXPECT_EQ(page.at(QStringLiteral("kvel_line_up{port=\"%1\",site=\"north\",cabinet=\"3\"}")
+                          .arg(gatewayPort)),
+              0);
 }
 
 TEST_F(ExporterEndToEndTest, AFileRefusedAtStartEndsWithStatus2AndItsLineNumber) {
@@ -294,6 +308,15 @@ TEST_F(ExporterEndToEndTest, ProbesAnAllowedGatewayOnDemandAndRefusesEveryOtherT
     for (const auto& refusal : refusals)
         EXPECT_EQ(test::Fetch(listen, refusal.path).status, refusal.status)
             << refusal.path.toStdString();
+
+    // More allowed targets than are kept: the oldest go, and the exporter goes on answering.
+    for (int host = 1; host <= 150; ++host) {
+        const QByteArray nobody = "/probe?target=tcp://127.0.1." + QByteArray::number(host) + ":9";
+        ASSERT_EQ(test::Fetch(listen, nobody, timeout).status, 200) << nobody.toStdString();
+    }
+    const auto after = Page();
+    EXPECT_LT(after.at("process_open_fds"), 64) << "a failed target's socket was kept";
+    EXPECT_TRUE(Up(after, unit1));
 
     const test::PromtoolVerdict verdict = test::CheckMetrics(probe.body);
     if (!verdict.installed)
