@@ -35,9 +35,11 @@ std::string SecondsText(int ms) {
 
 } // namespace
 
+// A line from the command line is named by its port, which is then said once.
 std::string LineSummary(const LineConfig& line) {
-    return line.name + " (" + line.port.label + ", units " + AddressListText(line.addresses) +
-           ", every " + SecondsText(line.intervalMs) + " s)";
+    const std::string port = line.name == line.port.label ? "" : line.port.label + ", ";
+    return line.name + " (" + port + "units " + AddressListText(line.addresses) + ", every " +
+           SecondsText(line.intervalMs) + " s)";
 }
 
 Site::Site(Journal& journal, EndpointLimits limits, QObject* parent)

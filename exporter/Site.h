@@ -47,8 +47,8 @@ private:
     QTimer journalFlush_;
 };
 
-// "plant-a (modbus-tcp://192.168.1.5:502, units 1-8, every 1 s)": a line as the journal names
-// it.
+// "plant-a (modbus-tcp://192.168.1.5:502, units 1-8, every 1 s)", or "COM1 (units 1, 7, every
+// 1 s)": a line as the journal names it.
 std::string LineSummary(const LineConfig& line);
 
 } // namespace kvel::exporter

@@ -5,6 +5,7 @@
 #include "Scrape.h"
 #include "ScratchDir.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -192,6 +193,30 @@ TEST_F(ServeEndToEndTest, APortLostWhileServingShowsEveryUnitDownUntilItIsBack) 
     EXPECT_GT(back.at(QStringLiteral(
                   "kvel_link_errors_total{port=\"COM1\",address=\"1\",cause=\"port_closed\"}")),
               0);
+}
+
+// kvel-cli serve becomes kvel-exporter, in the same process, with the line it was given.
+TEST_F(ServeEndToEndTest, ServeRunsKvelExporterInItsPlaceWithTheSameLine) {
+    StartUnits();
+    port = FreePort();
+    serve.start(KVEL_CLI_PATH,
+                {"--port", "1", "--address", "1,7", "--baud", "9600", "serve", "--interval", "0.5",
+                 "--listen", QStringLiteral("127.0.0.1:%1").arg(port)});
+    ASSERT_TRUE(serve.waitForStarted(5000));
+    QString said;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            said += QString::fromUtf8(serve.readAllStandardError());
+            return said.contains('\n');
+        },
+        10000));
+    EXPECT_EQ(said, QStringLiteral("kvel-exporter: serving at http://127.0.0.1:%1/metrics the "
+                                   "lines COM1 (units 1, 7, every 0.5 s)\n")
+                        .arg(port));
+    EXPECT_TRUE(QFileInfo(QStringLiteral("/proc/%1/exe").arg(serve.processId()))
+                    .symLinkTarget()
+                    .endsWith("/kvel-exporter"));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return BothUp(); }, 10000));
 }
 
 TEST_F(ServeEndToEndTest, NothingButGetAndHeadIsAnswered) {
