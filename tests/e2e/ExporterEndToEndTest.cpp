@@ -274,10 +274,19 @@ TEST_F(ExporterEndToEndTest, ProbesAnAllowedGatewayOnDemandAndRefusesEveryOtherT
     EXPECT_EQ(samples.at("kvel_up" + unit3), 1);
     EXPECT_DOUBLE_EQ(samples.at("kvel_voltage_setpoint_volts" + unit3), 54.5);
     EXPECT_LT(samples.at("kvel_probe_duration_seconds"), 2.5);
-    // The connection is kept: the second probe of the same target needs no new one.
+    // The connection is kept: the second probe of the same target goes over the first's.
+    const auto connections = [&] {
+        QProcess ss;
+        ss.start("ss", {"-Htn", "state", "established", "( dport = :" + peer.Port() + " )"});
+        ss.waitForFinished(5000);
+        return ss.readAllStandardOutput();
+    };
+    const QByteArray first = connections();
     const test::HttpReply again =
         test::Fetch(listen, "/probe?target=" + target + "&address=3", timeout);
     EXPECT_EQ(Samples(again.body).at("kvel_probe_success"), 1);
+    EXPECT_EQ(connections(), first);
+    EXPECT_EQ(first.count('\n'), 1) << first.toStdString();
 
     const test::HttpReply line = test::Fetch(listen, "/probe?target=bench");
     EXPECT_EQ(line.status, 200);
