@@ -104,51 +104,7 @@ std::string ExceptionText(std::uint8_t code) {
     return std::string("exception ") + number + " (" + ExceptionName(code) + ")";
 }
 
-std::string OpenReasonText(const OpenFailure& failure) {
-    switch (failure.reason) {
-    case OpenFailureReason::None:
-        return "the port would not open";
-    case OpenFailureReason::NoSuchDevice:
-        return failure.device + " does not exist";
-    case OpenFailureReason::Busy:
-        return failure.device + " is in use by another program" +
-               (failure.holder.empty() ? "" : ": " + failure.holder);
-    case OpenFailureReason::NoPermission:
-        return "no permission to open " + failure.device + " (on Debian: adduser $USER dialout)";
-    case OpenFailureReason::NotSerialPort:
-        return failure.device + " is not a serial port";
-    case OpenFailureReason::Other:
-        return failure.device + ": " + failure.detail;
-    case OpenFailureReason::SettingsRefused:
-        return failure.device + " would not take the line settings: " + failure.detail;
-    case OpenFailureReason::HostNotFound:
-    case OpenFailureReason::ConnectionRefused:
-    case OpenFailureReason::ConnectionDropped:
-    case OpenFailureReason::HostUnreachable:
-    case OpenFailureReason::ConnectionTimedOut:
-        return ConnectionFailureWords(failure.reason);
-    }
-    return {};
-}
-
 } // namespace
-
-std::string ConnectionFailureWords(OpenFailureReason reason) {
-    switch (reason) {
-    case OpenFailureReason::HostNotFound:
-        return "the host name does not resolve";
-    case OpenFailureReason::ConnectionRefused:
-        return "connection refused (is the server listening on that port?)";
-    case OpenFailureReason::ConnectionDropped:
-        return "the server closed the connection";
-    case OpenFailureReason::HostUnreachable:
-        return "the host is unreachable (no route to it)";
-    case OpenFailureReason::ConnectionTimedOut:
-        return "the host does not answer";
-    default:
-        return {};
-    }
-}
 
 int ConnectWaitMs(const Invocation& invocation) {
     return std::max(kConnectTimeoutMs, invocation.timeoutMs);
@@ -162,11 +118,6 @@ std::string LineRateText(const Invocation& invocation, std::int32_t bitRate) {
 std::string RateClause(const Invocation& invocation, std::int32_t bitRate) {
     if (IsNetworkPortName(invocation.portName)) return " (network)";
     return " at " + LineRateText(invocation, bitRate);
-}
-
-std::string OpenFailureText(const std::string& portLabel, const OpenFailure& failure) {
-    const char* cannot = IsNetworkPortName(portLabel) ? "cannot connect to " : "cannot open ";
-    return cannot + portLabel + ": " + OpenReasonText(failure);
 }
 
 UnitLine::UnitLine(const Invocation& invocation)

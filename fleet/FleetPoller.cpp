@@ -36,8 +36,9 @@ FleetPoller::FleetPoller(SerialChannel& channel, FleetSetup setup)
     }
 }
 
+// A port already open is taken as it is: a gateway's connection kept between polls.
 std::optional<OpenFailure> FleetPoller::Start(LinkClock::time_point now) {
-    if (channel_.OpenComPort(setup_.portName, setup_.bitRate) != kOpenOk)
+    if (!channel_.IsOpen() && channel_.OpenComPort(setup_.portName, setup_.bitRate) != kOpenOk)
         return channel_.LastOpenFailure();
     started_ = true;
     nextRoundAt_ = now;

@@ -2,6 +2,7 @@
 // as an independent peer of each, and every way of naming a network port badly.
 #include "CliRunner.h"
 #include "CuttingRelay.h"
+#include "PymodbusPeer.h"
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
 
@@ -20,31 +21,7 @@ using test::CliRun;
 using test::RunCli;
 using test::SimulatedUnit;
 
-// pymodbus serving its RTU framer over TCP ("rtu") or Modbus TCP ("socket").
-class PymodbusPeer {
-public:
-    explicit PymodbusPeer(const QString& framer) {
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start("/usr/bin/python3", {PYMODBUS_PEER_PATH, framer});
-        const bool said = QTest::qWaitFor(
-            [&] {
-                words_ += process_.readAllStandardOutput();
-                return words_.contains('\n') || process_.state() == QProcess::NotRunning;
-            },
-            15000);
-        if (said && words_.startsWith("listening on ")) port_ = words_.mid(13).trimmed();
-    }
-    ~PymodbusPeer() {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
-    const QString& Port() const { return port_; }
-
-private:
-    QProcess process_;
-    QString words_;
-    QString port_;
-};
+using test::PymodbusPeer;
 
 class NetworkCliEndToEndTest : public ::testing::Test {
 protected:

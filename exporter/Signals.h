@@ -1,0 +1,12 @@
+// kvel-exporter's signals turned into event-loop calls: SIGHUP re-reads the configuration as
+// often as it comes, SIGTERM and SIGINT end the program cleanly. A handler only writes a byte
+// naming its signal into a socket the loop watches. Where there are no such signals, nothing.
+#pragma once
+
+#include <functional>
+
+namespace kvel::exporter {
+
+void HandleSignals(std::function<void()> reload, std::function<void()> end);
+
+} // namespace kvel::exporter
