@@ -122,7 +122,7 @@ void TForm1::BuildServiceMenu() {
         linkObservers_.Add(observer);
     Traffic().SetDecodeContext([this] { return DecodeContext{firmwareTransfer_.TotalBlocks()}; });
     Traffic().SetPortContext([this] {
-        const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
+        const auto baudIndex = state_.Settings.BaudIndex();
         const std::optional<NetworkPort> network = NetworkLineInUse(state_);
         return PortContext{network ? NetworkPortName(*network) : ComPanelText(state_),
                            BaudRateFromIndex(baudIndex), state_.DeviceAddress,
@@ -204,7 +204,7 @@ void TForm1::UseNetworkPort(const std::string& portName) {
 }
 
 void TForm1::ShowRatePanel() {
-    const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
+    const auto baudIndex = state_.Settings.BaudIndex();
     SetStatusPanel(kPanelRate, std::to_string(BaudRateFromIndex(baudIndex)) + "бод");
 }
 
@@ -315,8 +315,8 @@ void TForm1::FinderItemClick() {
         borrower->activateWindow();
         return;
     }
-    new FinderWindow(link_.Channel(), link_.StoredPortName(),
-                     static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF), *this, this);
+    new FinderWindow(link_.Channel(), link_.StoredPortName(), state_.Settings.BaudIndex(), *this,
+                     this);
 }
 
 void TForm1::OverviewItemClick() {
@@ -324,8 +324,7 @@ void TForm1::OverviewItemClick() {
         borrower->activateWindow();
         return;
     }
-    new BusOverviewWindow(link_.Channel(), link_.StoredPortName(),
-                          static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF),
+    new BusOverviewWindow(link_.Channel(), link_.StoredPortName(), state_.Settings.BaudIndex(),
                           OverviewAddresses(), *this, this);
 }
 
@@ -337,7 +336,7 @@ QWidget* TForm1::LineBorrower() {
 }
 
 std::vector<std::uint8_t> TForm1::OverviewAddresses() const {
-    const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
+    const auto baudIndex = state_.Settings.BaudIndex();
     std::vector<std::uint8_t> addresses;
     for (const FoundUnit& unit : lastFound_)
         if (unit.baudIndex == baudIndex) addresses.push_back(unit.address);
