@@ -13,6 +13,7 @@
 #include "NetworkPort.h"
 #include "NetworkWindow.h"
 #include "NewestWindow.h"
+#include "OverviewList.h"
 #include "Pause.h"
 #include "RegisterMap.h"
 #include "SettingsFileMenu.h"
@@ -28,6 +29,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -274,11 +276,16 @@ void TForm1::N4Click() {
     new TForm5(state_, calibrationHolds_, RegisterWrites(), this);
 }
 
+// Writes refused at one go (the calibration window writing both choices back on its first
+// reply) are one piece of news, so one box says it.
 RegisterWriter TForm1::RegisterWrites() {
     return [this](std::uint16_t reg, std::uint16_t value, WriteOrigin origin) {
-        if (link_.EnqueueRequest(kWriteSingle, reg, value) == Enqueued::RefusedAsBroadcast &&
-            origin == WriteOrigin::Operator)
-            ShowBroadcastRefusal();
+        if (link_.EnqueueRequest(kWriteSingle, reg, value) != Enqueued::RefusedAsBroadcast ||
+            origin != WriteOrigin::Operator || refusalWaiting_)
+            return;
+        refusalWaiting_ = true;
+        ShowBroadcastRefusal();
+        QTimer::singleShot(0, this, [this] { refusalWaiting_ = false; });
     };
 }
 
@@ -299,7 +306,8 @@ void TForm1::N5Click() {
     if (!CurrentAllowsUpdate(current)) {
         kvel::ShowMessage(QStringLiteral("Для обновления ПО отключите нагрузку\n"
                                          "Ток нагрузки %1 A, допустимо не более %2 A")
-                              .arg(TenthsText(current), TenthsText(kMostCurrentForUpdate)));
+                              .arg(TenthsText(current), TenthsText(kMostCurrentForUpdate)),
+                          this);
         return;
     }
     const TForm4::MainTimers setMainTimers = [this](int timer1Ms, int timer2Ms) {
@@ -335,7 +343,13 @@ QWidget* TForm1::LineBorrower() {
     return NewestWindow<BusOverviewWindow>::Get();
 }
 
-std::vector<std::uint8_t> TForm1::OverviewAddresses() const {
+std::vector<std::uint8_t> TForm1::OverviewAddresses() {
+    std::string problem;
+    const std::optional<std::vector<std::uint8_t>> kept =
+        ReadOverviewList(kOverviewIniName, problem);
+    if (!problem.empty())
+        ShowMessage(std::string("Файл ") + kOverviewIniName + " не прочитан: " + problem);
+    if (kept) return *kept;
     const auto baudIndex = state_.Settings.BaudIndex();
     std::vector<std::uint8_t> addresses;
     for (const FoundUnit& unit : lastFound_)
@@ -356,14 +370,14 @@ bool TForm1::PortHeldElsewhere() {
 }
 
 // The readings go blank as at a link loss: nothing is read while the finder has the line.
-void TForm1::PausePolling() {
+void TForm1::PausePolling(const std::string& statusText) {
     pausedTimers_ = {Timer1->Interval(), Timer2->Interval(), Timer3->Interval()};
     pausedLinkText_ = PanelText(kPanelLink).toStdString();
     link_.StopLinkTimers();
     SetTimer5Interval(0);
     pollingPaused_ = true;
     link_.netu_svyasi();
-    SetStatusPanel(kPanelLink, "Поиск устройства…");
+    SetStatusPanel(kPanelLink, statusText);
 }
 
 // The finder may have taken the awaited reply's place on the line, so it is not waited for.
@@ -413,7 +427,7 @@ void TForm1::SetTimer5Interval(int ms) {
 }
 
 void TForm1::ShowMessage(const std::string& utf8Text) {
-    kvel::ShowMessage(QString::fromStdString(utf8Text));
+    kvel::ShowMessage(QString::fromStdString(utf8Text), this);
 }
 
 void TForm1::Pause(int ms) {

@@ -74,7 +74,7 @@ public:
     void BlankReadings() override;
 
     // FinderHost
-    void PausePolling() override;
+    void PausePolling(const std::string& statusText) override;
     void ResumePolling() override;
     void ConnectTo(const FoundUnit& unit) override;
     void UnitsFound(const std::vector<FoundUnit>& units) override;
@@ -125,9 +125,9 @@ private:
     void OverviewItemClick();
     // The finder or the bus overview has the line; a second one is not started beside it.
     QWidget* LineBorrower();
-    // The units the overview starts with: the last scan's at the stored rate, else the one
-    // polling talks to.
-    std::vector<std::uint8_t> OverviewAddresses() const;
+    // The units the overview starts with: the list it polled last, kept in overview.ini; else
+    // the last scan's at the stored rate, else the one polling talks to.
+    std::vector<std::uint8_t> OverviewAddresses();
     void NetworkItemClick();
     void ReadNetworkChoice();
     void WriteNetworkChoice() const;
@@ -153,6 +153,8 @@ private:
     std::array<int, 3> pausedTimers_{};
     std::string pausedLinkText_;
     bool pollingPaused_ = false;
+    // A refusal of a write to the broadcast address is waiting to be shown.
+    bool refusalWaiting_ = false;
     std::vector<FoundUnit> lastFound_;
     ObserverFanOut linkObservers_;
     MainDisplay* display_ = nullptr;

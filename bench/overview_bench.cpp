@@ -24,7 +24,7 @@ constexpr int kRounds = 30;
 // The main window's side of the pause, which costs the overview nothing.
 class NoPolling : public kvel::FinderHost {
 public:
-    void PausePolling() override {}
+    void PausePolling(const std::string&) override {}
     void ResumePolling() override {}
     void ConnectTo(const kvel::FoundUnit&) override {}
 };

@@ -2,8 +2,8 @@
 #include "NetworkLine.h"
 
 #include "NetworkPort.h"
+#include "WholeFileSave.h"
 
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -73,25 +73,11 @@ NetworkChoice ReadNetworkChoice(const std::string& path, std::string& problem) {
     return choice;
 }
 
-// Written beside the file and renamed over it, so that a write cut short by a full disk or a
-// crash leaves the choice made before.
 bool WriteNetworkChoice(const std::string& path, const NetworkChoice& choice) {
-    const std::string fresh = path + ".new";
-    {
-        std::ofstream file(fresh, std::ios::binary | std::ios::trunc);
-        file << "# kvel: the network line of \"Сервис → Сетевое подключение…\"\n"
-             << "port = " << choice.port << "\n"
-             << "in-use = " << (choice.inUse ? "yes" : "no") << "\n";
-        file.close();
-        if (!file) {
-            std::error_code ignored;
-            std::filesystem::remove(fresh, ignored);
-            return false;
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(fresh, path, error);
-    return !error;
+    return SaveWholeFile(
+        path, std::string("# kvel: the network line of \"Сервис → Сетевое подключение…\"\n") +
+                  "port = " + choice.port + "\n" + "in-use = " + (choice.inUse ? "yes" : "no") +
+                  "\n");
 }
 
 } // namespace kvel

@@ -267,7 +267,7 @@ MonitorWindow::MonitorWindow(TrafficMonitor& monitor, QWidget* parent)
     RefreshTimer = new FormTimer([this] { Refresh(); }, this);
     RefreshTimer->SetInterval(kRefreshMs);
     ShowCounters();
-    ShowCentred(*this, kOuterSize);
+    ShowWithinScreen(*this, kOuterSize);
 }
 
 void MonitorWindow::BuildForm() {
@@ -375,7 +375,7 @@ void MonitorWindow::Save() {
     const QString path = ChooseFileName();
     activateWindow();
     if (path.isEmpty()) return;
-    if (!WriteLines(path)) ShowMessage(QStringLiteral("Не удалось записать файл ") + path);
+    if (!WriteLines(path)) ShowMessage(QStringLiteral("Не удалось записать файл ") + path, this);
 }
 
 // Through a file beside it, renamed over it once whole: a failed save keeps the file there was.

@@ -47,7 +47,7 @@ FinderWindow::FinderWindow(SerialChannel& channel, const std::string& portName,
     BuildForm();
     ShowCentred(*this, kOuterSize);
 
-    host_.PausePolling();
+    host_.PausePolling("Поиск устройства…");
     pollingPaused_ = true;
     clock_.start();
     finder_.Start(clock_.elapsed());
@@ -142,7 +142,8 @@ void FinderWindow::EndScan() {
     case FinderState::OpenFailed:
         StatusText->setText(QStringLiteral("Порт не открылся"));
         ShowMessage(QString::fromStdString(
-            OpenErrorMessage("Ошибка открытия COM порта", finder_.Failure())));
+                        OpenErrorMessage("Ошибка открытия COM порта", finder_.Failure())),
+                    this);
         break;
     case FinderState::Stopped:
         StatusText->setText(QStringLiteral("Поиск остановлен; найдено устройств: %1").arg(found));

@@ -1,5 +1,7 @@
 // The main window's side of the unit finder and of the reopen after a replug: the menu item,
-// polling paused and restored, connecting to a found unit, and the once-a-second reopen.
+// polling paused and restored, connecting to a found unit, and the once-a-second reopen; the line
+// the overview names.
+#include "BusOverviewWindow.h"
 #include "MessageCapture.h"
 #include "MonitorWindow.h"
 #include "NewestWindow.h"
@@ -11,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -175,6 +178,27 @@ TEST_F(FinderMenuTest, VanishedPortIsLeftToARunningFinder) {
     EXPECT_EQ(line.opens.size(), opens) << "only the finder's own opens";
     EXPECT_EQ(main->PanelText(0), QStringLiteral("Нет связи"));
     finder->close();
+}
+
+// A network line has no bit rate of its own: the server's serial port has it.
+TEST_F(FinderMenuTest, TheOverviewNamesTheLineAndItsRateOrSaysNetwork) {
+    const struct {
+        std::string networkPort;
+        QString shown;
+    } lines[] = {
+        {"", QStringLiteral("COM1, 9600 бод")},
+        {"tcp://127.0.0.1:4001", QStringLiteral("tcp://127.0.0.1:4001, сеть")},
+        {"modbus-tcp://127.0.0.1:5020", QStringLiteral("modbus-tcp://127.0.0.1:5020, сеть")}};
+    for (const auto& line : lines) {
+        main->State().NetworkPort = line.networkPort;
+        main->OverviewItem->trigger();
+        BusOverviewWindow* overview = NewestWindow<BusOverviewWindow>::Get();
+        ASSERT_NE(overview, nullptr);
+        EXPECT_EQ(overview->LineText->text(), line.shown);
+        EXPECT_EQ(main->PanelText(0), QStringLiteral("Обзор шины…"));
+        overview->close();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The bus overview against kvel-sim with units 1 and 7 on the line and nothing at 3: the rows,
-// the round time, the main window's polling afterwards, and a double-click that connects.
+// the round time, the main window's polling afterwards, a double-click that connects, the silent
+// row as an operator sees it, and the list kept for the next time.
 #include "NewestWindow.h"
 #include "WindowProgramFixture.h"
 
@@ -8,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTableWidget>
 
 #include <gtest/gtest.h>
@@ -45,6 +47,16 @@ protected:
     static QString Text(BusOverviewWindow* overview, int row, int column) {
         const QTableWidgetItem* item = overview->UnitTable->item(row, column);
         return item ? item->text() : QString();
+    }
+
+    static QBrush Background(BusOverviewWindow* overview, int row, int column) {
+        return overview->UnitTable->item(row, column)->background();
+    }
+
+    // The colour a lamp cell's icon shows an operator.
+    static QColor Lamp(BusOverviewWindow* overview, int row, int column) {
+        const QIcon icon = overview->UnitTable->item(row, column)->icon();
+        return icon.pixmap(QSize(17, 14)).toImage().pixelColor(8, 7);
     }
 };
 
@@ -137,6 +149,76 @@ TEST_F(OverviewEndToEndTest, RefusesAMistypedListAndKeepsPolling) {
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return overview->Poller()->RoundsDone() > rounds + 2; }, 3000));
     EXPECT_EQ(overview->UnitTable->rowCount(), 1);
+}
+
+TEST_F(OverviewEndToEndTest, MarksTheSilentUnitAndSaysWhenEachLastAnswered) {
+    BusOverviewWindow* overview = OpenOverviewOf137();
+    ASSERT_NE(overview, nullptr);
+    EXPECT_EQ(form->PanelText(0), QStringLiteral("Обзор шины…"));
+    const int lastColumn = overview->UnitTable->columnCount() - 1;
+    EXPECT_EQ(overview->UnitTable->horizontalHeaderItem(lastColumn)->text(),
+              QStringLiteral("Последний ответ"));
+
+    const QRegularExpression clock("^\\d\\d:\\d\\d:\\d\\d$");
+    for (int row : {0, 2}) {
+        EXPECT_TRUE(clock.match(Text(overview, row, lastColumn)).hasMatch())
+            << Text(overview, row, lastColumn).toStdString();
+        EXPECT_EQ(Background(overview, row, 0).style(), Qt::NoBrush) << row;
+        // A lamp that is off is black, as on the main window.
+        for (int column = 6; column <= 9; ++column)
+            if (!overview->UnitTable->item(row, column)->data(Qt::UserRole).toBool())
+                EXPECT_EQ(Lamp(overview, row, column), QColor(Qt::black)) << row << column;
+    }
+    EXPECT_EQ(Text(overview, 1, lastColumn), QStringLiteral("—"));
+    const QBrush silent = Background(overview, 1, 0);
+    ASSERT_EQ(silent.style(), Qt::SolidPattern);
+    for (int column = 1; column <= lastColumn; ++column)
+        EXPECT_EQ(Background(overview, 1, column), silent) << column;
+    // Nothing is known of a silent unit's lamps: grey, neither lit nor black.
+    for (int column = 6; column <= 9; ++column) {
+        EXPECT_NE(Lamp(overview, 1, column), QColor(Qt::black)) << column;
+        EXPECT_EQ(Lamp(overview, 1, column).red(), Lamp(overview, 1, column).blue()) << column;
+    }
+    EXPECT_EQ(overview->LineText->text(), QStringLiteral("COM1, 115200 бод"));
+    EXPECT_FALSE(overview->UnitTable->horizontalScrollBar()->isVisible());
+    EXPECT_LE(overview->frameGeometry().width(), 1280);
+}
+
+TEST_F(OverviewEndToEndTest, KeepsTheTypedListForTheNextTime) {
+    BusOverviewWindow* overview = OpenOverviewOf137();
+    ASSERT_NE(overview, nullptr);
+    QTest::mouseClick(overview->CloseButton, Qt::LeftButton);
+    ASSERT_TRUE(
+        QTest::qWaitFor([] { return NewestWindow<BusOverviewWindow>::Get() == nullptr; }, 2000));
+    EXPECT_NE(form->PanelText(0), QStringLiteral("Обзор шины…"));
+
+    form->OverviewItem->trigger();
+    overview = NewestWindow<BusOverviewWindow>::Get();
+    ASSERT_NE(overview, nullptr);
+    EXPECT_EQ(overview->UnitsEdit->text(), QStringLiteral("1, 3, 7"));
+    EXPECT_EQ(overview->UnitTable->rowCount(), 3);
+
+    // A double-click hands the line back and closes; the list stays.
+    QTableWidget* table = overview->UnitTable;
+    ASSERT_TRUE(QTest::qWaitFor([table] { return table->item(2, 0) != nullptr; }, 3000));
+    const QPoint third = table->visualItemRect(table->item(2, 0)).center();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, third);
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, third);
+    ASSERT_TRUE(
+        QTest::qWaitFor([] { return NewestWindow<BusOverviewWindow>::Get() == nullptr; }, 2000));
+
+    // And so does a restart: a new main window reads the list from beside data.inf.
+    form.reset();
+    QFile kept("overview.ini");
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(kept.readAll().contains("addresses = 1, 3, 7\n"));
+    form = std::make_unique<TForm1>(channel);
+    form->show();
+    form->OverviewItem->trigger();
+    overview = NewestWindow<BusOverviewWindow>::Get();
+    ASSERT_NE(overview, nullptr);
+    EXPECT_EQ(overview->UnitsEdit->text(), QStringLiteral("1, 3, 7"));
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
 }
 
 } // namespace
