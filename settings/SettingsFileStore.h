@@ -22,8 +22,7 @@ struct SaveFailure {
     std::string reason;
     std::string russianReason;
 };
-// Writes to a temporary file beside `path` and renames it over `path` only once every byte is
-// on disk, so the old file stays whole whatever happens meanwhile.
+// Refuses what is no regular file or is marked read-only; then saves it whole or not at all.
 std::optional<SaveFailure> SaveSettingsFile(const std::string& path, const std::string& text);
 
 } // namespace kvel

@@ -10,7 +10,8 @@ namespace kvel::cli {
 namespace {
 
 TEST(UnitLineTest, AnExceptionIsNamedByItsNumberAndTheTablesEnglishName) {
-    const UnitLine line(Invocation{});
+    const Invocation call;
+    const UnitLine line(call);
     for (const ModbusException& known : kModbusExceptions) {
         char number[4];
         std::snprintf(number, sizeof number, "%02X", known.code);
@@ -24,7 +25,8 @@ TEST(UnitLineTest, AnExceptionIsNamedByItsNumberAndTheTablesEnglishName) {
 }
 
 TEST(UnitLineTest, AGatewaysNoUnitSaysWhatTheGatewaySaid) {
-    const UnitLine line(Invocation{});
+    const Invocation call;
+    const UnitLine line(call);
     Answer answer;
     answer.outcome = TransactionOutcome::NoUnit;
     answer.exceptionCode = kExceptionGatewayTargetSilent;
