@@ -125,7 +125,7 @@ void TForm1::BuildServiceMenu() {
         linkObservers_.Add(observer);
     Traffic().SetDecodeContext([this] { return DecodeContext{firmwareTransfer_.TotalBlocks()}; });
     Traffic().SetPortContext([this] {
-        const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
+        const auto baudIndex = state_.Settings.BaudIndex();
         const std::optional<NetworkPort> network = NetworkLineInUse(state_);
         return PortContext{network ? NetworkPortName(*network) : ComPanelText(state_),
                            BaudRateFromIndex(baudIndex), state_.DeviceAddress,
@@ -215,7 +215,7 @@ std::string TForm1::UseNetworkPort(const std::string& portName) {
 }
 
 void TForm1::ShowRatePanel() {
-    const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
+    const auto baudIndex = state_.Settings.BaudIndex();
     SetStatusPanel(kPanelRate, std::to_string(BaudRateFromIndex(baudIndex)) + "бод");
 }
 
@@ -336,8 +336,8 @@ void TForm1::FinderItemClick() {
         borrower->activateWindow();
         return;
     }
-    new FinderWindow(link_.Channel(), link_.StoredPortName(),
-                     static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF), *this, this);
+    new FinderWindow(link_.Channel(), link_.StoredPortName(), state_.Settings.BaudIndex(), *this,
+                     this);
 }
 
 void TForm1::OverviewItemClick() {
@@ -345,8 +345,7 @@ void TForm1::OverviewItemClick() {
         borrower->activateWindow();
         return;
     }
-    new BusOverviewWindow(link_.Channel(), link_.StoredPortName(),
-                          static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF),
+    new BusOverviewWindow(link_.Channel(), link_.StoredPortName(), state_.Settings.BaudIndex(),
                           OverviewAddresses(), *this, this);
 }
 
@@ -364,7 +363,7 @@ std::vector<std::uint8_t> TForm1::OverviewAddresses() {
     if (!problem.empty())
         ShowMessage(std::string("Файл ") + kOverviewIniName + " не прочитан: " + problem);
     if (kept) return *kept;
-    const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
+    const auto baudIndex = state_.Settings.BaudIndex();
     std::vector<std::uint8_t> addresses;
     for (const FoundUnit& unit : lastFound_)
         if (unit.baudIndex == baudIndex) addresses.push_back(unit.address);

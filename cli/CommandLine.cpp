@@ -22,8 +22,10 @@ struct VerbSpec {
     std::size_t operands;
     const char* synopsis;
     std::vector<std::string> options; // the verb's own options, beside the common ones
-    const char* help;
+    std::string help;
 };
+
+const std::string kHoldingNumbers = "0 to " + std::to_string(reg::holding::Count - 1);
 
 const std::vector<VerbSpec> kVerbs = {
     {Verb::Status,
@@ -57,8 +59,10 @@ const std::vector<VerbSpec> kVerbs = {
      "get NAME|REGISTER",
      {},
      "Prints one register in its unit. NAME is a register name; REGISTER a holding register\n"
-     "number from 0 to 26, or input:N for input register N (input:20). get status lists the\n"
-     "lamps and the battery level the status word holds."},
+     "number from " +
+         kHoldingNumbers +
+         ", or input:N for input register N (input:20). get status lists the\n"
+         "lamps and the battery level the status word holds."},
     {Verb::Set,
      "set",
      2,
@@ -202,6 +206,16 @@ const unit::Register* FindRegisterOperand(const std::string& text) {
     return unit::Find(unit::Bank::Input, static_cast<std::uint16_t>(*number));
 }
 
+// "1200, 2400, … 57600 or 115200"
+std::string RatesText() {
+    std::string text;
+    for (std::size_t index = 0; index < kLineRates.size(); ++index) {
+        const char* separator = index == 0 ? "" : index + 1 == kLineRates.size() ? " or " : ", ";
+        text += separator + std::to_string(kLineRates[index].bitsPerSecond);
+    }
+    return text;
+}
+
 std::string InputNumbers() {
     std::string numbers;
     for (const unit::Register& info : unit::Registers())
@@ -306,8 +320,8 @@ private:
         if (const std::optional<std::string> refused = ReadAnyPort(port->second)) return refused;
         invocation_.baudGiven = options_.count("baud") != 0;
         if (invocation_.baudGiven && !ReadBaud(options_["baud"]))
-            return "--baud wants 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or "
-                   "115200, or an index 0 to 9.";
+            return "--baud wants " + RatesText() + ", or an index 0 to " +
+                   std::to_string(kBaudIndexCount - 1) + ".";
         if (options_.count("address"))
             if (const std::optional<std::string> error = ReadAddresses(options_["address"]))
                 return error;
@@ -442,7 +456,7 @@ private:
             return Usage("Unknown register \"" + words_[1] +
                          "\". Known names: " + unit::Names(unit::Bank::Holding) +
                          (set ? "" : ", " + unit::Names(unit::Bank::Input)) +
-                         "; or a holding register number 0 to 26" +
+                         "; or a holding register number " + kHoldingNumbers +
                          (set ? "." : ", or input:N for input registers " + InputNumbers() + "."));
         invocation_.target = info;
         if (!set) return {invocation_, {}, kExitOk};

@@ -4,6 +4,12 @@
 #include <cstdio>
 #include <string>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace kvel::cli {
 
 // `text` as a terminal may show it: text from files, the line and the command line could
@@ -27,6 +33,16 @@ inline void Print(const std::string& text) {
     std::fputs(TerminalSafe(text).c_str(), stdout);
     if (!text.empty() && text.back() != '\n') std::fputc('\n', stdout);
     std::fflush(stdout);
+}
+
+// Progress that redraws itself in place is for a person's terminal; a file or a pipe gets whole
+// lines.
+inline bool IsTerminal(std::FILE* stream) {
+#ifdef _WIN32
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
+#endif
 }
 
 } // namespace kvel::cli

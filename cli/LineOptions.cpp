@@ -89,7 +89,7 @@ Read<NamedPort> ReadPortName(const std::string& what, const std::string& text) {
 std::optional<std::uint8_t> ReadBaudIndex(const std::string& text) {
     const std::optional<long> number = ReadWholeNumber(text, 0, 115200);
     if (!number) return std::nullopt;
-    for (std::uint8_t index = 0; index < 10; ++index)
+    for (std::uint8_t index = 0; index < kBaudIndexCount; ++index)
         if (*number == index || *number == BaudRateFromIndex(index)) return index;
     return std::nullopt;
 }

@@ -98,7 +98,7 @@ std::string Seconds(int ms) {
                           : std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100);
 }
 
-std::string ExceptionText(std::uint8_t code) {
+std::string EnglishExceptionText(std::uint8_t code) {
     char number[8];
     std::snprintf(number, sizeof number, "%02X", code);
     return std::string("exception ") + number + " (" + ExceptionName(code) + ")";
@@ -215,10 +215,10 @@ std::string UnitLine::Failure(const Answer& answer) const {
     case TransactionOutcome::Ok:
         return {};
     case TransactionOutcome::Exception:
-        return "the unit answered with " + ExceptionText(answer.exceptionCode) + tries;
+        return "the unit answered with " + EnglishExceptionText(answer.exceptionCode) + tries;
     case TransactionOutcome::NoUnit:
         return "no unit answered at " + Where() + ": the gateway says " +
-               ExceptionText(answer.exceptionCode) + "; check the address";
+               EnglishExceptionText(answer.exceptionCode) + "; check the address";
     case TransactionOutcome::TimedOut:
         return "no answer from the unit at " + Where() + within + tries;
     case TransactionOutcome::Corrupt:

@@ -21,13 +21,14 @@ std::string CauseText(const CauseOfLoss& cause) {
     case LossCause::Connection:
         return OpenFailureReasonText({cause.connection, {}, {}, {}});
     case LossCause::GatewayNoAnswer:
-        return "шлюз: устройство не ответило";
+        return RussianExceptionName(kExceptionGatewayTargetSilent);
     case LossCause::Exception:
         break;
     }
     char code[4];
     std::snprintf(code, sizeof code, "%02X", cause.detail);
-    return std::string("исключение ") + code;
+    const std::string name = RussianExceptionName(cause.detail);
+    return std::string("исключение ") + code + (name.empty() ? "" : " (" + name + ")");
 }
 
 namespace {

@@ -134,7 +134,6 @@ private:
     void SendCommandRegister(std::uint8_t function, std::uint16_t value);
     bool SendBlock(std::uint16_t index);
     int SendClosingFrame();
-    void PutHeader(std::uint16_t length, std::uint32_t flashAddress);
     int Transmit(std::uint16_t length);
     void CloseFile();
     std::uint16_t BlockBytes(std::uint16_t index) const;

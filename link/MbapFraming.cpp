@@ -1,7 +1,6 @@
 // MBAP frames out and RTU frames back.
 #include "MbapFraming.h"
 
-#include "Crc16.h"
 #include "ModbusFrame.h"
 
 #include <algorithm>
@@ -72,9 +71,7 @@ void MbapStream::Push(const std::uint8_t* bytes, std::size_t length,
 std::vector<std::uint8_t> MbapAdapter::Request(const std::uint8_t* rtu, std::size_t length) {
     const std::size_t pduBytes = length - std::min(length, kRtuAddressAndCrcBytes);
     if (pduBytes == 0 || pduBytes + 1 > kLongestMbapLength) return {};
-    const auto body = static_cast<std::uint16_t>(length - 2);
-    const std::uint16_t crc = Crc16Block(body, rtu);
-    if (rtu[body] != (crc & 0xFF) || rtu[body + 1] != (crc >> 8)) return {};
+    if (!CrcHolds(rtu, length)) return {};
     awaited_ = nextTransaction_++;
     return MbapBytes(*awaited_, rtu[0], rtu + 1, pduBytes);
 }

@@ -66,7 +66,7 @@ void ModbusLink::SendNextRequest() {
 }
 
 std::int32_t ModbusLink::StoredBitRate() const {
-    return BaudRateFromIndex(static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF));
+    return BaudRateFromIndex(state_.Settings.BaudIndex());
 }
 
 int ModbusLink::OpenStoredPort() {

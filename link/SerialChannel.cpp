@@ -20,9 +20,7 @@ bool SerialChannel::WaitForInput(int ms) {
 }
 
 std::int32_t BaudRateFromIndex(std::uint8_t index) {
-    static constexpr std::array<std::int32_t, 10> rates{1200,  2400,  4800,  9600,  14400,
-                                                        19200, 38400, 56000, 57600, 115200};
-    return index < rates.size() ? rates[index] : 9600;
+    return kLineRates[index < kLineRates.size() ? index : kDefaultBaudIndex].bitsPerSecond;
 }
 
 std::string ComPortName(std::uint16_t number) {

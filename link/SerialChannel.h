@@ -1,6 +1,7 @@
 // The one serial port the program talks through, as the link core sees it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -93,10 +94,28 @@ std::string OpenFailureText(const OpenFailure& failure);
 // Its reason alone: "нет такого устройства", "соединение отвергнуто"…
 std::string OpenFailureReasonText(const OpenFailure& failure);
 
-// Baud index 0..9 to bit rate; any other index gives 9600.
+// The line rates by index; the connection window lists them in this order. The uncommon ones
+// are those few adapters and fewer plants use.
+struct LineRate {
+    std::int32_t bitsPerSecond;
+    bool common;
+};
+inline constexpr std::array<LineRate, 10> kLineRates{{{1200, true},
+                                                      {2400, true},
+                                                      {4800, true},
+                                                      {9600, true},
+                                                      {14400, false},
+                                                      {19200, true},
+                                                      {38400, true},
+                                                      {56000, false},
+                                                      {57600, true},
+                                                      {115200, true}}};
+constexpr int kBaudIndexCount = static_cast<int>(kLineRates.size());
+// Units leave the works at 9600, and any index outside the table opens at it.
+constexpr std::uint8_t kDefaultBaudIndex = 3;
+
+// Baud index to bit rate; any index outside the table gives the default rate.
 std::int32_t BaudRateFromIndex(std::uint8_t index);
-// Indexes 0..9 name the rates; the connection window lists them in that order.
-constexpr int kBaudIndexCount = 10;
 
 // "\\.\COM" followed by the number, the form every caller builds port names in.
 std::string ComPortName(std::uint16_t number);

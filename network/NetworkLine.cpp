@@ -84,10 +84,9 @@ bool WriteNetworkChoice(const std::string& path, const NetworkChoice& choice,
     const std::string text =
         std::string("# kvel: the network line of \"Сервис → Сетевое подключение…\"\n") +
         "port = " + choice.port + "\n" + "in-use = " + (choice.inUse ? "yes" : "no") + "\n";
-    SaveError error;
-    if (SaveWholeFile(path, text, &error)) return true;
-    if (failure) *failure = SaveFailureFor(error.code, error.text);
-    return false;
+    const std::optional<SaveError> error = SaveWholeFileOrSayWhy(path, text);
+    if (error && failure) *failure = SaveFailureFor(error->error, error->systemText);
+    return !error;
 }
 
 } // namespace kvel

@@ -1,8 +1,10 @@
-// Settings files on disk: a guarded read, and a save through a temporary file.
+// Settings files on disk: a guarded read, and a save written whole or not at all.
 #include "SettingsFileStore.h"
 
+#include "WholeFileSave.h"
+
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 
@@ -17,10 +19,6 @@ SettingsFileRead Refused(std::string reason, std::string russianReason) {
 const SaveFailure kTooLarge{"it is larger than 1 MiB, and settings files are under 1 KB",
                             "он больше 1 МиБ, а файлы установок меньше 1 КБ"};
 
-SaveFailure Reason(const QFileDevice& file, int error) {
-    return SaveFailureFor(error, file.errorString().toStdString());
-}
-
 } // namespace
 
 const SaveFailure kNotRegularFile{"it is not a regular file", "это не обычный файл"};
@@ -30,8 +28,8 @@ bool IsOtherThanRegularFile(const std::string& path) {
     return info.exists() && !info.isFile();
 }
 
-// Where the system reports none of these (or no errno at all, as on Windows), its own words
-// stand.
+// The reasons a technician can act on, told apart by the error the system reports. Where the
+// system reports none of them (or no errno at all, as on Windows), its own words stand.
 SaveFailure SaveFailureFor(int error, const std::string& systemText) {
     switch (error) {
     case ENOSPC:
@@ -67,7 +65,7 @@ SettingsFileRead LoadSettingsFile(const std::string& path) {
     QFile file(name);
     errno = 0;
     if (!file.open(QIODevice::ReadOnly)) {
-        const SaveFailure why = Reason(file, errno);
+        const SaveFailure why = SaveFailureFor(errno, file.errorString().toStdString());
         return Refused("cannot read it: " + why.reason, "не читается: " + why.russianReason);
     }
     // It may have grown since it was measured.
@@ -82,26 +80,14 @@ std::optional<SaveFailure> SaveSettingsFile(const std::string& path, const std::
     const QString name = QString::fromStdString(path);
     const QFileInfo target(name);
     if (IsOtherThanRegularFile(path)) return kNotRegularFile;
-    // A file marked read-only is someone's wish to keep it, even from root, whom QSaveFile
-    // would let replace it.
+    // A file marked read-only is someone's wish to keep it, even from root, whom a rename over
+    // it would let replace it.
     constexpr QFile::Permissions kAnyWrite =
         QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
     if (target.exists() && (!target.isWritable() || !(target.permissions() & kAnyWrite)))
         return SaveFailure{"the file is read-only", "файл только для чтения"};
-    QSaveFile file(name);
-    errno = 0;
-    // Unbuffered, so that a write that fails does so here, with the system's reason.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return Reason(file, errno);
-    errno = 0;
-    const auto size = static_cast<qint64>(text.size());
-    // A short write (the disk filled up) is no error to QSaveFile: it would commit the part.
-    if (file.write(text.data(), size) != size) {
-        const int error = errno;
-        file.cancelWriting();
-        return Reason(file, error);
-    }
-    errno = 0;
-    if (!file.commit()) return Reason(file, errno);
+    if (const std::optional<SaveError> failed = SaveWholeFileOrSayWhy(path, text))
+        return SaveFailureFor(failed->error, failed->systemText);
     return std::nullopt;
 }
 

@@ -31,8 +31,7 @@ extern const SaveFailure kNotRegularFile;
 // The reasons a technician can act on, told apart by the error (errno) the system reported;
 // where it reported none of them, `systemText` stands.
 SaveFailure SaveFailureFor(int error, const std::string& systemText);
-// Writes to a temporary file beside `path` and renames it over `path` only once every byte is
-// on disk, so the old file stays whole whatever happens meanwhile.
+// Refuses what is no regular file or is marked read-only; then saves it whole or not at all.
 std::optional<SaveFailure> SaveSettingsFile(const std::string& path, const std::string& text);
 
 } // namespace kvel

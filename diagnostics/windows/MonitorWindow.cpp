@@ -4,6 +4,7 @@
 #include "FormFont.h"
 #include "FormPlacement.h"
 #include "MessageBox.h"
+#include "WholeFileSave.h"
 
 #include <QAbstractTableModel>
 #include <QCloseEvent>
@@ -15,7 +16,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QStyledItemDelegate>
@@ -380,9 +380,8 @@ void MonitorWindow::Save() {
 
 // Through a file beside it, renamed over it once whole: a failed save keeps the file there was.
 bool MonitorWindow::WriteLines(const QString& path) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return false;
-    QTextStream out(&file);
+    QString text;
+    QTextStream out(&text);
     WriteHeader(out);
     for (int row = 0; row < ShownRows(); ++row) {
         QStringList cells;
@@ -393,8 +392,7 @@ bool MonitorWindow::WriteLines(const QString& path) const {
         out << cells.join('\t') << '\n';
     }
     out.flush();
-    if (out.status() != QTextStream::Ok) file.cancelWriting();
-    return file.commit();
+    return SaveWholeFile(path.toStdString(), text.toStdString());
 }
 
 // Lines starting with "#", so a program reading the tab-separated lines can pass over them.

@@ -68,12 +68,13 @@ TEST_P(MonitorEndToEndTest, LinkLossShowsItsCause) {
 
 INSTANTIATE_TEST_SUITE_P(
     SimulatedFaults, MonitorEndToEndTest,
-    ::testing::Values(Fault{"Dropped", {"--drop", "1"}, 3, "нет ни одного байта"},
-                      Fault{"Silent", {"--silent"}, 3, "нет ни одного байта"},
-                      Fault{"Corrupted", {"--corrupt", "1"}, 3, "байты есть, но кадров нет"},
-                      Fault{"Exception", {"--exception", "1"}, 3, "исключение 06"},
-                      // The unit hears only noise at another rate, so it never answers.
-                      Fault{"OtherBitRate", {}, 5, "нет ни одного байта"}),
+    ::testing::Values(
+        Fault{"Dropped", {"--drop", "1"}, 3, "нет ни одного байта"},
+        Fault{"Silent", {"--silent"}, 3, "нет ни одного байта"},
+        Fault{"Corrupted", {"--corrupt", "1"}, 3, "байты есть, но кадров нет"},
+        Fault{"Exception", {"--exception", "1"}, 3, "исключение 06 (устройство занято)"},
+        // The unit hears only noise at another rate, so it never answers.
+        Fault{"OtherBitRate", {}, 5, "нет ни одного байта"}),
     [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 
 TEST_F(MonitorEndToEndTest, PollingShowsRequestsAndRepliesAndNoCause) {

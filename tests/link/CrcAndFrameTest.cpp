@@ -125,6 +125,39 @@ TEST(ReplyLength, EverythingElseExpectsEightBytes) {
     EXPECT_EQ(kvel::ReplyLengthFor(0x10, 3), 8);
 }
 
+// The length a reply's head announces, for every function code the link sees and some it does
+// not: the receiver, the stream cutter and the decoder all count by it.
+TEST(ReplyLength, TheHeadOfAReplyAnnouncesItsWholeLength) {
+    const struct {
+        const char* head;
+        std::size_t length;
+    } cases[] = {
+        {"01 03 36", 59}, {"01 04 2A", 47}, {"01 03 FA", 255}, {"01 03 00", 5}, {"01 04 FF", 260},
+        {"01 06 00", 8},  {"01 06 FF", 8},  {"01 10 00", 8},   {"01 83 02", 5}, {"01 84 0B", 5},
+        {"01 86 06", 5},  {"01 90 01", 5},  {"01 FF 00", 5},   {"01 80 FF", 5},
+    };
+    for (const auto& c : cases) {
+        const std::vector<std::uint8_t> head = Hex(c.head);
+        EXPECT_EQ(kvel::ReplyLengthAt(head.data(), head.size()), c.length) << c.head;
+    }
+}
+
+TEST(ReplyLength, TooFewBytesAnnounceNothing) {
+    const std::vector<std::uint8_t> head = Hex("01 03 36");
+    for (std::size_t available = 0; available < head.size(); ++available)
+        EXPECT_EQ(kvel::ReplyLengthAt(head.data(), available), 0u) << available;
+}
+
+TEST(ReplyLength, ARequestAndItsReplyAgree) {
+    for (const std::uint8_t function : {kvel::kReadHolding, kvel::kReadInput, kvel::kWriteSingle})
+        for (const std::uint16_t count : {1, 2, 27, 125}) {
+            const std::vector<std::uint8_t> head{1, function, static_cast<std::uint8_t>(2 * count)};
+            EXPECT_EQ(kvel::ReplyLengthFor(function, count),
+                      kvel::ReplyLengthAt(head.data(), head.size()))
+                << int(function) << " " << count;
+        }
+}
+
 class ReplyAcceptanceTest : public Crc16Test {
 protected:
     static kvel::ReplyKind Classify(const std::vector<std::uint8_t>& frame,
