@@ -5,6 +5,7 @@
 #include "KvelVersion.h"
 #include "ModbusLink.h"
 #include "NetworkPort.h"
+#include "PortOptions.h"
 #include "SerialChannel.h"
 #include "TelemetryCsv.h"
 
@@ -186,15 +187,6 @@ ParsedCommandLine Refused(const std::string& why) {
     return {std::nullopt, why, kExitRefused};
 }
 
-std::optional<long> WholeNumber(const std::string& text, long lowest, long highest) {
-    if (text.empty() || text.size() > 9) return std::nullopt;
-    if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    const long value = std::stol(text);
-    if (value < lowest || value > highest) return std::nullopt;
-    return value;
-}
-
 // Seconds with up to three decimals, to milliseconds.
 std::optional<int> Milliseconds(const std::string& text, int lowestMs, int highestMs) {
     const std::size_t separator = text.find_first_of(".,");
@@ -319,9 +311,11 @@ private:
         if (port == options_.end()) return "--port is required: a COM number or a device path.";
         if (const std::optional<std::string> refused = ReadAnyPort(port->second)) return refused;
         invocation_.baudGiven = options_.count("baud") != 0;
-        if (invocation_.baudGiven && !ReadBaud(options_["baud"]))
-            return "--baud wants 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or "
-                   "115200, or an index 0 to 9.";
+        if (invocation_.baudGiven) {
+            const std::optional<std::uint8_t> index = ReadBaudOption(options_["baud"]);
+            if (!index) return kBaudRefusal;
+            invocation_.baudIndex = *index;
+        }
         if (options_.count("address"))
             if (const std::optional<std::string> error = ReadAddresses(options_["address"]))
                 return error;
@@ -340,52 +334,13 @@ private:
         return std::nullopt;
     }
 
-    // A serial port, or a network line named as kNetworkPortForms says.
     std::optional<std::string> ReadAnyPort(const std::string& text) {
         std::string error;
-        if (IsNetworkPortName(text)) {
-            if (!ParseNetworkPort(text, error)) return "--port: " + error + ".";
-            invocation_.portName = text;
-            invocation_.portLabel = text;
-            return std::nullopt;
-        }
-        if (ReadPort(text)) return std::nullopt;
-        return "--port wants a COM number (3 or COM3), a device path, or " +
-               std::string(kNetworkPortForms) + "; not \"" + text + "\".";
-    }
-
-    // As mbpoll reads it: a name with a '/' is a device path, relative ones too (./com1).
-    bool ReadPort(const std::string& text) {
-        if (text.find('/') != std::string::npos) {
-            invocation_.portName = text;
-            invocation_.portLabel = text;
-            return true;
-        }
-        std::string digits = text;
-        if (digits.size() > 3 &&
-            (digits.compare(0, 3, "COM") == 0 || digits.compare(0, 3, "com") == 0))
-            digits = digits.substr(3);
-        if (const std::optional<long> number = WholeNumber(digits, 1, 65535)) {
-            invocation_.portName = ComPortName(static_cast<std::uint16_t>(*number));
-            invocation_.portLabel = "COM" + std::to_string(*number);
-            return true;
-        }
-        if (ComPortNumber(text) < 0) return false;
-        invocation_.portName = text;
-        invocation_.portLabel = text;
-        return true;
-    }
-
-    bool ReadBaud(const std::string& text) {
-        const std::optional<long> number = WholeNumber(text, 0, 115200);
-        if (!number) return false;
-        for (std::uint8_t index = 0; index < 10; ++index) {
-            if (*number == index || *number == BaudRateFromIndex(index)) {
-                invocation_.baudIndex = index;
-                return true;
-            }
-        }
-        return false;
+        const std::optional<PortChoice> port = ReadPortOption(text, error);
+        if (!port) return error;
+        invocation_.portName = port->name;
+        invocation_.portLabel = port->label;
+        return std::nullopt;
     }
 
     std::optional<std::string> ReadAddresses(const std::string& text) {
@@ -428,19 +383,12 @@ private:
     // listening to say.
     std::optional<std::string> ReadListen() {
         if (!options_.count("listen")) return std::nullopt;
-        const std::string& text = options_["listen"];
-        const std::size_t colon = text.rfind(':');
-        std::string host =
-            colon == std::string::npos ? invocation_.listenHost : text.substr(0, colon);
-        if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
-            host = host.substr(1, host.size() - 2);
-        const std::optional<long> port =
-            WholeNumber(colon == std::string::npos ? text : text.substr(colon + 1), 1, 65535);
-        if (!port || host.empty())
-            return "--listen wants HOST:PORT (127.0.0.1:9877), [IPv6]:PORT or a port, not \"" +
-                   text + "\".";
-        invocation_.listenHost = host;
-        invocation_.listenPort = static_cast<int>(*port);
+        std::string error;
+        const std::optional<ListenAddress> listen = ReadListenOption(
+            "listen", options_["listen"], {invocation_.listenHost, kDefaultMetricsPort}, error);
+        if (!listen) return error;
+        invocation_.listenHost = listen->host;
+        invocation_.listenPort = listen->port;
         return std::nullopt;
     }
 
