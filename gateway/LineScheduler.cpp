@@ -1,6 +1,7 @@
 // The shared line's one master.
 #include "LineScheduler.h"
 
+#include "Crc16.h"
 #include "ModbusFrame.h"
 
 #include <algorithm>
@@ -27,7 +28,9 @@ auto Refusing(std::uint8_t code) {
 LineScheduler::LineScheduler(SerialChannel& channel, const SchedulerSettings& settings,
                              SchedulerEvents& events)
     : channel_(channel), settings_(settings), events_(events),
-      transaction_(channel, settings.timing) {}
+      transaction_(channel, settings.timing) {
+    init_crc16_tab();
+}
 
 void LineScheduler::AddClient(ClientId client) {
     clients_.try_emplace(client);
