@@ -1,0 +1,142 @@
+// kvel-gateway between kvel-sim on a pseudo-terminal and several Modbus TCP masters at once:
+// mbpoll (libmodbus), pymodbus and kvel-cli, each an independent master.
+#include "ScratchDir.h"
+#include "SimulatedUnit.h"
+
+#include <QElapsedTimer>
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+namespace kvel {
+namespace {
+
+using test::SimulatedUnit;
+
+quint16 FreePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// A program run to its end, or for as long as the test needs it.
+class Program {
+public:
+    Program(const QString& path, const QStringList& arguments) {
+        process_.start(path, arguments);
+        process_.waitForStarted(5000);
+    }
+    ~Program() { Stop(); }
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    bool Finish(int ms = 120000) { return process_.waitForFinished(ms); }
+    void Stop() {
+        if (process_.state() == QProcess::NotRunning) return;
+        process_.terminate();
+        if (!process_.waitForFinished(5000)) process_.kill();
+        process_.waitForFinished(5000);
+    }
+    int ExitCode() const {
+        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+    }
+    QString Out() { return out_ += QString::fromUtf8(process_.readAllStandardOutput()); }
+    QString Err() { return err_ += QString::fromUtf8(process_.readAllStandardError()); }
+    bool WaitForErr(const QString& text, int ms = 10000) {
+        return QTest::qWaitFor([&] { return Err().contains(text); }, ms);
+    }
+
+private:
+    QProcess process_;
+    QString out_;
+    QString err_;
+};
+
+class GatewayEndToEndTest : public ::testing::Test {
+protected:
+    static constexpr int kTimeoutMs = 300;
+
+    void SetUp() override {
+        ASSERT_TRUE(unit.Started());
+        gateway = std::make_unique<Program>(
+            KVEL_GATEWAY_PATH, QStringList{"--port", SimulatedUnit::kLink, "--baud", "115200",
+                                           "--listen", QString("127.0.0.1:%1").arg(port),
+                                           "--timeout", QString::number(kTimeoutMs)});
+        ASSERT_TRUE(gateway->WaitForErr("serving")) << gateway->Err().toStdString();
+    }
+
+    QStringList Master(const char* mode, const char* units, int count) const {
+        return {GATEWAY_MASTER_PATH, mode, QString::number(port), units, QString::number(count)};
+    }
+
+    test::ScratchDir dir;
+    SimulatedUnit unit{{"--address", "1,7", "--baud-index", "9"}};
+    quint16 port = FreePort();
+    std::unique_ptr<Program> gateway;
+};
+
+// Every "-- Polling" round mbpoll printed, and each of its faults.
+struct MbpollRounds {
+    int rounds = 0;
+    QStringList faults;
+    QStringList values;
+};
+
+MbpollRounds ReadMbpoll(const QString& out) {
+    MbpollRounds read;
+    for (const QString& line : out.split('\n')) {
+        if (line.startsWith("-- Polling")) ++read.rounds;
+        if (line.contains("failed")) read.faults << line;
+        if (line.startsWith("[17]:")) read.values << line.mid(5).trimmed();
+    }
+    return read;
+}
+
+TEST_F(GatewayEndToEndTest, MbpollPymodbusAndKvelCliAreAllServedRightAtOnce) {
+    const int setpointOfUnit1 = unit.Holding()[16];
+    // Line-buffered: mbpoll's rounds must reach the pipe before it is stopped.
+    Program mbpoll("stdbuf", {"-oL", "mbpoll", "-m", "tcp", "-p", QString::number(port), "-a", "1",
+                              "-r", "17", "-l", "20", "127.0.0.1"});
+    Program pymodbus("/usr/bin/python3", Master("setpoint", "7", 30));
+    Program cli(KVEL_CLI_PATH, {"--port", QString("modbus-tcp://127.0.0.1:%1").arg(port),
+                                "--address", "1,7", "status"});
+
+    ASSERT_TRUE(cli.Finish());
+    ASSERT_TRUE(pymodbus.Finish());
+    QTest::qWait(200);
+    mbpoll.Stop();
+
+    EXPECT_EQ(pymodbus.ExitCode(), 0) << pymodbus.Out().toStdString();
+    EXPECT_EQ(cli.ExitCode(), 0) << cli.Err().toStdString();
+    EXPECT_EQ(cli.Out().count("Firmware: version 112"), 2) << cli.Out().toStdString();
+    const MbpollRounds polled = ReadMbpoll(mbpoll.Out());
+    EXPECT_GE(polled.rounds, 5);
+    EXPECT_TRUE(polled.faults.isEmpty()) << polled.faults.join('\n').toStdString();
+    EXPECT_FALSE(polled.values.isEmpty());
+    for (const QString& value : polled.values)
+        EXPECT_EQ(value.toInt(), setpointOfUnit1);
+    EXPECT_TRUE(gateway->Err().contains("client 127.0.0.1:")) << gateway->Err().toStdString();
+}
+
+// Round-robin: the masters of units 1 and 7 wait at most for the one request of unit 3 on the
+// line ahead of theirs, never for the four unit 3's master queued at once.
+TEST_F(GatewayEndToEndTest, ASilentUnitDelaysTheOthersByNoMoreThanOneTimeOut) {
+    Program silent("/usr/bin/python3", Master("silent", "3", 3));
+    Program timed("/usr/bin/python3", Master("timed", "1,7", 6));
+    Program again("/usr/bin/python3", Master("timed", "7", 12));
+    ASSERT_TRUE(silent.Finish());
+    ASSERT_TRUE(timed.Finish());
+    ASSERT_TRUE(again.Finish());
+
+    EXPECT_EQ(silent.ExitCode(), 0) << silent.Out().toStdString();
+    for (Program* master : {&timed, &again}) {
+        EXPECT_EQ(master->ExitCode(), 0) << master->Out().toStdString();
+        const QString worst = master->Out().section("worst ", 1).section(' ', 0, 0);
+        // One time-out of unit 3, this master's own exchange, and room for a loaded machine.
+        EXPECT_LT(worst.toDouble(), kTimeoutMs + 150) << master->Out().toStdString();
+    }
+    EXPECT_TRUE(gateway->WaitForErr("unit 3 silent"));
+}
+
+} // namespace
+} // namespace kvel
