@@ -22,7 +22,9 @@ quint16 FreePort() {
 // A program run to its end, or for as long as the test needs it.
 class Program {
 public:
-    Program(const QString& path, const QStringList& arguments) {
+    Program(const QString& path, const QStringList& arguments,
+            QProcess::ProcessChannelMode channels = QProcess::SeparateChannels) {
+        process_.setProcessChannelMode(channels);
         process_.start(path, arguments);
         process_.waitForStarted(5000);
     }
@@ -61,8 +63,21 @@ protected:
         gateway = std::make_unique<Program>(
             KVEL_GATEWAY_PATH, QStringList{"--port", SimulatedUnit::kLink, "--baud", "115200",
                                            "--listen", QString("127.0.0.1:%1").arg(port),
+                                           "--raw-listen", QString("127.0.0.1:%1").arg(rawPort),
                                            "--timeout", QString::number(kTimeoutMs)});
         ASSERT_TRUE(gateway->WaitForErr("serving")) << gateway->Err().toStdString();
+    }
+
+    // mbpoll reading the voltage setpoint of `unit` every `intervalMs`, line-buffered so that its
+    // rounds reach the pipe before it is stopped.
+    QStringList Mbpoll(int unit, int intervalMs) const {
+        return {"-oL",      "mbpoll",
+                "-m",       "tcp",
+                "-p",       QString::number(port),
+                "-a",       QString::number(unit),
+                "-r",       "17",
+                "-l",       QString::number(intervalMs),
+                "127.0.0.1"};
     }
 
     QStringList Master(const char* mode, const char* units, int count) const {
@@ -70,12 +85,14 @@ protected:
     }
 
     test::ScratchDir dir;
-    SimulatedUnit unit{{"--address", "1,7", "--baud-index", "9"}};
+    SimulatedUnit unit{{"--address", "1,7", "--baud-index", "9", "--flash-out", "flash.bin",
+                        "--ready-delay", "300"}};
     quint16 port = FreePort();
+    quint16 rawPort = FreePort();
     std::unique_ptr<Program> gateway;
 };
 
-// Every "-- Polling" round mbpoll printed, and each of its faults.
+// Every "-- Polling" round mbpoll printed, and each of its faults (on stderr, merged).
 struct MbpollRounds {
     int rounds = 0;
     QStringList faults;
@@ -94,9 +111,7 @@ MbpollRounds ReadMbpoll(const QString& out) {
 
 TEST_F(GatewayEndToEndTest, MbpollPymodbusAndKvelCliAreAllServedRightAtOnce) {
     const int setpointOfUnit1 = unit.Holding()[16];
-    // Line-buffered: mbpoll's rounds must reach the pipe before it is stopped.
-    Program mbpoll("stdbuf", {"-oL", "mbpoll", "-m", "tcp", "-p", QString::number(port), "-a", "1",
-                              "-r", "17", "-l", "20", "127.0.0.1"});
+    Program mbpoll("stdbuf", Mbpoll(1, 20), QProcess::MergedChannels);
     Program pymodbus("/usr/bin/python3", Master("setpoint", "7", 30));
     Program cli(KVEL_CLI_PATH, {"--port", QString("modbus-tcp://127.0.0.1:%1").arg(port),
                                 "--address", "1,7", "status"});
@@ -136,6 +151,48 @@ TEST_F(GatewayEndToEndTest, ASilentUnitDelaysTheOthersByNoMoreThanOneTimeOut) {
         EXPECT_LT(worst.toDouble(), kTimeoutMs + 150) << master->Out().toStdString();
     }
     EXPECT_TRUE(gateway->WaitForErr("unit 3 silent"));
+}
+
+// The lease: kvel-cli uploads firmware over RTU over TCP with the line to itself while mbpoll
+// keeps polling through Modbus TCP, told "busy" meanwhile and answered again afterwards.
+TEST_F(GatewayEndToEndTest, AFirmwareUploadThroughTheLeaseHasTheLineToItself) {
+    const QString shared = QString("modbus-tcp://127.0.0.1:%1").arg(port);
+    Program unload(KVEL_CLI_PATH, {"--port", shared, "set", "current-setpoint", "0"});
+    ASSERT_TRUE(unload.Finish());
+    ASSERT_EQ(unload.ExitCode(), 0) << unload.Err().toStdString();
+    QByteArray firmware(5000, '\0');
+    for (int i = 0; i < firmware.size(); ++i)
+        firmware[i] = static_cast<char>(i * 7 + i / 2048);
+    QFile image("firmware.bin");
+    ASSERT_TRUE(image.open(QIODevice::WriteOnly));
+    image.write(firmware);
+    image.close();
+
+    Program mbpoll("stdbuf", Mbpoll(7, 50), QProcess::MergedChannels);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return ReadMbpoll(mbpoll.Out()).values.size() >= 2; }, 10000));
+    Program upload(KVEL_CLI_PATH, {"--port", QString("tcp://127.0.0.1:%1").arg(rawPort), "--baud",
+                                   "115200", "upload", "firmware.bin"});
+    ASSERT_TRUE(upload.Finish());
+    ASSERT_TRUE(gateway->WaitForErr("line returned by"));
+    const int valuesAfterUpload = ReadMbpoll(mbpoll.Out()).values.size();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return ReadMbpoll(mbpoll.Out()).values.size() >= valuesAfterUpload + 2; }, 10000))
+        << "polling did not resume";
+    mbpoll.Stop();
+
+    EXPECT_EQ(upload.ExitCode(), 0) << upload.Err().toStdString();
+    EXPECT_TRUE(upload.Out().endsWith("programming finished\n")) << upload.Out().toStdString();
+    QFile flash("flash.bin");
+    ASSERT_TRUE(flash.open(QIODevice::ReadOnly));
+    EXPECT_EQ(flash.readAll(), firmware);
+    const MbpollRounds polled = ReadMbpoll(mbpoll.Out());
+    EXPECT_FALSE(polled.faults.isEmpty())
+        << "mbpoll was never told the line is busy: " << mbpoll.Out().toStdString()
+        << gateway->Err().toStdString();
+    for (const QString& fault : polled.faults)
+        EXPECT_TRUE(fault.contains("busy")) << fault.toStdString();
+    EXPECT_TRUE(gateway->Err().contains("line lent to 127.0.0.1:")) << gateway->Err().toStdString();
 }
 
 } // namespace
