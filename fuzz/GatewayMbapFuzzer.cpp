@@ -41,11 +41,13 @@ Expected ReferenceReading(const std::vector<std::uint8_t>& stream) {
     for (std::size_t at = 0; stream.size() - at >= kHeaderBytes;) {
         const std::uint8_t* header = stream.data() + at;
         const std::size_t length = Word(header + 4);
-        if (length < 2 || length > 254 || Word(header + 2) != 0) {
+        // A wrong length shows in the header; another protocol once its frame is whole.
+        const bool wrongLength = length < 2 || length > 254;
+        if (!wrongLength && stream.size() - at < 6 + length) break;
+        if (wrongLength || Word(header + 2) != 0) {
             expected.cutOff = true;
             return expected;
         }
-        if (stream.size() - at < 6 + length) break;
         expected.answered.push_back(Word(header));
         const std::uint8_t* pdu = header + kHeaderBytes;
         if (MayGoOnTheLine(header[6], pdu, length - 1)) {
