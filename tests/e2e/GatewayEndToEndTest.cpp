@@ -195,5 +195,24 @@ TEST_F(GatewayEndToEndTest, AFirmwareUploadThroughTheLeaseHasTheLineToItself) {
     EXPECT_TRUE(gateway->Err().contains("line lent to 127.0.0.1:")) << gateway->Err().toStdString();
 }
 
+// The adapter pulled and plugged in again: the waiting master is told at once that there is no
+// path, and the gateway takes the same device back and serves it again.
+TEST_F(GatewayEndToEndTest, ALostLineIsToldAtOnceAndTakenBackWhenItReturns) {
+    Program mbpoll("stdbuf", Mbpoll(7, 50), QProcess::MergedChannels);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return ReadMbpoll(mbpoll.Out()).values.size() >= 2; }, 10000));
+    unit.PullAndReplug();
+    ASSERT_TRUE(gateway->WaitForErr("lost"));
+    ASSERT_TRUE(gateway->WaitForErr("back"));
+    const int valuesWhenBack = ReadMbpoll(mbpoll.Out()).values.size();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return ReadMbpoll(mbpoll.Out()).values.size() >= valuesWhenBack + 2; }, 10000));
+    mbpoll.Stop();
+    const MbpollRounds polled = ReadMbpoll(mbpoll.Out());
+    EXPECT_FALSE(polled.faults.isEmpty());
+    for (const QString& fault : polled.faults)
+        EXPECT_TRUE(fault.contains("Gateway path unavailable")) << fault.toStdString();
+}
+
 } // namespace
 } // namespace kvel
