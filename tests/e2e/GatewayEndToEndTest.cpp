@@ -61,10 +61,12 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(unit.Started());
         gateway = std::make_unique<Program>(
-            KVEL_GATEWAY_PATH, QStringList{"--port", SimulatedUnit::kLink, "--baud", "115200",
-                                           "--listen", QString("127.0.0.1:%1").arg(port),
-                                           "--raw-listen", QString("127.0.0.1:%1").arg(rawPort),
-                                           "--timeout", QString::number(kTimeoutMs)});
+            KVEL_GATEWAY_PATH,
+            QStringList{"--port", SimulatedUnit::kLink, "--baud", "115200", "--listen",
+                        QString("127.0.0.1:%1").arg(port), "--raw-listen",
+                        QString("127.0.0.1:%1").arg(rawPort), "--metrics-listen",
+                        QString("127.0.0.1:%1").arg(metricsPort), "--timeout",
+                        QString::number(kTimeoutMs)});
         ASSERT_TRUE(gateway->WaitForErr("serving")) << gateway->Err().toStdString();
     }
 
@@ -89,6 +91,7 @@ protected:
                         "--ready-delay", "300"}};
     quint16 port = FreePort();
     quint16 rawPort = FreePort();
+    quint16 metricsPort = FreePort();
     std::unique_ptr<Program> gateway;
 };
 
@@ -131,6 +134,18 @@ TEST_F(GatewayEndToEndTest, MbpollPymodbusAndKvelCliAreAllServedRightAtOnce) {
     for (const QString& value : polled.values)
         EXPECT_EQ(value.toInt(), setpointOfUnit1);
     EXPECT_TRUE(gateway->Err().contains("client 127.0.0.1:")) << gateway->Err().toStdString();
+
+    const QString metrics = QString("http://127.0.0.1:%1/metrics").arg(metricsPort);
+    Program scrape("sh",
+                   {"-c", "curl -sf " + metrics + " | tee /dev/stderr | promtool check metrics"});
+    ASSERT_TRUE(scrape.Finish());
+    EXPECT_EQ(scrape.ExitCode(), 0) << scrape.Out().toStdString() << scrape.Err().toStdString();
+    for (const char* unitAddress : {"1", "7"})
+        EXPECT_TRUE(scrape.Err().contains(
+            QString("kvel_gateway_unit_requests_total{address=\"%1\",outcome=\"answered\"}")
+                .arg(unitAddress)))
+            << scrape.Err().toStdString();
+    EXPECT_TRUE(scrape.Err().contains("kvel_gateway_client_requests_total{client=\"127.0.0.1\"}"));
 }
 
 // Round-robin: the masters of units 1 and 7 wait at most for the one request of unit 3 on the
