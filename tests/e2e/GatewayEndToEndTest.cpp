@@ -1,58 +1,19 @@
 // kvel-gateway between kvel-sim on a pseudo-terminal and several Modbus TCP masters at once:
 // mbpoll (libmodbus), pymodbus and kvel-cli, each an independent master.
+#include "GatewayPrograms.h"
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
-
-#include <QElapsedTimer>
-#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
 namespace kvel {
 namespace {
 
+using test::FreePort;
+using test::MbpollRounds;
+using test::Program;
+using test::ReadMbpoll;
 using test::SimulatedUnit;
-
-quint16 FreePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// A program run to its end, or for as long as the test needs it.
-class Program {
-public:
-    Program(const QString& path, const QStringList& arguments,
-            QProcess::ProcessChannelMode channels = QProcess::SeparateChannels) {
-        process_.setProcessChannelMode(channels);
-        process_.start(path, arguments);
-        process_.waitForStarted(5000);
-    }
-    ~Program() { Stop(); }
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-
-    bool Finish(int ms = 120000) { return process_.waitForFinished(ms); }
-    void Stop() {
-        if (process_.state() == QProcess::NotRunning) return;
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) process_.kill();
-        process_.waitForFinished(5000);
-    }
-    int ExitCode() const {
-        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
-    }
-    QString Out() { return out_ += QString::fromUtf8(process_.readAllStandardOutput()); }
-    QString Err() { return err_ += QString::fromUtf8(process_.readAllStandardError()); }
-    bool WaitForErr(const QString& text, int ms = 10000) {
-        return QTest::qWaitFor([&] { return Err().contains(text); }, ms);
-    }
-
-private:
-    QProcess process_;
-    QString out_;
-    QString err_;
-};
 
 class GatewayEndToEndTest : public ::testing::Test {
 protected:
@@ -70,16 +31,8 @@ protected:
         ASSERT_TRUE(gateway->WaitForErr("serving")) << gateway->Err().toStdString();
     }
 
-    // mbpoll reading the voltage setpoint of `unit` every `intervalMs`, line-buffered so that its
-    // rounds reach the pipe before it is stopped.
     QStringList Mbpoll(int unit, int intervalMs) const {
-        return {"-oL",      "mbpoll",
-                "-m",       "tcp",
-                "-p",       QString::number(port),
-                "-a",       QString::number(unit),
-                "-r",       "17",
-                "-l",       QString::number(intervalMs),
-                "127.0.0.1"};
+        return test::MbpollArguments(port, unit, intervalMs);
     }
 
     QStringList Master(const char* mode, const char* units, int count) const {
@@ -94,23 +47,6 @@ protected:
     quint16 metricsPort = FreePort();
     std::unique_ptr<Program> gateway;
 };
-
-// Every "-- Polling" round mbpoll printed, and each of its faults (on stderr, merged).
-struct MbpollRounds {
-    int rounds = 0;
-    QStringList faults;
-    QStringList values;
-};
-
-MbpollRounds ReadMbpoll(const QString& out) {
-    MbpollRounds read;
-    for (const QString& line : out.split('\n')) {
-        if (line.startsWith("-- Polling")) ++read.rounds;
-        if (line.contains("failed")) read.faults << line;
-        if (line.startsWith("[17]:")) read.values << line.mid(5).trimmed();
-    }
-    return read;
-}
 
 TEST_F(GatewayEndToEndTest, MbpollPymodbusAndKvelCliAreAllServedRightAtOnce) {
     const int setpointOfUnit1 = unit.Holding()[16];
