@@ -71,7 +71,6 @@ public:
     bool LineFree() const { return !transaction_.Busy(); }
 
     std::size_t QueueDepth(ClientId client) const;
-    std::size_t Clients() const { return clients_.size(); }
 
 private:
     struct Entry {

@@ -9,7 +9,7 @@ CXX=${KVEL_CROSS_CXX:-x86_64-w64-mingw32-g++}
 OUT=build/cross-check
 
 # Every source in these folders is checked, so a new file is covered without a change here...
-FOLDERS="link unit diagnostics finder settings telemetry fleet firmware device cli network"
+FOLDERS="link unit diagnostics finder settings telemetry fleet firmware device cli network gateway"
 # ...except the windows, which need Qt Widgets.
 is_window() {
   case $1 in
@@ -37,6 +37,8 @@ flags="$flags -isystem $qt -isystem $qt/QtCore -isystem $qt/QtSerialPort -isyste
 flags="$flags -isystem $qt/QtHttpServer"
 # Toolkit headers that need no widgets (FormTimer, say) may be used; a widget one fails here.
 flags="$flags -Itoolkit"
+# So may the window program's termination signals, which kvel-gateway shares; they need QtCore.
+flags="$flags -Iapp"
 # The version header, made from project() as CMake makes it.
 version=$(sed -n 's/^project(kvel VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 mkdir -p "$OUT/generated"
