@@ -28,8 +28,9 @@ TEST(GatewayWindowEndToEndTest, PollsAndWritesASetpointWhileMbpollReads) {
     SimulatedUnit unit({"--baud-index", "9"});
     ASSERT_TRUE(unit.Started());
     const quint16 port = test::FreePort();
-    Program gateway(KVEL_GATEWAY_PATH, {"--port", SimulatedUnit::kLink, "--baud", "115200",
-                                        "--listen", QString("127.0.0.1:%1").arg(port)});
+    Program gateway(KVEL_GATEWAY_PATH,
+                    {"--port", SimulatedUnit::kLink, "--baud", "115200", "--listen",
+                     QString("127.0.0.1:%1").arg(port), "--timeout", "800"});
     ASSERT_TRUE(gateway.WaitForErr("serving")) << gateway.Err().toStdString();
     Program mbpoll("stdbuf", test::MbpollArguments(port, 1, 50), QProcess::MergedChannels);
 
