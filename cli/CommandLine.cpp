@@ -206,16 +206,6 @@ const unit::Register* FindRegisterOperand(const std::string& text) {
     return unit::Find(unit::Bank::Input, static_cast<std::uint16_t>(*number));
 }
 
-// "1200, 2400, … 57600 or 115200"
-std::string RatesText() {
-    std::string text;
-    for (std::size_t index = 0; index < kLineRates.size(); ++index) {
-        const char* separator = index == 0 ? "" : index + 1 == kLineRates.size() ? " or " : ", ";
-        text += separator + std::to_string(kLineRates[index].bitsPerSecond);
-    }
-    return text;
-}
-
 std::string InputNumbers() {
     std::string numbers;
     for (const unit::Register& info : unit::Registers())
@@ -319,9 +309,7 @@ private:
         if (port == options_.end()) return "--port is required: a COM number or a device path.";
         if (const std::optional<std::string> refused = ReadAnyPort(port->second)) return refused;
         invocation_.baudGiven = options_.count("baud") != 0;
-        if (invocation_.baudGiven && !ReadBaud(options_["baud"]))
-            return "--baud wants " + RatesText() + ", or an index 0 to " +
-                   std::to_string(kBaudIndexCount - 1) + ".";
+        if (invocation_.baudGiven && !ReadBaud(options_["baud"])) return BaudRefusal("--baud");
         if (options_.count("address"))
             if (const std::optional<std::string> error = ReadAddresses(options_["address"]))
                 return error;

@@ -94,6 +94,16 @@ std::optional<std::uint8_t> ReadBaudIndex(const std::string& text) {
     return std::nullopt;
 }
 
+std::string BaudRefusal(const std::string& what) {
+    std::string rates;
+    for (std::size_t index = 0; index < kLineRates.size(); ++index) {
+        const char* separator = index == 0 ? "" : index + 1 == kLineRates.size() ? " or " : ", ";
+        rates += separator + std::to_string(kLineRates[index].bitsPerSecond);
+    }
+    return what + " wants " + rates + ", or an index 0 to " + std::to_string(kBaudIndexCount - 1) +
+           ".";
+}
+
 Read<std::vector<std::uint8_t>> ReadAddressList(const std::string& what, const std::string& text) {
     const AddressList list = ParseAddressList(text);
     switch (list.error) {

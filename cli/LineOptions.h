@@ -32,6 +32,8 @@ struct ListenAddress {
 Read<NamedPort> ReadPortName(const std::string& what, const std::string& text);
 // 1200 ... 115200, or the rate's index 0 to 9: the index.
 std::optional<std::uint8_t> ReadBaudIndex(const std::string& text);
+// "--baud wants 1200, 2400, … 57600 or 115200, or an index 0 to 9."
+std::string BaudRefusal(const std::string& what);
 // "1,3,7-9" or one address.
 Read<std::vector<std::uint8_t>> ReadAddressList(const std::string& what, const std::string& text);
 // "HOST:PORT", "[IPv6]:PORT", or a port alone on `defaultHost`; whether HOST is an address is

@@ -121,9 +121,7 @@ private:
         line.addresses = {1};
         if (options_.count("baud")) {
             const std::optional<std::uint8_t> index = cli::ReadBaudIndex(options_["baud"]);
-            if (!index)
-                return "--baud wants 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 "
-                       "or 115200, or an index 0 to 9.";
+            if (!index) return cli::BaudRefusal("--baud");
             line.bitRate = BaudRateFromIndex(*index);
         }
         if (options_.count("address")) {

@@ -171,9 +171,7 @@ private:
             line_.port = *port.value;
         } else if (key == "baud") {
             const std::optional<std::uint8_t> index = cli::ReadBaudIndex(value);
-            if (!index)
-                return Refuse("baud wants 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, "
-                              "57600 or 115200");
+            if (!index) return Refuse(cli::BaudRefusal("baud"));
             line_.bitRate = BaudRateFromIndex(*index);
         } else if (key == "addresses") {
             const cli::Read<std::vector<std::uint8_t>> list =

@@ -1,7 +1,7 @@
 // kvel-exporter: the power-supply units of a site, for Prometheus.
+#include "DaemonSignals.h"
 #include "ExporterOptions.h"
 #include "ExporterProgram.h"
-#include "Signals.h"
 
 #include <QCoreApplication>
 
@@ -22,7 +22,6 @@ int main(int argc, char* argv[]) {
     kvel::exporter::Journal journal;
     kvel::exporter::ExporterProgram program(*parsed.options, journal);
     if (const std::optional<int> failed = program.Start()) return *failed;
-    kvel::exporter::HandleSignals([&program] { program.Reload(); },
-                                  [] { QCoreApplication::quit(); });
+    kvel::HandleSignals([&program] { program.Reload(); }, [] { QCoreApplication::quit(); });
     return QCoreApplication::exec();
 }

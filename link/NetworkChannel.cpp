@@ -49,6 +49,9 @@ NetworkChannel::NetworkChannel() {
             [this] { Lose(OpenFailureReason::ConnectionTimedOut); });
     connect(&socket_, &QTcpSocket::connected, this, &NetworkChannel::OnConnected);
     connect(&socket_, &QTcpSocket::errorOccurred, this, &NetworkChannel::OnError);
+    connect(&socket_, &QTcpSocket::readyRead, this, [this] {
+        if (readiness_) readiness_(ChannelEvent::BytesArrived);
+    });
 }
 
 NetworkChannel::~NetworkChannel() {
@@ -139,6 +142,7 @@ void NetworkChannel::Lose(OpenFailureReason reason) {
     vanished_ = true;
     RecordFailure(reason);
     if (wasActive) Note({NetworkNote::Kind::Failed, {}, reason, {}});
+    if (wasActive && readiness_) readiness_(ChannelEvent::ConnectionLost);
 }
 
 void NetworkChannel::RecordFailure(OpenFailureReason reason) {

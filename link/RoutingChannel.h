@@ -29,6 +29,10 @@ public:
         return current_->ReopenVanishedPort(bitRate);
     }
     void SetObserver(LinkObserver* observer) override { network_.SetObserver(observer); }
+    void SetReadinessHandler(std::function<void(ChannelEvent)> handler) override {
+        serial_.SetReadinessHandler(handler);
+        network_.SetReadinessHandler(std::move(handler));
+    }
 
 private:
     SystemSerialChannel serial_;

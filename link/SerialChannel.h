@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kvel {
@@ -45,6 +46,9 @@ struct OpenFailure {
     std::string detail;
 };
 
+// What a channel's readiness handler is told: something to read now, or the line gone.
+enum class ChannelEvent { BytesArrived, ConnectionLost };
+
 class SerialChannel {
 public:
     virtual ~SerialChannel() = default;
@@ -85,6 +89,10 @@ public:
     // Where a channel tells what its bytes do not show (a network connection's ups and downs);
     // the link hands it its own observer. Null: nobody watches.
     virtual void SetObserver(LinkObserver*) {}
+    // Lets a program driven by an event loop wait on the line instead of looking every tick.
+    // Called from the event loop, possibly inside PendingInputCount or WaitForInput: a handler
+    // should note the event and act after it returns. A channel that cannot tell never calls.
+    virtual void SetReadinessHandler(std::function<void(ChannelEvent)>) {}
 };
 
 // `firstLine` alone when the reason is unknown, else with a second line: the device and why.

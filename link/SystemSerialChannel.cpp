@@ -20,6 +20,9 @@ namespace kvel {
 
 SystemSerialChannel::SystemSerialChannel() {
     connect(&port_, &QSerialPort::errorOccurred, this, &SystemSerialChannel::OnError);
+    connect(&port_, &QSerialPort::readyRead, this, [this] {
+        if (readiness_) readiness_(ChannelEvent::BytesArrived);
+    });
 }
 
 SystemSerialChannel::~SystemSerialChannel() {
@@ -144,6 +147,7 @@ void SystemSerialChannel::CloseVanishedPort() {
     if (!port_.isOpen()) return;
     port_.close();
     vanished_ = true;
+    if (readiness_) readiness_(ChannelEvent::ConnectionLost);
 }
 
 int SystemSerialChannel::Fail(OpenFailureReason reason, const QString& path) {

@@ -24,6 +24,9 @@ public:
     OpenFailure LastOpenFailure() const override { return lastFailure_; }
     bool PortVanished() const override { return vanished_; }
     int ReopenVanishedPort(std::int32_t bitRate) override;
+    void SetReadinessHandler(std::function<void(ChannelEvent)> handler) override {
+        readiness_ = std::move(handler);
+    }
 
     bool IsOpen() const override { return port_.isOpen(); }
 
@@ -46,6 +49,7 @@ private:
     // The path of the last successful open, as it was named (a dosdevices link stays the link).
     QString openedPath_;
     bool vanished_ = false;
+    std::function<void(ChannelEvent)> readiness_;
 };
 
 } // namespace kvel

@@ -1,5 +1,5 @@
-// kvel-exporter's signals.
-#include "Signals.h"
+// The daemons' signals.
+#include "DaemonSignals.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -12,7 +12,7 @@
 #include <unistd.h>
 #endif
 
-namespace kvel::exporter {
+namespace kvel {
 
 #ifdef Q_OS_UNIX
 namespace {
@@ -48,4 +48,4 @@ void HandleSignals(std::function<void()> reload, std::function<void()> end) {
 void HandleSignals(std::function<void()>, std::function<void()>) {}
 #endif
 
-} // namespace kvel::exporter
+} // namespace kvel
