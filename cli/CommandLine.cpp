@@ -251,20 +251,9 @@ private:
                 options_["help"] = "";
                 continue;
             }
-            const std::size_t equals = arg.find('=');
-            const std::string name =
-                arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-            const bool takesValue = Contains(kValueOptions, name);
-            if (!takesValue && !IsFlag(name)) return "Unknown option --" + name + ".";
-            std::string value;
-            if (equals != std::string::npos) {
-                if (!takesValue) return "--" + name + " takes no value.";
-                value = arg.substr(equals + 1);
-            } else if (takesValue) {
-                if (i + 1 >= arguments.size()) return "--" + name + " needs a value.";
-                value = arguments[++i];
-            }
-            if (!options_.emplace(name, value).second) return "--" + name + " is given twice.";
+            if (std::optional<std::string> refused =
+                    ReadLongOption(arguments, i, kValueOptions, IsFlag, options_))
+                return refused;
         }
         return std::nullopt;
     }

@@ -142,6 +142,30 @@ Read<ListenAddress> ReadListenAddress(const std::string& what, const std::string
     return {ListenAddress{host, static_cast<int>(*port)}, {}};
 }
 
+std::optional<std::string> ReadLongOption(const std::vector<std::string>& arguments,
+                                          std::size_t& at,
+                                          const std::vector<std::string>& valueOptions,
+                                          const std::function<bool(const std::string&)>& isFlag,
+                                          std::map<std::string, std::string>& options) {
+    const std::string& arg = arguments[at];
+    const std::size_t equals = arg.find('=');
+    const std::string name =
+        arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+    const bool takesValue =
+        std::find(valueOptions.begin(), valueOptions.end(), name) != valueOptions.end();
+    if (!takesValue && !isFlag(name)) return "Unknown option --" + name + ".";
+    std::string value;
+    if (equals != std::string::npos) {
+        if (!takesValue) return "--" + name + " takes no value.";
+        value = arg.substr(equals + 1);
+    } else if (takesValue) {
+        if (at + 1 >= arguments.size()) return "--" + name + " needs a value.";
+        value = arguments[++at];
+    }
+    if (!options.emplace(name, value).second) return "--" + name + " is given twice.";
+    return std::nullopt;
+}
+
 std::string ConnectionFailureWords(OpenFailureReason reason) {
     switch (reason) {
     case OpenFailureReason::HostNotFound:

@@ -6,6 +6,8 @@
 #include "SerialChannel.h"
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,6 +46,15 @@ Read<ListenAddress> ReadListenAddress(const std::string& what, const std::string
 std::optional<int> ReadMilliseconds(const std::string& text, int lowestMs, int highestMs);
 // Digits only, within the bounds.
 std::optional<long> ReadWholeNumber(const std::string& text, long lowest, long highest);
+
+// The long option at arguments[at], "--name=value", "--name value" or a flag, put into `options`;
+// `at` moves past a value it took. The refusal when the option is unknown, lacks a value or has
+// one it takes none of, or is given twice.
+std::optional<std::string> ReadLongOption(const std::vector<std::string>& arguments,
+                                          std::size_t& at,
+                                          const std::vector<std::string>& valueOptions,
+                                          const std::function<bool(const std::string&)>& isFlag,
+                                          std::map<std::string, std::string>& options);
 
 // "cannot open COM3: /dev/ttyUSB0 is in use by another program: kvel (pid 4242)", or for a
 // network line "cannot connect to tcp://10.0.0.5:4001: connection refused (…)".

@@ -44,10 +44,6 @@ const char* kHelp =
     "Exit: 0 stopped by a signal, 2 configuration refused, port failed or no listening,\n"
     "3 usage.\n";
 
-bool Contains(const std::vector<std::string>& list, const std::string& item) {
-    return std::find(list.begin(), list.end(), item) != list.end();
-}
-
 ParsedOptions Usage(const std::string& why) {
     return {std::nullopt, why + "\nTry 'kvel-exporter --help'.", kExporterUsage};
 }
@@ -73,21 +69,12 @@ private:
             const std::string& arg = arguments[i];
             if (arg.size() < 3 || arg.compare(0, 2, "--") != 0)
                 return "\"" + arg + "\" is not an option; kvel-exporter takes no operands.";
-            const std::size_t equals = arg.find('=');
-            const std::string name =
-                arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-            const bool takesValue = Contains(kValueOptions, name);
-            if (!takesValue && name != "help" && name != "version")
-                return "Unknown option --" + name + ".";
-            std::string value;
-            if (equals != std::string::npos) {
-                if (!takesValue) return "--" + name + " takes no value.";
-                value = arg.substr(equals + 1);
-            } else if (takesValue) {
-                if (i + 1 >= arguments.size()) return "--" + name + " needs a value.";
-                value = arguments[++i];
-            }
-            if (!options_.emplace(name, value).second) return "--" + name + " is given twice.";
+            const auto isFlag = [](const std::string& name) {
+                return name == "help" || name == "version";
+            };
+            if (std::optional<std::string> refused =
+                    cli::ReadLongOption(arguments, i, kValueOptions, isFlag, options_))
+                return refused;
         }
         return std::nullopt;
     }
