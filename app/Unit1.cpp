@@ -226,11 +226,11 @@ void TForm1::StartPollingOnceConnected() {
 // A network line is not a COM port, and says where it would not connect to.
 void TForm1::ShowPortNotOpened(const OpenFailure& failure) {
     const std::optional<NetworkPort> network = NetworkLineInUse(state_);
-    if (!network)
-        return link_.PortNotOpened(OpenErrorMessage("Ошибка открытия COM порта", failure));
+    link_.PortNotOpened();
+    if (!network) return ShowMessage(OpenErrorMessage("Ошибка открытия COM порта", failure));
     const std::string reason = OpenFailureReasonText(failure);
-    link_.PortNotOpened("Ошибка подключения к " + NetworkPortLabel(*network) +
-                        (reason.empty() ? "" : "\n" + reason));
+    ShowMessage("Ошибка подключения к " + NetworkPortLabel(*network) +
+                (reason.empty() ? "" : "\n" + reason));
 }
 
 // Leaving a setpoint box is what commits it, so the window never starts with one focused.
@@ -417,6 +417,14 @@ void TForm1::SetStatusPanel(int panel, const std::string& utf8Text) {
     if (panel == kPanelLink) ShowLinkCause();
 }
 
+void TForm1::ShowLinkStatus(LinkStatus status) {
+    SetStatusPanel(kPanelLink, LinkStatusText(status));
+}
+
+void TForm1::ShowDeviceAddress(std::uint8_t address, AddressNews news) {
+    SetStatusPanel(kPanelAddress, AddressPanelText(address, news));
+}
+
 void TForm1::SetLinkTimerIntervals(int timer1Ms, int timer2Ms, int timer3Ms) {
     Timer1->SetInterval(timer1Ms);
     Timer2->SetInterval(timer2Ms);
@@ -435,6 +443,10 @@ void TForm1::Pause(int ms) {
     BlockingPause(ms);
 }
 
+void TForm1::ReopenAtNewRateFailed(const OpenFailure& failure) {
+    ShowMessage(ReopenAtNewRateMessage(failure));
+}
+
 // The calibration window before the settings window.
 void TForm1::filling_out3() {
     display_->filling_out3(state_);
@@ -448,11 +460,11 @@ void TForm1::filling_out4() {
     versionInfo_ = VersionFromInputs(state_.InputImage);
 }
 
-void TForm1::CloseSettingsWindow() {
+void TForm1::SettingsSessionEnded() {
     if (TForm3* settings = NewestWindow<TForm3>::Get()) settings->close();
 }
 
-void TForm1::CloseCalibrationWindow() {
+void TForm1::CalibrationSessionEnded() {
     if (TForm5* calibration = NewestWindow<TForm5>::Get()) calibration->close();
 }
 

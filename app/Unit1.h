@@ -8,6 +8,7 @@
 #include "FormTimer.h"
 #include "LinkHost.h"
 #include "LinkState.h"
+#include "LinkWords.h"
 #include "MainDisplay.h"
 #include "ModbusLink.h"
 #include "ObserverFanOut.h"
@@ -61,16 +62,23 @@ public:
     // Talks through the network line of that name from now on, instead of the COM port.
     void UseNetworkPort(const std::string& portName);
 
+    void SetStatusPanel(int panel, const std::string& utf8Text);
+    void ShowMessage(const std::string& utf8Text);
+    // The readings redrawn from the images just stored.
+    void filling_out3();
+    void filling_out4();
+
     // LinkHost
-    void SetStatusPanel(int panel, const std::string& utf8Text) override;
+    void ShowLinkStatus(LinkStatus status) override;
+    void ShowDeviceAddress(std::uint8_t address, AddressNews news) override;
     void SetLinkTimerIntervals(int timer1Ms, int timer2Ms, int timer3Ms) override;
     void SetTimer5Interval(int ms) override;
-    void ShowMessage(const std::string& utf8Text) override;
     void Pause(int ms) override;
-    void filling_out3() override;
-    void filling_out4() override;
-    void CloseSettingsWindow() override;
-    void CloseCalibrationWindow() override;
+    void ReopenAtNewRateFailed(const OpenFailure& failure) override;
+    void HoldingRegistersStored() override { filling_out3(); }
+    void InputRegistersStored() override { filling_out4(); }
+    void SettingsSessionEnded() override;
+    void CalibrationSessionEnded() override;
     void BlankReadings() override;
 
     // FinderHost

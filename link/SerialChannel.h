@@ -15,7 +15,7 @@ constexpr int kWritePending = 4;
 // Nothing went out: there is no line to put it on (a network connection down or not yet up).
 constexpr int kWriteNotSent = 5;
 
-// Why the last open failed, for the second line of the open-error message. Those from
+// Why the last open failed; the windows and programs word it. Those from
 // HostNotFound on are a network line's, which also say why an open connection went down;
 // ConnectionTimedOut stays the last.
 enum class OpenFailureReason {
@@ -85,13 +85,6 @@ public:
     // the link hands it its own observer. Null: nobody watches.
     virtual void SetObserver(LinkObserver*) {}
 };
-
-// `firstLine` alone when the reason is unknown, else with a second line: the device and why.
-std::string OpenErrorMessage(const std::string& firstLine, const OpenFailure& failure);
-// That second line, "/dev/ttyUSB0: нет такого устройства"; empty when the reason is unknown.
-std::string OpenFailureText(const OpenFailure& failure);
-// Its reason alone: "нет такого устройства", "соединение отвергнуто"…
-std::string OpenFailureReasonText(const OpenFailure& failure);
 
 // Baud index 0..9 to bit rate; any other index gives 9600.
 std::int32_t BaudRateFromIndex(std::uint8_t index);
