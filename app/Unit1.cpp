@@ -32,6 +32,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace kvel {
 
@@ -183,26 +184,34 @@ void TForm1::ReadNetworkChoice() {
 }
 
 // Nothing is written for a program that never chose a network line.
-void TForm1::WriteNetworkChoice() const {
-    if (lastNetworkPort_.empty()) return;
-    kvel::WriteNetworkChoice(kNetworkIniName, {lastNetworkPort_, !state_.NetworkPort.empty()});
+std::optional<SaveFailure> TForm1::WriteNetworkChoice() const {
+    if (lastNetworkPort_.empty()) return std::nullopt;
+    SaveFailure failure;
+    if (kvel::WriteNetworkChoice(kNetworkIniName, {lastNetworkPort_, !state_.NetworkPort.empty()},
+                                 &failure))
+        return std::nullopt;
+    return failure;
 }
 
 void TForm1::NetworkItemClick() {
     const std::string& shown = state_.NetworkPort.empty() ? lastNetworkPort_ : state_.NetworkPort;
     new NetworkWindow(
-        shown, [this](const std::string& portName) { UseNetworkPort(portName); }, this);
+        shown, [this](const std::string& portName) { return UseNetworkPort(portName); }, this);
 }
 
-// As "OK" beside the COM number does for a serial port.
-void TForm1::UseNetworkPort(const std::string& portName) {
+// As "OK" beside the COM number does for a serial port; the choice is kept at once, so that a
+// program that does not get to close keeps it too.
+std::string TForm1::UseNetworkPort(const std::string& portName) {
     link_.StopLinkTimers();
     link_.Channel().CloseComPort();
     link_.ForgetAwaitedReply();
     state_.NetworkPort = portName;
     lastNetworkPort_ = portName;
+    const std::optional<SaveFailure> notKept = WriteNetworkChoice();
     ShowPortPanel();
     ConnectStoredPort();
+    if (!notKept) return {};
+    return std::string("Не удалось сохранить ") + kNetworkIniName + ": " + notKept->russianReason;
 }
 
 void TForm1::ShowRatePanel() {
@@ -238,11 +247,15 @@ void TForm1::FormActivate() {
     Edit1->setFocus(Qt::ActiveWindowFocusReason);
 }
 
+// A failed save is no box: the program is ending, perhaps at a signal with nobody to answer one.
 void TForm1::FormClose() {
     link_.Channel().CloseComPort();
     state_.Settings.addressWord = state_.DeviceAddress;
-    SaveDataInf(kDataInfName, state_.Settings);
-    WriteNetworkChoice();
+    std::string failure;
+    if (!SaveDataInf(kDataInfName, state_.Settings, &failure))
+        std::fprintf(stderr, "kvel: %s not saved: %s\n", kDataInfName, failure.c_str());
+    if (const std::optional<SaveFailure> notKept = WriteNetworkChoice())
+        std::fprintf(stderr, "kvel: %s not saved: %s\n", kNetworkIniName, notKept->reason.c_str());
 }
 
 bool TForm1::event(QEvent* event) {

@@ -14,6 +14,7 @@
 #include "ObserverFanOut.h"
 #include "PortKeeper.h"
 #include "SerialChannel.h"
+#include "SettingsFileStore.h"
 #include "Unit3.h"
 #include "Unit5.h"
 #include "VersionInfo.h"
@@ -22,6 +23,8 @@
 #include <QPointer>
 
 #include <array>
+#include <optional>
+#include <string>
 
 class QAction;
 class QLabel;
@@ -59,8 +62,9 @@ public:
     TrafficMonitor& Traffic() { return diagnostics_->Traffic(); }
     // "Монитор обмена": opens it, or brings the open one forward.
     MonitorWindow* OpenMonitor() { return diagnostics_->OpenMonitor(); }
-    // Talks through the network line of that name from now on, instead of the COM port.
-    void UseNetworkPort(const std::string& portName);
+    // Talks through the network line of that name from now on, instead of the COM port, and
+    // keeps the choice in network.ini; returns the box's text when it could not be kept.
+    std::string UseNetworkPort(const std::string& portName);
 
     void SetStatusPanel(int panel, const std::string& utf8Text);
     void ShowMessage(const std::string& utf8Text);
@@ -138,7 +142,7 @@ private:
     std::vector<std::uint8_t> OverviewAddresses();
     void NetworkItemClick();
     void ReadNetworkChoice();
-    void WriteNetworkChoice() const;
+    std::optional<SaveFailure> WriteNetworkChoice() const;
     // Something other than polling drives the port: a firmware upload or the unit finder.
     bool PortHeldElsewhere();
     // Function-6 writes through the request queue, for the windows that change registers.

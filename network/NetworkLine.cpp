@@ -51,6 +51,10 @@ std::string TakeLine(const std::string& line, NetworkChoice& choice) {
 
 NetworkChoice ReadNetworkChoice(const std::string& path, std::string& problem) {
     problem.clear();
+    if (IsOtherThanRegularFile(path)) {
+        problem = kNotRegularFile.russianReason;
+        return {};
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) return {};
     std::string content(kLongestFile + 1, '\0');
@@ -73,11 +77,17 @@ NetworkChoice ReadNetworkChoice(const std::string& path, std::string& problem) {
     return choice;
 }
 
-bool WriteNetworkChoice(const std::string& path, const NetworkChoice& choice) {
-    return SaveWholeFile(
-        path, std::string("# kvel: the network line of \"Сервис → Сетевое подключение…\"\n") +
-                  "port = " + choice.port + "\n" + "in-use = " + (choice.inUse ? "yes" : "no") +
-                  "\n");
+// Written beside the file and renamed over it, so that a write cut short by a full disk or a
+// crash leaves the choice made before.
+bool WriteNetworkChoice(const std::string& path, const NetworkChoice& choice,
+                        SaveFailure* failure) {
+    const std::string text =
+        std::string("# kvel: the network line of \"Сервис → Сетевое подключение…\"\n") +
+        "port = " + choice.port + "\n" + "in-use = " + (choice.inUse ? "yes" : "no") + "\n";
+    SaveError error;
+    if (SaveWholeFile(path, text, &error)) return true;
+    if (failure) *failure = SaveFailureFor(error.code, error.text);
+    return false;
 }
 
 } // namespace kvel

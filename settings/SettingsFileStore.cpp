@@ -14,13 +14,25 @@ SettingsFileRead Refused(std::string reason, std::string russianReason) {
     return {std::nullopt, std::move(reason), std::move(russianReason)};
 }
 
-const SaveFailure kNotRegular{"it is not a regular file", "это не обычный файл"};
 const SaveFailure kTooLarge{"it is larger than 1 MiB, and settings files are under 1 KB",
                             "он больше 1 МиБ, а файлы установок меньше 1 КБ"};
 
-// The reasons a technician can act on, told apart by the error the system reports. Where the
-// system reports none of them (or no errno at all, as on Windows), Qt's own words stand.
 SaveFailure Reason(const QFileDevice& file, int error) {
+    return SaveFailureFor(error, file.errorString().toStdString());
+}
+
+} // namespace
+
+const SaveFailure kNotRegularFile{"it is not a regular file", "это не обычный файл"};
+
+bool IsOtherThanRegularFile(const std::string& path) {
+    const QFileInfo info(QString::fromStdString(path));
+    return info.exists() && !info.isFile();
+}
+
+// Where the system reports none of these (or no errno at all, as on Windows), its own words
+// stand.
+SaveFailure SaveFailureFor(int error, const std::string& systemText) {
     switch (error) {
     case ENOSPC:
         return {"the disk is full", "диск заполнен"};
@@ -41,17 +53,15 @@ SaveFailure Reason(const QFileDevice& file, int error) {
     default:
         break;
     }
-    const std::string text = file.errorString().toStdString();
-    return {text, "ошибка системы: " + text};
+    return {systemText, "ошибка системы: " + systemText};
 }
-
-} // namespace
 
 SettingsFileRead LoadSettingsFile(const std::string& path) {
     const QString name = QString::fromStdString(path);
     const QFileInfo info(name);
     if (!info.exists()) return Refused("no such file", "файл не найден");
-    if (!info.isFile()) return Refused(kNotRegular.reason, kNotRegular.russianReason);
+    if (IsOtherThanRegularFile(path))
+        return Refused(kNotRegularFile.reason, kNotRegularFile.russianReason);
     if (info.size() > kSettingsFileMostBytes)
         return Refused(kTooLarge.reason, kTooLarge.russianReason);
     QFile file(name);
@@ -71,7 +81,7 @@ SettingsFileRead LoadSettingsFile(const std::string& path) {
 std::optional<SaveFailure> SaveSettingsFile(const std::string& path, const std::string& text) {
     const QString name = QString::fromStdString(path);
     const QFileInfo target(name);
-    if (target.exists() && !target.isFile()) return kNotRegular;
+    if (IsOtherThanRegularFile(path)) return kNotRegularFile;
     // A file marked read-only is someone's wish to keep it, even from root, whom QSaveFile
     // would let replace it.
     constexpr QFile::Permissions kAnyWrite =

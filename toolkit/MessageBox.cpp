@@ -65,6 +65,13 @@ void ShowBroadcastRefusal(QWidget* asker) {
     ShowMessageLater(QStringLiteral("Адрес 0 — широковещательный: запись не отправлена"), asker);
 }
 
+void DismissOpenDialogs() {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(window);
+            dialog && dialog->isVisible() && dialog->isModal())
+            dialog->reject();
+}
+
 void SetMessageSink(MessageSink sink) {
     Sink() = std::move(sink);
 }

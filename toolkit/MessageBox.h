@@ -28,6 +28,10 @@ bool AskYesNo(const QString& text, QWidget* asker = nullptr);
 // broadcast address. Shown once the focus has settled, as the write may come from leaving a box.
 void ShowBroadcastRefusal(QWidget* asker = nullptr);
 
+// Closes every open modal box and dialog, file dialogs too, as Esc would: each runs a nested event
+// loop, which then returns to the code that opened it.
+void DismissOpenDialogs();
+
 // Replace the modal boxes; an empty sink restores them.
 void SetMessageSink(MessageSink sink);
 void SetQuestionSink(QuestionSink sink);

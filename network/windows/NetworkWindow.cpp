@@ -98,7 +98,8 @@ void NetworkWindow::ConnectClick() {
                     this);
         return;
     }
-    connector_(name);
+    const std::string notKept = connector_(name);
+    if (!notKept.empty()) ShowMessage(QString::fromStdString(notKept), this);
 }
 
 } // namespace kvel

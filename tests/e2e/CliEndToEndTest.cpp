@@ -211,6 +211,23 @@ TEST_F(CliEndToEndTest, OtherFirmwareNeedsForceAndABadFileIsRefusedNamingTheLine
         << bad.err.toStdString();
 }
 
+// A crafted file cannot retitle or clear the terminal: what it holds comes out with its control
+// characters shown, not obeyed.
+TEST_F(CliEndToEndTest, AFilesControlCharactersAreShownNotObeyed) {
+    StartUnit();
+    ASSERT_EQ(Cli({"backup", "unit.ini"}).exitCode, 0);
+    WriteText(
+        "crafted.ini",
+        ReadText("unit.ini").replace("sound-signal = 1", "\x1b]0;owned\x07\x1b[2J = 1").toUtf8());
+    for (const char* verb : {"compare", "restore"}) {
+        const CliRun crafted = Cli({verb, "crafted.ini"});
+        EXPECT_EQ(crafted.exitCode, 1);
+        EXPECT_TRUE(crafted.err.contains("\"\\u001b]0;owned\\u0007\\u001b[2J\""))
+            << crafted.err.toStdString();
+        EXPECT_FALSE(crafted.err.contains('\x1b') || crafted.out.contains('\x1b'));
+    }
+}
+
 TEST_F(CliEndToEndTest, ABackupCutShortLeavesTheOldFileWholeAndACutFileIsRefused) {
     StartUnit();
     ASSERT_EQ(Cli({"backup", "unit.ini"}).exitCode, 0);
