@@ -1,30 +1,21 @@
 // The finder's hook: "Поиск устройства" borrows the line and scans rates and addresses.
 #include "FinderWindow.h"
 #include "LineLender.h"
-#include "RoomHook.h"
-#include "RoomHost.h"
+#include "OneItemRoom.h"
 #include "RoomRegistry.h"
-
-#include <QAction>
 
 namespace kvel {
 namespace {
 
 constexpr int kFinderPlace = 10;
 
-class FinderRoom : public RoomHook {
+class FinderRoom : public OneItemRoom {
 public:
-    explicit FinderRoom(RoomHost& host)
-        : RoomHook(&host.Window()), host_(host),
-          item_(new QAction(QStringLiteral("Поиск устройства"), this)) {
-        connect(item_, &QAction::triggered, this, &FinderRoom::Open);
-    }
-
-    QList<QAction*> ServiceItems() const override { return {item_}; }
+    explicit FinderRoom(RoomHost& host) : OneItemRoom(host, QStringLiteral("Поиск устройства")) {}
 
 private:
     // A finished scan leaves its window open but the line free.
-    void Open() {
+    void Open() override {
         host_.Line().Lend(
             [this] {
                 return new FinderWindow(host_.Link().Channel(), host_.Link().StoredPortName(),
@@ -32,9 +23,6 @@ private:
             },
             [](QWidget& window) { return static_cast<FinderWindow&>(window).Finder().Running(); });
     }
-
-    RoomHost& host_;
-    QAction* item_;
 };
 
 const RoomRegistrar registrar{kFinderPlace, [](RoomHost& host) { return new FinderRoom(host); }};

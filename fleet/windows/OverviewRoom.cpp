@@ -2,12 +2,9 @@
 #include "BusOverviewWindow.h"
 #include "LineLender.h"
 #include "MessageBox.h"
+#include "OneItemRoom.h"
 #include "OverviewList.h"
-#include "RoomHook.h"
-#include "RoomHost.h"
 #include "RoomRegistry.h"
-
-#include <QAction>
 
 #include <algorithm>
 
@@ -16,18 +13,12 @@ namespace {
 
 constexpr int kOverviewPlace = 30;
 
-class OverviewRoom : public RoomHook {
+class OverviewRoom : public OneItemRoom {
 public:
-    explicit OverviewRoom(RoomHost& host)
-        : RoomHook(&host.Window()), host_(host),
-          item_(new QAction(QStringLiteral("Обзор шины"), this)) {
-        connect(item_, &QAction::triggered, this, &OverviewRoom::Open);
-    }
-
-    QList<QAction*> ServiceItems() const override { return {item_}; }
+    explicit OverviewRoom(RoomHost& host) : OneItemRoom(host, QStringLiteral("Обзор шины")) {}
 
 private:
-    void Open() {
+    void Open() override {
         host_.Line().Lend([this] {
             return new BusOverviewWindow(host_.Link().Channel(), host_.Link().StoredPortName(),
                                          host_.BaudIndex(), Addresses(), host_.Line(),
@@ -53,9 +44,6 @@ private:
             addresses.push_back(std::max<std::uint8_t>(host_.Link().State().DeviceAddress, 1));
         return addresses;
     }
-
-    RoomHost& host_;
-    QAction* item_;
 };
 
 const RoomRegistrar registrar{kOverviewPlace,

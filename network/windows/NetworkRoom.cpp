@@ -3,11 +3,8 @@
 #include "MessageBox.h"
 #include "NetworkLine.h"
 #include "NetworkWindow.h"
-#include "RoomHook.h"
-#include "RoomHost.h"
+#include "OneItemRoom.h"
 #include "RoomRegistry.h"
-
-#include <QAction>
 
 #include <cstdio>
 #include <optional>
@@ -17,16 +14,12 @@ namespace {
 
 constexpr int kNetworkPlace = 40;
 
-class NetworkRoom : public RoomHook {
+class NetworkRoom : public OneItemRoom {
 public:
     explicit NetworkRoom(RoomHost& host)
-        : RoomHook(&host.Window()), host_(host),
-          item_(new QAction(QStringLiteral("Сетевое подключение…"), this)) {
-        connect(item_, &QAction::triggered, this, &NetworkRoom::Open);
+        : OneItemRoom(host, QStringLiteral("Сетевое подключение…")) {
         ReadChoice();
     }
-
-    QList<QAction*> ServiceItems() const override { return {item_}; }
 
     // A failed save is no box: the program is ending, perhaps at a signal with nobody to answer.
     void FormClose() override {
@@ -59,7 +52,7 @@ private:
         return failure;
     }
 
-    void Open() {
+    void Open() override {
         const std::string shown = PortInUse().empty() ? lastPort_ : PortInUse();
         new NetworkWindow(
             shown, [this](const std::string& portName) { return Use(portName); }, &host_.Window());
@@ -81,8 +74,6 @@ private:
                notKept->russianReason;
     }
 
-    RoomHost& host_;
-    QAction* item_;
     // The network line last chosen, in use or not.
     std::string lastPort_;
 };
