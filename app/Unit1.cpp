@@ -9,16 +9,10 @@
 #include "FormPlacement.h"
 #include "MessageBox.h"
 #include "ModbusFrame.h"
-#include "NetworkLine.h"
 #include "NetworkPort.h"
-#include "NetworkWindow.h"
 #include "NewestWindow.h"
-#include "OverviewList.h"
 #include "Pause.h"
-#include "RegisterMap.h"
-#include "SettingsFileMenu.h"
-#include "TelemetryTools.h"
-#include "TextFormats.h"
+#include "RoomRegistry.h"
 #include "Unit2.h"
 #include "Unit4.h"
 #include "Unit6.h"
@@ -106,40 +100,36 @@ void TForm1::BuildMenu() {
     connect(N6, &QAction::triggered, this, &TForm1::N6Click);
     connect(N7, &QAction::triggered, this, &TForm1::N7Click);
     connect(N8, &QAction::triggered, this, &QWidget::close);
-    FinderItem = ServiceMenu()->addAction(QStringLiteral("Поиск устройства"));
-    connect(FinderItem, &QAction::triggered, this, &TForm1::FinderItemClick);
-    diagnostics_ = new DiagnosticsTools(*ServiceMenu(), this);
-    MonitorItem = diagnostics_->MonitorItem;
-    OverviewItem = ServiceMenu()->addAction(QStringLiteral("Обзор шины"));
-    connect(OverviewItem, &QAction::triggered, this, &TForm1::OverviewItemClick);
-    NetworkItem = ServiceMenu()->addAction(QStringLiteral("Сетевое подключение…"));
-    connect(NetworkItem, &QAction::triggered, this, &TForm1::NetworkItemClick);
 }
 
-// Each room's one hook: its items in the menu, and the observer of the link it needs.
 void TForm1::BuildServiceMenu() {
-    auto* settingsFiles = new SettingsFileMenu(*ServiceMenu(), link_, *this);
-    telemetry_ = new TelemetryTools(state_, *ServiceMenu(), *statusBar(), this);
-    for (LinkObserver* observer :
-         std::initializer_list<LinkObserver*>{&diagnostics_->Observer(), settingsFiles, telemetry_})
-        linkObservers_.Add(observer);
-    Traffic().SetDecodeContext([this] { return DecodeContext{firmwareTransfer_.TotalBlocks()}; });
-    Traffic().SetPortContext([this] {
-        const auto baudIndex = state_.Settings.BaudIndex();
-        const std::optional<NetworkPort> network = NetworkLineInUse(state_);
-        return PortContext{network ? NetworkPortName(*network) : ComPanelText(state_),
-                           BaudRateFromIndex(baudIndex), state_.DeviceAddress,
-                           link_.Channel().LastOpenFailure()};
-    });
+    for (const RoomFactory& makeHook : RegisteredRooms()) {
+        RoomHook* hook = makeHook(*this);
+        rooms_.push_back(hook);
+        for (QAction* item : hook->ServiceItems())
+            ServiceMenu()->addAction(item);
+        if (LinkObserver* observer = hook->Observer()) linkObservers_.Add(observer);
+    }
 }
 
+// The first room that knows why the link is down says it.
 void TForm1::ShowLinkCause() {
-    panels_[kPanelLink]->setToolTip(diagnostics_->LinkCauseText());
+    QString cause;
+    for (const RoomHook* hook : rooms_)
+        if (cause.isEmpty()) cause = hook->LinkCause();
+    panels_[kPanelLink]->setToolTip(cause);
 }
 
 QMenu* TForm1::ServiceMenu() {
     if (!serviceMenu_) serviceMenu_ = menuBar()->addMenu(QStringLiteral("Сервис"));
     return serviceMenu_;
+}
+
+QAction* TForm1::ServiceItem(const QString& text) const {
+    if (!serviceMenu_) return nullptr;
+    for (QAction* item : serviceMenu_->actions())
+        if (item->text() == text) return item;
+    return nullptr;
 }
 
 void TForm1::BuildStatusBar() {
@@ -154,7 +144,6 @@ void TForm1::BuildStatusBar() {
 }
 
 void TForm1::FormCreate() {
-    ReadNetworkChoice();
     if (!LoadDataInf(kDataInfName, state_.Settings)) return;
     state_.DeviceAddress = static_cast<std::uint8_t>(state_.Settings.addressWord & 0xFF);
     ShowPortPanel();
@@ -173,50 +162,18 @@ void TForm1::ShowPortPanel() {
     SetStatusPanel(kPanelPort, network->protocol == NetworkProtocol::ModbusTcp ? "MB TCP" : "TCP");
 }
 
-void TForm1::ReadNetworkChoice() {
-    std::string problem;
-    const NetworkChoice choice = kvel::ReadNetworkChoice(kNetworkIniName, problem);
-    if (!problem.empty())
-        ShowMessage(std::string("Файл ") + kNetworkIniName + " не прочитан: " + problem +
-                    "\nСоединение через COM порт");
-    lastNetworkPort_ = choice.port;
-    if (choice.inUse) state_.NetworkPort = choice.port;
-}
-
-// Nothing is written for a program that never chose a network line.
-std::optional<SaveFailure> TForm1::WriteNetworkChoice() const {
-    if (lastNetworkPort_.empty()) return std::nullopt;
-    SaveFailure failure;
-    if (kvel::WriteNetworkChoice(kNetworkIniName, {lastNetworkPort_, !state_.NetworkPort.empty()},
-                                 &failure))
-        return std::nullopt;
-    return failure;
-}
-
-void TForm1::NetworkItemClick() {
-    const std::string& shown = state_.NetworkPort.empty() ? lastNetworkPort_ : state_.NetworkPort;
-    new NetworkWindow(
-        shown, [this](const std::string& portName) { return UseNetworkPort(portName); }, this);
-}
-
-// As "OK" beside the COM number does for a serial port; the choice is kept at once, so that a
-// program that does not get to close keeps it too.
-std::string TForm1::UseNetworkPort(const std::string& portName) {
-    link_.StopLinkTimers();
-    link_.Channel().CloseComPort();
-    link_.ForgetAwaitedReply();
-    state_.NetworkPort = portName;
-    lastNetworkPort_ = portName;
-    const std::optional<SaveFailure> notKept = WriteNetworkChoice();
+void TForm1::Reconnect() {
     ShowPortPanel();
     ConnectStoredPort();
-    if (!notKept) return {};
-    return std::string("Не удалось сохранить ") + kNetworkIniName + ": " + notKept->russianReason;
+}
+
+std::string TForm1::PortLabel() const {
+    const std::optional<NetworkPort> network = NetworkLineInUse(state_);
+    return network ? NetworkPortName(*network) : ComPanelText(state_);
 }
 
 void TForm1::ShowRatePanel() {
-    const auto baudIndex = state_.Settings.BaudIndex();
-    SetStatusPanel(kPanelRate, std::to_string(BaudRateFromIndex(baudIndex)) + "бод");
+    SetStatusPanel(kPanelRate, std::to_string(BaudRateFromIndex(BaudIndex())) + "бод");
 }
 
 void TForm1::ConnectStoredPort() {
@@ -235,11 +192,11 @@ void TForm1::StartPollingOnceConnected() {
 // A network line is not a COM port, and says where it would not connect to.
 void TForm1::ShowPortNotOpened(const OpenFailure& failure) {
     const std::optional<NetworkPort> network = NetworkLineInUse(state_);
-    if (!network)
-        return link_.PortNotOpened(OpenErrorMessage("Ошибка открытия COM порта", failure));
+    link_.PortNotOpened();
+    if (!network) return ShowMessage(OpenErrorMessage("Ошибка открытия COM порта", failure));
     const std::string reason = OpenFailureReasonText(failure);
-    link_.PortNotOpened("Ошибка подключения к " + NetworkPortLabel(*network) +
-                        (reason.empty() ? "" : "\n" + reason));
+    ShowMessage("Ошибка подключения к " + NetworkPortLabel(*network) +
+                (reason.empty() ? "" : "\n" + reason));
 }
 
 // Leaving a setpoint box is what commits it, so the window never starts with one focused.
@@ -254,8 +211,8 @@ void TForm1::FormClose() {
     std::string failure;
     if (!SaveDataInf(kDataInfName, state_.Settings, &failure))
         std::fprintf(stderr, "kvel: %s not saved: %s\n", kDataInfName, failure.c_str());
-    if (const std::optional<SaveFailure> notKept = WriteNetworkChoice())
-        std::fprintf(stderr, "kvel: %s not saved: %s\n", kNetworkIniName, notKept->reason.c_str());
+    for (RoomHook* hook : rooms_)
+        hook->FormClose();
 }
 
 bool TForm1::event(QEvent* event) {
@@ -311,68 +268,12 @@ void TForm1::N7Click() {
 }
 
 void TForm1::N5Click() {
-    if (IsModbusTcpPort(state_.NetworkPort)) {
-        ShowMessage(kUploadRefusedOverModbusTcp);
-        return;
-    }
-    const std::uint16_t current = state_.HoldingImage[reg::holding::OutputCurrent];
-    if (!CurrentAllowsUpdate(current)) {
-        kvel::ShowMessage(QStringLiteral("Для обновления ПО отключите нагрузку\n"
-                                         "Ток нагрузки %1 A, допустимо не более %2 A")
-                              .arg(TenthsText(current), TenthsText(kMostCurrentForUpdate)),
-                          this);
-        return;
-    }
+    if (!UploadMayStart(state_, this)) return;
     const TForm4::MainTimers setMainTimers = [this](int timer1Ms, int timer2Ms) {
         Timer1->SetInterval(timer1Ms);
         Timer2->SetInterval(timer2Ms);
     };
     new TForm4(firmwareTransfer_, state_, link_.Channel(), setMainTimers, this);
-}
-
-// One scan at a time: a second choice brings the running finder forward.
-void TForm1::FinderItemClick() {
-    if (QWidget* borrower = LineBorrower()) {
-        borrower->activateWindow();
-        return;
-    }
-    new FinderWindow(link_.Channel(), link_.StoredPortName(), state_.Settings.BaudIndex(), *this,
-                     this);
-}
-
-void TForm1::OverviewItemClick() {
-    if (QWidget* borrower = LineBorrower()) {
-        borrower->activateWindow();
-        return;
-    }
-    new BusOverviewWindow(link_.Channel(), link_.StoredPortName(), state_.Settings.BaudIndex(),
-                          OverviewAddresses(), *this, this);
-}
-
-QWidget* TForm1::LineBorrower() {
-    if (FinderWindow* finder = NewestWindow<FinderWindow>::Get();
-        finder && finder->Finder().Running())
-        return finder;
-    return NewestWindow<BusOverviewWindow>::Get();
-}
-
-std::vector<std::uint8_t> TForm1::OverviewAddresses() {
-    std::string problem;
-    const std::optional<std::vector<std::uint8_t>> kept =
-        ReadOverviewList(kOverviewIniName, problem);
-    if (!problem.empty())
-        ShowMessage(std::string("Файл ") + kOverviewIniName + " не прочитан: " + problem);
-    if (kept) return *kept;
-    const auto baudIndex = state_.Settings.BaudIndex();
-    std::vector<std::uint8_t> addresses;
-    for (const FoundUnit& unit : lastFound_)
-        if (unit.baudIndex == baudIndex) addresses.push_back(unit.address);
-    if (addresses.empty()) addresses.push_back(std::max<std::uint8_t>(state_.DeviceAddress, 1));
-    return addresses;
-}
-
-void TForm1::UnitsFound(const std::vector<FoundUnit>& units) {
-    lastFound_ = units;
 }
 
 bool TForm1::PortHeldElsewhere() {
@@ -382,7 +283,7 @@ bool TForm1::PortHeldElsewhere() {
                        [](TForm4* update) { return update->isVisible(); });
 }
 
-// The readings go blank as at a link loss: nothing is read while the finder has the line.
+// The readings go blank as at a link loss: nothing is read while a borrower has the line.
 void TForm1::PausePolling(const std::string& statusText) {
     pausedTimers_ = {Timer1->Interval(), Timer2->Interval(), Timer3->Interval()};
     pausedLinkText_ = PanelText(kPanelLink).toStdString();
@@ -393,7 +294,7 @@ void TForm1::PausePolling(const std::string& statusText) {
     SetStatusPanel(kPanelLink, statusText);
 }
 
-// The finder may have taken the awaited reply's place on the line, so it is not waited for.
+// The borrower may have taken the awaited reply's place on the line, so it is not waited for.
 void TForm1::ResumePolling() {
     pollingPaused_ = false;
     SetStatusPanel(kPanelLink, pausedLinkText_);
@@ -429,6 +330,14 @@ void TForm1::SetStatusPanel(int panel, const std::string& utf8Text) {
     if (panel == kPanelLink) ShowLinkCause();
 }
 
+void TForm1::ShowLinkStatus(LinkStatus status) {
+    SetStatusPanel(kPanelLink, LinkStatusText(status));
+}
+
+void TForm1::ShowDeviceAddress(std::uint8_t address, AddressNews news) {
+    SetStatusPanel(kPanelAddress, AddressPanelText(address, news));
+}
+
 void TForm1::SetLinkTimerIntervals(int timer1Ms, int timer2Ms, int timer3Ms) {
     Timer1->SetInterval(timer1Ms);
     Timer2->SetInterval(timer2Ms);
@@ -447,6 +356,10 @@ void TForm1::Pause(int ms) {
     BlockingPause(ms);
 }
 
+void TForm1::ReopenAtNewRateFailed(const OpenFailure& failure) {
+    ShowMessage(ReopenAtNewRateMessage(failure));
+}
+
 // The calibration window before the settings window.
 void TForm1::filling_out3() {
     display_->filling_out3(state_);
@@ -460,11 +373,11 @@ void TForm1::filling_out4() {
     versionInfo_ = VersionFromInputs(state_.InputImage);
 }
 
-void TForm1::CloseSettingsWindow() {
+void TForm1::SettingsSessionEnded() {
     if (TForm3* settings = NewestWindow<TForm3>::Get()) settings->close();
 }
 
-void TForm1::CloseCalibrationWindow() {
+void TForm1::CalibrationSessionEnded() {
     if (TForm5* calibration = NewestWindow<TForm5>::Get()) calibration->close();
 }
 

@@ -3,6 +3,7 @@
 
 #include "Crc16.h"
 #include "FrameDecoder.h"
+#include "LinkWords.h"
 #include "ModbusFrame.h"
 #include "ModbusLink.h"
 #include "NetworkPort.h"

@@ -1,6 +1,7 @@
 // Counters and the cause of a link loss, judged from what the line showed since the last reply.
 #include "LinkCounters.h"
 
+#include "LinkWords.h"
 #include "ModbusFrame.h"
 
 #include <algorithm>

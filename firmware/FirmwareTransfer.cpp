@@ -2,6 +2,7 @@
 #include "FirmwareTransfer.h"
 
 #include "ModbusFrame.h"
+#include "NetworkPort.h"
 #include "RegisterMap.h"
 
 #include <algorithm>
@@ -311,6 +312,12 @@ std::uint16_t FirmwareUpload::BlockBytes(std::uint16_t index) const {
 
 std::string FirmwareUpload::BlockText(const char* prefix, std::uint16_t block) const {
     return prefix + std::to_string(block) + " блока из " + std::to_string(transfer_.TotalBlocks());
+}
+
+UploadRefusal UploadRefusalFor(const std::string& portName, std::uint16_t outputCurrent) {
+    if (IsModbusTcpPort(portName)) return UploadRefusal::OverModbusTcp;
+    if (!CurrentAllowsUpdate(outputCurrent)) return UploadRefusal::UnderLoad;
+    return UploadRefusal::None;
 }
 
 } // namespace kvel

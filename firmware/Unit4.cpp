@@ -7,6 +7,8 @@
 #include "MessageBox.h"
 #include "ModbusLink.h"
 #include "NewestWindow.h"
+#include "RegisterMap.h"
+#include "TextFormats.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -26,7 +28,25 @@ constexpr int kLabel2Width = 281;
 QString StartCaption() {
     return QStringLiteral("Старт");
 }
+
+QString RefusalText(UploadRefusal refusal, std::uint16_t current) {
+    if (refusal == UploadRefusal::OverModbusTcp)
+        return QStringLiteral(
+            "Обновление ПО через шлюз Modbus TCP невозможно: шлюз не передаёт "
+            "кадры блоков ПО.\nПодключитесь по RTU поверх TCP или через COM порт");
+    return QStringLiteral("Для обновления ПО отключите нагрузку\n"
+                          "Ток нагрузки %1 A, допустимо не более %2 A")
+        .arg(TenthsText(current), TenthsText(kMostCurrentForUpdate));
+}
 } // namespace
+
+bool UploadMayStart(const LinkState& state, QWidget* asker) {
+    const std::uint16_t current = state.HoldingImage[reg::holding::OutputCurrent];
+    const UploadRefusal refusal = UploadRefusalFor(state.NetworkPort, current);
+    if (refusal == UploadRefusal::None) return true;
+    ShowMessage(RefusalText(refusal, current), asker);
+    return false;
+}
 
 TForm4::TForm4(FirmwareTransfer& transfer, LinkState& link, SerialChannel& channel,
                MainTimers setMainTimers, QWidget* parent)

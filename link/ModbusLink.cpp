@@ -38,7 +38,7 @@ void ModbusLink::Timer2Timer() {
         state_.LinkTimeoutTicks = 0;
         if (state_.QueueCount != 0) SendNextRequest();
     }
-    host_.SetStatusPanel(kPanelAddress, "Адрес" + std::to_string(state_.DeviceAddress));
+    host_.ShowDeviceAddress(state_.DeviceAddress, AddressNews::Polled);
 }
 
 void ModbusLink::SendNextRequest() {
@@ -93,18 +93,16 @@ std::string ModbusLink::StoredPortName() const {
 void ModbusLink::SwitchBaudRate() {
     host_.Pause(kBaudSwitchPauseMs);
     channel_.CloseComPort();
-    if (OpenStoredPort() == kOpenFailed)
-        return PortNotOpened(
-            OpenErrorMessage("Ошибка открытия COM порта1", channel_.LastOpenFailure()));
-    StartLinkTimers();
+    if (OpenStoredPort() != kOpenFailed) return StartLinkTimers();
+    PortNotOpened();
+    host_.ReopenAtNewRateFailed(channel_.LastOpenFailure());
 }
 
 // The receive indication ends first, or its timer would blank "Нет связи" a moment later.
-void ModbusLink::PortNotOpened(const std::string& message) {
+void ModbusLink::PortNotOpened() {
     StopLinkTimers();
     Timer5Timer();
     netu_svyasi();
-    host_.ShowMessage(message);
 }
 
 void ModbusLink::ForgetAwaitedReply() {
@@ -114,9 +112,9 @@ void ModbusLink::ForgetAwaitedReply() {
 
 void ModbusLink::SwitchDeviceAddress(std::uint16_t value) {
     state_.DeviceAddress = static_cast<std::uint8_t>(value & 0xFF);
-    host_.SetStatusPanel(kPanelAddress, "Адрес " + std::to_string(state_.DeviceAddress));
+    host_.ShowDeviceAddress(state_.DeviceAddress, AddressNews::Switched);
     netu_svyasi();
-    host_.SetStatusPanel(kPanelLink, " ");
+    host_.ShowLinkStatus(LinkStatus::Idle);
 }
 
 void ModbusLink::DeclareLinkLost() {
@@ -125,9 +123,9 @@ void ModbusLink::DeclareLinkLost() {
 }
 
 void ModbusLink::netu_svyasi() {
-    host_.SetStatusPanel(kPanelLink, "Нет связи");
-    if (state_.SettingsWindowOpen) host_.CloseSettingsWindow();
-    if (state_.CalibrationWindowOpen) host_.CloseCalibrationWindow();
+    host_.ShowLinkStatus(LinkStatus::Lost);
+    if (state_.SettingsWindowOpen) host_.SettingsSessionEnded();
+    if (state_.CalibrationWindowOpen) host_.CalibrationSessionEnded();
     host_.BlankReadings();
     state_.HoldingImage.fill(0);
     state_.InputImage.fill(0);
@@ -164,13 +162,13 @@ void ModbusLink::ReadComBuff(std::uint8_t byte) {
     switch (kind) {
     case ReplyKind::Holding:
         StoreRegisters(state_.HoldingImage, frame);
-        host_.filling_out3();
+        host_.HoldingRegistersStored();
         state_.ReadReplyWord = WordAt(frame + 3);
         priem_end();
         break;
     case ReplyKind::Input:
         StoreRegisters(state_.InputImage, frame);
-        host_.filling_out4();
+        host_.InputRegistersStored();
         priem_end();
         break;
     case ReplyKind::Write:
@@ -184,13 +182,13 @@ void ModbusLink::ReadComBuff(std::uint8_t byte) {
 }
 
 void ModbusLink::priem_end() {
-    host_.SetStatusPanel(kPanelLink, "ПРИЕМ ДАННЫХ");
+    host_.ShowLinkStatus(LinkStatus::Receiving);
     host_.SetTimer5Interval(kIndicationMs);
     state_.ReplyAwaited = false;
 }
 
 void ModbusLink::Timer5Timer() {
-    host_.SetStatusPanel(kPanelLink, " ");
+    host_.ShowLinkStatus(LinkStatus::Idle);
     host_.SetTimer5Interval(0);
 }
 

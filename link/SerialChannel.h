@@ -17,7 +17,7 @@ constexpr int kWritePending = 4;
 // Nothing went out: there is no line to put it on (a network connection down or not yet up).
 constexpr int kWriteNotSent = 5;
 
-// Why the last open failed, for the second line of the open-error message. Those from
+// Why the last open failed; the windows and programs word it. Those from
 // HostNotFound on are a network line's, which also say why an open connection went down;
 // ConnectionTimedOut stays the last.
 enum class OpenFailureReason {
@@ -94,13 +94,6 @@ public:
     // should note the event and act after it returns. A channel that cannot tell never calls.
     virtual void SetReadinessHandler(std::function<void(ChannelEvent)>) {}
 };
-
-// `firstLine` alone when the reason is unknown, else with a second line: the device and why.
-std::string OpenErrorMessage(const std::string& firstLine, const OpenFailure& failure);
-// That second line, "/dev/ttyUSB0: нет такого устройства"; empty when the reason is unknown.
-std::string OpenFailureText(const OpenFailure& failure);
-// Its reason alone: "нет такого устройства", "соединение отвергнуто"…
-std::string OpenFailureReasonText(const OpenFailure& failure);
 
 // The line rates by index; the connection window lists them in this order. The uncommon ones
 // are those few adapters and fewer plants use.

@@ -12,9 +12,6 @@ namespace kvel {
 const char* const kRateChangeRefusedOverNetwork =
     "По сети скорость не меняется: скорость линии RS-485 задаётся в настройках сервера "
     "последовательных портов";
-const char* const kUploadRefusedOverModbusTcp =
-    "Обновление ПО через шлюз Modbus TCP невозможно: шлюз не передаёт кадры блоков ПО.\n"
-    "Подключитесь по RTU поверх TCP или через COM порт";
 
 namespace {
 constexpr std::size_t kLongestFile = 4096;

@@ -27,6 +27,5 @@ bool WriteNetworkChoice(const std::string& path, const NetworkChoice& choice,
 
 // The refusals of what the unit could do on its serial line but not through a server.
 extern const char* const kRateChangeRefusedOverNetwork;
-extern const char* const kUploadRefusedOverModbusTcp;
 
 } // namespace kvel

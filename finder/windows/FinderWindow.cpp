@@ -3,6 +3,7 @@
 
 #include "FormFont.h"
 #include "FormPlacement.h"
+#include "LinkWords.h"
 #include "MessageBox.h"
 #include "NewestWindow.h"
 

@@ -5,6 +5,7 @@
 #include "FormFont.h"
 #include "FormPlacement.h"
 #include "LinkCounters.h"
+#include "LinkWords.h"
 #include "MainDisplay.h"
 #include "MessageBox.h"
 #include "NetworkPort.h"

@@ -2,6 +2,8 @@
 // polling paused and restored, connecting to a found unit, and the once-a-second reopen; the line
 // the overview names.
 #include "BusOverviewWindow.h"
+#include "DiagnosticsTools.h"
+#include "FinderWindow.h"
 #include "MessageCapture.h"
 #include "MonitorWindow.h"
 #include "NewestWindow.h"
@@ -40,7 +42,7 @@ protected:
     }
 
     FinderWindow* OpenFinder() {
-        main->FinderItem->trigger();
+        main->ServiceItem(QStringLiteral("Поиск устройства"))->trigger();
         return NewestWindow<FinderWindow>::Get();
     }
 
@@ -61,8 +63,9 @@ TEST_F(FinderMenuTest, FinderIsInTheServiceMenuBesideMenu) {
     ASSERT_GE(menus.size(), 2);
     EXPECT_EQ(menus[0]->text(), QStringLiteral("Меню"));
     EXPECT_EQ(menus[1]->text(), QStringLiteral("Сервис"));
-    EXPECT_TRUE(menus[1]->menu()->actions().contains(main->FinderItem));
-    EXPECT_EQ(main->FinderItem->text(), QStringLiteral("Поиск устройства"));
+    QAction* finder = main->ServiceItem(QStringLiteral("Поиск устройства"));
+    ASSERT_NE(finder, nullptr);
+    EXPECT_TRUE(menus[1]->menu()->actions().contains(finder));
 }
 
 TEST_F(FinderMenuTest, ScanPausesPollingAndStopRestoresItOnTheStoredPort) {
@@ -125,7 +128,7 @@ TEST_F(FinderMenuTest, WhileScanningReadingsAreBlankAndTheMonitorShowsTheProbes)
     main->State().HoldingImage[3] = 480;
     // A reply has just come in, and its indication is due to be blanked.
     main->Timer5->SetInterval(800);
-    MonitorWindow* monitor = main->OpenMonitor();
+    MonitorWindow* monitor = main->Room<DiagnosticsTools>()->OpenMonitor();
     FinderWindow* finder = OpenFinder();
     EXPECT_EQ(main->PanelText(0), QStringLiteral("Поиск устройства…"));
     EXPECT_EQ(main->State().HoldingImage[3], 0);
@@ -191,7 +194,7 @@ TEST_F(FinderMenuTest, TheOverviewNamesTheLineAndItsRateOrSaysNetwork) {
         {"modbus-tcp://127.0.0.1:5020", QStringLiteral("modbus-tcp://127.0.0.1:5020, сеть")}};
     for (const auto& line : lines) {
         main->State().NetworkPort = line.networkPort;
-        main->OverviewItem->trigger();
+        main->ServiceItem(QStringLiteral("Обзор шины"))->trigger();
         BusOverviewWindow* overview = NewestWindow<BusOverviewWindow>::Get();
         ASSERT_NE(overview, nullptr);
         EXPECT_EQ(overview->LineText->text(), line.shown);

@@ -25,7 +25,7 @@ class NetworkChoiceTest : public ::testing::Test {
 protected:
     NetworkWindow* OpenNetworkWindow() {
         form.show();
-        form.NetworkItem->trigger();
+        form.ServiceItem(QStringLiteral("Сетевое подключение…"))->trigger();
         const QList<NetworkWindow*> windows = form.findChildren<NetworkWindow*>();
         return windows.isEmpty() ? nullptr : windows.last();
     }

@@ -1,5 +1,6 @@
 // Finding the unit and keeping the line against kvel-sim: polling comes back by itself after the
 // line is pulled and plugged in again, and the unit finder finds units on a shared line.
+#include "FinderWindow.h"
 #include "NewestWindow.h"
 #include "OpenDevices.h"
 #include "WindowProgramFixture.h"
@@ -83,7 +84,7 @@ TEST_F(FindAndKeepEndToEndTest, AReplugBringsBackTheSameLinkAndNoOtherDevice) {
 
 TEST_F(FindAndKeepEndToEndTest, FinderFindsTwoUnitsAt38400AndConnectsToOne) {
     Start({"--address", "3,7", "--baud-index", "6"}, 6);
-    form->FinderItem->trigger();
+    form->ServiceItem(QStringLiteral("Поиск устройства"))->trigger();
     FinderWindow* finder = NewestWindow<FinderWindow>::Get();
     ASSERT_NE(finder, nullptr);
     EXPECT_FALSE(form->Timer1->IsRunning());
@@ -113,7 +114,7 @@ TEST_F(FindAndKeepEndToEndTest, FinderFindsTwoUnitsAt38400AndConnectsToOne) {
 TEST_F(FindAndKeepEndToEndTest, StoppedScanLeavesPollingAsItWas) {
     Start({"--address", "1", "--baud-index", "5"}, 5);
     ASSERT_TRUE(WaitForReadings(kFirstReadingsMs));
-    form->FinderItem->trigger();
+    form->ServiceItem(QStringLiteral("Поиск устройства"))->trigger();
     FinderWindow* finder = NewestWindow<FinderWindow>::Get();
     ASSERT_NE(finder, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([finder] { return finder->Finder().Address() > 5; }, 5000));

@@ -1,5 +1,6 @@
 // The cause of "Нет связи" against kvel-sim misbehaving in each way it can, as panel 0's
 // tooltip and in the monitor window, with the real link and serial channel.
+#include "DiagnosticsTools.h"
 #include "MonitorWindow.h"
 #include "WindowProgramFixture.h"
 
@@ -35,7 +36,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(StartUnitAndForm(
             3,
             fault.simArguments + QStringList{"--baud-index", QString::number(fault.simBaudIndex)}));
-        monitor = form->OpenMonitor();
+        monitor = form->Room<DiagnosticsTools>()->OpenMonitor();
     }
 
     QString PanelTooltip() const {
@@ -63,7 +64,7 @@ TEST_P(MonitorEndToEndTest, LinkLossShowsItsCause) {
     for (int row = 0; row < monitor->ShownRows(); ++row)
         lineShown |= monitor->ShownText(row, 4) == expected;
     EXPECT_TRUE(lineShown) << "no line says " << expected.toStdString();
-    EXPECT_GE(form->Traffic().Counters().LinkLosses(), 1u);
+    EXPECT_GE(form->Room<DiagnosticsTools>()->Traffic().Counters().LinkLosses(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -79,8 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MonitorEndToEndTest, PollingShowsRequestsAndRepliesAndNoCause) {
     ASSERT_NO_FATAL_FAILURE(Start(Fault{"Healthy", {}, 3, ""}));
-    ASSERT_TRUE(
-        QTest::qWaitFor([this] { return form->Traffic().Counters().Replies() >= 4; }, 8000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return form->Room<DiagnosticsTools>()->Traffic().Counters().Replies() >= 4; },
+        8000));
     monitor->Refresh();
     QStringList frames;
     for (int row = 0; row < monitor->ShownRows(); ++row)
@@ -88,13 +90,14 @@ TEST_F(MonitorEndToEndTest, PollingShowsRequestsAndRepliesAndNoCause) {
     EXPECT_TRUE(frames.contains(QStringLiteral("Чтение входных регистров 0–20")));
     EXPECT_TRUE(frames.contains(QStringLiteral("Ответ: 27 регистров")));
     EXPECT_EQ(monitor->CauseLabel->text(), QStringLiteral("Связь в порядке"));
-    EXPECT_EQ(form->Traffic().Counters().LinkLosses(), 0u);
+    EXPECT_EQ(form->Room<DiagnosticsTools>()->Traffic().Counters().LinkLosses(), 0u);
 }
 
 TEST_F(MonitorEndToEndTest, PulledAdapterIsAClosedPort) {
     ASSERT_NO_FATAL_FAILURE(Start(Fault{"Healthy", {}, 3, ""}));
-    ASSERT_TRUE(
-        QTest::qWaitFor([this] { return form->Traffic().Counters().Replies() >= 2; }, 8000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return form->Room<DiagnosticsTools>()->Traffic().Counters().Replies() >= 2; },
+        8000));
     unit->Vanish();
     ASSERT_TRUE(QTest::qWaitFor(
         [this] { return form->PanelText(0) == QStringLiteral("Нет связи"); }, kLinkLossMs));

@@ -1,5 +1,6 @@
 // The window program reaching kvel-sim over the network, as RTU over TCP and through a
 // Modbus TCP gateway: chosen in "Сетевое подключение…", polled, written to, cut off and back.
+#include "DiagnosticsTools.h"
 #include "FinderWindow.h"
 #include "NetworkLine.h"
 #include "NetworkWindow.h"
@@ -47,7 +48,7 @@ protected:
 
     // As the operator: "Сервис → Сетевое подключение…", host, port, protocol, "Подключить".
     void ConnectThroughTheWindow() {
-        form->NetworkItem->trigger();
+        form->ServiceItem(QStringLiteral("Сетевое подключение…"))->trigger();
         auto* window = form->findChild<NetworkWindow*>();
         ASSERT_NE(window, nullptr);
         const QStringList hostAndPort = unit->PortName().section("://", 1).split(':');
@@ -71,7 +72,7 @@ protected:
     }
 
     std::string Cause() const {
-        const auto& cause = form->Traffic().Counters().Cause();
+        const auto& cause = form->Room<DiagnosticsTools>()->Traffic().Counters().Cause();
         return cause ? CauseText(*cause) : std::string();
     }
 
@@ -103,10 +104,12 @@ TEST_P(NetworkEndToEndTest, PollsWritesLosesTheConnectionAndComesBackByItself) {
     EXPECT_TRUE(cause == "соединение разорвано" || cause == "соединение отвергнуто") << cause;
     EXPECT_EQ(form->State().HoldingImage[16], 0);
     EXPECT_TRUE(WaitForReadings(kLinkLossMs)) << "polling resumes by itself";
-    EXPECT_GE(form->Traffic().Counters().ConnectionFailures(OpenFailureReason::ConnectionDropped),
+    EXPECT_GE(form->Room<DiagnosticsTools>()->Traffic().Counters().ConnectionFailures(
+                  OpenFailureReason::ConnectionDropped),
               1u);
     // One try a second at most while the server was away.
-    EXPECT_LE(form->Traffic().Counters().ConnectionFailures(OpenFailureReason::ConnectionRefused),
+    EXPECT_LE(form->Room<DiagnosticsTools>()->Traffic().Counters().ConnectionFailures(
+                  OpenFailureReason::ConnectionRefused),
               3u);
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
 }
@@ -151,7 +154,7 @@ TEST_P(NetworkEndToEndTest, RefusesWhatTheServerCannotCarry) {
     EXPECT_EQ(form->State().Settings.baudIndexWord, 3);
     connection->close();
 
-    form->FinderItem->trigger();
+    form->ServiceItem(QStringLiteral("Поиск устройства"))->trigger();
     FinderWindow* finder = NewestWindow<FinderWindow>::Get();
     ASSERT_NE(finder, nullptr);
     EXPECT_EQ(finder->Finder().TriesTotal(), kLastFinderAddress - kFirstFinderAddress + 1)

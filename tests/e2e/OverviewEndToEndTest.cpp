@@ -1,6 +1,7 @@
 // The bus overview against kvel-sim with units 1 and 7 on the line and nothing at 3: the rows,
 // the round time, the main window's polling afterwards, a double-click that connects, the silent
 // row as an operator sees it, and the list kept for the next time.
+#include "BusOverviewWindow.h"
 #include "NewestWindow.h"
 #include "WindowProgramFixture.h"
 
@@ -31,7 +32,7 @@ protected:
 
     // Opened from the menu, with "1, 3, 7" typed over the list it offers.
     BusOverviewWindow* OpenOverviewOf137() {
-        form->OverviewItem->trigger();
+        form->ServiceItem(QStringLiteral("Обзор шины"))->trigger();
         BusOverviewWindow* overview = NewestWindow<BusOverviewWindow>::Get();
         if (!overview) return nullptr;
         QTest::mouseClick(overview->UnitsEdit, Qt::LeftButton);
@@ -134,7 +135,7 @@ TEST_F(OverviewEndToEndTest, DoubleClickOnARowConnectsTheMainWindowToThatUnit) {
 }
 
 TEST_F(OverviewEndToEndTest, RefusesAMistypedListAndKeepsPolling) {
-    form->OverviewItem->trigger();
+    form->ServiceItem(QStringLiteral("Обзор шины"))->trigger();
     BusOverviewWindow* overview = NewestWindow<BusOverviewWindow>::Get();
     ASSERT_NE(overview, nullptr);
     QTest::mouseClick(overview->UnitsEdit, Qt::LeftButton);
@@ -192,7 +193,7 @@ TEST_F(OverviewEndToEndTest, KeepsTheTypedListForTheNextTime) {
         QTest::qWaitFor([] { return NewestWindow<BusOverviewWindow>::Get() == nullptr; }, 2000));
     EXPECT_NE(form->PanelText(0), QStringLiteral("Обзор шины…"));
 
-    form->OverviewItem->trigger();
+    form->ServiceItem(QStringLiteral("Обзор шины"))->trigger();
     overview = NewestWindow<BusOverviewWindow>::Get();
     ASSERT_NE(overview, nullptr);
     EXPECT_EQ(overview->UnitsEdit->text(), QStringLiteral("1, 3, 7"));
@@ -214,7 +215,7 @@ TEST_F(OverviewEndToEndTest, KeepsTheTypedListForTheNextTime) {
     EXPECT_TRUE(kept.readAll().contains("addresses = 1, 3, 7\n"));
     form = std::make_unique<TForm1>(channel);
     form->show();
-    form->OverviewItem->trigger();
+    form->ServiceItem(QStringLiteral("Обзор шины"))->trigger();
     overview = NewestWindow<BusOverviewWindow>::Get();
     ASSERT_NE(overview, nullptr);
     EXPECT_EQ(overview->UnitsEdit->text(), QStringLiteral("1, 3, 7"));

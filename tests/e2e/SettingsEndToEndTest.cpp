@@ -1,5 +1,6 @@
 // The settings and calibration windows against kvel-sim: what the operator changes in them
 // reaches the unit, and the fields show the unit's values back once they have settled.
+#include "DiagnosticsTools.h"
 #include "NewestWindow.h"
 #include "SettingsFileMenu.h"
 #include "SettingsRestoreWindow.h"
@@ -233,7 +234,7 @@ TEST_F(SettingsEndToEndTest, WritingFromAFileWithTheMonitorOpenKeepsTheLinkGoing
     ASSERT_TRUE(UnitHolds(16, 550));
     ASSERT_TRUE(WaitFor([&] { return form->State().HoldingImage[16] == 550; }));
 
-    form->OpenMonitor();
+    form->Room<DiagnosticsTools>()->OpenMonitor();
     files->RestoreItem->trigger();
     auto* restore = form->findChild<SettingsRestoreWindow*>();
     ASSERT_NE(restore, nullptr);

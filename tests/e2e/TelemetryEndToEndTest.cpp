@@ -24,7 +24,7 @@ TEST(TelemetryEndToEndTest, SilenceIsOneBreakBetweenSamplesAndTheFileHasThemAll)
     ASSERT_TRUE(unit.Started());
     SystemSerialChannel channel;
     TForm1 form(channel);
-    TelemetryTools& telemetry = form.Telemetry();
+    TelemetryTools& telemetry = *form.Room<TelemetryTools>();
     const TelemetryRecorder& recorder = telemetry.Recorder();
     ASSERT_TRUE(telemetry.Recording().Start(dir.File("log.csv")));
 
@@ -96,7 +96,7 @@ TEST(TelemetryEndToEndTest, WindowLogAndCliWatchWriteTheSameColumnsInEachDialect
     {
         SystemSerialChannel channel;
         TForm1 form(channel);
-        TelemetryTools& telemetry = form.Telemetry();
+        TelemetryTools& telemetry = *form.Room<TelemetryTools>();
         for (const auto& d : dialects) {
             const std::uint64_t before = telemetry.Recorder().Recorded();
             ASSERT_TRUE(telemetry.Recording().Start(dir.File(QString("window-%1.csv").arg(d.name)),

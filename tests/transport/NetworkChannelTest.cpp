@@ -4,6 +4,7 @@
 #include "FullBacklogServer.h"
 #include "Hex.h"
 #include "LinkObserver.h"
+#include "LinkWords.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>

@@ -3,6 +3,7 @@
 // polls from inside timer handlers that block the thread.
 #include "SystemSerialChannel.h"
 #include "Hex.h"
+#include "LinkWords.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

@@ -4,6 +4,8 @@
 // receiver judges it by the same rules as one from the serial line.
 #pragma once
 
+#include "MbapDrop.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -49,21 +51,6 @@ private:
     std::size_t FrameBytes() const;
 
     std::vector<std::uint8_t> pending_;
-};
-
-enum class MbapFault {
-    WrongTransaction, // not the reply to the request awaited (a late one, or one never asked)
-    WrongProtocol,    // a protocol id other than 0
-    WrongLength,      // a length field no Modbus frame has
-};
-
-struct MbapDrop {
-    MbapFault fault = MbapFault::WrongTransaction;
-    // The transaction id, protocol id or length field that was wrong.
-    std::uint16_t value = 0;
-    // For WrongTransaction, the id awaited; none when no reply was awaited.
-    std::optional<std::uint16_t> awaited;
-    std::size_t droppedBytes = 0;
 };
 
 class MbapAdapter {
