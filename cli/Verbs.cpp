@@ -165,18 +165,24 @@ Turn WatchRound(UnitLine& line, CsvLogFile& csv, std::vector<WatchedUnit>& units
 // Before every round a port that went away is opened again: a network line however long it
 // takes, as the window program does, a device until --timeout has passed since it went. False
 // once the device is gone for good.
-bool PortStillThere(UnitLine& line, std::optional<Clock::time_point>& goneSince) {
+// Since when the port has been gone, while it is.
+struct PortAbsence {
+    bool gone = false;
+    Clock::time_point since{};
+};
+
+bool PortStillThere(UnitLine& line, PortAbsence& absence) {
     const Invocation& call = line.Call();
     SerialChannel& channel = line.Channel();
     if (channel.IsOpen() ||
         channel.ReopenVanishedPort(BaudRateFromIndex(call.baudIndex)) == kOpenOk) {
-        goneSince.reset();
+        absence.gone = false;
         return true;
     }
     const Clock::time_point now = Clock::now();
-    if (!goneSince) goneSince = now;
+    if (!absence.gone) absence = {true, now};
     return IsNetworkPortName(call.portName) ||
-           now - *goneSince < std::chrono::milliseconds(call.timeoutMs);
+           now - absence.since < std::chrono::milliseconds(call.timeoutMs);
 }
 
 std::string SecondsText(Clock::duration duration) {
@@ -240,12 +246,12 @@ int Watch(UnitLine& line) {
         units.push_back({address, false});
     StopWatchOnTerminationSignals();
     const auto interval = std::chrono::milliseconds(call.intervalMs);
-    std::optional<Clock::time_point> portGoneSince;
+    PortAbsence portAbsence;
     bool toldSlow = false;
     int rounds = 0;
     Clock::time_point beat = Clock::now();
     for (;;) {
-        if (!PortStillThere(line, portGoneSince))
+        if (!PortStillThere(line, portAbsence))
             return Fail(kExitLink, call.portLabel + " went away and did not come back within " +
                                        SecondsText(std::chrono::milliseconds(call.timeoutMs)) +
                                        " s");
