@@ -6,6 +6,7 @@
 #include "ModbusLink.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace kvel {
 
@@ -44,10 +45,12 @@ FleetPoller::~FleetPoller() {
 }
 
 void FleetPoller::SetWakeUp(std::function<void()> wakeUp) {
-    lineTells_ = channel_.SetReadinessHandler([this, wakeUp = std::move(wakeUp)](ChannelEvent) {
-        lineSpoke_ = true;
-        wakeUp();
-    });
+    lineTells_ =
+        channel_.SetReadinessHandler([this, wakeUp = std::move(wakeUp)](ChannelEvent event) {
+            lineSpoke_ = true;
+            if (event == ChannelEvent::ConnectionLost) lineLost_ = true;
+            wakeUp();
+        });
 }
 
 // A port already open is taken as it is: a gateway's connection kept between polls.
@@ -64,6 +67,10 @@ void FleetPoller::Tick(LinkClock::time_point now) {
     if (!started_) return;
     lineSpoke_ = false;
     KeepPort(now);
+    // A line lost between rounds fails its units at once, as one lost during a request does,
+    // and with them its loss is told; only the first loss, not every failed try to reopen.
+    if (std::exchange(lineLost_, false) && !inRound_ && roundFoundLineOpen_)
+        nextRoundAt_ = std::min(nextRoundAt_, now);
     for (;;) {
         if (transaction_.Busy()) {
             if (transaction_.Poll(now) == ModbusTransaction::Step::Pending) return;
@@ -81,6 +88,7 @@ void FleetPoller::BeginNext(LinkClock::time_point now) {
         unitIndex_ = 0;
         askingHolding_ = false;
         roundStartedAt_ = now;
+        roundFoundLineOpen_ = channel_.IsOpen();
         nextRoundAt_ = std::max(nextRoundAt_ + setup_.roundInterval, now);
         if (!channel_.IsOpen()) nextRoundAt_ = std::max(nextRoundAt_, now + kFleetReopenInterval);
     }

@@ -103,6 +103,8 @@ private:
     FleetSetup setup_;
     bool lineTells_ = false;
     bool lineSpoke_ = false;
+    bool lineLost_ = false;
+    bool roundFoundLineOpen_ = false;
     ModbusTransaction transaction_;
     std::vector<PolledUnit> units_;
     bool started_ = false;

@@ -275,6 +275,29 @@ TEST_F(FleetPollerTest, ALineLostDuringARequestEndsItAsPortClosedAtOnce) {
     EXPECT_EQ(Unit(2).requests, 0u);
 }
 
+// Its units are not left answering until a round far off; a reopen that fails again is no new
+// loss.
+TEST_F(FleetPollerTest, ALineLostBetweenRoundsFailsItsUnitsAtOnceAndOnce) {
+    line.tellsReadiness = true;
+    line.units = {{1, Behaviour::Answers}};
+    Start({1}, 5s);
+    TicksForRounds(1);
+    ASSERT_TRUE(Unit(1).answered);
+    now += 1s;
+    line.Lose();
+    poller->Tick(now);
+    EXPECT_EQ(poller->RoundsDone(), 2u);
+    EXPECT_EQ(Unit(1).failure, TransactionOutcome::PortClosed);
+    line.openResult = kOpenFailed;
+    now += 2s;
+    poller->Tick(now);
+    ASSERT_EQ(line.opens.size(), 2u);
+    line.Lose();
+    poller->Tick(now);
+    EXPECT_EQ(poller->RoundsDone(), 2u);
+    EXPECT_EQ(Unit(1).failures[*FailureIndex(TransactionOutcome::PortClosed)], 1u);
+}
+
 TEST_F(FleetPollerTest, AGonePollerNoLongerHearsItsLine) {
     line.tellsReadiness = true;
     Start({1});
