@@ -1,6 +1,6 @@
 // The CPU a headless line's poller spends per request, as kvel-exporter runs it: one site line
-// polling eight units of kvel-sim back to back, on a pseudo-terminal at 115200 bit/s and over
-// Modbus TCP on loopback. Only this process's CPU is counted, not the simulated units'.
+// polling eight units of kvel-sim back to back, on a pseudo-terminal at 9600 and 115200 bit/s
+// and over Modbus TCP on loopback. Only this process's CPU is counted, not the simulated units'.
 #include "Journal.h"
 #include "SimulatedUnit.h"
 #include "SiteLine.h"
@@ -44,12 +44,13 @@ void RunEventLoopFor(int ms) {
 }
 
 // False when the line never came up or its units did not answer.
-bool Measure(const char* what, const std::string& port, const std::string& label) {
+bool Measure(const char* what, const std::string& port, const std::string& label,
+             std::int32_t bitRate) {
     kvel::exporter::Journal journal([](const std::string&) {});
     kvel::exporter::LineConfig config;
     config.name = "bench";
     config.port = {port, label};
-    config.bitRate = 115200;
+    config.bitRate = bitRate;
     config.addresses = {1, 2, 3, 4, 5, 6, 7, 8};
     config.intervalMs = 0;
     kvel::exporter::SiteLine line(config, journal);
@@ -87,17 +88,23 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
-    const QStringList units{"--address", "1,2,3,4,5,6,7,8", "--baud-index", "9"};
+    const QStringList addresses{"--address", "1,2,3,4,5,6,7,8"};
+    const QStringList units = addresses + QStringList{"--baud-index", "9"};
     bool ok = true;
+    {
+        kvel::test::SimulatedUnit sim(addresses + QStringList{"--baud-index", "3"});
+        ok = sim.Started() &&
+             Measure("pseudo-terminal, 9600 bit/s", kvel::ComPortName(1), "COM1", 9600) && ok;
+    }
     {
         kvel::test::SimulatedUnit sim(units);
         ok = sim.Started() &&
-             Measure("pseudo-terminal, 115200 bit/s", kvel::ComPortName(1), "COM1") && ok;
+             Measure("pseudo-terminal, 115200 bit/s", kvel::ComPortName(1), "COM1", 115200) && ok;
     }
     {
         kvel::test::SimulatedUnit sim("--modbus-tcp", units);
         const std::string port = sim.PortName().toStdString();
-        ok = sim.Started() && Measure("Modbus TCP on loopback", port, port) && ok;
+        ok = sim.Started() && Measure("Modbus TCP on loopback", port, port, 115200) && ok;
     }
     return ok ? 0 : 1;
 }
