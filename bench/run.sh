@@ -54,6 +54,12 @@ if [ -x "$NETWORK_BENCH" ]; then
   xvfb-run -a -s "-screen 0 1024x768x24" "$NETWORK_BENCH" "${KVEL_MEASURE_SECONDS:-60}"
 fi
 
+POLLER_CPU_BENCH="$BUILD_DIR/bench/poller_cpu_bench"
+if [ -x "$POLLER_CPU_BENCH" ]; then
+  echo "== a site line's poller, 8 units back to back: CPU per request"
+  "$POLLER_CPU_BENCH"
+fi
+
 OVERVIEW_BENCH="$BUILD_DIR/bench/overview_bench"
 if [ -x "$OVERVIEW_BENCH" ]; then
   echo "== bus overview, 10 units at 115200 bit/s (target: a round under 0.5 s)"

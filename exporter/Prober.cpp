@@ -67,6 +67,7 @@ void ProbeTarget::BeginNext() {
     if (!channel_) channel_ = std::make_unique<NetworkChannel>();
     poller_ = std::make_unique<FleetPoller>(
         *channel_, FleetSetup{port_.name, 9600, current_->addresses, {}, kFleetReplyTimeout});
+    poller_->SetWakeUp([this] { timer_.start(0); });
     // A gateway that refuses shows every unit down at once.
     if (poller_->Start(LinkClock::now())) return Finish();
     Tick();

@@ -54,6 +54,7 @@ SiteLine::SiteLine(LineConfig config, Journal& journal, QObject* parent)
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &SiteLine::Tick);
+    poller_.SetWakeUp([this] { timer_.start(0); });
 }
 
 std::optional<std::string> SiteLine::Start() {

@@ -6,6 +6,7 @@
 #include "ModbusLink.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace kvel {
 
@@ -16,6 +17,9 @@ std::optional<std::size_t> FailureIndex(TransactionOutcome outcome) {
 }
 
 namespace {
+// The longest one wait for a tick lasts; a later round or reopen is reached in several.
+constexpr std::int64_t kFleetLongestWaitMs = 60'000;
+
 std::uint8_t FailureDetail(const TransactionResult& result) {
     if (result.outcome == TransactionOutcome::Exception ||
         result.outcome == TransactionOutcome::NoUnit)
@@ -36,6 +40,19 @@ FleetPoller::FleetPoller(SerialChannel& channel, FleetSetup setup)
     }
 }
 
+FleetPoller::~FleetPoller() {
+    if (lineTells_) channel_.SetReadinessHandler({});
+}
+
+void FleetPoller::SetWakeUp(std::function<void()> wakeUp) {
+    lineTells_ =
+        channel_.SetReadinessHandler([this, wakeUp = std::move(wakeUp)](ChannelEvent event) {
+            lineSpoke_ = true;
+            if (event == ChannelEvent::ConnectionLost) lineLost_ = true;
+            wakeUp();
+        });
+}
+
 // A port already open is taken as it is: a gateway's connection kept between polls.
 std::optional<OpenFailure> FleetPoller::Start(LinkClock::time_point now) {
     if (!channel_.IsOpen() && channel_.OpenComPort(setup_.portName, setup_.bitRate) != kOpenOk)
@@ -48,7 +65,12 @@ std::optional<OpenFailure> FleetPoller::Start(LinkClock::time_point now) {
 
 void FleetPoller::Tick(LinkClock::time_point now) {
     if (!started_) return;
+    lineSpoke_ = false;
     KeepPort(now);
+    // A line lost between rounds fails its units at once, as one lost during a request does,
+    // and with them its loss is told; only the first loss, not every failed try to reopen.
+    if (std::exchange(lineLost_, false) && !inRound_ && roundFoundLineOpen_)
+        nextRoundAt_ = std::min(nextRoundAt_, now);
     for (;;) {
         if (transaction_.Busy()) {
             if (transaction_.Poll(now) == ModbusTransaction::Step::Pending) return;
@@ -66,6 +88,7 @@ void FleetPoller::BeginNext(LinkClock::time_point now) {
         unitIndex_ = 0;
         askingHolding_ = false;
         roundStartedAt_ = now;
+        roundFoundLineOpen_ = channel_.IsOpen();
         nextRoundAt_ = std::max(nextRoundAt_ + setup_.roundInterval, now);
         if (!channel_.IsOpen()) nextRoundAt_ = std::max(nextRoundAt_, now + kFleetReopenInterval);
     }
@@ -136,17 +159,20 @@ void FleetPoller::KeepPort(LinkClock::time_point now) {
     channel_.ReopenVanishedPort(setup_.bitRate);
 }
 
-// While a request waits out the line's silence its own wake-up is known; bytes coming in are
-// not announced, so they are looked for every tick.
+// A connection coming up is announced by no channel, so it is looked for as bytes on a line that
+// cannot tell of them are.
 int FleetPoller::MsToNextTick(LinkClock::time_point now) const {
-    if (transaction_.Busy())
+    if (lineSpoke_) return 0;
+    if (transaction_.Busy()) {
+        const bool waitOnLine = lineTells_ && !channel_.Connecting();
         return static_cast<int>(std::clamp<std::int64_t>(
             std::chrono::ceil<std::chrono::milliseconds>(transaction_.WakeAt() - now).count(), 0,
-            kFleetTickMs));
+            waitOnLine ? kFleetLongestWaitMs : kFleetTickMs));
+    }
     LinkClock::time_point next = nextRoundAt_;
     if (nextReopenAt_ != LinkClock::time_point{}) next = std::min(next, nextReopenAt_);
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - now).count();
-    return static_cast<int>(std::clamp<std::int64_t>(wait, 0, 60'000));
+    return static_cast<int>(std::clamp<std::int64_t>(wait, 0, kFleetLongestWaitMs));
 }
 
 } // namespace kvel

@@ -1,7 +1,8 @@
 // Several units on one line, polled in turn: both register banks of each, through the direct
 // transaction path, round after round. A silent unit costs one time-out a round and no more.
 // The poller holds the port while it runs and reopens it when its device comes back. Driven by
-// ticks that carry the time, so a window's timer, a service's timer or a test can run it.
+// ticks that carry the time, so a window's timer, a service's timer or a test can run it; a line
+// that tells when bytes arrive wakes its driver, which then sleeps until something is due.
 #pragma once
 
 #include "LinkState.h"
@@ -10,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,7 +21,8 @@ namespace kvel {
 // A unit's turnaround plus a USB adapter's latency, with room to spare; the frames' own line
 // time comes on top.
 constexpr auto kFleetReplyTimeout = std::chrono::milliseconds(200);
-// While a request is under way the poller looks at the line this often.
+// While a request is under way on a line that cannot tell when bytes arrive, or while its
+// connection comes up, the poller looks at the line this often.
 constexpr int kFleetTickMs = 2;
 // A vanished port is tried again this often.
 constexpr auto kFleetReopenInterval = std::chrono::seconds(1);
@@ -65,13 +68,23 @@ struct FleetSetup {
 class FleetPoller {
 public:
     FleetPoller(SerialChannel& channel, FleetSetup setup);
+    ~FleetPoller();
+    FleetPoller(const FleetPoller&) = delete;
+    FleetPoller& operator=(const FleetPoller&) = delete;
+
+    // Called when bytes arrive or the line is lost, from inside the channel's own calls: it
+    // should only have the next tick come at once. Set after any earlier poller on the channel
+    // has gone, since the handler is the channel's one.
+    void SetWakeUp(std::function<void()> wakeUp);
 
     // Opens the port unless it is open already and starts the first round; the reason when
     // the port will not open.
     std::optional<OpenFailure> Start(LinkClock::time_point now);
     void Tick(LinkClock::time_point now);
-    // Milliseconds to the next tick: a few while a request is under way, else until the next
-    // round or the next try of a vanished port.
+    // Milliseconds to the next tick: none when the line spoke since the last tick began; while a
+    // request is under way, until its silence ends or its reply is given up on when the line
+    // tells of its bytes, else a few; otherwise until the next round or the next try of a
+    // vanished port.
     int MsToNextTick(LinkClock::time_point now) const;
 
     const std::vector<PolledUnit>& Units() const { return units_; }
@@ -88,6 +101,10 @@ private:
 
     SerialChannel& channel_;
     FleetSetup setup_;
+    bool lineTells_ = false;
+    bool lineSpoke_ = false;
+    bool lineLost_ = false;
+    bool roundFoundLineOpen_ = false;
     ModbusTransaction transaction_;
     std::vector<PolledUnit> units_;
     bool started_ = false;

@@ -91,8 +91,9 @@ public:
     virtual void SetObserver(LinkObserver*) {}
     // Lets a program driven by an event loop wait on the line instead of looking every tick.
     // Called from the event loop, possibly inside PendingInputCount or WaitForInput: a handler
-    // should note the event and act after it returns. A channel that cannot tell never calls.
-    virtual void SetReadinessHandler(std::function<void(ChannelEvent)>) {}
+    // should note the event and act after it returns. True when the channel will tell; one that
+    // cannot never calls, and its caller must look at the line for itself.
+    virtual bool SetReadinessHandler(std::function<void(ChannelEvent)>) { return false; }
 };
 
 // The line rates by index; the connection window lists them in this order. The uncommon ones

@@ -53,8 +53,9 @@ public:
     // The same server again, by the name it was given: it may answer at a new address now.
     int ReopenVanishedPort(std::int32_t bitRate) override;
     void SetObserver(LinkObserver* observer) override { observer_ = observer; }
-    void SetReadinessHandler(std::function<void(ChannelEvent)> handler) override {
+    bool SetReadinessHandler(std::function<void(ChannelEvent)> handler) override {
         readiness_ = std::move(handler);
+        return true;
     }
 
     bool Connected() const { return socket_.state() == QAbstractSocket::ConnectedState; }

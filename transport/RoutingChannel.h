@@ -29,9 +29,9 @@ public:
         return current_->ReopenVanishedPort(bitRate);
     }
     void SetObserver(LinkObserver* observer) override { network_.SetObserver(observer); }
-    void SetReadinessHandler(std::function<void(ChannelEvent)> handler) override {
-        serial_.SetReadinessHandler(handler);
-        network_.SetReadinessHandler(std::move(handler));
+    bool SetReadinessHandler(std::function<void(ChannelEvent)> handler) override {
+        const bool serialTells = serial_.SetReadinessHandler(handler);
+        return network_.SetReadinessHandler(std::move(handler)) && serialTells;
     }
 
 private:

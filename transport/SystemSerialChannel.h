@@ -24,8 +24,9 @@ public:
     OpenFailure LastOpenFailure() const override { return lastFailure_; }
     bool PortVanished() const override { return vanished_; }
     int ReopenVanishedPort(std::int32_t bitRate) override;
-    void SetReadinessHandler(std::function<void(ChannelEvent)> handler) override {
+    bool SetReadinessHandler(std::function<void(ChannelEvent)> handler) override {
         readiness_ = std::move(handler);
+        return true;
     }
 
     bool IsOpen() const override { return port_.isOpen(); }

@@ -232,6 +232,7 @@ void BusOverviewWindow::StartPolling(const std::vector<std::uint8_t>& addresses)
     RoundText->setText(QStringLiteral("Круг опроса: —"));
     FleetSetup setup{portName_, BaudRateFromIndex(baudIndex_), addresses};
     auto poller = std::make_unique<FleetPoller>(channel_, setup);
+    poller->SetWakeUp([this] { timer_.start(0); });
     if (const std::optional<OpenFailure> failure = poller->Start(LinkClock::now())) {
         RoundText->setText(QStringLiteral("Порт не открылся"));
         ShowMessage(QString::fromStdString(OpenErrorMessage("Ошибка открытия COM порта", *failure)),

@@ -71,6 +71,7 @@ protected:
     void Start(std::vector<std::uint8_t> addresses, LinkClock::duration interval = {}) {
         FleetSetup setup{"\\\\.\\COM1", 115200, std::move(addresses), interval};
         poller = std::make_unique<FleetPoller>(line, setup);
+        poller->SetWakeUp([this] { ++wakeUps; });
         ASSERT_EQ(poller->Start(now), std::nullopt);
     }
 
@@ -89,6 +90,17 @@ protected:
         }
     }
 
+    // As a service's single-shot timer runs it: each tick when the poller last asked for it.
+    int TicksForRounds(std::uint64_t rounds) {
+        int ticks = 0;
+        while (poller->RoundsDone() < rounds) {
+            now += std::chrono::milliseconds(poller->MsToNextTick(now));
+            poller->Tick(now);
+            ++ticks;
+        }
+        return ticks;
+    }
+
     const PolledUnit& Unit(std::uint8_t address) const {
         for (const PolledUnit& unit : poller->Units())
             if (unit.address == address) return unit;
@@ -98,6 +110,7 @@ protected:
     FleetLine line;
     std::unique_ptr<FleetPoller> poller;
     LinkClock::time_point now = LinkClock::time_point{} + 1h;
+    int wakeUps = 0;
 };
 
 TEST_F(FleetPollerTest, AsksEachUnitForBothBanksInTurnAndKeepsWhatEachSaid) {
@@ -194,6 +207,103 @@ TEST_F(FleetPollerTest, AVanishedPortFailsEveryUnitAndIsReopenedAfterASecond) {
     RunRounds(poller->RoundsDone() + 1);
     EXPECT_TRUE(Unit(1).answered);
     EXPECT_TRUE(Unit(2).answered);
+}
+
+// A line that tells of its bytes is left alone until the reply's time-out; one that cannot, and
+// a connection still coming up, which nothing announces, are looked at every few milliseconds.
+TEST_F(FleetPollerTest, WaitsOnALineThatTellsUntilTheRequestIsDue) {
+    const auto replyWait = std::chrono::ceil<std::chrono::milliseconds>(
+        kFleetReplyTimeout + LineTime(115200, std::tuple_size_v<RequestFrame>) +
+        LineTime(115200, ReplyLengthFor(kReadInput, kPolledInputCount)));
+    const struct {
+        const char* line;
+        bool tells;
+        bool connecting;
+        int firstWaitMs;
+    } cases[] = {{"tells", true, false, static_cast<int>(replyWait.count())},
+                 {"cannot tell", false, false, kFleetTickMs},
+                 {"tells, connecting", true, true, kFleetTickMs}};
+    for (const auto& c : cases) {
+        line = FleetLine{};
+        line.tellsReadiness = c.tells;
+        line.connecting = c.connecting;
+        line.units = {{1, Behaviour::Silent}, {2, Behaviour::Answers}};
+        Start({1, 2});
+        EXPECT_EQ(poller->MsToNextTick(now), c.firstWaitMs) << c.line;
+        line.connecting = false;
+        const int ticks = TicksForRounds(1);
+        EXPECT_EQ(Unit(1).failure, TransactionOutcome::TimedOut) << c.line;
+        EXPECT_TRUE(Unit(2).answered) << c.line;
+        // The silent unit's time-out alone is a hundred ticks of a line that cannot tell.
+        if (c.tells)
+            EXPECT_LE(ticks, 8) << c.line;
+        else
+            EXPECT_GE(ticks, 100) << c.line;
+    }
+}
+
+TEST_F(FleetPollerTest, TakesAReplyTheMomentTheLineTellsOfIt) {
+    line.tellsReadiness = true;
+    line.units = {{1, Behaviour::Silent}};
+    Start({1});
+    ASSERT_EQ(line.writes.size(), 1u);
+    const LinkClock::time_point arrived = now + 7ms;
+    line.Feed(ReadReply(1, kReadInput, FleetLine::Words(1, kReadInput, kPolledInputCount)));
+    EXPECT_EQ(wakeUps, 1);
+    EXPECT_EQ(poller->MsToNextTick(arrived), 0);
+    poller->Tick(arrived);
+    EXPECT_EQ(Unit(1).replies, 1u);
+    EXPECT_EQ(Unit(1).lastReply, arrived);
+    EXPECT_EQ(Unit(1).input[reg::input::FirmwareVersion], 101);
+    // The holding bank's request waits out only the line's silence.
+    EXPECT_EQ(poller->MsToNextTick(arrived), 2);
+}
+
+TEST_F(FleetPollerTest, ALineLostDuringARequestEndsItAsPortClosedAtOnce) {
+    line.tellsReadiness = true;
+    line.units = {{1, Behaviour::Silent}, {2, Behaviour::Answers}};
+    Start({1, 2}, 1s);
+    line.Lose();
+    EXPECT_EQ(wakeUps, 1);
+    EXPECT_EQ(poller->MsToNextTick(now), 0);
+    poller->Tick(now + 1ms);
+    EXPECT_EQ(poller->RoundsDone(), 1u);
+    for (std::uint8_t address : {1, 2}) {
+        EXPECT_EQ(Unit(address).failure, TransactionOutcome::PortClosed) << int(address);
+        EXPECT_EQ(Unit(address).failures[*FailureIndex(TransactionOutcome::PortClosed)], 1u);
+    }
+    EXPECT_EQ(Unit(2).requests, 0u);
+}
+
+// Its units are not left answering until a round far off; a reopen that fails again is no new
+// loss.
+TEST_F(FleetPollerTest, ALineLostBetweenRoundsFailsItsUnitsAtOnceAndOnce) {
+    line.tellsReadiness = true;
+    line.units = {{1, Behaviour::Answers}};
+    Start({1}, 5s);
+    TicksForRounds(1);
+    ASSERT_TRUE(Unit(1).answered);
+    now += 1s;
+    line.Lose();
+    poller->Tick(now);
+    EXPECT_EQ(poller->RoundsDone(), 2u);
+    EXPECT_EQ(Unit(1).failure, TransactionOutcome::PortClosed);
+    line.openResult = kOpenFailed;
+    now += 2s;
+    poller->Tick(now);
+    ASSERT_EQ(line.opens.size(), 2u);
+    line.Lose();
+    poller->Tick(now);
+    EXPECT_EQ(poller->RoundsDone(), 2u);
+    EXPECT_EQ(Unit(1).failures[*FailureIndex(TransactionOutcome::PortClosed)], 1u);
+}
+
+TEST_F(FleetPollerTest, AGonePollerNoLongerHearsItsLine) {
+    line.tellsReadiness = true;
+    Start({1});
+    poller.reset();
+    line.Feed(Hex("01"));
+    EXPECT_EQ(wakeUps, 0);
 }
 
 TEST_F(FleetPollerTest, StartSaysWhyThePortWillNotOpen) {

@@ -55,6 +55,24 @@ std::uint8_t FakeSerialChannel::ReadComByte() {
 
 void FakeSerialChannel::Feed(const std::vector<std::uint8_t>& bytes) {
     input.insert(input.end(), bytes.begin(), bytes.end());
+    Tell(kvel::ChannelEvent::BytesArrived);
+}
+
+void FakeSerialChannel::Lose() {
+    isOpen = false;
+    vanished = true;
+    input.clear();
+    Tell(kvel::ChannelEvent::ConnectionLost);
+}
+
+bool FakeSerialChannel::SetReadinessHandler(std::function<void(kvel::ChannelEvent)> handler) {
+    if (!tellsReadiness) return false;
+    readiness_ = std::move(handler);
+    return true;
+}
+
+void FakeSerialChannel::Tell(kvel::ChannelEvent event) const {
+    if (readiness_) readiness_(event);
 }
 
 } // namespace kvel::test

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,9 +32,12 @@ public:
     kvel::OpenFailure LastOpenFailure() const override { return openFailure; }
     bool PortVanished() const override { return vanished; }
     int ReopenVanishedPort(std::int32_t bitRate) override;
+    bool SetReadinessHandler(std::function<void(kvel::ChannelEvent)> handler) override;
 
     // Bytes the "unit" sends; they become pending input at once.
     void Feed(const std::vector<std::uint8_t>& bytes);
+    // The device or connection gone, as the system's channels close themselves when it goes.
+    void Lose();
 
     // What OpenComPort and WriteComPort return.
     int openResult = kvel::kOpenOk;
@@ -46,6 +50,9 @@ public:
     bool isOpen = false;
     // An open port whose connection is still coming up, as a network line's.
     bool connecting = false;
+    // Tells when bytes arrive and when the line is lost, as the system's channels do; a line
+    // that cannot tell is the default.
+    bool tellsReadiness = false;
     // ReopenVanishedPort calls too, under kReopened: the device of the last good open, whatever
     // its name would lead to now.
     std::vector<OpenCall> opens;
@@ -60,7 +67,10 @@ public:
     int readsPastInput = 0;
 
 private:
+    void Tell(kvel::ChannelEvent event) const;
+
     EventLog* log_;
+    std::function<void(kvel::ChannelEvent)> readiness_;
 };
 
 } // namespace kvel::test
