@@ -43,6 +43,18 @@ std::optional<NetworkPort> NetworkLineInUse(const LinkState& state) {
     return ParseNetworkPort(state.NetworkPort, error);
 }
 
+const char* NetworkPanelText(NetworkProtocol protocol) {
+    switch (protocol) {
+    case NetworkProtocol::ModbusTcp:
+        return "MB TCP";
+    case NetworkProtocol::Rfc2217:
+        return "RFC2217";
+    case NetworkProtocol::RtuOverTcp:
+        break;
+    }
+    return "TCP";
+}
+
 std::string ComPanelText(const LinkState& state) {
     return "COM" + std::to_string(state.Settings.comPortWord);
 }
@@ -168,7 +180,7 @@ void TForm1::ShowPortPanel() {
         SetStatusPanel(kPanelPort, ComPanelText(state_));
         return;
     }
-    SetStatusPanel(kPanelPort, network->protocol == NetworkProtocol::ModbusTcp ? "MB TCP" : "TCP");
+    SetStatusPanel(kPanelPort, NetworkPanelText(network->protocol));
 }
 
 void TForm1::ReadNetworkChoice() {

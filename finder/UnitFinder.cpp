@@ -70,7 +70,7 @@ UnitFinder::UnitFinder(SerialChannel& channel, std::string portName,
                        std::vector<std::uint8_t> rates, std::uint8_t first, std::uint8_t last)
     : channel_(channel), portName_(std::move(portName)), rates_(std::move(rates)), first_(first),
       last_(last), address_(first) {
-    if (IsNetworkPortName(portName_)) rates_.resize(1);
+    if (!LineTakesBitRate(portName_)) rates_.resize(1);
     init_crc16_tab();
 }
 
@@ -84,6 +84,7 @@ void UnitFinder::Start(std::int64_t nowMs) {
 
 bool UnitFinder::OpenRate() {
     const std::int32_t bitRate = BaudRateFromIndex(BaudIndex());
+    if (channel_.IsOpen() && !channel_.Connecting() && channel_.SetBitRate(bitRate)) return true;
     if (channel_.OpenComPort(portName_, bitRate) == kOpenOk) return true;
     failure_ = channel_.LastOpenFailure();
     state_ = FinderState::OpenFailed;

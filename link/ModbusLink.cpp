@@ -92,6 +92,7 @@ std::string ModbusLink::StoredPortName() const {
 // The unit switches its rate after answering at the old one; we follow once the write is out.
 void ModbusLink::SwitchBaudRate() {
     host_.Pause(kBaudSwitchPauseMs);
+    if (channel_.SetBitRate(StoredBitRate())) return StartLinkTimers();
     channel_.CloseComPort();
     if (OpenStoredPort() == kOpenFailed)
         return PortNotOpened(

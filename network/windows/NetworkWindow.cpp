@@ -11,12 +11,16 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+#include <array>
+
 namespace kvel {
 
 namespace {
 constexpr QSize kOuterSize(344, 178);
-constexpr int kRtuOverTcpItem = 0;
-constexpr int kModbusTcpItem = 1;
+// The protocol list's items, in order.
+constexpr std::array<NetworkProtocol, 3> kProtocolItems{
+    NetworkProtocol::RtuOverTcp, NetworkProtocol::ModbusTcp, NetworkProtocol::Rfc2217};
 constexpr QRect kLabelPlace(16, 15, 100, 17);
 constexpr QRect kEntryPlace(120, 12, 201, 21);
 constexpr int kRowPitch = 32;
@@ -48,7 +52,8 @@ void NetworkWindow::BuildForm() {
     PortEdit = new QLineEdit(this);
     PortEdit->setGeometry(kEntryPlace.translated(0, kRowPitch));
     ProtocolBox = new QComboBox(this);
-    ProtocolBox->addItems({QStringLiteral("RTU поверх TCP"), QStringLiteral("Modbus TCP")});
+    ProtocolBox->addItems({QStringLiteral("RTU поверх TCP"), QStringLiteral("Modbus TCP"),
+                           QStringLiteral("RTU поверх RFC 2217")});
     ProtocolBox->setGeometry(kEntryPlace.translated(0, 2 * kRowPitch));
 
     const QSize client = ClientSizeOf(kOuterSize);
@@ -69,13 +74,14 @@ void NetworkWindow::Fill(const std::string& portName) {
     if (!port) return;
     HostEdit->setText(QString::fromStdString(port->host));
     PortEdit->setText(QString::number(port->port));
-    ProtocolBox->setCurrentIndex(port->protocol == NetworkProtocol::ModbusTcp ? kModbusTcpItem
-                                                                              : kRtuOverTcpItem);
+    const auto item = std::find(kProtocolItems.begin(), kProtocolItems.end(), port->protocol);
+    ProtocolBox->setCurrentIndex(static_cast<int>(item - kProtocolItems.begin()));
 }
 
 // A gateway's own port is the usual one; a serial-device server's has no such custom.
 void NetworkWindow::ProtocolChange(int index) {
-    if (index == kModbusTcpItem && PortEdit->text().trimmed().isEmpty())
+    if (kProtocolItems[static_cast<std::size_t>(index)] == NetworkProtocol::ModbusTcp &&
+        PortEdit->text().trimmed().isEmpty())
         PortEdit->setText(QString::number(kModbusTcpDefaultPort));
 }
 
@@ -89,8 +95,7 @@ void NetworkWindow::ConnectClick() {
     NetworkPort port;
     port.host = HostEdit->text().trimmed().toStdString();
     port.port = static_cast<std::uint16_t>(tcpPort);
-    port.protocol = ProtocolBox->currentIndex() == kModbusTcpItem ? NetworkProtocol::ModbusTcp
-                                                                  : NetworkProtocol::RtuOverTcp;
+    port.protocol = kProtocolItems[static_cast<std::size_t>(ProtocolBox->currentIndex())];
     std::string error;
     const std::string name = NetworkPortName(port);
     if (!ParseNetworkPort(name, error)) {
