@@ -15,6 +15,7 @@
 #include "NewestWindow.h"
 #include "Pause.h"
 #include "RegisterMap.h"
+#include "ServiceReportTools.h"
 #include "SettingsFileMenu.h"
 #include "TelemetryTools.h"
 #include "TextFormats.h"
@@ -129,6 +130,8 @@ void TForm1::BuildMenu() {
 void TForm1::BuildServiceMenu() {
     auto* settingsFiles = new SettingsFileMenu(*ServiceMenu(), link_, *this);
     telemetry_ = new TelemetryTools(state_, *ServiceMenu(), *statusBar(), this);
+    new ServiceReportTools(*ServiceMenu(), state_, *diagnostics_, *telemetry_,
+                           {kDataInfName, kNetworkIniName}, this);
     for (LinkObserver* observer :
          std::initializer_list<LinkObserver*>{&diagnostics_->Observer(), settingsFiles, telemetry_})
         linkObservers_.Add(observer);
@@ -387,6 +390,8 @@ void TForm1::ResumePolling() {
     link_.ForgetAwaitedReply();
     const bool wasPolling = std::any_of(pausedTimers_.begin(), pausedTimers_.end(),
                                         [](int interval) { return interval != 0; });
+    if (wasPolling && link_.MoveLineToStoredRate())
+        return SetLinkTimerIntervals(pausedTimers_[0], pausedTimers_[1], pausedTimers_[2]);
     link_.Channel().CloseComPort();
     if (!wasPolling) return;
     if (link_.OpenStoredPort() == kOpenFailed)
@@ -400,9 +405,13 @@ void TForm1::ConnectTo(const FoundUnit& unit) {
     state_.Settings.baudIndexWord = unit.baudIndex;
     ShowRatePanel();
     link_.SwitchDeviceAddress(unit.address);
-    link_.Channel().CloseComPort();
     link_.ForgetAwaitedReply();
-    ConnectStoredPort();
+    if (link_.MoveLineToStoredRate()) {
+        StartPollingOnceConnected();
+    } else {
+        link_.Channel().CloseComPort();
+        ConnectStoredPort();
+    }
     for (TForm2* connection : findChildren<TForm2*>())
         connection->FormActivate();
 }

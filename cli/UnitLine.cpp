@@ -216,9 +216,12 @@ Answer UnitLine::Exchange(const TransactionRequest& request) {
     const auto deadline = LinkClock::now() + milliseconds(invocation_.timeoutMs);
     Answer answer;
     milliseconds busyPause{};
+    ++counts_.requests;
     for (;;) {
         const TransactionResult result = Try(request, busyPause, deadline);
         ++answer.tries;
+        ++counts_.tries;
+        if (result.outcome == TransactionOutcome::Ok) ++counts_.answered;
         if (answer.tries == 1 || Telling(result.outcome) >= Telling(answer.outcome)) {
             answer.outcome = result.outcome;
             answer.words = result.Words();

@@ -73,6 +73,10 @@ int ModbusLink::OpenStoredPort() {
     return ReportOpen(channel_.OpenComPort(StoredPortName(), StoredBitRate()));
 }
 
+bool ModbusLink::MoveLineToStoredRate() {
+    return channel_.IsOpen() && !channel_.Connecting() && channel_.SetBitRate(StoredBitRate());
+}
+
 int ModbusLink::ReopenVanishedPort() {
     return ReportOpen(channel_.ReopenVanishedPort(StoredBitRate()));
 }
@@ -92,7 +96,7 @@ std::string ModbusLink::StoredPortName() const {
 // The unit switches its rate after answering at the old one; we follow once the write is out.
 void ModbusLink::SwitchBaudRate() {
     host_.Pause(kBaudSwitchPauseMs);
-    if (channel_.SetBitRate(StoredBitRate())) return StartLinkTimers();
+    if (MoveLineToStoredRate()) return StartLinkTimers();
     channel_.CloseComPort();
     if (OpenStoredPort() == kOpenFailed)
         return PortNotOpened(

@@ -35,11 +35,11 @@ done
 flags="-std=c++17 -Wall -Wextra -Werror -isystem $posix_only"
 flags="$flags -isystem $qt -isystem $qt/QtCore -isystem $qt/QtSerialPort -isystem $qt/QtNetwork"
 flags="$flags -isystem $qt/QtHttpServer"
-# libtelnet is a plain C library that builds on Windows too; only its header is
-# taken from the host, alone, so that no other host header slips in with it.
+# libtelnet and libzip are plain C libraries that build on Windows too; only their headers are
+# taken from the host, alone, so that no other host header slips in with them.
 c_headers="$OUT/c-headers"
 mkdir -p "$c_headers"
-for header in libtelnet.h; do
+for header in libtelnet.h zip.h zipconf.h; do
   found=$(find /usr/include -name "$header" | head -1)
   [ -n "$found" ] && cp "$found" "$c_headers/"
 done

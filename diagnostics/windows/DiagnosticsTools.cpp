@@ -21,6 +21,10 @@ MonitorWindow* DiagnosticsTools::OpenMonitor() {
     return window_;
 }
 
+QString DiagnosticsTools::MonitorLinesText(int count) const {
+    return window_ ? window_->LastLinesText(count) : QString();
+}
+
 QString DiagnosticsTools::LinkCauseText() const {
     const auto& cause = traffic_.Counters().Cause();
     if (!cause) return QString();

@@ -383,8 +383,24 @@ bool MonitorWindow::WriteLines(const QString& path) const {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return false;
     QTextStream out(&file);
+    WriteRows(out, 0);
+    out.flush();
+    if (out.status() != QTextStream::Ok) file.cancelWriting();
+    return file.commit();
+}
+
+QString MonitorWindow::LastLinesText(int count) {
+    Refresh();
+    QString text;
+    QTextStream out(&text);
+    WriteRows(out, std::max(0, ShownRows() - count));
+    out.flush();
+    return text;
+}
+
+void MonitorWindow::WriteRows(QTextStream& out, int firstRow) const {
     WriteHeader(out);
-    for (int row = 0; row < ShownRows(); ++row) {
+    for (int row = firstRow; row < ShownRows(); ++row) {
         QStringList cells;
         for (int column = 0; column < kColumns; ++column)
             cells << (column == kBytesColumn
@@ -392,9 +408,6 @@ bool MonitorWindow::WriteLines(const QString& path) const {
                           : ShownText(row, column));
         out << cells.join('\t') << '\n';
     }
-    out.flush();
-    if (out.status() != QTextStream::Ok) file.cancelWriting();
-    return file.commit();
 }
 
 // Lines starting with "#", so a program reading the tab-separated lines can pass over them.

@@ -1,6 +1,7 @@
 // kvel-cli over the network: against kvel-sim on RTU over TCP and Modbus TCP, against pymodbus
 // as an independent peer of each, and every way of naming a network port badly.
 #include "CuttingRelay.h"
+#include "PymodbusPeer.h"
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
 
@@ -15,6 +16,7 @@
 namespace kvel {
 namespace {
 
+using test::PymodbusPeer;
 using test::SimulatedUnit;
 
 struct CliRun {
@@ -33,32 +35,6 @@ CliRun Cli(const QStringList& arguments) {
     run.err = QString::fromUtf8(cli.readAllStandardError());
     return run;
 }
-
-// pymodbus serving its RTU framer over TCP ("rtu") or Modbus TCP ("socket").
-class PymodbusPeer {
-public:
-    explicit PymodbusPeer(const QString& framer) {
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start("/usr/bin/python3", {PYMODBUS_PEER_PATH, framer});
-        const bool said = QTest::qWaitFor(
-            [&] {
-                words_ += process_.readAllStandardOutput();
-                return words_.contains('\n') || process_.state() == QProcess::NotRunning;
-            },
-            15000);
-        if (said && words_.startsWith("listening on ")) port_ = words_.mid(13).trimmed();
-    }
-    ~PymodbusPeer() {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
-    const QString& Port() const { return port_; }
-
-private:
-    QProcess process_;
-    QString words_;
-    QString port_;
-};
 
 class NetworkCliEndToEndTest : public ::testing::Test {
 protected:
