@@ -193,19 +193,22 @@ void TForm1::ReadNetworkChoice() {
         ShowMessage(std::string("Файл ") + kNetworkIniName + " не прочитан: " + problem +
                     "\nСоединение через COM порт");
     lastNetworkPort_ = choice.port;
+    recentNetworkPorts_ = choice.recent;
     if (choice.inUse) state_.NetworkPort = choice.port;
 }
 
 // Nothing is written for a program that never chose a network line.
 void TForm1::WriteNetworkChoice() const {
     if (lastNetworkPort_.empty()) return;
-    kvel::WriteNetworkChoice(kNetworkIniName, {lastNetworkPort_, !state_.NetworkPort.empty()});
+    kvel::WriteNetworkChoice(kNetworkIniName,
+                             {lastNetworkPort_, !state_.NetworkPort.empty(), recentNetworkPorts_});
 }
 
 void TForm1::NetworkItemClick() {
     const std::string& shown = state_.NetworkPort.empty() ? lastNetworkPort_ : state_.NetworkPort;
     new NetworkWindow(
-        shown, [this](const std::string& portName) { UseNetworkPort(portName); }, this);
+        shown, recentNetworkPorts_,
+        [this](const std::string& portName) { UseNetworkPort(portName); }, this);
 }
 
 // As "OK" beside the COM number does for a serial port.
@@ -215,6 +218,7 @@ void TForm1::UseNetworkPort(const std::string& portName) {
     link_.ForgetAwaitedReply();
     state_.NetworkPort = portName;
     lastNetworkPort_ = portName;
+    RememberRecent(recentNetworkPorts_, portName);
     ShowPortPanel();
     ConnectStoredPort();
 }

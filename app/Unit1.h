@@ -21,6 +21,7 @@
 #include <QPointer>
 
 #include <array>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -161,6 +162,8 @@ private:
     DiagnosticsTools* diagnostics_ = nullptr;
     // The network line last chosen, in use or not; kept in network.ini.
     std::string lastNetworkPort_;
+    // The network lines connected to lately, newest first; kept in network.ini.
+    std::vector<std::string> recentNetworkPorts_;
     TelemetryTools* telemetry_ = nullptr;
 };
 

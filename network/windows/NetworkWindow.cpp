@@ -17,7 +17,7 @@
 namespace kvel {
 
 namespace {
-constexpr QSize kOuterSize(344, 178);
+constexpr QSize kOuterSize(344, 210);
 // The protocol list's items, in order.
 constexpr std::array<NetworkProtocol, 3> kProtocolItems{
     NetworkProtocol::RtuOverTcp, NetworkProtocol::ModbusTcp, NetworkProtocol::Rfc2217};
@@ -32,9 +32,9 @@ QLabel* RowLabel(const QString& text, int row, QWidget* parent) {
 }
 } // namespace
 
-NetworkWindow::NetworkWindow(const std::string& portName, NetworkConnector connector,
-                             QWidget* parent)
-    : QWidget(parent, Qt::Window), connector_(std::move(connector)) {
+NetworkWindow::NetworkWindow(const std::string& portName, std::vector<std::string> recent,
+                             NetworkConnector connector, QWidget* parent)
+    : QWidget(parent, Qt::Window), recent_(std::move(recent)), connector_(std::move(connector)) {
     setAttribute(Qt::WA_DeleteOnClose);
     BuildForm();
     Fill(portName);
@@ -47,6 +47,7 @@ void NetworkWindow::BuildForm() {
     RowLabel(QStringLiteral("Узел"), 0, this);
     RowLabel(QStringLiteral("Порт TCP"), 1, this);
     RowLabel(QStringLiteral("Протокол"), 2, this);
+    RowLabel(QStringLiteral("Недавние"), 3, this);
     HostEdit = new QLineEdit(this);
     HostEdit->setGeometry(kEntryPlace);
     PortEdit = new QLineEdit(this);
@@ -55,6 +56,12 @@ void NetworkWindow::BuildForm() {
     ProtocolBox->addItems({QStringLiteral("RTU поверх TCP"), QStringLiteral("Modbus TCP"),
                            QStringLiteral("RTU поверх RFC 2217")});
     ProtocolBox->setGeometry(kEntryPlace.translated(0, 2 * kRowPitch));
+    RecentBox = new QComboBox(this);
+    for (const std::string& name : recent_)
+        RecentBox->addItem(QString::fromStdString(name));
+    RecentBox->setCurrentIndex(-1);
+    RecentBox->setEnabled(!recent_.empty());
+    RecentBox->setGeometry(kEntryPlace.translated(0, 3 * kRowPitch));
 
     const QSize client = ClientSizeOf(kOuterSize);
     ConnectButton = new QPushButton(QStringLiteral("Подключить"), this);
@@ -64,6 +71,7 @@ void NetworkWindow::BuildForm() {
 
     connect(ProtocolBox, qOverload<int>(&QComboBox::activated), this,
             &NetworkWindow::ProtocolChange);
+    connect(RecentBox, qOverload<int>(&QComboBox::activated), this, &NetworkWindow::RecentChange);
     connect(ConnectButton, &QPushButton::clicked, this, &NetworkWindow::ConnectClick);
     connect(CloseButton, &QPushButton::clicked, this, &QWidget::close);
 }
@@ -83,6 +91,11 @@ void NetworkWindow::ProtocolChange(int index) {
     if (kProtocolItems[static_cast<std::size_t>(index)] == NetworkProtocol::ModbusTcp &&
         PortEdit->text().trimmed().isEmpty())
         PortEdit->setText(QString::number(kModbusTcpDefaultPort));
+}
+
+void NetworkWindow::RecentChange(int index) {
+    if (index >= 0 && static_cast<std::size_t>(index) < recent_.size())
+        Fill(recent_[static_cast<std::size_t>(index)]);
 }
 
 void NetworkWindow::ConnectClick() {
