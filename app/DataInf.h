@@ -6,8 +6,6 @@
 
 namespace kvel {
 
-constexpr const char* kDataInfName = "data.inf";
-
 // Fills as many of the six bytes as the file has; the rest keep their values. False when the
 // file cannot be opened for reading and writing.
 bool LoadDataInf(const char* path, ConnectionSettings& settings);

@@ -2,7 +2,6 @@
 #include "Verbs.h"
 
 #include "Console.h"
-#include "DataInf.h"
 #include "Find.h"
 #include "ModbusFrame.h"
 #include "NetworkLine.h"

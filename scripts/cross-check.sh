@@ -9,7 +9,7 @@ CXX=${KVEL_CROSS_CXX:-x86_64-w64-mingw32-g++}
 OUT=build/cross-check
 
 # Every source in these folders is checked, so a new file is covered without a change here...
-FOLDERS="link unit diagnostics finder settings telemetry fleet firmware device cli network"
+FOLDERS="link unit diagnostics finder settings telemetry fleet firmware device cli network report"
 # ...except the windows, which need Qt Widgets.
 is_window() {
   case $1 in
