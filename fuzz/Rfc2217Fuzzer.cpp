@@ -24,6 +24,16 @@ constexpr std::uint8_t kSe = 0xF0;
 constexpr std::uint8_t kComPort = 44;
 constexpr std::size_t kLongestSubnegotiation = 300;
 
+// COM-PORT-OPTION's own, and those libtelnet reads itself (TTYPE, ENVIRON, NEW-ENVIRON, MSSP,
+// COMPRESS2, ZMP), which the session takes for a server gone wrong: no subnegotiation of theirs
+// is harmless by construction.
+bool HarmlessSubnegotiationOption(std::uint8_t option) {
+    for (std::uint8_t read : {kComPort, std::uint8_t{24}, std::uint8_t{36}, std::uint8_t{39},
+                              std::uint8_t{70}, std::uint8_t{86}, std::uint8_t{93}})
+        if (option == read) return false;
+    return true;
+}
+
 constexpr std::array<std::int32_t, 10> kRates{1200,  2400,  4800,  9600,  14400,
                                               19200, 38400, 56000, 57600, 115200};
 
@@ -67,7 +77,7 @@ void HarmlessControl(FuzzedDataProvider& input, std::vector<std::uint8_t>& strea
     }
     case 3: {
         std::uint8_t option = input.ConsumeIntegral<std::uint8_t>();
-        if (option == kComPort) ++option;
+        if (!HarmlessSubnegotiationOption(option)) option = 0;
         Subnegotiation(stream, option,
                        input.ConsumeBytes<std::uint8_t>(
                            input.ConsumeIntegralInRange<std::size_t>(0, kLongestSubnegotiation)));

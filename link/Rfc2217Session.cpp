@@ -49,8 +49,7 @@ void Rfc2217Session::TelnetFree::operator()(telnet_t* telnet) const {
 
 Rfc2217Session::Rfc2217Session(std::int32_t bitRate)
     // Proxy mode: libtelnet hands every negotiation on as it came, so that a refusal of the
-    // option asked for is seen, and reads no subnegotiation itself (it would start inflating on
-    // a server's COMPRESS2 marker whether or not the option was agreed).
+    // option asked for is seen even while the request for it is still open.
     : telnet_(telnet_init(nullptr, &Rfc2217Session::OnEvent, TELNET_FLAG_PROXY, this)),
       bitRate_(bitRate) {
     Ask(TELNET_WILL, kComPortOption);
@@ -152,6 +151,10 @@ void Rfc2217Session::Handle(const telnet_event_t& event) {
             OnSubnegotiation(reinterpret_cast<const std::uint8_t*>(event.sub.buffer),
                              event.sub.size);
         break;
+    // libtelnet reads some subnegotiations itself: it starts inflating on a COMPRESS2 marker
+    // whether or not the option was agreed, and warns of a malformed ENVIRON, TTYPE, MSSP or
+    // ZMP one. A serial-device server sends none of them.
+    case TELNET_EV_COMPRESS:
     case TELNET_EV_WARNING:
     case TELNET_EV_ERROR:
         Fail(Rfc2217Problem::Garbled);

@@ -21,8 +21,8 @@ enum class Rfc2217Problem {
     OptionRefused,
     // The server answered a setting with another value than asked (`Asked`, `Answered`).
     SettingNotTaken,
-    // The stream is no telnet a server sends: a subnegotiation longer than any, or a
-    // sequence libtelnet cannot read.
+    // The stream is no telnet a serial-device server sends: a subnegotiation longer than any,
+    // a sequence libtelnet cannot read, or one that would turn compression on.
     Garbled,
 };
 

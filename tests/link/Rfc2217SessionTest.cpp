@@ -130,6 +130,15 @@ TEST(Rfc2217SessionTest, GivesUpASubnegotiationFloodWithoutHandingItOn) {
     EXPECT_EQ(session.Problem(), Rfc2217Problem::Garbled);
 }
 
+// libtelnet would inflate what follows a COMPRESS2 marker, agreed or not: the bytes after it
+// must not reach the unit's side as if they were its own.
+TEST(Rfc2217SessionTest, GivesUpAServerThatTurnsCompressionOn) {
+    Rfc2217Session session(9600);
+    Feed(session, Join({Hex(kGreeting), Hex(kAnswers9600)}), 64);
+    EXPECT_TRUE(Feed(session, Hex("FF FA 56 FF F0 78 9C 01 02 03"), 1).empty());
+    EXPECT_EQ(session.Problem(), Rfc2217Problem::Garbled);
+}
+
 TEST(Rfc2217SessionTest, RefusesOptionsItDoesNotKnowAndCarriesOn) {
     Rfc2217Session session(9600);
     Feed(session, Join({Hex(kGreeting), Hex(kAnswers9600)}), 64);
