@@ -18,6 +18,10 @@
 namespace kvel {
 
 namespace {
+// Entries unpack as files their reader owns and others may read; libzip leaves the mode unset,
+// which unzip takes for world-writable.
+constexpr zip_uint32_t kReadableFile = (0100644u) << 16;
+
 // data.inf is 6 bytes and network.ini a few lines; anything much larger is not theirs.
 constexpr qint64 kLargestProgramFile = 64 * 1024;
 
@@ -91,12 +95,15 @@ std::string ServiceReport::ArchiveBytes(std::string& error) const {
     for (const ReportEntry& entry : entries_) {
         zip_source_t* source =
             zip_source_buffer(archive.get(), entry.contents.data(), entry.contents.size(), 0);
-        if (!source ||
-            zip_file_add(archive.get(), entry.name.c_str(), source, ZIP_FL_ENC_UTF_8) < 0) {
+        const zip_int64_t index =
+            source ? zip_file_add(archive.get(), entry.name.c_str(), source, ZIP_FL_ENC_UTF_8) : -1;
+        if (index < 0) {
             if (source) zip_source_free(source);
             error = ArchiveError(archive.get());
             return {};
         }
+        zip_file_set_external_attributes(archive.get(), static_cast<zip_uint64_t>(index), 0,
+                                         ZIP_OPSYS_UNIX, kReadableFile);
     }
     if (zip_close(archive.get()) != 0) {
         error = ArchiveError(archive.get());
