@@ -83,6 +83,8 @@ NetworkChoice ReadNetworkChoice(const std::string& path, std::string& problem) {
         problem = "in-use = yes, но port не задан";
         return {};
     }
+    // The line last chosen was connected to last, also in a file written before the list was.
+    if (!choice.port.empty()) RememberRecent(choice.recent, choice.port);
     return choice;
 }
 

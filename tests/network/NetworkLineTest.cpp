@@ -88,6 +88,10 @@ TEST_F(NetworkLineTest, RecentLinesReadBackNewestFirstAndABadOneIsRefused) {
     ASSERT_TRUE(WriteNetworkChoice(ini, choice));
     EXPECT_EQ(Read().recent, choice.recent) << problem;
 
+    Put("port = tcp://10.0.0.5:4001\nin-use = no\n");
+    EXPECT_EQ(Read().recent, std::vector<std::string>{"tcp://10.0.0.5:4001"})
+        << "a file from before the list: its line was the last connected to";
+
     Put("port = tcp://10.0.0.5:4001\nrecent = tcp://10.0.0.5:4001\nrecent = tcp://10.0.0.5\n");
     EXPECT_TRUE(Read().recent.empty());
     EXPECT_EQ(problem, "неверный адрес «tcp://10.0.0.5»");
