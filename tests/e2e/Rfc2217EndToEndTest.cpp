@@ -2,6 +2,7 @@
 // on a pseudo-terminal: the line set from kvel as a local port is, so the rate change, the finder
 // across rates and the firmware upload work as they do there. kvel-sim answers only when the
 // pseudo-terminal's rate, which ser2net sets, is its own.
+#include "CliRunner.h"
 #include "FinderWindow.h"
 #include "MessageCapture.h"
 #include "NetworkLine.h"
@@ -146,6 +147,31 @@ TEST_F(Rfc2217EndToEndTest, ImageOfIacBytesArrivesExact) {
     ASSERT_TRUE(flash.open(QIODevice::ReadOnly));
     EXPECT_EQ(flash.readAll(), image);
     EXPECT_TRUE(messages.texts.isEmpty()) << Messages();
+}
+
+// kvel-cli sweeps the server's rate as it would a local port's, and names a server that will not
+// let its port be set rather than waiting out a silent line.
+TEST(Rfc2217CliEndToEndTest, FindSweepsTheServersRateAndAPlainTelnetServerIsNamed) {
+    test::ScratchDir dir;
+    SimulatedUnit unit({"--address", "2", "--baud-index", QString::number(kBaudIndex38400)});
+    ASSERT_TRUE(unit.Started());
+    const QString device = QFileInfo(SimulatedUnit::kLink).absoluteFilePath();
+    {
+        test::Ser2net server(device);
+        ASSERT_TRUE(server.Started());
+        const test::CliRun found =
+            test::RunCli({"--port", server.PortName(), "find", "--addresses", "1-3"});
+        EXPECT_EQ(found.exitCode, 0) << found.err.toStdString();
+        EXPECT_EQ(found.out.trimmed(), "address 2 at 38400 bit/s, firmware version 112")
+            << found.out.toStdString();
+    }
+    test::Ser2net plain(device, "telnet");
+    ASSERT_TRUE(plain.Started());
+    const test::CliRun refused =
+        test::RunCli({"--port", plain.PortName(), "--address", "2", "--baud", "38400", "status"});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_TRUE(refused.err.contains("the server refused to let its serial port be set (RFC 2217)"))
+        << refused.err.toStdString();
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Debian's ser2net run as a separate process, with telnet COM port control (RFC 2217) in front
-// of a device, on a free port of 127.0.0.1; its configuration is written to the current (scratch)
-// folder.
+// of a device (or plain telnet, which refuses it), on a free port of 127.0.0.1; its configuration
+// is written to the current (scratch) folder.
 #pragma once
 
 #include <QFile>
@@ -14,14 +14,15 @@ class Ser2net {
 public:
     // `device` is opened by ser2net at 9600 bit/s 8N1 for every connection, as a server's own
     // configuration does; the client sets the rate it wants.
-    explicit Ser2net(const QString& device) {
+    explicit Ser2net(const QString& device, const QString& telnet = "telnet(rfc2217)") {
         port_ = FreePort();
         QFile config("ser2net.yaml");
         if (port_ == 0 || !config.open(QIODevice::WriteOnly)) return;
         config.write(QStringLiteral("%YAML 1.1\n---\n"
                                     "connection: &unit\n"
-                                    "  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
-                                    "  connector: serialdev,%2,9600n81,local\n")
+                                    "  accepter: %1,tcp,127.0.0.1,%2\n"
+                                    "  connector: serialdev,%3,9600n81,local\n")
+                         .arg(telnet)
                          .arg(port_)
                          .arg(device)
                          .toUtf8());
