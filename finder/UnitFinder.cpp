@@ -84,7 +84,7 @@ void UnitFinder::Start(std::int64_t nowMs) {
 
 bool UnitFinder::OpenRate() {
     const std::int32_t bitRate = BaudRateFromIndex(BaudIndex());
-    if (channel_.IsOpen() && !channel_.Connecting() && channel_.SetBitRate(bitRate)) return true;
+    if (MoveOpenLineTo(channel_, bitRate)) return true;
     if (channel_.OpenComPort(portName_, bitRate) == kOpenOk) return true;
     failure_ = channel_.LastOpenFailure();
     state_ = FinderState::OpenFailed;

@@ -38,7 +38,9 @@ FleetPoller::FleetPoller(SerialChannel& channel, FleetSetup setup)
 }
 
 std::optional<OpenFailure> FleetPoller::Start(LinkClock::time_point now) {
-    if (channel_.OpenComPort(setup_.portName, setup_.bitRate) != kOpenOk)
+    // The main window's line, lent: an RFC 2217 server may not take a new connection at once.
+    if (!MoveOpenLineTo(channel_, setup_.bitRate) &&
+        channel_.OpenComPort(setup_.portName, setup_.bitRate) != kOpenOk)
         return channel_.LastOpenFailure();
     started_ = true;
     nextRoundAt_ = now;

@@ -74,7 +74,7 @@ int ModbusLink::OpenStoredPort() {
 }
 
 bool ModbusLink::MoveLineToStoredRate() {
-    return channel_.IsOpen() && !channel_.Connecting() && channel_.SetBitRate(StoredBitRate());
+    return MoveOpenLineTo(channel_, StoredBitRate());
 }
 
 int ModbusLink::ReopenVanishedPort() {

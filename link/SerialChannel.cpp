@@ -19,6 +19,10 @@ bool SerialChannel::WaitForInput(int ms) {
     return PendingInputCount() > 0;
 }
 
+bool MoveOpenLineTo(SerialChannel& channel, std::int32_t bitRate) {
+    return channel.IsOpen() && !channel.Connecting() && channel.SetBitRate(bitRate);
+}
+
 std::int32_t BaudRateFromIndex(std::uint8_t index) {
     static constexpr std::array<std::int32_t, 10> rates{1200,  2400,  4800,  9600,  14400,
                                                         19200, 38400, 56000, 57600, 115200};

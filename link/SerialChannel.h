@@ -95,6 +95,10 @@ public:
     virtual void SetObserver(LinkObserver*) {}
 };
 
+// An open line, its connection up, moved to `bitRate` where its channel can do that without
+// closing it; false when the caller must open it (again).
+bool MoveOpenLineTo(SerialChannel& channel, std::int32_t bitRate);
+
 // `firstLine` alone when the reason is unknown, else with a second line: the device and why.
 std::string OpenErrorMessage(const std::string& firstLine, const OpenFailure& failure);
 // That second line, "/dev/ttyUSB0: нет такого устройства"; empty when the reason is unknown.

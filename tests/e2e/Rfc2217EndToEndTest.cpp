@@ -2,6 +2,7 @@
 // on a pseudo-terminal: the line set from kvel as a local port is, so the rate change, the finder
 // across rates and the firmware upload work as they do there. kvel-sim answers only when the
 // pseudo-terminal's rate, which ser2net sets, is its own.
+#include "BusOverviewWindow.h"
 #include "CliRunner.h"
 #include "FinderWindow.h"
 #include "MessageCapture.h"
@@ -20,6 +21,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 
@@ -114,6 +116,29 @@ TEST_F(Rfc2217EndToEndTest, FinderFindsTheUnitAtARateNotStored) {
     QTest::mouseClick(finder->ConnectButton, Qt::LeftButton);
     EXPECT_TRUE(WaitForReadings(kFirstReadingsMs)) << Messages();
     EXPECT_EQ(main->PanelText(kPanelRate), QStringLiteral("19200бод"));
+    EXPECT_TRUE(messages.texts.isEmpty()) << Messages();
+}
+
+// The overview borrows the open connection and hands it back: the server, which may refuse a
+// new connection for a moment after one closes, is never asked for another.
+TEST_F(Rfc2217EndToEndTest, OverviewBorrowsTheConnectionAndGivesItBack) {
+    Start(kBaudIndex38400, 1, {"--address", "1", "--baud-index", QString::number(kBaudIndex38400)});
+    ASSERT_TRUE(WaitForReadings(kFirstReadingsMs)) << Messages();
+    main->OverviewItem->trigger();
+    BusOverviewWindow* overview = NewestWindow<BusOverviewWindow>::Get();
+    ASSERT_NE(overview, nullptr);
+    QTest::mouseClick(overview->UnitsEdit, Qt::LeftButton);
+    QTest::keyClick(overview->UnitsEdit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(overview->UnitsEdit, "1");
+    QTest::keyClick(overview->UnitsEdit, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [overview] { return overview->Poller() && overview->Poller()->RoundsDone() >= 2; }, 5000));
+    EXPECT_TRUE(overview->Poller()->Units().at(0).answered);
+    overview->close();
+    State().HoldingImage.fill(0);
+    EXPECT_TRUE(WaitForReadings(kFirstReadingsMs)) << Messages();
+    EXPECT_EQ(main->Traffic().Counters().ConnectionFailures(OpenFailureReason::ConnectionDropped),
+              0u);
     EXPECT_TRUE(messages.texts.isEmpty()) << Messages();
 }
 
