@@ -35,7 +35,8 @@ namespace {
 using test::SimulatedUnit;
 
 constexpr int kFirstReadingsMs = 8000;
-// The echo of the rate write is not taken, so one link loss (50 ticks) comes before the readings.
+// Room for one link loss (50 ticks) before the readings, as on a serial port, where the echo of
+// the rate write is not taken.
 constexpr int kAfterSwitchMs = 15000;
 constexpr const char* kFlashOut = "flash.bin";
 constexpr int kBaudIndex19200 = 5;
