@@ -162,6 +162,14 @@ TEST(WindowReportEndToEndTest, HoldsTheRecordersLogAndAPictureOfTheChart) {
         listed << window->EntryList->item(row)->text().section(' ', 0, 0);
     EXPECT_EQ(listed, (QStringList{"summary.txt", "identity.txt", "settings.kvel", "registers.csv",
                                    "counters.txt", "telemetry.csv", "chart.png", "data.inf"}));
+    const QString nowhere = dir.File("gone/report.zip");
+    window->ChooseFileName = [nowhere] { return nowhere; };
+    QTest::mouseClick(window->SaveButton, Qt::LeftButton);
+    EXPECT_EQ(messages.texts,
+              QStringList{QStringLiteral("Отчёт не записан в %1: нет такой папки").arg(nowhere)});
+    EXPECT_EQ(window->WhereLabel->text(), QStringLiteral("Отчёт ещё не записан"));
+    messages.texts.clear();
+
     const QString path = dir.File("report.zip");
     window->ChooseFileName = [path] { return path; };
     QTest::mouseClick(window->SaveButton, Qt::LeftButton);
