@@ -1,6 +1,7 @@
 # kvel: `make demo` runs kvel against the simulated unit, `make test` runs every test,
-# `make package` builds the .deb, `make cross-check` compiles the toolkit-free sources for Windows.
-# All install the Debian packages they need first.
+# `make package` builds the .deb, `make cross-check` compiles the toolkit-free sources for Windows,
+# `make docs-check` follows every relative link of the pages. All but the last install the Debian
+# packages they need first.
 
 JOBS ?= $(shell nproc)
 # The end-to-end tests mostly wait on the link's timers (the whole suite takes about 40 s of
@@ -15,7 +16,7 @@ FUZZ_SECONDS ?= 300
 CCACHE := $(shell command -v ccache 2>/dev/null)
 CMAKE_LAUNCHER := $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
 
-.PHONY: deps test demo build-test build-release build-fuzz fuzz bench package cross-check format-check clean
+.PHONY: deps test demo build-test build-release build-fuzz fuzz bench package cross-check format-check docs-check clean
 
 deps:
 	@./scripts/install-deps.sh
@@ -61,6 +62,10 @@ cross-check: deps
 
 format-check: deps
 	@./scripts/check-format.sh
+
+# Plain Python; `make test` runs it too.
+docs-check:
+	@/usr/bin/python3 ./scripts/check-docs.py
 
 clean:
 	rm -rf build

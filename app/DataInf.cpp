@@ -1,8 +1,12 @@
 // data.inf: three little-endian 16-bit words.
 #include "DataInf.h"
 
+#include "SettingsFileStore.h"
+
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace kvel {
 
@@ -35,6 +39,7 @@ ConnectionSettings Decode(const FileBytes& bytes) {
 } // namespace
 
 bool LoadDataInf(const char* path, ConnectionSettings& settings) {
+    if (IsOtherThanRegularFile(path)) return false;
     std::FILE* file = std::fopen(path, "r+b");
     if (!file) return false;
     // Reading byte-wise lets a short file fill exactly the bytes it has.
@@ -45,13 +50,22 @@ bool LoadDataInf(const char* path, ConnectionSettings& settings) {
     return true;
 }
 
-bool SaveDataInf(const char* path, const ConnectionSettings& settings) {
+bool SaveDataInf(const char* path, const ConnectionSettings& settings, std::string* failure) {
+    const auto failed = [failure](const SaveFailure& why) {
+        if (failure) *failure = why.reason;
+        return false;
+    };
+    if (IsOtherThanRegularFile(path)) return failed(kNotRegularFile);
+    errno = 0;
     std::FILE* file = std::fopen(path, "r+b");
     if (!file) file = std::fopen(path, "w+b");
-    if (!file) return false;
+    if (!file) return failed(SaveFailureFor(errno, std::strerror(errno)));
     const FileBytes bytes = Encode(settings);
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
+    // The six bytes wait in the stream's buffer: a full disk shows only here.
+    const bool closed = std::fclose(file) == 0;
+    if (written && closed) return true;
+    return failed(SaveFailureFor(errno, std::strerror(errno)));
 }
 
 } // namespace kvel

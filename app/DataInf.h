@@ -4,12 +4,17 @@
 
 #include "LinkState.h"
 
+#include <string>
+
 namespace kvel {
 
 // Fills as many of the six bytes as the file has; the rest keep their values. False when the
-// file cannot be opened for reading and writing.
+// file cannot be opened for reading and writing, or is not a regular file (a pipe would keep
+// the program waiting before any window).
 bool LoadDataInf(const char* path, ConnectionSettings& settings);
 // Rewrites the first six bytes, keeping any that follow; creates the file when it is missing.
-bool SaveDataInf(const char* path, const ConnectionSettings& settings);
+// False when it could not, and then `failure`, when given, says why.
+bool SaveDataInf(const char* path, const ConnectionSettings& settings,
+                 std::string* failure = nullptr);
 
 } // namespace kvel

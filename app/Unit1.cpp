@@ -9,16 +9,10 @@
 #include "FormPlacement.h"
 #include "MessageBox.h"
 #include "ModbusFrame.h"
-#include "NetworkLine.h"
 #include "NetworkPort.h"
-#include "NetworkWindow.h"
 #include "NewestWindow.h"
 #include "Pause.h"
-#include "RegisterMap.h"
-#include "ServiceReportTools.h"
-#include "SettingsFileMenu.h"
-#include "TelemetryTools.h"
-#include "TextFormats.h"
+#include "RoomRegistry.h"
 #include "Unit2.h"
 #include "Unit4.h"
 #include "Unit6.h"
@@ -29,8 +23,10 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace kvel {
 
@@ -116,42 +112,36 @@ void TForm1::BuildMenu() {
     connect(N6, &QAction::triggered, this, &TForm1::N6Click);
     connect(N7, &QAction::triggered, this, &TForm1::N7Click);
     connect(N8, &QAction::triggered, this, &QWidget::close);
-    FinderItem = ServiceMenu()->addAction(QStringLiteral("Поиск устройства"));
-    connect(FinderItem, &QAction::triggered, this, &TForm1::FinderItemClick);
-    diagnostics_ = new DiagnosticsTools(*ServiceMenu(), this);
-    MonitorItem = diagnostics_->MonitorItem;
-    OverviewItem = ServiceMenu()->addAction(QStringLiteral("Обзор шины"));
-    connect(OverviewItem, &QAction::triggered, this, &TForm1::OverviewItemClick);
-    NetworkItem = ServiceMenu()->addAction(QStringLiteral("Сетевое подключение…"));
-    connect(NetworkItem, &QAction::triggered, this, &TForm1::NetworkItemClick);
 }
 
-// Each room's one hook: its items in the menu, and the observer of the link it needs.
 void TForm1::BuildServiceMenu() {
-    auto* settingsFiles = new SettingsFileMenu(*ServiceMenu(), link_, *this);
-    telemetry_ = new TelemetryTools(state_, *ServiceMenu(), *statusBar(), this);
-    new ServiceReportTools(*ServiceMenu(), state_, *diagnostics_, *telemetry_,
-                           {kDataInfName, kNetworkIniName}, this);
-    for (LinkObserver* observer :
-         std::initializer_list<LinkObserver*>{&diagnostics_->Observer(), settingsFiles, telemetry_})
-        linkObservers_.Add(observer);
-    Traffic().SetDecodeContext([this] { return DecodeContext{firmwareTransfer_.TotalBlocks()}; });
-    Traffic().SetPortContext([this] {
-        const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
-        const std::optional<NetworkPort> network = NetworkLineInUse(state_);
-        return PortContext{network ? NetworkPortName(*network) : ComPanelText(state_),
-                           BaudRateFromIndex(baudIndex), state_.DeviceAddress,
-                           link_.Channel().LastOpenFailure()};
-    });
+    for (const RoomFactory& makeHook : RegisteredRooms()) {
+        RoomHook* hook = makeHook(*this);
+        rooms_.push_back(hook);
+        for (QAction* item : hook->ServiceItems())
+            ServiceMenu()->addAction(item);
+        if (LinkObserver* observer = hook->Observer()) linkObservers_.Add(observer);
+    }
 }
 
+// The first room that knows why the link is down says it.
 void TForm1::ShowLinkCause() {
-    panels_[kPanelLink]->setToolTip(diagnostics_->LinkCauseText());
+    QString cause;
+    for (const RoomHook* hook : rooms_)
+        if (cause.isEmpty()) cause = hook->LinkCause();
+    panels_[kPanelLink]->setToolTip(cause);
 }
 
 QMenu* TForm1::ServiceMenu() {
     if (!serviceMenu_) serviceMenu_ = menuBar()->addMenu(QStringLiteral("Сервис"));
     return serviceMenu_;
+}
+
+QAction* TForm1::ServiceItem(const QString& text) const {
+    if (!serviceMenu_) return nullptr;
+    for (QAction* item : serviceMenu_->actions())
+        if (item->text() == text) return item;
+    return nullptr;
 }
 
 void TForm1::BuildStatusBar() {
@@ -166,8 +156,6 @@ void TForm1::BuildStatusBar() {
 }
 
 void TForm1::FormCreate() {
-    init_crc16_tab();
-    ReadNetworkChoice();
     if (!LoadDataInf(kDataInfName, state_.Settings)) return;
     state_.DeviceAddress = static_cast<std::uint8_t>(state_.Settings.addressWord & 0xFF);
     ShowPortPanel();
@@ -186,46 +174,18 @@ void TForm1::ShowPortPanel() {
     SetStatusPanel(kPanelPort, NetworkPanelText(network->protocol));
 }
 
-void TForm1::ReadNetworkChoice() {
-    std::string problem;
-    const NetworkChoice choice = kvel::ReadNetworkChoice(kNetworkIniName, problem);
-    if (!problem.empty())
-        ShowMessage(std::string("Файл ") + kNetworkIniName + " не прочитан: " + problem +
-                    "\nСоединение через COM порт");
-    lastNetworkPort_ = choice.port;
-    recentNetworkPorts_ = choice.recent;
-    if (choice.inUse) state_.NetworkPort = choice.port;
-}
-
-// Nothing is written for a program that never chose a network line.
-void TForm1::WriteNetworkChoice() const {
-    if (lastNetworkPort_.empty()) return;
-    kvel::WriteNetworkChoice(kNetworkIniName,
-                             {lastNetworkPort_, !state_.NetworkPort.empty(), recentNetworkPorts_});
-}
-
-void TForm1::NetworkItemClick() {
-    const std::string& shown = state_.NetworkPort.empty() ? lastNetworkPort_ : state_.NetworkPort;
-    new NetworkWindow(
-        shown, recentNetworkPorts_,
-        [this](const std::string& portName) { UseNetworkPort(portName); }, this);
-}
-
-// As "OK" beside the COM number does for a serial port.
-void TForm1::UseNetworkPort(const std::string& portName) {
-    link_.StopLinkTimers();
-    link_.Channel().CloseComPort();
-    link_.ForgetAwaitedReply();
-    state_.NetworkPort = portName;
-    lastNetworkPort_ = portName;
-    RememberRecent(recentNetworkPorts_, portName);
+void TForm1::Reconnect() {
     ShowPortPanel();
     ConnectStoredPort();
 }
 
+std::string TForm1::PortLabel() const {
+    const std::optional<NetworkPort> network = NetworkLineInUse(state_);
+    return network ? NetworkPortName(*network) : ComPanelText(state_);
+}
+
 void TForm1::ShowRatePanel() {
-    const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
-    SetStatusPanel(kPanelRate, std::to_string(BaudRateFromIndex(baudIndex)) + "бод");
+    SetStatusPanel(kPanelRate, std::to_string(BaudRateFromIndex(BaudIndex())) + "бод");
 }
 
 void TForm1::ConnectStoredPort() {
@@ -244,11 +204,11 @@ void TForm1::StartPollingOnceConnected() {
 // A network line is not a COM port, and says where it would not connect to.
 void TForm1::ShowPortNotOpened(const OpenFailure& failure) {
     const std::optional<NetworkPort> network = NetworkLineInUse(state_);
-    if (!network)
-        return link_.PortNotOpened(OpenErrorMessage("Ошибка открытия COM порта", failure));
+    link_.PortNotOpened();
+    if (!network) return ShowMessage(OpenErrorMessage("Ошибка открытия COM порта", failure));
     const std::string reason = OpenFailureReasonText(failure);
-    link_.PortNotOpened("Ошибка подключения к " + NetworkPortLabel(*network) +
-                        (reason.empty() ? "" : "\n" + reason));
+    ShowMessage("Ошибка подключения к " + NetworkPortLabel(*network) +
+                (reason.empty() ? "" : "\n" + reason));
 }
 
 // Leaving a setpoint box is what commits it, so the window never starts with one focused.
@@ -256,11 +216,15 @@ void TForm1::FormActivate() {
     Edit1->setFocus(Qt::ActiveWindowFocusReason);
 }
 
+// A failed save is no box: the program is ending, perhaps at a signal with nobody to answer one.
 void TForm1::FormClose() {
     link_.Channel().CloseComPort();
     state_.Settings.addressWord = state_.DeviceAddress;
-    SaveDataInf(kDataInfName, state_.Settings);
-    WriteNetworkChoice();
+    std::string failure;
+    if (!SaveDataInf(kDataInfName, state_.Settings, &failure))
+        std::fprintf(stderr, "kvel: %s not saved: %s\n", kDataInfName, failure.c_str());
+    for (RoomHook* hook : rooms_)
+        hook->FormClose();
 }
 
 bool TForm1::event(QEvent* event) {
@@ -294,11 +258,16 @@ void TForm1::N4Click() {
     new TForm5(state_, calibrationHolds_, RegisterWrites(), this);
 }
 
+// Writes refused at one go (the calibration window writing both choices back on its first
+// reply) are one piece of news, so one box says it.
 RegisterWriter TForm1::RegisterWrites() {
     return [this](std::uint16_t reg, std::uint16_t value, WriteOrigin origin) {
-        if (link_.EnqueueRequest(kWriteSingle, reg, value) == Enqueued::RefusedAsBroadcast &&
-            origin == WriteOrigin::Operator)
-            ShowBroadcastRefusal();
+        if (link_.EnqueueRequest(kWriteSingle, reg, value) != Enqueued::RefusedAsBroadcast ||
+            origin != WriteOrigin::Operator || refusalWaiting_)
+            return;
+        refusalWaiting_ = true;
+        ShowBroadcastRefusal();
+        QTimer::singleShot(0, this, [this] { refusalWaiting_ = false; });
     };
 }
 
@@ -311,62 +280,12 @@ void TForm1::N7Click() {
 }
 
 void TForm1::N5Click() {
-    if (IsModbusTcpPort(state_.NetworkPort)) {
-        ShowMessage(kUploadRefusedOverModbusTcp);
-        return;
-    }
-    const std::uint16_t current = state_.HoldingImage[reg::holding::OutputCurrent];
-    if (!CurrentAllowsUpdate(current)) {
-        kvel::ShowMessage(QStringLiteral("Для обновления ПО отключите нагрузку\n"
-                                         "Ток нагрузки %1 A, допустимо не более %2 A")
-                              .arg(TenthsText(current), TenthsText(kMostCurrentForUpdate)));
-        return;
-    }
+    if (!UploadMayStart(state_, this)) return;
     const TForm4::MainTimers setMainTimers = [this](int timer1Ms, int timer2Ms) {
         Timer1->SetInterval(timer1Ms);
         Timer2->SetInterval(timer2Ms);
     };
     new TForm4(firmwareTransfer_, state_, link_.Channel(), setMainTimers, this);
-}
-
-// One scan at a time: a second choice brings the running finder forward.
-void TForm1::FinderItemClick() {
-    if (QWidget* borrower = LineBorrower()) {
-        borrower->activateWindow();
-        return;
-    }
-    new FinderWindow(link_.Channel(), link_.StoredPortName(),
-                     static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF), *this, this);
-}
-
-void TForm1::OverviewItemClick() {
-    if (QWidget* borrower = LineBorrower()) {
-        borrower->activateWindow();
-        return;
-    }
-    new BusOverviewWindow(link_.Channel(), link_.StoredPortName(),
-                          static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF),
-                          OverviewAddresses(), *this, this);
-}
-
-QWidget* TForm1::LineBorrower() {
-    if (FinderWindow* finder = NewestWindow<FinderWindow>::Get();
-        finder && finder->Finder().Running())
-        return finder;
-    return NewestWindow<BusOverviewWindow>::Get();
-}
-
-std::vector<std::uint8_t> TForm1::OverviewAddresses() const {
-    const auto baudIndex = static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF);
-    std::vector<std::uint8_t> addresses;
-    for (const FoundUnit& unit : lastFound_)
-        if (unit.baudIndex == baudIndex) addresses.push_back(unit.address);
-    if (addresses.empty()) addresses.push_back(std::max<std::uint8_t>(state_.DeviceAddress, 1));
-    return addresses;
-}
-
-void TForm1::UnitsFound(const std::vector<FoundUnit>& units) {
-    lastFound_ = units;
 }
 
 bool TForm1::PortHeldElsewhere() {
@@ -376,18 +295,18 @@ bool TForm1::PortHeldElsewhere() {
                        [](TForm4* update) { return update->isVisible(); });
 }
 
-// The readings go blank as at a link loss: nothing is read while the finder has the line.
-void TForm1::PausePolling() {
+// The readings go blank as at a link loss: nothing is read while a borrower has the line.
+void TForm1::PausePolling(const std::string& statusText) {
     pausedTimers_ = {Timer1->Interval(), Timer2->Interval(), Timer3->Interval()};
     pausedLinkText_ = PanelText(kPanelLink).toStdString();
     link_.StopLinkTimers();
     SetTimer5Interval(0);
     pollingPaused_ = true;
     link_.netu_svyasi();
-    SetStatusPanel(kPanelLink, "Поиск устройства…");
+    SetStatusPanel(kPanelLink, statusText);
 }
 
-// The finder may have taken the awaited reply's place on the line, so it is not waited for.
+// The borrower may have taken the awaited reply's place on the line, so it is not waited for.
 void TForm1::ResumePolling() {
     pollingPaused_ = false;
     SetStatusPanel(kPanelLink, pausedLinkText_);
@@ -429,6 +348,14 @@ void TForm1::SetStatusPanel(int panel, const std::string& utf8Text) {
     if (panel == kPanelLink) ShowLinkCause();
 }
 
+void TForm1::ShowLinkStatus(LinkStatus status) {
+    SetStatusPanel(kPanelLink, LinkStatusText(status));
+}
+
+void TForm1::ShowDeviceAddress(std::uint8_t address, AddressNews news) {
+    SetStatusPanel(kPanelAddress, AddressPanelText(address, news));
+}
+
 void TForm1::SetLinkTimerIntervals(int timer1Ms, int timer2Ms, int timer3Ms) {
     Timer1->SetInterval(timer1Ms);
     Timer2->SetInterval(timer2Ms);
@@ -440,11 +367,15 @@ void TForm1::SetTimer5Interval(int ms) {
 }
 
 void TForm1::ShowMessage(const std::string& utf8Text) {
-    kvel::ShowMessage(QString::fromStdString(utf8Text));
+    kvel::ShowMessage(QString::fromStdString(utf8Text), this);
 }
 
 void TForm1::Pause(int ms) {
     BlockingPause(ms);
+}
+
+void TForm1::ReopenAtNewRateFailed(const OpenFailure& failure) {
+    ShowMessage(ReopenAtNewRateMessage(failure));
 }
 
 // The calibration window before the settings window.
@@ -460,11 +391,11 @@ void TForm1::filling_out4() {
     versionInfo_ = VersionFromInputs(state_.InputImage);
 }
 
-void TForm1::CloseSettingsWindow() {
+void TForm1::SettingsSessionEnded() {
     if (TForm3* settings = NewestWindow<TForm3>::Get()) settings->close();
 }
 
-void TForm1::CloseCalibrationWindow() {
+void TForm1::CalibrationSessionEnded() {
     if (TForm5* calibration = NewestWindow<TForm5>::Get()) calibration->close();
 }
 

@@ -1,17 +1,18 @@
 // TForm1, the main window: menu, status bar, the link's timers, start-up and close.
 #pragma once
 
-#include "BusOverviewWindow.h"
-#include "DiagnosticsTools.h"
-#include "FinderWindow.h"
 #include "FirmwareTransfer.h"
 #include "FormTimer.h"
+#include "LineLender.h"
 #include "LinkHost.h"
 #include "LinkState.h"
+#include "LinkWords.h"
 #include "MainDisplay.h"
 #include "ModbusLink.h"
 #include "ObserverFanOut.h"
 #include "PortKeeper.h"
+#include "RoomHook.h"
+#include "RoomHost.h"
 #include "SerialChannel.h"
 #include "Unit3.h"
 #include "Unit5.h"
@@ -21,6 +22,7 @@
 #include <QPointer>
 
 #include <array>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -30,15 +32,13 @@ class QMenu;
 
 namespace kvel {
 
-class TelemetryTools;
-
-class TForm1 : public QMainWindow, public LinkHost, public FinderHost {
+class TForm1 : public QMainWindow, public LinkHost, public RoomHost {
     Q_OBJECT
 public:
     // Runs FormCreate: reads data.inf from the working directory and opens the port.
     explicit TForm1(SerialChannel& channel, QWidget* parent = nullptr);
 
-    ModbusLink& Link() { return link_; }
+    ModbusLink& Link() override { return link_; }
     LinkState& State() { return state_; }
     MainDisplay& Display() { return *display_; }
     const kvel::VersionInfo& VersionInfo() const { return versionInfo_; }
@@ -53,33 +53,46 @@ public:
     void ShowPortNotOpened(const OpenFailure& failure);
     // The menu "Сервис" beside "Меню", made when its first item is added.
     QMenu* ServiceMenu();
-    TelemetryTools& Telemetry() { return *telemetry_; }
+    // The item of that text in "Сервис"; none when no room offers it.
+    QAction* ServiceItem(const QString& text) const;
+    // The hook of that type a room handed over; none when no room did.
+    template <class Hook> Hook* Room() const {
+        for (RoomHook* hook : rooms_)
+            if (auto* room = dynamic_cast<Hook*>(hook)) return room;
+        return nullptr;
+    }
     // Every observer of the link and the firmware upload hangs here.
     ObserverFanOut& LinkObservers() { return linkObservers_; }
-    TrafficMonitor& Traffic() { return diagnostics_->Traffic(); }
-    // "Монитор обмена": opens it, or brings the open one forward.
-    MonitorWindow* OpenMonitor() { return diagnostics_->OpenMonitor(); }
-    // Talks through the network line of that name from now on, instead of the COM port.
-    void UseNetworkPort(const std::string& portName);
+    void SetStatusPanel(int panel, const std::string& utf8Text);
+    void ShowMessage(const std::string& utf8Text);
+    // The readings redrawn from the images just stored.
+    void filling_out3();
+    void filling_out4();
 
     // LinkHost
-    void SetStatusPanel(int panel, const std::string& utf8Text) override;
+    void ShowLinkStatus(LinkStatus status) override;
+    void ShowDeviceAddress(std::uint8_t address, AddressNews news) override;
     void SetLinkTimerIntervals(int timer1Ms, int timer2Ms, int timer3Ms) override;
     void SetTimer5Interval(int ms) override;
-    void ShowMessage(const std::string& utf8Text) override;
     void Pause(int ms) override;
-    void filling_out3() override;
-    void filling_out4() override;
-    void CloseSettingsWindow() override;
-    void CloseCalibrationWindow() override;
+    void ReopenAtNewRateFailed(const OpenFailure& failure) override;
+    void HoldingRegistersStored() override { filling_out3(); }
+    void InputRegistersStored() override { filling_out4(); }
+    void SettingsSessionEnded() override;
+    void CalibrationSessionEnded() override;
     void BlankReadings() override;
 
-    // FinderHost
-    void PausePolling() override;
+    // RoomHost
+    QWidget& Window() override { return *this; }
+    QStatusBar& StatusBar() override { return *statusBar(); }
+    LineLender& Line() override { return lineLender_; }
+    LinkObserver& LineObserver() override { return linkObservers_; }
+    const FirmwareTransfer& Upload() const override { return firmwareTransfer_; }
+    std::string PortLabel() const override;
+    void PausePolling(const std::string& statusText) override;
     void ResumePolling() override;
     void ConnectTo(const FoundUnit& unit) override;
-    void UnitsFound(const std::vector<FoundUnit>& units) override;
-    LinkObserver* LineObserver() override { return &linkObservers_; }
+    void Reconnect() override;
 
     FormTimer* Timer1;
     FormTimer* Timer2;
@@ -95,12 +108,6 @@ public:
     QAction* N6;
     QAction* N7;
     QAction* N8;
-    // "Поиск устройства" in the menu "Сервис".
-    QAction* FinderItem;
-    QAction* MonitorItem;
-    // "Обзор шины" in the menu "Сервис".
-    QAction* OverviewItem;
-    QAction* NetworkItem;
 
 protected:
     bool event(QEvent* event) override;
@@ -122,21 +129,12 @@ private:
     void N5Click();
     void N6Click();
     void N7Click();
-    void FinderItemClick();
-    void OverviewItemClick();
-    // The finder or the bus overview has the line; a second one is not started beside it.
-    QWidget* LineBorrower();
-    // The units the overview starts with: the last scan's at the stored rate, else the one
-    // polling talks to.
-    std::vector<std::uint8_t> OverviewAddresses() const;
-    void NetworkItemClick();
-    void ReadNetworkChoice();
-    void WriteNetworkChoice() const;
-    // Something other than polling drives the port: a firmware upload or the unit finder.
+    // Something other than polling drives the port: a firmware upload or a borrower of the line.
     bool PortHeldElsewhere();
     // Function-6 writes through the request queue, for the windows that change registers.
     RegisterWriter RegisterWrites();
-    // The rooms of the menu "Сервис" that watch the link hand it their observers here.
+    // Every registered room's hook: its items make the menu "Сервис", in the rooms' places, and
+    // its observer joins the fan-out.
     void BuildServiceMenu();
     // Panel 0's tooltip says why the link is down; its text stays as the link sets it.
     void ShowLinkCause();
@@ -150,21 +148,18 @@ private:
     FirmwareTransfer firmwareTransfer_;
     ModbusLink link_;
     PortKeeper portKeeper_;
-    // Timer1..Timer3 as they ran when the finder paused them.
+    // Timer1..Timer3 as they ran when a borrower paused them.
     std::array<int, 3> pausedTimers_{};
     std::string pausedLinkText_;
     bool pollingPaused_ = false;
-    std::vector<FoundUnit> lastFound_;
+    // A refusal of a write to the broadcast address is waiting to be shown.
+    bool refusalWaiting_ = false;
     ObserverFanOut linkObservers_;
     MainDisplay* display_ = nullptr;
     std::array<QLabel*, 4> panels_{};
     QMenu* serviceMenu_ = nullptr;
-    DiagnosticsTools* diagnostics_ = nullptr;
-    // The network line last chosen, in use or not; kept in network.ini.
-    std::string lastNetworkPort_;
-    // The network lines connected to lately, newest first; kept in network.ini.
-    std::vector<std::string> recentNetworkPorts_;
-    TelemetryTools* telemetry_ = nullptr;
+    LineLender lineLender_{*this};
+    std::vector<RoomHook*> rooms_;
 };
 
 } // namespace kvel

@@ -164,7 +164,7 @@ void TForm2::ComboBox2Change(int index) {
     if (port.comNumber == 0) {
         QString error;
         port.comNumber = FreeComNumber([this](int n) { return NumberIsListed(n, ports_); }, error);
-        if (port.comNumber == 0) return ShowMessage(error);
+        if (port.comNumber == 0) return ShowMessage(error, this);
         unnamedChoice_ = port;
     }
     Edit1->setText(QString::number(port.comNumber));
@@ -190,7 +190,7 @@ bool TForm2::NameChosenDevice(std::uint16_t& number) {
         named = NameDevice(
             device, [this](int n) { return NumberIsListed(n, ports_); }, error);
     if (named == 0) {
-        ShowMessage(error);
+        ShowMessage(error, this);
         return false;
     }
     number = static_cast<std::uint16_t>(named);
@@ -204,7 +204,7 @@ void TForm2::Button1Click() {
     main.Link().StopLinkTimers();
     const std::optional<long long> port = ParseWholeNumber(Edit1->text());
     if (!port) {
-        ShowMessage(kNotAnInteger);
+        ShowMessage(kNotAnInteger, this);
         return;
     }
     std::uint16_t number = LowWord(*port);
@@ -222,7 +222,7 @@ void TForm2::Button1Click() {
 void TForm2::Button2Click() {
     TForm1& main = Main();
     if (!LineTakesBitRate(main.Link().StoredPortName())) {
-        ShowMessage(QString::fromUtf8(kRateChangeRefusedOverNetwork));
+        ShowMessage(QString::fromUtf8(kRateChangeRefusedOverNetwork), this);
         // The list must not show a rate the line was not set to.
         ShowStoredRate();
         return;
@@ -230,7 +230,7 @@ void TForm2::Button2Click() {
     const auto baudIndex = static_cast<std::uint16_t>(ComboBox1->currentIndex());
     if (main.Link().EnqueueRequest(kWriteSingle, kBaudRegister, baudIndex) ==
         Enqueued::RefusedAsBroadcast)
-        return ShowBroadcastRefusal();
+        return ShowBroadcastRefusal(this);
     main.State().Settings.baudIndexWord = baudIndex;
     main.ShowRatePanel();
 }
@@ -239,7 +239,7 @@ void TForm2::Button2Click() {
 void TForm2::Button3Click() {
     const std::optional<long long> address = ParseWholeNumber(Edit2->text());
     if (!address || (LowWord(*address) & 0xFF) < kLowestAddress) {
-        ShowMessage(kNotAnAddress);
+        ShowMessage(kNotAnAddress, this);
         return;
     }
     Main().Link().SwitchDeviceAddress(LowWord(*address));
@@ -250,12 +250,12 @@ void TForm2::Button4Click() {
     const std::optional<long long> address = ParseWholeNumber(Edit3->text());
     if (!address || static_cast<std::uint32_t>(*address) < kLowestAddress ||
         static_cast<std::uint32_t>(*address) > kHighestNewAddress) {
-        ShowMessage(kNotAnAddress);
+        ShowMessage(kNotAnAddress, this);
         return;
     }
     if (Main().Link().EnqueueRequest(kWriteSingle, kAddressRegister, LowWord(*address)) ==
         Enqueued::RefusedAsBroadcast)
-        ShowBroadcastRefusal();
+        ShowBroadcastRefusal(this);
 }
 
 // Closes the newest connection window, which need not be this one.

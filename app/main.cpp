@@ -2,9 +2,9 @@
 #include "Application.h"
 #include "ExceptionBox.h"
 #include "KvelVersion.h"
+#include "MainLoop.h"
 #include "QtTranslations.h"
 #include "RoutingChannel.h"
-#include "TerminationSignals.h"
 #include "Unit1.h"
 
 #include <QApplication>
@@ -59,24 +59,10 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "kvel: Qt's Russian translations are missing; its dialogs will speak "
                              "English (on Debian: apt install qt6-translations-l10n)\n");
 
-    // Heard from before the port opens; one that comes while the start-up box is open ends the
-    // program once the window exists. Quitting too: a box left open (one with no window under
-    // it) would keep the program from ending.
-    kvel::TForm1* main = nullptr;
-    bool ending = false;
-    kvel::EndOnTerminationSignals([&] {
-        ending = true;
-        if (main) main->close();
-        QApplication::quit();
-    });
+    // Heard from before the port opens, so a signal while the start-up box is open ends the
+    // program too.
+    kvel::MainLoop loop;
     kvel::RoutingChannel channel;
     kvel::TForm1 form(channel);
-    main = &form;
-    if (ending) {
-        form.close();
-        return 0;
-    }
-    form.show();
-    form.activateWindow();
-    return QApplication::exec();
+    return loop.Run(form);
 }

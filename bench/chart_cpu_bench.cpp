@@ -39,14 +39,14 @@ void RunEventLoopFor(int ms) {
 
 bool OpenWindows(kvel::TForm1& main, const char* mode) {
     if (std::strcmp(mode, "plain") == 0) return true;
-    main.Telemetry().ChartItem->trigger();
+    main.Room<kvel::TelemetryTools>()->ChartItem->trigger();
     const kvel::TelemetryChartWindow* chart = kvel::NewestWindow<kvel::TelemetryChartWindow>::Get();
     if (!chart || !chart->LiveCheckBox->isChecked()) return false;
     if (std::strcmp(mode, "chart") == 0) return true;
     if (std::strcmp(mode, "all") != 0) return false;
-    main.MonitorItem->trigger();
-    main.Telemetry().LogItem->trigger();
-    return main.Telemetry().Recording().Start(QStringLiteral("log.csv"));
+    main.ServiceItem(QStringLiteral("Монитор обмена"))->trigger();
+    main.Room<kvel::TelemetryTools>()->LogItem->trigger();
+    return main.Room<kvel::TelemetryTools>()->Recording().Start(QStringLiteral("log.csv"));
 }
 
 int Measure(const char* mode, int minutes) {
@@ -62,7 +62,7 @@ int Measure(const char* mode, int minutes) {
     kvel::TForm1 main(channel);
     main.show();
     main.activateWindow();
-    const kvel::TelemetryRecorder& recorder = main.Telemetry().Recorder();
+    const kvel::TelemetryRecorder& recorder = main.Room<kvel::TelemetryTools>()->Recorder();
     if (!QTest::qWaitFor([&] { return recorder.Size() > 4; }, 10000)) return 1;
     if (!OpenWindows(main, mode)) return 1;
 

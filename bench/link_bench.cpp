@@ -44,7 +44,6 @@ std::vector<std::uint8_t> PollReplyStream() {
 }
 
 void BM_ReceivePollReplies(benchmark::State& state) {
-    kvel::init_crc16_tab();
     kvel::LinkState linkState;
     // Nothing behind them, so the figures are the link's own.
     kvel::test::QuietChannel channel;
@@ -72,7 +71,6 @@ constexpr std::size_t kCrcBlock = 253;
 using BoostModbusCrc = boost::crc_optimal<16, 0x8005, 0xFFFF, 0, true, true>;
 
 void BM_Crc16Block(benchmark::State& state) {
-    kvel::init_crc16_tab();
     const auto block = RandomBytes(kCrcBlock, 1);
     for (auto _ : state) {
         benchmark::DoNotOptimize(block.data());
@@ -99,7 +97,6 @@ BENCHMARK(BM_BoostCrc);
 // time(Crc16Block) / time(Boost.CRC).
 void BM_Crc16BlockOverBoost(benchmark::State& state) {
     using Clock = std::chrono::steady_clock;
-    kvel::init_crc16_tab();
     const auto block = RandomBytes(kCrcBlock, 2);
     constexpr int kRounds = 256;
     Clock::duration ours{};

@@ -51,7 +51,6 @@ void PollCycle(kvel::TrafficMonitor& monitor, const std::vector<std::uint8_t>& r
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    kvel::init_crc16_tab();
     kvel::TrafficMonitor monitor;
     auto* window = new kvel::MonitorWindow(monitor);
     const std::vector<std::uint8_t> reply = PollReply();

@@ -2,6 +2,7 @@
 // latency and the program's CPU, one phase each against kvel-sim (targets: the same replies,
 // tick for tick; CPU at most 1.1 x serial).
 // Usage: network_bench [seconds per phase, default 60]
+#include "DiagnosticsTools.h"
 #include "NetworkLine.h"
 #include "RoutingChannel.h"
 #include "ScratchDir.h"
@@ -34,7 +35,7 @@ bool Poll(kvel::test::SimulatedUnit& unit, int seconds, Phase& phase) {
     kvel::TForm1 main(channel);
     main.show();
     main.activateWindow();
-    const kvel::LinkCounters& counters = main.Traffic().Counters();
+    const kvel::LinkCounters& counters = main.Room<kvel::DiagnosticsTools>()->Traffic().Counters();
     if (!QTest::qWaitFor([&] { return counters.Replies() > 4; }, 10000)) return false;
     const std::uint64_t repliesBefore = counters.Replies();
     const auto latencyBefore = counters.ReplyLatency();

@@ -2,13 +2,12 @@
 // window itself, offscreen, against kvel-sim with units 1 to 10 on one pseudo-terminal.
 // Target: a round under 0.5 s (nine rounds in ten, on a shared machine).
 #include "BusOverviewWindow.h"
+#include "SimulatedUnit.h"
 #include "SystemSerialChannel.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
-#include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -25,7 +24,7 @@ constexpr int kRounds = 30;
 // The main window's side of the pause, which costs the overview nothing.
 class NoPolling : public kvel::FinderHost {
 public:
-    void PausePolling() override {}
+    void PausePolling(const std::string&) override {}
     void ResumePolling() override {}
     void ConnectTo(const kvel::FoundUnit&) override {}
 };
@@ -37,11 +36,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
-    QProcess sim;
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start(KVEL_SIM_PATH, {"--address", "1,2,3,4,5,6,7,8,9,10", "--baud-index", "9"});
-    if (!sim.waitForStarted() ||
-        !QTest::qWaitFor([] { return QFile::exists("dosdevices/com1"); }, 5000)) {
+    kvel::test::SimulatedUnit sim({"--address", "1,2,3,4,5,6,7,8,9,10", "--baud-index", "9"});
+    if (!sim.Started()) {
         std::fprintf(stderr, "overview_bench: kvel-sim did not start\n");
         return 1;
     }
@@ -77,8 +73,7 @@ int main(int argc, char* argv[]) {
         poller && std::all_of(poller->Units().begin(), poller->Units().end(),
                               [](const kvel::PolledUnit& unit) { return unit.answered; });
     window->close();
-    sim.terminate();
-    sim.waitForFinished();
+    sim.Stop();
     if (!done || !answered) {
         std::fprintf(stderr, "overview_bench: %zu rounds, every unit answered: %s\n", rounds.size(),
                      answered ? "yes" : "no");

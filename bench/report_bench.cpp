@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QMainWindow>
-#include <QMenu>
 #include <QStatusBar>
 #include <QTemporaryDir>
 
@@ -25,10 +24,9 @@ void BM_WriteReportOfAnHour(benchmark::State& benchState) {
     kvel::LinkState state;
     std::int64_t nowMs = kStartMs;
     QMainWindow main;
-    QMenu menu;
-    kvel::TelemetryTools telemetry(state, menu, *main.statusBar(), &main, [&] { return nowMs; });
-    kvel::DiagnosticsTools diagnostics(menu, &main);
-    kvel::ServiceReportTools report(menu, state, diagnostics, telemetry, {}, &main);
+    kvel::TelemetryTools telemetry(state, *main.statusBar(), &main, [&] { return nowMs; });
+    kvel::DiagnosticsTools diagnostics(&main);
+    kvel::ServiceReportTools report(state, diagnostics, telemetry, {}, &main);
     state.InputImage[0] = 0x0031;
     for (int i = 0; i < kHourOfReplies; ++i) {
         nowMs = kStartMs + i * kPollMs;

@@ -73,6 +73,9 @@ if [ -x "$SERVE_BENCH" ]; then
   "$SERVE_BENCH" memory "${KVEL_MEASURE_SECONDS:-3600}"
 fi
 
+echo "== a site: 100 gateways of 8 units, polled and scraped every 5 s (targets in the script)"
+"$(dirname "$0")/measure-site.sh" "$BUILD_DIR" 100 "${KVEL_MEASURE_SECONDS:-60}"
+
 echo "== running program (targets: CPU <= 0.3 s a minute, peak <= 45 MB)"
 "$(dirname "$0")/measure-running.sh" "$BUILD_DIR" "${KVEL_MEASURE_SECONDS:-60}"
 

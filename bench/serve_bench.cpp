@@ -3,6 +3,8 @@
 //                                  Prometheus does; target p99 under 10 ms, polling at its pace.
 //   serve_bench memory [SECONDS]   the exporter's resident memory every 10 s (default an hour);
 //                                  target flat after the first minute (growth under 1 MB).
+#include "SimulatedUnit.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -29,10 +32,9 @@ public:
         QStringList addresses;
         for (int address = 1; address <= kUnits; ++address)
             addresses << QString::number(address);
-        sim_.start(KVEL_SIM_PATH, {"--address", addresses.join(','), "--baud-index", "9"});
-        if (!sim_.waitForStarted() ||
-            !QTest::qWaitFor([] { return QFile::exists("dosdevices/com1"); }, 5000))
-            return false;
+        sim_ = std::make_unique<kvel::test::SimulatedUnit>(
+            QStringList{"--address", addresses.join(','), "--baud-index", "9"});
+        if (!sim_->Started()) return false;
         QTcpServer probe;
         probe.listen(QHostAddress::LocalHost, 0);
         port_ = probe.serverPort();
@@ -44,10 +46,8 @@ public:
         return serve_.waitForStarted() && QTest::qWaitFor([this] { return Connect(); }, 10000);
     }
     ~Exporter() {
-        for (QProcess* process : {&serve_, &sim_}) {
-            process->terminate();
-            process->waitForFinished();
-        }
+        serve_.terminate();
+        serve_.waitForFinished();
     }
 
     // One scrape over the kept connection; the body, empty when no answer came.
@@ -93,7 +93,7 @@ private:
         return socket_.waitForConnected(1000) && Total(Scrape(), "kvel_up") == kUnits;
     }
 
-    QProcess sim_;
+    std::unique_ptr<kvel::test::SimulatedUnit> sim_;
     QProcess serve_;
     QTcpSocket socket_;
     quint16 port_ = 0;

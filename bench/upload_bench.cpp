@@ -1,6 +1,7 @@
 // Times a 64 KiB firmware upload at 115200 bit/s from the real update window, link and serial
 // channel to kvel-sim, beside its floor of one block per 1005 ms tick: 32 ticks from block 0 to
 // the closing frame.
+#include "DiagnosticsTools.h"
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
 #include "SystemSerialChannel.h"
@@ -53,7 +54,7 @@ int Measure(bool withMonitor) {
     kvel::FirmwareTransfer transfer;
     if (withMonitor) {
         transfer.observer = &main.LinkObservers();
-        main.OpenMonitor();
+        main.Room<kvel::DiagnosticsTools>()->OpenMonitor();
     }
     kvel::TForm4 window(transfer, main.State(), channel, [&main](int timer1Ms, int timer2Ms) {
         main.Timer1->SetInterval(timer1Ms);

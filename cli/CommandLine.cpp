@@ -3,6 +3,7 @@
 
 #include "AddressList.h"
 #include "KvelVersion.h"
+#include "LineOptions.h"
 #include "ModbusLink.h"
 #include "NetworkPort.h"
 #include "SerialChannel.h"
@@ -21,8 +22,10 @@ struct VerbSpec {
     std::size_t operands;
     const char* synopsis;
     std::vector<std::string> options; // the verb's own options, beside the common ones
-    const char* help;
+    std::string help;
 };
+
+const std::string kHoldingNumbers = "0 to " + std::to_string(reg::holding::Count - 1);
 
 const std::vector<VerbSpec> kVerbs = {
     {Verb::Status,
@@ -56,8 +59,10 @@ const std::vector<VerbSpec> kVerbs = {
      "get NAME|REGISTER",
      {},
      "Prints one register in its unit. NAME is a register name; REGISTER a holding register\n"
-     "number from 0 to 26, or input:N for input register N (input:20). get status lists the\n"
-     "lamps and the battery level the status word holds."},
+     "number from " +
+         kHoldingNumbers +
+         ", or input:N for input register N (input:20). get status lists the\n"
+         "lamps and the battery level the status word holds."},
     {Verb::Set,
      "set",
      2,
@@ -122,6 +127,7 @@ const std::vector<VerbSpec> kVerbs = {
      "serves what they last said to Prometheus at http://HOST:PORT/metrics until stopped. A\n"
      "scrape never waits on the line; a unit that does not answer shows as kvel_up 0. It\n"
      "writes nothing to any unit. Each answer is waited for 0.2 s beyond its time on the line.\n"
+     "It runs kvel-exporter in its place; kvel-exporter --config FILE serves several lines.\n"
      "  --listen HOST:PORT  where to listen (default 127.0.0.1:9877); a port alone listens on\n"
      "                      127.0.0.1, [::1]:PORT on an IPv6 address\n"
      "  --interval SECONDS  time between the starts of two polls of every unit, 0.1 to 3600\n"
@@ -204,32 +210,10 @@ ParsedCommandLine Refused(const std::string& why) {
     return {std::nullopt, why, kExitRefused};
 }
 
-std::optional<long> WholeNumber(const std::string& text, long lowest, long highest) {
-    if (text.empty() || text.size() > 9) return std::nullopt;
-    if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    const long value = std::stol(text);
-    if (value < lowest || value > highest) return std::nullopt;
-    return value;
-}
-
-// Seconds with up to three decimals, to milliseconds.
-std::optional<int> Milliseconds(const std::string& text, int lowestMs, int highestMs) {
-    const std::size_t separator = text.find_first_of(".,");
-    const std::string whole = text.substr(0, separator);
-    std::string fraction = separator == std::string::npos ? "" : text.substr(separator + 1);
-    if (fraction.size() > 3) return std::nullopt;
-    fraction.resize(3, '0');
-    const std::optional<long> ms =
-        WholeNumber((whole.empty() ? "0" : whole) + fraction, lowestMs, highestMs);
-    if (!ms) return std::nullopt;
-    return static_cast<int>(*ms);
-}
-
 // A name, a holding register's number, or "input:" and an input register's number.
 const unit::Register* FindRegisterOperand(const std::string& text) {
     if (text.compare(0, kInputPrefix.size(), kInputPrefix) != 0) return unit::ByNameOrNumber(text);
-    const std::optional<long> number = WholeNumber(text.substr(kInputPrefix.size()), 0, 65535);
+    const std::optional<long> number = ReadWholeNumber(text.substr(kInputPrefix.size()), 0, 65535);
     if (!number) return nullptr;
     return unit::Find(unit::Bank::Input, static_cast<std::uint16_t>(*number));
 }
@@ -279,20 +263,9 @@ private:
                 options_["help"] = "";
                 continue;
             }
-            const std::size_t equals = arg.find('=');
-            const std::string name =
-                arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-            const bool takesValue = Contains(kValueOptions, name);
-            if (!takesValue && !IsFlag(name)) return "Unknown option --" + name + ".";
-            std::string value;
-            if (equals != std::string::npos) {
-                if (!takesValue) return "--" + name + " takes no value.";
-                value = arg.substr(equals + 1);
-            } else if (takesValue) {
-                if (i + 1 >= arguments.size()) return "--" + name + " needs a value.";
-                value = arguments[++i];
-            }
-            if (!options_.emplace(name, value).second) return "--" + name + " is given twice.";
+            if (std::optional<std::string> refused =
+                    ReadLongOption(arguments, i, kValueOptions, IsFlag, options_))
+                return refused;
         }
         return std::nullopt;
     }
@@ -338,19 +311,17 @@ private:
         if (port == options_.end()) return "--port is required: a COM number or a device path.";
         if (const std::optional<std::string> refused = ReadAnyPort(port->second)) return refused;
         invocation_.baudGiven = options_.count("baud") != 0;
-        if (invocation_.baudGiven && !ReadBaud(options_["baud"]))
-            return "--baud wants 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600 or "
-                   "115200, or an index 0 to 9.";
+        if (invocation_.baudGiven && !ReadBaud(options_["baud"])) return BaudRefusal("--baud");
         if (options_.count("address"))
             if (const std::optional<std::string> error = ReadAddresses(options_["address"]))
                 return error;
         if (options_.count("timeout")) {
-            const std::optional<int> ms = Milliseconds(options_["timeout"], 100, 3'600'000);
+            const std::optional<int> ms = ReadMilliseconds(options_["timeout"], 100, 3'600'000);
             if (!ms) return "--timeout wants seconds from 0.1 to 3600.";
             invocation_.timeoutMs = *ms;
         }
         if (options_.count("gap")) {
-            const std::optional<long> gap = WholeNumber(options_["gap"], 0, kMostGapMs);
+            const std::optional<long> gap = ReadWholeNumber(options_["gap"], 0, kMostGapMs);
             if (!gap) return "--gap wants milliseconds from 0 to 10000.";
             invocation_.gapMs = static_cast<int>(*gap);
         }
@@ -359,76 +330,29 @@ private:
         return std::nullopt;
     }
 
-    // A serial port, or a network line named as kNetworkPortForms says.
     std::optional<std::string> ReadAnyPort(const std::string& text) {
-        std::string error;
-        if (IsNetworkPortName(text)) {
-            if (!ParseNetworkPort(text, error)) return "--port: " + error + ".";
-            invocation_.portName = text;
-            invocation_.portLabel = text;
-            return std::nullopt;
-        }
-        if (ReadPort(text)) return std::nullopt;
-        return "--port wants a COM number (3 or COM3), a device path, or " +
-               std::string(kNetworkPortForms) + "; not \"" + text + "\".";
-    }
-
-    // As mbpoll reads it: a name with a '/' is a device path, relative ones too (./com1).
-    bool ReadPort(const std::string& text) {
-        if (text.find('/') != std::string::npos) {
-            invocation_.portName = text;
-            invocation_.portLabel = text;
-            return true;
-        }
-        std::string digits = text;
-        if (digits.size() > 3 &&
-            (digits.compare(0, 3, "COM") == 0 || digits.compare(0, 3, "com") == 0))
-            digits = digits.substr(3);
-        if (const std::optional<long> number = WholeNumber(digits, 1, 65535)) {
-            invocation_.portName = ComPortName(static_cast<std::uint16_t>(*number));
-            invocation_.portLabel = "COM" + std::to_string(*number);
-            return true;
-        }
-        if (ComPortNumber(text) < 0) return false;
-        invocation_.portName = text;
-        invocation_.portLabel = text;
-        return true;
+        const Read<NamedPort> port = ReadPortName("--port", text);
+        if (!port.value) return port.error;
+        invocation_.portName = port.value->name;
+        invocation_.portLabel = port.value->label;
+        return std::nullopt;
     }
 
     bool ReadBaud(const std::string& text) {
-        const std::optional<long> number = WholeNumber(text, 0, 115200);
-        if (!number) return false;
-        for (std::uint8_t index = 0; index < 10; ++index) {
-            if (*number == index || *number == BaudRateFromIndex(index)) {
-                invocation_.baudIndex = index;
-                return true;
-            }
-        }
-        return false;
+        const std::optional<std::uint8_t> index = ReadBaudIndex(text);
+        if (!index) return false;
+        invocation_.baudIndex = *index;
+        return true;
     }
 
     std::optional<std::string> ReadAddresses(const std::string& text) {
-        const AddressList list = ParseAddressList(text);
-        switch (list.error) {
-        case AddressListError::None:
-            break;
-        case AddressListError::OutOfRange:
-            if (list.item == "0")
-                return "--address 0 is the broadcast address: no unit answers it, and kvel sends "
-                       "no writes to it. Give the unit's own address, 1 to 254.";
-            return "--address: " + list.item + " is not a unit's address, 1 to 254.";
-        case AddressListError::Repeated:
-            return "--address lists " + list.item + " twice.";
-        case AddressListError::BackwardRange:
-            return "--address: write the range " + list.item + " from the lower address up.";
-        default:
-            return "--address wants the unit's Modbus address, 1 to 254, or a list as 1,3,7-9.";
-        }
-        if (list.addresses.size() > 1 && !IsForSeveralUnits(invocation_.verb))
+        const Read<std::vector<std::uint8_t>> list = ReadAddressList("--address", text);
+        if (!list.value) return list.error;
+        if (list.value->size() > 1 && !IsForSeveralUnits(invocation_.verb))
             return std::string("--address lists several units, but ") + VerbName() +
                    " talks to one unit at a time: give one address.";
-        invocation_.addresses = list.addresses;
-        invocation_.address = list.addresses.front();
+        invocation_.addresses = *list.value;
+        invocation_.address = list.value->front();
         return std::nullopt;
     }
 
@@ -443,23 +367,13 @@ private:
         return "";
     }
 
-    // "HOST:PORT", "[IPv6]:PORT", or a port alone; whether HOST is an address is for the
-    // listening to say.
     std::optional<std::string> ReadListen() {
         if (!options_.count("listen")) return std::nullopt;
-        const std::string& text = options_["listen"];
-        const std::size_t colon = text.rfind(':');
-        std::string host =
-            colon == std::string::npos ? invocation_.listenHost : text.substr(0, colon);
-        if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
-            host = host.substr(1, host.size() - 2);
-        const std::optional<long> port =
-            WholeNumber(colon == std::string::npos ? text : text.substr(colon + 1), 1, 65535);
-        if (!port || host.empty())
-            return "--listen wants HOST:PORT (127.0.0.1:9877), [IPv6]:PORT or a port, not \"" +
-                   text + "\".";
-        invocation_.listenHost = host;
-        invocation_.listenPort = static_cast<int>(*port);
+        const Read<ListenAddress> listen =
+            ReadListenAddress("--listen", options_["listen"], invocation_.listenHost);
+        if (!listen.value) return listen.error;
+        invocation_.listenHost = listen.value->host;
+        invocation_.listenPort = listen.value->port;
         return std::nullopt;
     }
 
@@ -473,12 +387,12 @@ private:
 
     std::optional<std::string> ReadWatchOptions() {
         if (options_.count("interval")) {
-            const std::optional<int> ms = Milliseconds(options_["interval"], 100, 3'600'000);
+            const std::optional<int> ms = ReadMilliseconds(options_["interval"], 100, 3'600'000);
             if (!ms) return "--interval wants seconds from 0.1 to 3600.";
             invocation_.intervalMs = *ms;
         }
         if (options_.count("count")) {
-            const std::optional<long> count = WholeNumber(options_["count"], 1, 100'000'000);
+            const std::optional<long> count = ReadWholeNumber(options_["count"], 1, 100'000'000);
             if (!count) return "--count wants a number of lines from 1.";
             invocation_.count = static_cast<int>(*count);
         }
@@ -515,8 +429,9 @@ private:
         const std::string first = text.substr(0, dash);
         const std::string last = dash == std::string::npos ? first : text.substr(dash + 1);
         const std::optional<long> from =
-            WholeNumber(first, kFirstFinderAddress, kLastFinderAddress);
-        const std::optional<long> to = WholeNumber(last, kFirstFinderAddress, kLastFinderAddress);
+            ReadWholeNumber(first, kFirstFinderAddress, kLastFinderAddress);
+        const std::optional<long> to =
+            ReadWholeNumber(last, kFirstFinderAddress, kLastFinderAddress);
         if (!from || !to || *from > *to) return false;
         invocation_.firstAddress = static_cast<std::uint8_t>(*from);
         invocation_.lastAddress = static_cast<std::uint8_t>(*to);
@@ -539,7 +454,7 @@ private:
             return Usage("Unknown register \"" + words_[1] +
                          "\". Known names: " + unit::Names(unit::Bank::Holding) +
                          (set ? "" : ", " + unit::Names(unit::Bank::Input)) +
-                         "; or a holding register number 0 to 26" +
+                         "; or a holding register number " + kHoldingNumbers +
                          (set ? "." : ", or input:N for input registers " + InputNumbers() + "."));
         invocation_.target = info;
         if (!set) return {invocation_, {}, kExitOk};

@@ -12,26 +12,12 @@
 #include <cstdio>
 #include <thread>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace kvel::cli {
 
 namespace {
 
 // Short beside the finder's 50 ms wait for an answer, so an answer is taken in at once.
 constexpr auto kTickPeriod = std::chrono::milliseconds(1);
-
-bool IsTerminal(std::FILE* stream) {
-#ifdef _WIN32
-    return _isatty(_fileno(stream)) != 0;
-#else
-    return isatty(fileno(stream)) != 0;
-#endif
-}
 
 std::string VersionText(const FoundUnit& unit) {
     return unit.firmwareVersion ? std::to_string(*unit.firmwareVersion) : "unknown";

@@ -5,7 +5,7 @@
 #include "FormTimer.h"
 #include "LinkHost.h"
 
-#include <string>
+#include <cstdint>
 
 namespace kvel {
 class ModbusLink;
@@ -21,15 +21,16 @@ public:
     void Drive(ModbusLink& link) { link_ = &link; }
 
     // The window texts stay unshown: kvel-cli words what it reports itself.
-    void SetStatusPanel(int, const std::string&) override {}
+    void ShowLinkStatus(LinkStatus) override {}
+    void ShowDeviceAddress(std::uint8_t, AddressNews) override {}
     void SetLinkTimerIntervals(int timer1Ms, int timer2Ms, int timer3Ms) override;
     void SetTimer5Interval(int) override {}
-    void ShowMessage(const std::string&) override {}
     void Pause(int ms) override;
-    void filling_out3() override {}
-    void filling_out4() override {}
-    void CloseSettingsWindow() override {}
-    void CloseCalibrationWindow() override {}
+    void ReopenAtNewRateFailed(const OpenFailure&) override {}
+    void HoldingRegistersStored() override {}
+    void InputRegistersStored() override {}
+    void SettingsSessionEnded() override {}
+    void CalibrationSessionEnded() override {}
     void BlankReadings() override {}
 
 private:

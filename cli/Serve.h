@@ -1,5 +1,5 @@
-// kvel-cli serve: the units at the listed addresses polled in the background, their readings
-// and link served to Prometheus over HTTP until the program is stopped.
+// kvel-cli serve: kvel-exporter for the units at the listed addresses on one port. It runs in
+// kvel-cli's place, so that kvel-cli itself never loads the HTTP libraries.
 #pragma once
 
 #include "CommandLine.h"

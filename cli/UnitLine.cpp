@@ -3,6 +3,7 @@
 
 #include "Crc16.h"
 #include "FrameDecoder.h"
+#include "LinkWords.h"
 #include "ModbusFrame.h"
 #include "ModbusLink.h"
 #include "NetworkPort.h"
@@ -98,66 +99,13 @@ std::string Seconds(int ms) {
                           : std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100);
 }
 
-std::string ExceptionText(std::uint8_t code) {
+std::string EnglishExceptionText(std::uint8_t code) {
     char number[8];
     std::snprintf(number, sizeof number, "%02X", code);
     return std::string("exception ") + number + " (" + ExceptionName(code) + ")";
 }
 
-std::string OpenReasonText(const OpenFailure& failure) {
-    switch (failure.reason) {
-    case OpenFailureReason::None:
-        return "the port would not open";
-    case OpenFailureReason::NoSuchDevice:
-        return failure.device + " does not exist";
-    case OpenFailureReason::Busy:
-        return failure.device + " is in use by another program" +
-               (failure.holder.empty() ? "" : ": " + failure.holder);
-    case OpenFailureReason::NoPermission:
-        return "no permission to open " + failure.device + " (on Debian: adduser $USER dialout)";
-    case OpenFailureReason::NotSerialPort:
-        return failure.device + " is not a serial port";
-    case OpenFailureReason::Other:
-        return failure.device + ": " + failure.detail;
-    case OpenFailureReason::SettingsRefused:
-        return failure.device + " would not take the line settings: " + failure.detail;
-    case OpenFailureReason::HostNotFound:
-    case OpenFailureReason::ConnectionRefused:
-    case OpenFailureReason::ConnectionDropped:
-    case OpenFailureReason::HostUnreachable:
-    case OpenFailureReason::PortControlRefused:
-    case OpenFailureReason::PortControlUnanswered:
-    case OpenFailureReason::TelnetGarbled:
-    case OpenFailureReason::ConnectionTimedOut:
-        return ConnectionFailureWords(failure.reason);
-    }
-    return {};
-}
-
 } // namespace
-
-std::string ConnectionFailureWords(OpenFailureReason reason) {
-    switch (reason) {
-    case OpenFailureReason::HostNotFound:
-        return "the host name does not resolve";
-    case OpenFailureReason::ConnectionRefused:
-        return "connection refused (is the server listening on that port?)";
-    case OpenFailureReason::ConnectionDropped:
-        return "the server closed the connection";
-    case OpenFailureReason::HostUnreachable:
-        return "the host is unreachable (no route to it)";
-    case OpenFailureReason::PortControlRefused:
-        return "the server refused to let its serial port be set (RFC 2217)";
-    case OpenFailureReason::PortControlUnanswered:
-        return "the server did not answer the serial port's settings (RFC 2217)";
-    case OpenFailureReason::TelnetGarbled:
-        return "the server broke the telnet protocol";
-    case OpenFailureReason::ConnectionTimedOut:
-        return "the host does not answer";
-    default:
-        return {};
-    }
-}
 
 int ConnectWaitMs(const Invocation& invocation) {
     return std::max(kConnectTimeoutMs, invocation.timeoutMs);
@@ -173,17 +121,10 @@ std::string RateClause(const Invocation& invocation, std::int32_t bitRate) {
     return " at " + LineRateText(invocation, bitRate);
 }
 
-std::string OpenFailureText(const std::string& portLabel, const OpenFailure& failure) {
-    const char* cannot = IsNetworkPortName(portLabel) ? "cannot connect to " : "cannot open ";
-    return cannot + portLabel + ": " + OpenReasonText(failure);
-}
-
 UnitLine::UnitLine(const Invocation& invocation)
     : invocation_(invocation), address_(invocation.address),
       bitRate_(BaudRateFromIndex(invocation.baudIndex)),
-      transaction_(channel_, {bitRate_, milliseconds(invocation.gapMs), kTurnRound}) {
-    init_crc16_tab();
-}
+      transaction_(channel_, {bitRate_, milliseconds(invocation.gapMs), kTurnRound}) {}
 
 // A network line is open once its connection is up: no request goes out before, so a server
 // that never takes the connection is not mistaken for a silent unit.
@@ -278,10 +219,10 @@ std::string UnitLine::Failure(const Answer& answer) const {
     case TransactionOutcome::Ok:
         return {};
     case TransactionOutcome::Exception:
-        return "the unit answered with " + ExceptionText(answer.exceptionCode) + tries;
+        return "the unit answered with " + EnglishExceptionText(answer.exceptionCode) + tries;
     case TransactionOutcome::NoUnit:
         return "no unit answered at " + Where() + ": the gateway says " +
-               ExceptionText(answer.exceptionCode) + "; check the address";
+               EnglishExceptionText(answer.exceptionCode) + "; check the address";
     case TransactionOutcome::TimedOut:
         return "no answer from the unit at " + Where() + within + tries;
     case TransactionOutcome::Corrupt:

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "LineOptions.h"
 #include "LinkState.h"
 #include "ModbusTransaction.h"
 #include "RoutingChannel.h"
@@ -82,9 +83,6 @@ private:
     RunCounts counts_;
 };
 
-// "cannot open COM3: /dev/ttyUSB0 is in use by another program: kvel (pid 4242)", or for a
-// network line "cannot connect to tcp://10.0.0.5:4001: connection refused (…)".
-std::string OpenFailureText(const std::string& portLabel, const OpenFailure& failure);
 // How long a network line's connection may take to come up: the channel's own time-out, or the
 // --timeout given when that is longer (a name may take the resolver a while).
 int ConnectWaitMs(const Invocation& invocation);
@@ -92,7 +90,5 @@ int ConnectWaitMs(const Invocation& invocation);
 std::string LineRateText(const Invocation& invocation, std::int32_t bitRate);
 // " at 9600 bit/s", or " (network)", to follow a port or an address.
 std::string RateClause(const Invocation& invocation, std::int32_t bitRate);
-// Why a network line's connection failed or went down; empty for a serial port's reasons.
-std::string ConnectionFailureWords(OpenFailureReason reason);
 
 } // namespace kvel::cli

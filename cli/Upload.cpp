@@ -22,14 +22,6 @@
 #include <filesystem>
 #include <fstream>
 
-#ifdef Q_OS_WIN
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
-
 namespace kvel::cli {
 
 namespace {
@@ -191,7 +183,7 @@ int Transfer(UnitLine& line, const Invocation& call) {
     host.Drive(link);
 
     FirmwareTransfer transfer;
-    UploadProgress progress(transfer, isatty(fileno(stdout)) != 0);
+    UploadProgress progress(transfer, IsTerminal(stdout));
     FirmwareUpload upload(transfer, state, line.Channel(), progress);
     progress.Follow(upload);
     if (upload.ChooseFile(call.file) != FileVerdict::Usable)
@@ -212,7 +204,7 @@ int Transfer(UnitLine& line, const Invocation& call) {
     upload.Stop();
     host.SetLinkTimerIntervals(0, 0, 0);
     if (upload.Step() != UploadStep::Finished) {
-        if (isatty(fileno(stdout))) std::fputc('\n', stdout);
+        if (IsTerminal(stdout)) std::fputc('\n', stdout);
         const bool fileFault = upload.Step() == UploadStep::FileReadError;
         return Fail(fileFault ? kExitRefused : kExitLink,
                     UploadFailure(upload, transfer, call, line.Channel()));

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -200,6 +201,31 @@ int WatchEnd(const std::vector<WatchedUnit>& units) {
     return Fail(kExitLink, "silent in the last round: address " + silent);
 }
 
+volatile std::sig_atomic_t watchStopRequested = 0;
+
+void RequestWatchStop(int) {
+    watchStopRequested = 1;
+}
+
+// Ctrl+C, a logout or the service manager's stop end a watch as --count does: after the round
+// under way, with the last round's verdict as the exit status and every row already written.
+void StopWatchOnTerminationSignals() {
+    std::signal(SIGINT, RequestWatchStop);
+    std::signal(SIGTERM, RequestWatchStop);
+#ifdef SIGHUP
+    std::signal(SIGHUP, RequestWatchStop);
+#endif
+}
+
+// Waits for the next beat in short steps, so that a stop asked for meanwhile is not kept waiting
+// for a long interval. False: a stop was asked for.
+bool WaitForBeat(Clock::time_point beat) {
+    constexpr auto kStep = std::chrono::milliseconds(50);
+    while (!watchStopRequested && Clock::now() < beat)
+        std::this_thread::sleep_until(std::min(beat, Clock::now() + kStep));
+    return !watchStopRequested;
+}
+
 // Lines start on the interval's beat; a reading that overruns its beat is followed at once by
 // the next, and the beats it overran are skipped rather than made up in a burst. A silence is
 // no reason to stop: a round counts towards --count once a unit answers in it.
@@ -214,6 +240,7 @@ int Watch(UnitLine& line) {
     std::vector<WatchedUnit> units;
     for (std::uint8_t address : call.addresses)
         units.push_back({address, false});
+    StopWatchOnTerminationSignals();
     const auto interval = std::chrono::milliseconds(call.intervalMs);
     std::optional<Clock::time_point> portGoneSince;
     bool toldSlow = false;
@@ -229,10 +256,11 @@ int Watch(UnitLine& line) {
         const Turn round = WatchRound(line, csv, units);
         if (round == Turn::CsvFailed) return Fail(kExitRefused, "cannot write " + call.csvPath);
         if (round == Turn::Answered && ++rounds == call.count) return WatchEnd(units);
+        if (watchStopRequested) return WatchEnd(units);
         const Clock::time_point now = Clock::now();
         beat += interval;
         if (beat >= now) {
-            std::this_thread::sleep_until(beat);
+            if (!WaitForBeat(beat)) return WatchEnd(units);
             continue;
         }
         if (!toldSlow && answeringBefore && SilentList(units).empty()) {

@@ -1,5 +1,6 @@
 // kvel-cli: the unit without windows, for scripts and production lines.
 #include "CommandLine.h"
+#include "Console.h"
 #include "Verbs.h"
 
 #include <QCoreApplication>
@@ -23,7 +24,7 @@ int main(int argc, char* argv[]) {
     if (!parsed.invocation) {
         std::FILE* out = parsed.exitCode == kvel::cli::kExitOk ? stdout : stderr;
         std::fprintf(out, "%s%s\n", parsed.exitCode == kvel::cli::kExitOk ? "" : "kvel-cli: ",
-                     parsed.text.c_str());
+                     kvel::cli::TerminalSafe(parsed.text).c_str());
         return parsed.exitCode;
     }
     return kvel::cli::RunVerb(*parsed.invocation);

@@ -6,8 +6,8 @@
 #include "ModbusFrame.h"
 #include "Registers.h"
 
-#include <array>
 #include <cstdio>
+#include <optional>
 
 namespace kvel {
 
@@ -41,29 +41,15 @@ std::string Hex(std::uint32_t value, int digits) {
     return text;
 }
 
-bool IsCommandFrame(const std::uint8_t* frame, std::size_t length) {
-    return length >= 4 && frame[1] == kWriteSingle && WordAt(frame + 2) == reg::kCommandRegister;
-}
-
-// Block and closing frames carry their length without the CRC in bytes 4 and 5.
-bool IsBlockFrame(const std::uint8_t* frame, std::size_t length) {
-    return IsCommandFrame(frame, length) && length > kBlockHeaderBytes + kCrcBytes &&
-           WordAt(frame + 4) + 2u == length;
-}
-
-std::string BlockText(const std::uint8_t* frame, std::size_t length, const DecodeContext& context) {
-    const std::uint32_t flash =
-        static_cast<std::uint32_t>(WordAt(frame + 6)) << 16 | WordAt(frame + 8);
-    const std::string where = " по адресу " + Hex(flash, 8);
-    const std::size_t dataBytes = length - kBlockHeaderBytes - kCrcBytes;
-    if (flash < kFlashBase || (flash - kFlashBase) % kBlockBytes != 0)
-        return "Блок ПО, " + std::to_string(dataBytes) + " байт" + where;
-    const std::uint32_t index = (flash - kFlashBase) / kBlockBytes;
-    if (context.firmwareBlocks != 0 && index == context.firmwareBlocks && dataBytes == 1)
+std::string BlockText(const BlockFrame& block, const DecodeContext& context) {
+    const std::string where = " по адресу " + Hex(block.flashAddress, 8);
+    const std::optional<std::uint32_t> index = BlockIndexAt(block.flashAddress);
+    if (!index) return "Блок ПО, " + std::to_string(block.dataBytes) + " байт" + where;
+    if (context.firmwareBlocks != 0 && *index == context.firmwareBlocks && block.dataBytes == 1)
         return "Завершение записи ПО" + where;
     const std::string total =
         context.firmwareBlocks != 0 ? " из " + std::to_string(context.firmwareBlocks) : "";
-    return "Блок ПО " + std::to_string(index) + total + where;
+    return "Блок ПО " + std::to_string(*index) + total + where;
 }
 
 std::string SimpleRequestText(const std::uint8_t* frame) {
@@ -109,32 +95,19 @@ std::string HexBytes(const std::uint8_t* bytes, std::size_t length, std::size_t 
 }
 
 std::string ExceptionText(std::uint8_t code) {
-    static constexpr std::array<const char*, 12> kMeanings{
-        "",
-        "недопустимая функция",
-        "недопустимый адрес данных",
-        "недопустимое значение данных",
-        "отказ устройства",
-        "подтверждение, операция идёт",
-        "устройство занято",
-        "",
-        "ошибка чётности памяти",
-        "",
-        "шлюз: путь недоступен",
-        "шлюз: устройство не ответило",
-    };
     char number[8];
     std::snprintf(number, sizeof number, "%02X", code);
-    const char* meaning = code < kMeanings.size() ? kMeanings[code] : "";
+    const std::string meaning = RussianExceptionName(code);
     std::string text = std::string("Исключение ") + number;
-    if (*meaning != '\0') text += std::string(": ") + meaning;
+    if (!meaning.empty()) text += ": " + meaning;
     return text;
 }
 
 std::string DescribeRequest(const std::uint8_t* frame, std::size_t length,
                             const DecodeContext& context) {
     if (!CrcHolds(frame, length)) return "Кадр с неверной CRC";
-    if (IsBlockFrame(frame, length)) return BlockText(frame, length, context);
+    if (const std::optional<BlockFrame> block = ReadBlockFrame(frame, length))
+        return BlockText(*block, context);
     if (length == std::tuple_size_v<RequestFrame>) return SimpleRequestText(frame);
     return "Кадр из " + std::to_string(length) + " байт, функция " + std::to_string(frame[1]);
 }
@@ -143,13 +116,12 @@ std::string DescribeReply(const std::uint8_t* frame, std::size_t length) {
     if (!CrcHolds(frame, length)) return "Кадр с неверной CRC";
     const std::uint8_t function = frame[1];
     if (function & kExceptionFlag)
-        return length == kExceptionReplyLength ? ExceptionText(frame[2]) : "Исключение";
-    const bool read = function == kReadHolding || function == kReadInput;
-    if (read && frame[2] + 5u == length) return "Ответ: " + RegistersText(frame[2] / 2u);
+        return ReplyLengthAt(frame, length) == length ? ExceptionText(frame[2]) : "Исключение";
+    const bool announcedLength = ReplyLengthAt(frame, length) == length;
+    if (IsRead(function) && announcedLength) return "Ответ: " + RegistersText(frame[2] / 2u);
     if (function == kWriteSingle && length == kAcknowledgementBytes)
         return "Подтверждение блока (CRC " + Hex(WordAt(frame + 3), 4) + ")";
-    if (function == kWriteSingle && length == std::tuple_size_v<RequestFrame>)
-        return EchoText(frame);
+    if (function == kWriteSingle && announcedLength) return EchoText(frame);
     return "Ответ из " + std::to_string(length) + " байт, функция " + std::to_string(function);
 }
 

@@ -1,6 +1,7 @@
 // Counters and the cause of a link loss, judged from what the line showed since the last reply.
 #include "LinkCounters.h"
 
+#include "LinkWords.h"
 #include "ModbusFrame.h"
 
 #include <algorithm>
@@ -21,13 +22,14 @@ std::string CauseText(const CauseOfLoss& cause) {
     case LossCause::Connection:
         return OpenFailureReasonText({cause.connection, {}, {}, {}});
     case LossCause::GatewayNoAnswer:
-        return "шлюз: устройство не ответило";
+        return RussianExceptionName(kExceptionGatewayTargetSilent);
     case LossCause::Exception:
         break;
     }
     char code[4];
     std::snprintf(code, sizeof code, "%02X", cause.detail);
-    return std::string("исключение ") + code;
+    const std::string name = RussianExceptionName(cause.detail);
+    return std::string("исключение ") + code + (name.empty() ? "" : " (" + name + ")");
 }
 
 namespace {

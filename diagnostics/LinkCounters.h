@@ -31,7 +31,7 @@ struct CauseOfLoss {
     OpenFailureReason connection = OpenFailureReason::None;
 };
 
-// "порт закрыт", "отвечает другой адрес 5", "исключение 02"…
+// "порт закрыт", "отвечает другой адрес 5", "исключение 02 (недопустимый адрес данных)"…
 std::string CauseText(const CauseOfLoss& cause);
 // The cause with what to check next and where: "нет ни одного байта — проверьте адрес и
 // скорость (Сервис → Поиск устройства)".

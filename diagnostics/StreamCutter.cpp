@@ -12,7 +12,6 @@ namespace kvel {
 
 namespace {
 
-constexpr std::size_t kWriteReplyBytes = std::tuple_size_v<RequestFrame>;
 // Past this many unaccepted bytes the oldest are given up, so noise never grows the buffer.
 constexpr std::size_t kMostPending = 2 * kReceiveWindowSize;
 
@@ -21,13 +20,11 @@ constexpr std::size_t kMostPending = 2 * kReceiveWindowSize;
 std::size_t WholeFrameAt(const std::uint8_t* frame, std::size_t available) {
     if (available < kExceptionReplyLength) return 0;
     const std::uint8_t function = frame[1];
-    std::array<std::size_t, 2> candidates{};
-    if (function & kExceptionFlag)
-        candidates = {kExceptionReplyLength, 0};
-    else if (function == kReadHolding || function == kReadInput)
-        candidates = {frame[2] + 5u, 0};
-    else if (function == kWriteSingle)
-        candidates = {kWriteReplyBytes, kAcknowledgementBytes};
+    const bool spoken = (function & kExceptionFlag) || IsRead(function) || function == kWriteSingle;
+    if (!spoken) return 0;
+    // A write is answered by its echo, a firmware block by the shorter acknowledgement.
+    const std::array<std::size_t, 2> candidates{
+        ReplyLengthAt(frame, available), function == kWriteSingle ? kAcknowledgementBytes : 0};
     for (const std::size_t length : candidates)
         if (length != 0 && length <= available && CrcHolds(frame, length)) return length;
     return 0;
@@ -42,7 +39,7 @@ PieceKind KindOfWholeFrame(const std::uint8_t* frame, std::uint8_t deviceAddress
 bool LooksLikeOurReply(const std::uint8_t* bytes, std::size_t length, std::uint8_t deviceAddress) {
     if (length < 2 || bytes[0] != deviceAddress) return false;
     const std::uint8_t function = bytes[1] & static_cast<std::uint8_t>(~kExceptionFlag);
-    return function == kReadHolding || function == kReadInput || function == kWriteSingle;
+    return IsRead(function) || function == kWriteSingle;
 }
 
 ReceivedPiece Piece(PieceKind kind, const std::uint8_t* bytes, std::size_t length) {

@@ -1,6 +1,7 @@
 // Turns link events into counters, a cause of loss and, while recording, monitor lines.
 #include "TrafficMonitor.h"
 
+#include "LinkWords.h"
 #include "NetworkPort.h"
 
 namespace kvel {

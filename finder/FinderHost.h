@@ -5,6 +5,7 @@
 #include "LinkObserver.h"
 #include "UnitFinder.h"
 
+#include <string>
 #include <vector>
 
 namespace kvel {
@@ -12,8 +13,9 @@ namespace kvel {
 class FinderHost {
 public:
     virtual ~FinderHost() = default;
-    // Polling stops; the port is the caller's until ResumePolling.
-    virtual void PausePolling() = 0;
+    // Polling stops; the port is the caller's until ResumePolling. The main window's status
+    // says who has it: `statusText`.
+    virtual void PausePolling(const std::string& statusText) = 0;
     // The stored port at the stored rate again, and polling as it was before the pause.
     virtual void ResumePolling() = 0;
     // From now on the program talks to `unit`: its rate on the port and its address.

@@ -11,7 +11,6 @@
 namespace kvel {
 
 namespace {
-constexpr std::uint8_t kDefaultBaudIndex = 3;
 constexpr std::size_t kOneRegisterReply = ReplyLengthFor(kReadHolding, 1);
 constexpr std::size_t kRequestBytes = std::tuple_size_v<RequestFrame>;
 // The holding-register poll's answer, the longest frame polling brings.
@@ -28,17 +27,16 @@ const std::uint8_t* FrameAtEnd(const std::vector<std::uint8_t>& bytes, std::size
 } // namespace
 
 std::vector<std::uint8_t> FinderRateOrder(std::uint8_t storedBaudIndex) {
-    // Units leave the works at 9600 and are mostly moved to one of the standard faster rates;
-    // the slow ones cost the most time to scan and are tried after them, 14400 and 56000,
-    // which few adapters and fewer plants use, last.
-    constexpr std::int32_t kLikelyRates[] = {9600, 19200, 38400, 57600, 115200, 4800, 2400, 1200};
-    // An index outside the table opens at 9600, so that is the rate in use.
+    // Units leave the works at the default rate and are mostly moved to one of the common faster
+    // rates; the slow ones cost the most time to scan and are tried after them, fastest first,
+    // and the uncommon ones last.
     const std::uint8_t stored =
         storedBaudIndex < kBaudIndexCount ? storedBaudIndex : kDefaultBaudIndex;
     std::vector<std::uint8_t> order{stored};
-    for (std::int32_t rate : kLikelyRates)
-        for (std::uint8_t index = 0; index < kBaudIndexCount; ++index)
-            if (BaudRateFromIndex(index) == rate) order.push_back(index);
+    for (std::uint8_t index = kDefaultBaudIndex; index < kBaudIndexCount; ++index)
+        if (kLineRates[index].common) order.push_back(index);
+    for (std::uint8_t index = kDefaultBaudIndex; index-- > 0;)
+        if (kLineRates[index].common) order.push_back(index);
     for (std::uint8_t index = 0; index < kBaudIndexCount; ++index)
         order.push_back(index);
     std::vector<std::uint8_t> unique;
@@ -71,7 +69,6 @@ UnitFinder::UnitFinder(SerialChannel& channel, std::string portName,
     : channel_(channel), portName_(std::move(portName)), rates_(std::move(rates)), first_(first),
       last_(last), address_(first) {
     if (!LineTakesBitRate(portName_)) rates_.resize(1);
-    init_crc16_tab();
 }
 
 // An answer to the last poll may still be coming in, and would spoil the first try.

@@ -2,6 +2,7 @@
 #include "FirmwareTransfer.h"
 
 #include "ModbusFrame.h"
+#include "NetworkPort.h"
 #include "RegisterMap.h"
 
 #include <algorithm>
@@ -17,10 +18,6 @@ constexpr std::uint8_t kSilentTicksLimit = 10;
 // Covers the receiver's 100 ms look at the port and the controller writing its flash.
 constexpr std::int64_t kAcknowledgementMarginMs = 1000;
 constexpr int kFewestTicksBeforeResend = 3;
-
-std::uint32_t FlashAddress(std::uint32_t block) {
-    return kFlashBase + block * kBlockBytes;
-}
 } // namespace
 
 FileVerdict CheckFirmwareSize(std::int64_t size) {
@@ -182,8 +179,7 @@ void FirmwareUpload::SendNextBlock() {
 void FirmwareUpload::WaitForAcknowledgement() {
     FirmwareTransfer& t = transfer_;
     const std::uint16_t block = static_cast<std::uint16_t>(t.blocksSent - 1);
-    const std::int32_t bitRate =
-        BaudRateFromIndex(static_cast<std::uint8_t>(link_.Settings.baudIndexWord & 0xFF));
+    const std::int32_t bitRate = BaudRateFromIndex(link_.Settings.BaudIndex());
     if (++t.ackWaitTicks <
         ResendAfterTicks(bitRate, BlockBytes(block) + kBlockHeaderBytes + kCrcBytes))
         return;
@@ -285,29 +281,14 @@ bool FirmwareUpload::SendBlock(std::uint16_t index) {
         Abandon(UploadStep::FileReadError, index, "Прервано: ошибка чтения файла");
         return false;
     }
-    const auto length = static_cast<std::uint16_t>(bytes + kBlockHeaderBytes);
-    PutHeader(length, FlashAddress(index));
-    Transmit(length);
+    Transmit(PutBlockHeader(frame_.data(), link_.DeviceAddress, FlashAddressOfBlock(index), bytes));
     return true;
 }
 
 int FirmwareUpload::SendClosingFrame() {
-    constexpr std::uint16_t length = kBlockHeaderBytes + 1;
-    PutHeader(length, FlashAddress(transfer_.TotalBlocks()));
     frame_[kBlockHeaderBytes] = 0;
-    return Transmit(length);
-}
-
-void FirmwareUpload::PutHeader(std::uint16_t length, std::uint32_t flashAddress) {
-    const std::uint16_t command = reg::kCommandRegister;
-    frame_[0] = link_.DeviceAddress;
-    frame_[1] = kWriteSingle;
-    frame_[2] = static_cast<std::uint8_t>(command >> 8);
-    frame_[3] = static_cast<std::uint8_t>(command & 0xFF);
-    frame_[4] = static_cast<std::uint8_t>(length >> 8);
-    frame_[5] = static_cast<std::uint8_t>(length & 0xFF);
-    for (int i = 0; i < 4; ++i)
-        frame_[6 + i] = static_cast<std::uint8_t>(flashAddress >> (24 - 8 * i));
+    return Transmit(PutBlockHeader(frame_.data(), link_.DeviceAddress,
+                                   FlashAddressOfBlock(transfer_.TotalBlocks()), 1));
 }
 
 // The write's result: kWriteDone when the frame went to the line at once.
@@ -331,6 +312,12 @@ std::uint16_t FirmwareUpload::BlockBytes(std::uint16_t index) const {
 
 std::string FirmwareUpload::BlockText(const char* prefix, std::uint16_t block) const {
     return prefix + std::to_string(block) + " блока из " + std::to_string(transfer_.TotalBlocks());
+}
+
+UploadRefusal UploadRefusalFor(const std::string& portName, std::uint16_t outputCurrent) {
+    if (IsModbusTcpPort(portName)) return UploadRefusal::OverModbusTcp;
+    if (!CurrentAllowsUpdate(outputCurrent)) return UploadRefusal::UnderLoad;
+    return UploadRefusal::None;
 }
 
 } // namespace kvel

@@ -31,6 +31,12 @@ constexpr bool CurrentAllowsUpdate(std::uint16_t outputCurrent) {
     return outputCurrent <= kMostCurrentForUpdate;
 }
 
+// Why an upload may not start now: a Modbus TCP gateway does not carry the block frames, and a
+// loaded unit must not be reprogrammed. The views put it in their own words.
+enum class UploadRefusal { None, OverModbusTcp, UnderLoad };
+// `portName` is the line in use; `outputCurrent` the unit's last reading, in tenths of an ampere.
+UploadRefusal UploadRefusalFor(const std::string& portName, std::uint16_t outputCurrent);
+
 // What the upload last did, for views that put it in their own words.
 enum class UploadStep {
     Idle,
@@ -134,7 +140,6 @@ private:
     void SendCommandRegister(std::uint8_t function, std::uint16_t value);
     bool SendBlock(std::uint16_t index);
     int SendClosingFrame();
-    void PutHeader(std::uint16_t length, std::uint32_t flashAddress);
     int Transmit(std::uint16_t length);
     void CloseFile();
     std::uint16_t BlockBytes(std::uint16_t index) const;

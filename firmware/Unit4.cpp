@@ -3,9 +3,12 @@
 
 #include "FormControls.h"
 #include "FormFont.h"
+#include "FormPlacement.h"
 #include "MessageBox.h"
 #include "ModbusLink.h"
 #include "NewestWindow.h"
+#include "RegisterMap.h"
+#include "TextFormats.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -13,10 +16,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
-
-#include <algorithm>
 
 namespace kvel {
 
@@ -28,7 +28,25 @@ constexpr int kLabel2Width = 281;
 QString StartCaption() {
     return QStringLiteral("Старт");
 }
+
+QString RefusalText(UploadRefusal refusal, std::uint16_t current) {
+    if (refusal == UploadRefusal::OverModbusTcp)
+        return QStringLiteral(
+            "Обновление ПО через шлюз Modbus TCP невозможно: шлюз не передаёт "
+            "кадры блоков ПО.\nПодключитесь по RTU поверх TCP или через COM порт");
+    return QStringLiteral("Для обновления ПО отключите нагрузку\n"
+                          "Ток нагрузки %1 A, допустимо не более %2 A")
+        .arg(TenthsText(current), TenthsText(kMostCurrentForUpdate));
+}
 } // namespace
+
+bool UploadMayStart(const LinkState& state, QWidget* asker) {
+    const std::uint16_t current = state.HoldingImage[reg::holding::OutputCurrent];
+    const UploadRefusal refusal = UploadRefusalFor(state.NetworkPort, current);
+    if (refusal == UploadRefusal::None) return true;
+    ShowMessage(RefusalText(refusal, current), asker);
+    return false;
+}
 
 TForm4::TForm4(FirmwareTransfer& transfer, LinkState& link, SerialChannel& channel,
                MainTimers setMainTimers, QWidget* parent)
@@ -39,17 +57,14 @@ TForm4::TForm4(FirmwareTransfer& transfer, LinkState& link, SerialChannel& chann
     BuildForm();
     ChooseFileName = [this] { return RunOpenDialog(); };
     FormCreate();
-    show();
-    // Without a window manager show() does not activate.
-    activateWindow();
+    ShowActive(*this);
 }
 
 void TForm4::BuildForm() {
     setWindowTitle(QStringLiteral("Обновление программы ЗУЛ"));
     setFont(PixelFont(QStringLiteral("Arial"), 11));
     setFixedSize(kClientWidth, kClientHeight);
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    MoveIntoFreeArea(*this);
 
     Button1 = new QPushButton(QStringLiteral("Файл"), this);
     Button1->setGeometry(0, 0, 49, 25);
@@ -113,7 +128,7 @@ void TForm4::Button1Click() {
         ShowStatus(upload_.ProgressText());
         return;
     case FileVerdict::CannotOpen:
-        ShowMessage(QStringLiteral("Ошибка открытия файла"));
+        ShowMessage(QStringLiteral("Ошибка открытия файла"), this);
         return;
     case FileVerdict::Empty:
         Refuse(QStringLiteral("Файл пуст: записывать нечего"));
@@ -130,7 +145,8 @@ bool TForm4::RawImageConfirmed(const QString& path) {
     const std::string format = ForeignImageFormat(std::filesystem::path(path.toStdU16String()));
     if (format.empty()) return true;
     return AskYesNo(QStringLiteral("Файл похож на %1, а не на двоичный образ. Записать как есть?")
-                        .arg(QString::fromStdString(format)));
+                        .arg(QString::fromStdString(format)),
+                    this);
 }
 
 // A start would have nothing to send, so it is not offered.
@@ -141,7 +157,7 @@ void TForm4::Refuse() {
 
 void TForm4::Refuse(const QString& text) {
     Refuse();
-    ShowMessage(text);
+    ShowMessage(text, this);
 }
 
 void TForm4::Button2Click() {
@@ -149,7 +165,7 @@ void TForm4::Button2Click() {
         close();
         return;
     }
-    if (IsBroadcast(link_.DeviceAddress)) return ShowBroadcastRefusal();
+    if (IsBroadcast(link_.DeviceAddress)) return ShowBroadcastRefusal(this);
     upload_.Start();
     Timer1->SetInterval(kUploadTickMs);
     Button2->hide();

@@ -14,6 +14,9 @@ class QPushButton;
 
 namespace kvel {
 
+// Says in a box over `asker` why the upload may not start now; true when it may.
+bool UploadMayStart(const LinkState& state, QWidget* asker);
+
 class TForm4 : public QWidget, private UploadView {
     Q_OBJECT
 public:

@@ -39,8 +39,8 @@ std::string LampLabel(const unit::Lamp& lamp) {
 
 class FleetPage {
 public:
-    FleetPage(const std::string& port, const FleetPoller& poller, LinkClock::time_point now)
-        : port_(port), poller_(poller), now_(now) {}
+    FleetPage(const std::vector<FleetLine>& lines, LinkClock::time_point now)
+        : lines_(lines), now_(now) {}
 
     std::string Text() {
         Readings();
@@ -53,16 +53,17 @@ public:
 private:
     using UnitSample = std::function<void(const PolledUnit&)>;
 
-    MetricLabels Labels(const PolledUnit& unit) const {
-        return {{"port", port_}, {"address", std::to_string(unit.address)}};
-    }
+    MetricLabels Labels(const PolledUnit& unit) const { return UnitLabels(*line_, unit); }
 
     // One family over the units `which` picks.
     void Family(const char* name, const char* help, MetricType type, bool answeredOnly,
                 const UnitSample& sample) {
         writer_.Family(name, help, type);
-        for (const PolledUnit& unit : poller_.Units())
-            if (unit.answered || !answeredOnly) sample(unit);
+        for (const FleetLine& line : lines_) {
+            line_ = &line;
+            for (const PolledUnit& unit : line.poller->Units())
+                if (unit.answered || !answeredOnly) sample(unit);
+        }
     }
 
     void Readings() {
@@ -131,8 +132,8 @@ private:
                });
     }
 
-    const std::string& port_;
-    const FleetPoller& poller_;
+    const std::vector<FleetLine>& lines_;
+    const FleetLine* line_ = nullptr;
     LinkClock::time_point now_;
     ExpositionWriter writer_;
 };
@@ -161,7 +162,18 @@ const char* FailureCauseLabel(TransactionOutcome outcome) {
 
 std::string FleetMetricsText(const std::string& port, const FleetPoller& poller,
                              LinkClock::time_point now) {
-    return FleetPage(port, poller, now).Text();
+    return FleetMetricsText({FleetLine{&poller, {{"port", port}}}}, now);
+}
+
+std::string FleetMetricsText(const std::vector<FleetLine>& lines, LinkClock::time_point now) {
+    return FleetPage(lines, now).Text();
+}
+
+MetricLabels UnitLabels(const FleetLine& line, const PolledUnit& unit) {
+    MetricLabels labels = line.labels;
+    labels.insert(labels.begin() + (labels.empty() ? 0 : 1),
+                  {"address", std::to_string(unit.address)});
+    return labels;
 }
 
 } // namespace kvel

@@ -29,7 +29,6 @@ std::uint8_t FailureDetail(const TransactionResult& result) {
 FleetPoller::FleetPoller(SerialChannel& channel, FleetSetup setup)
     : channel_(channel), setup_(std::move(setup)),
       transaction_(channel, TransactionTiming{setup_.bitRate, {}, setup_.replyTimeout}) {
-    init_crc16_tab();
     for (std::uint8_t address : setup_.addresses) {
         PolledUnit unit;
         unit.address = address;
@@ -37,10 +36,13 @@ FleetPoller::FleetPoller(SerialChannel& channel, FleetSetup setup)
     }
 }
 
+// A port already open is taken as it is: a gateway's connection kept between polls, or the main
+// window's line, lent. An RFC 2217 line is moved to the rate in place, since its server may not
+// take a new connection at once.
 std::optional<OpenFailure> FleetPoller::Start(LinkClock::time_point now) {
-    // The main window's line, lent: an RFC 2217 server may not take a new connection at once.
-    if (!MoveOpenLineTo(channel_, setup_.bitRate) &&
-        channel_.OpenComPort(setup_.portName, setup_.bitRate) != kOpenOk)
+    if (channel_.IsOpen())
+        MoveOpenLineTo(channel_, setup_.bitRate);
+    else if (channel_.OpenComPort(setup_.portName, setup_.bitRate) != kOpenOk)
         return channel_.LastOpenFailure();
     started_ = true;
     nextRoundAt_ = now;

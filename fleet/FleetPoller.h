@@ -66,7 +66,8 @@ class FleetPoller {
 public:
     FleetPoller(SerialChannel& channel, FleetSetup setup);
 
-    // Opens the port and starts the first round; the reason when the port will not open.
+    // Opens the port unless it is open already and starts the first round; the reason when
+    // the port will not open.
     std::optional<OpenFailure> Start(LinkClock::time_point now);
     void Tick(LinkClock::time_point now);
     // Milliseconds to the next tick: a few while a request is under way, else until the next

@@ -32,7 +32,6 @@ bool RightlyWaiting(const std::uint8_t* pending, std::size_t count) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    init_crc16_tab();
     FuzzedDataProvider input(data, size);
     const std::vector<std::uint8_t> chunkSizes = input.ConsumeBytes<std::uint8_t>(8);
     const std::vector<std::uint8_t> stream = input.ConsumeRemainingBytes<std::uint8_t>();

@@ -57,7 +57,6 @@ private:
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    init_crc16_tab();
     FuzzedDataProvider input(data, size);
     LinkState state;
     test::QuietChannel channel;

@@ -36,7 +36,6 @@ void CheckPieces(const std::vector<ReceivedPiece>& pieces, const std::vector<std
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    init_crc16_tab();
     FuzzedDataProvider input(data, size);
     const ReceiverContext context{input.ConsumeIntegral<std::uint8_t>(),
                                   static_cast<std::uint16_t>(input.ConsumeIntegralInRange(0, 300))};

@@ -145,6 +145,23 @@ write('fuzz_mbap', {
     'other-protocol': bytes([1] * 8) + bytes([0, 1, 0, 5]) + MBAP_REPLY[4:] + MBAP_REPLY,
 })
 
+# The gateway's Modbus TCP side: eight chunk sizes, then what one client sends.
+def mbap(transaction, unit, pdu, protocol=0):
+    return struct.pack('>HHHB', transaction, protocol, len(pdu) + 1, unit) + bytes(pdu)
+
+
+READ = [3, 0, 0, 0, 27]
+write('fuzz_gateway_mbap', {
+    'reads-and-writes': bytes([255] * 8) + mbap(1, 1, READ) + mbap(2, 7, [6, 0, 16, 1, 0xE5])
+    + mbap(3, 7, [4, 0, 0, 0, 1]),
+    'refused': bytes([2, 9, 0, 4, 13, 1, 6, 0]) + mbap(1, 0, [6, 0, 16, 1, 0xE5])
+    + mbap(2, 1, [6, 0, 14, 0, 2]) + mbap(3, 1, [6, 0xFF, 0xFD, 0, 0xB9])
+    + mbap(4, 1, [16, 0, 0, 0, 1, 2, 0, 1]) + mbap(5, 1, [3, 0, 0, 0, 0]) + mbap(6, 255, READ),
+    'pipelined-then-other-protocol': bytes([255] * 8) + mbap(9, 1, READ) * 3
+    + mbap(10, 1, READ, protocol=1) + mbap(11, 1, READ),
+    'length-zero': bytes([0] * 8) + mbap(1, 1, READ) + bytes([0, 2, 0, 0, 0, 0, 1]) + mbap(3, 1, READ),
+})
+
 write('fuzz_frame_assembler', {
     'requests': bytes([3, 0, 7, 1, 2, 9, 4, 0]) + REQUEST + framed([1, 6, 0, 16, 1, 0xE5]),
     'command-then-block': bytes([0] * 8) + framed([1, 6, 0xFF, 0xFD, 0, 0xB9]) + BLOCK,

@@ -3,7 +3,7 @@
 // event does nothing unless an observer wants it.
 #pragma once
 
-#include "MbapFraming.h"
+#include "MbapDrop.h"
 #include "ModbusFrame.h"
 #include "SerialChannel.h"
 

@@ -44,6 +44,9 @@ struct ConnectionSettings {
     std::uint16_t addressWord = 0;
     std::uint16_t baudIndexWord = 0;
     std::uint16_t comPortWord = 0;
+
+    // The rate index is the low byte of its word.
+    std::uint8_t BaudIndex() const { return static_cast<std::uint8_t>(baudIndexWord & 0xFF); }
 };
 
 using RegisterImage = std::array<std::uint16_t, kImageWords>;

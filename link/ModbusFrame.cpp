@@ -34,7 +34,7 @@ bool CrcHolds(const std::uint8_t* frame, std::size_t length) {
 
 namespace {
 bool ByteCountMatches(const std::uint8_t* frame, std::uint16_t length) {
-    return frame[2] != 0 && frame[2] + 5 == length;
+    return frame[2] != 0 && ReplyLengthAt(frame, length) == length;
 }
 } // namespace
 
@@ -47,31 +47,6 @@ ReplyKind ClassifyReply(const std::uint8_t* frame, std::uint16_t length,
     if (function == kReadInput && ByteCountMatches(frame, length)) return ReplyKind::Input;
     if (function == kWriteSingle && length >= 5) return ReplyKind::Write;
     return ReplyKind::Rejected;
-}
-
-const char* ExceptionName(std::uint8_t code) {
-    switch (code) {
-    case 0x01:
-        return "illegal function";
-    case 0x02:
-        return "illegal data address";
-    case 0x03:
-        return "illegal data value";
-    case 0x04:
-        return "device failure";
-    case 0x05:
-        return "acknowledge";
-    case 0x06:
-        return "busy";
-    case 0x08:
-        return "memory parity error";
-    case kExceptionGatewayPathUnavailable:
-        return "gateway path unavailable";
-    case kExceptionGatewayTargetSilent:
-        return "gateway target failed to respond";
-    default:
-        return "exception";
-    }
 }
 
 } // namespace kvel

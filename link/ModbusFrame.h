@@ -1,6 +1,8 @@
 // RTU request frames and the rules by which a reply frame is accepted.
 #pragma once
 
+#include "ModbusExceptions.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -23,11 +25,30 @@ constexpr std::uint16_t kExceptionReplyLength = 5;
 RequestFrame BuildRequestFrame(std::uint8_t address, std::uint8_t function, std::uint16_t reg,
                                std::uint16_t countOrValue);
 
-// 2 * count + 5 for reads, 8 for anything else (16-bit arithmetic).
-constexpr std::uint16_t ReplyLengthFor(std::uint8_t function, std::uint16_t countOrValue) {
-    if (function == kReadHolding || function == kReadInput)
-        return static_cast<std::uint16_t>(2 * countOrValue + 5);
+constexpr bool IsRead(std::uint8_t function) {
+    return function == kReadHolding || function == kReadInput;
+}
+
+// The whole length of a reply frame by its function code, as QModbusPdu::calculateDataSize tells
+// a reply's size: an exception is 5 bytes, a read its byte count and 5, anything else the 8 bytes
+// of a write's echo (16-bit arithmetic). The firmware's block acknowledgement is the unit's own
+// and sits with its frames.
+constexpr std::uint16_t ReplyLength(std::uint8_t function, std::uint16_t byteCount) {
+    if (function & kExceptionFlag) return kExceptionReplyLength;
+    if (IsRead(function)) return static_cast<std::uint16_t>(byteCount + 5);
     return 8;
+}
+
+// The reply a request calls for: 2 * count + 5 for reads, 8 for anything else.
+constexpr std::uint16_t ReplyLengthFor(std::uint8_t function, std::uint16_t countOrValue) {
+    return ReplyLength(function,
+                       IsRead(function) ? static_cast<std::uint16_t>(2 * countOrValue) : 0);
+}
+
+// The length the head of a received reply announces; 0 while too few bytes are there to tell.
+constexpr std::size_t ReplyLengthAt(const std::uint8_t* head, std::size_t available) {
+    if (available < 3) return 0;
+    return ReplyLength(head[1], head[2]);
 }
 
 // Appends the CRC, low byte first, after `length` bytes already in `frame`.
@@ -41,21 +62,6 @@ bool CrcHolds(const std::uint8_t* frame, std::size_t length);
 // Classifies the last `length` bytes received. Checks run in order: CRC, address, function.
 ReplyKind ClassifyReply(const std::uint8_t* frame, std::uint16_t length,
                         std::uint8_t deviceAddress);
-
-// Exception codes that say the unit may take the same request a moment later.
-constexpr std::uint8_t kExceptionAcknowledge = 0x05;
-constexpr std::uint8_t kExceptionBusy = 0x06;
-
-// What the Modbus standard calls an exception code: "busy" for 6, "exception" when unknown.
-const char* ExceptionName(std::uint8_t code);
-
-// A gateway answers these for the unit behind it when the unit never answered (0B) or cannot be
-// reached at all (0A): no unit is there, however much the exception looks like an answer.
-constexpr std::uint8_t kExceptionGatewayPathUnavailable = 0x0A;
-constexpr std::uint8_t kExceptionGatewayTargetSilent = 0x0B;
-constexpr bool GatewayFoundNoUnit(std::uint8_t code) {
-    return code == kExceptionGatewayPathUnavailable || code == kExceptionGatewayTargetSilent;
-}
 
 inline std::uint16_t WordAt(const std::uint8_t* bytes) {
     return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);

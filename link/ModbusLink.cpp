@@ -38,7 +38,7 @@ void ModbusLink::Timer2Timer() {
         state_.LinkTimeoutTicks = 0;
         if (state_.QueueCount != 0) SendNextRequest();
     }
-    host_.SetStatusPanel(kPanelAddress, "Адрес" + std::to_string(state_.DeviceAddress));
+    host_.ShowDeviceAddress(state_.DeviceAddress, AddressNews::Polled);
 }
 
 void ModbusLink::SendNextRequest() {
@@ -66,7 +66,7 @@ void ModbusLink::SendNextRequest() {
 }
 
 std::int32_t ModbusLink::StoredBitRate() const {
-    return BaudRateFromIndex(static_cast<std::uint8_t>(state_.Settings.baudIndexWord & 0xFF));
+    return BaudRateFromIndex(state_.Settings.BaudIndex());
 }
 
 int ModbusLink::OpenStoredPort() {
@@ -98,18 +98,16 @@ void ModbusLink::SwitchBaudRate() {
     host_.Pause(kBaudSwitchPauseMs);
     if (MoveLineToStoredRate()) return StartLinkTimers();
     channel_.CloseComPort();
-    if (OpenStoredPort() == kOpenFailed)
-        return PortNotOpened(
-            OpenErrorMessage("Ошибка открытия COM порта1", channel_.LastOpenFailure()));
-    StartLinkTimers();
+    if (OpenStoredPort() != kOpenFailed) return StartLinkTimers();
+    PortNotOpened();
+    host_.ReopenAtNewRateFailed(channel_.LastOpenFailure());
 }
 
 // The receive indication ends first, or its timer would blank "Нет связи" a moment later.
-void ModbusLink::PortNotOpened(const std::string& message) {
+void ModbusLink::PortNotOpened() {
     StopLinkTimers();
     Timer5Timer();
     netu_svyasi();
-    host_.ShowMessage(message);
 }
 
 void ModbusLink::ForgetAwaitedReply() {
@@ -119,9 +117,9 @@ void ModbusLink::ForgetAwaitedReply() {
 
 void ModbusLink::SwitchDeviceAddress(std::uint16_t value) {
     state_.DeviceAddress = static_cast<std::uint8_t>(value & 0xFF);
-    host_.SetStatusPanel(kPanelAddress, "Адрес " + std::to_string(state_.DeviceAddress));
+    host_.ShowDeviceAddress(state_.DeviceAddress, AddressNews::Switched);
     netu_svyasi();
-    host_.SetStatusPanel(kPanelLink, " ");
+    host_.ShowLinkStatus(LinkStatus::Idle);
 }
 
 void ModbusLink::DeclareLinkLost() {
@@ -130,9 +128,9 @@ void ModbusLink::DeclareLinkLost() {
 }
 
 void ModbusLink::netu_svyasi() {
-    host_.SetStatusPanel(kPanelLink, "Нет связи");
-    if (state_.SettingsWindowOpen) host_.CloseSettingsWindow();
-    if (state_.CalibrationWindowOpen) host_.CloseCalibrationWindow();
+    host_.ShowLinkStatus(LinkStatus::Lost);
+    if (state_.SettingsWindowOpen) host_.SettingsSessionEnded();
+    if (state_.CalibrationWindowOpen) host_.CalibrationSessionEnded();
     host_.BlankReadings();
     state_.HoldingImage.fill(0);
     state_.InputImage.fill(0);
@@ -169,13 +167,13 @@ void ModbusLink::ReadComBuff(std::uint8_t byte) {
     switch (kind) {
     case ReplyKind::Holding:
         StoreRegisters(state_.HoldingImage, frame);
-        host_.filling_out3();
+        host_.HoldingRegistersStored();
         state_.ReadReplyWord = WordAt(frame + 3);
         priem_end();
         break;
     case ReplyKind::Input:
         StoreRegisters(state_.InputImage, frame);
-        host_.filling_out4();
+        host_.InputRegistersStored();
         priem_end();
         break;
     case ReplyKind::Write:
@@ -189,13 +187,13 @@ void ModbusLink::ReadComBuff(std::uint8_t byte) {
 }
 
 void ModbusLink::priem_end() {
-    host_.SetStatusPanel(kPanelLink, "ПРИЕМ ДАННЫХ");
+    host_.ShowLinkStatus(LinkStatus::Receiving);
     host_.SetTimer5Interval(kIndicationMs);
     state_.ReplyAwaited = false;
 }
 
 void ModbusLink::Timer5Timer() {
-    host_.SetStatusPanel(kPanelLink, " ");
+    host_.ShowLinkStatus(LinkStatus::Idle);
     host_.SetTimer5Interval(0);
 }
 

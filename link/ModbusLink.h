@@ -79,8 +79,8 @@ public:
     // Opens again, at the stored rate, the very device whose port vanished; 0 or 100.
     int ReopenVanishedPort();
     // After an open that failed, nothing may look live: polling stops and the readings go as on
-    // a link loss. Then `message` tells the operator why.
-    void PortNotOpened(const std::string& message);
+    // a link loss. Whoever opened then tells the operator why.
+    void PortNotOpened();
     void StartLinkTimers() {
         host_.SetLinkTimerIntervals(kPollIntervalMs, kSendIntervalMs, kReceiveIntervalMs);
     }

@@ -24,9 +24,7 @@ bool MoveOpenLineTo(SerialChannel& channel, std::int32_t bitRate) {
 }
 
 std::int32_t BaudRateFromIndex(std::uint8_t index) {
-    static constexpr std::array<std::int32_t, 10> rates{1200,  2400,  4800,  9600,  14400,
-                                                        19200, 38400, 56000, 57600, 115200};
-    return index < rates.size() ? rates[index] : 9600;
+    return kLineRates[index < kLineRates.size() ? index : kDefaultBaudIndex].bitsPerSecond;
 }
 
 std::string ComPortName(std::uint16_t number) {
@@ -43,57 +41,6 @@ long ComPortNumber(const std::string& name) {
         number = number * 10 + (c - '0');
     }
     return number;
-}
-
-std::string OpenFailureReasonText(const OpenFailure& failure) {
-    switch (failure.reason) {
-    case OpenFailureReason::None:
-        return {};
-    case OpenFailureReason::NoSuchDevice:
-        return "нет такого устройства";
-    case OpenFailureReason::Busy:
-        return failure.holder.empty() ? "порт занят другой программой"
-                                      : "порт занят другой программой: " + failure.holder;
-    case OpenFailureReason::NoPermission:
-#ifdef __linux__
-        return "нет прав доступа, добавьте пользователя в группу dialout";
-#else
-        return "нет прав доступа";
-#endif
-    case OpenFailureReason::NotSerialPort:
-        return "это не последовательный порт";
-    case OpenFailureReason::Other:
-        return "не удалось открыть: " + failure.detail;
-    case OpenFailureReason::SettingsRefused:
-        return "порт не принял настройки: " + failure.detail;
-    case OpenFailureReason::HostNotFound:
-        return "узел не найден";
-    case OpenFailureReason::ConnectionRefused:
-        return "соединение отвергнуто";
-    case OpenFailureReason::ConnectionDropped:
-        return "соединение разорвано";
-    case OpenFailureReason::HostUnreachable:
-        return "узел недоступен";
-    case OpenFailureReason::PortControlRefused:
-        return "сервер отказал в управлении портом (RFC 2217)";
-    case OpenFailureReason::PortControlUnanswered:
-        return "сервер не ответил на управление портом (RFC 2217)";
-    case OpenFailureReason::TelnetGarbled:
-        return "сервер нарушил протокол telnet";
-    case OpenFailureReason::ConnectionTimedOut:
-        return "узел не отвечает";
-    }
-    return {};
-}
-
-std::string OpenFailureText(const OpenFailure& failure) {
-    if (failure.reason == OpenFailureReason::None) return {};
-    return failure.device + ": " + OpenFailureReasonText(failure);
-}
-
-std::string OpenErrorMessage(const std::string& firstLine, const OpenFailure& failure) {
-    if (failure.reason == OpenFailureReason::None) return firstLine;
-    return firstLine + "\n" + OpenFailureText(failure);
 }
 
 } // namespace kvel

@@ -1,7 +1,9 @@
 // The one serial port the program talks through, as the link core sees it.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kvel {
@@ -15,7 +17,7 @@ constexpr int kWritePending = 4;
 // Nothing went out: there is no line to put it on (a network connection down or not yet up).
 constexpr int kWriteNotSent = 5;
 
-// Why the last open failed, for the second line of the open-error message. Those from
+// Why the last open failed; the windows and programs word it. Those from
 // HostNotFound on are a network line's, which also say why an open connection went down;
 // ConnectionTimedOut stays the last.
 enum class OpenFailureReason {
@@ -48,6 +50,9 @@ struct OpenFailure {
     // Other: the system's own words.
     std::string detail;
 };
+
+// What a channel's readiness handler is told: something to read now, or the line gone.
+enum class ChannelEvent { BytesArrived, ConnectionLost };
 
 class SerialChannel {
 public:
@@ -93,23 +98,38 @@ public:
     // Where a channel tells what its bytes do not show (a network connection's ups and downs);
     // the link hands it its own observer. Null: nobody watches.
     virtual void SetObserver(LinkObserver*) {}
+    // Lets a program driven by an event loop wait on the line instead of looking every tick.
+    // Called from the event loop, possibly inside PendingInputCount or WaitForInput: a handler
+    // should note the event and act after it returns. A channel that cannot tell never calls.
+    virtual void SetReadinessHandler(std::function<void(ChannelEvent)>) {}
 };
 
 // An open line, its connection up, moved to `bitRate` where its channel can do that without
 // closing it; false when the caller must open it (again).
 bool MoveOpenLineTo(SerialChannel& channel, std::int32_t bitRate);
 
-// `firstLine` alone when the reason is unknown, else with a second line: the device and why.
-std::string OpenErrorMessage(const std::string& firstLine, const OpenFailure& failure);
-// That second line, "/dev/ttyUSB0: нет такого устройства"; empty when the reason is unknown.
-std::string OpenFailureText(const OpenFailure& failure);
-// Its reason alone: "нет такого устройства", "соединение отвергнуто"…
-std::string OpenFailureReasonText(const OpenFailure& failure);
+// The line rates by index; the connection window lists them in this order. The uncommon ones
+// are those few adapters and fewer plants use.
+struct LineRate {
+    std::int32_t bitsPerSecond;
+    bool common;
+};
+inline constexpr std::array<LineRate, 10> kLineRates{{{1200, true},
+                                                      {2400, true},
+                                                      {4800, true},
+                                                      {9600, true},
+                                                      {14400, false},
+                                                      {19200, true},
+                                                      {38400, true},
+                                                      {56000, false},
+                                                      {57600, true},
+                                                      {115200, true}}};
+constexpr int kBaudIndexCount = static_cast<int>(kLineRates.size());
+// Units leave the works at 9600, and any index outside the table opens at it.
+constexpr std::uint8_t kDefaultBaudIndex = 3;
 
-// Baud index 0..9 to bit rate; any other index gives 9600.
+// Baud index to bit rate; any index outside the table gives the default rate.
 std::int32_t BaudRateFromIndex(std::uint8_t index);
-// Indexes 0..9 name the rates; the connection window lists them in that order.
-constexpr int kBaudIndexCount = 10;
 
 // "\\.\COM" followed by the number, the form every caller builds port names in.
 std::string ComPortName(std::uint16_t number);

@@ -3,9 +3,9 @@
 #include "NetworkLine.h"
 
 #include "NetworkPort.h"
+#include "WholeFileSave.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -14,9 +14,6 @@ namespace kvel {
 const char* const kRateChangeRefusedOverNetwork =
     "По сети скорость не меняется: скорость линии RS-485 задаётся в настройках сервера "
     "последовательных портов";
-const char* const kUploadRefusedOverModbusTcp =
-    "Обновление ПО через шлюз Modbus TCP невозможно: шлюз не передаёт кадры блоков ПО.\n"
-    "Подключитесь по RTU поверх TCP или через COM порт";
 
 namespace {
 constexpr std::size_t kLongestFile = 4096;
@@ -64,6 +61,10 @@ std::string TakeLine(const std::string& line, NetworkChoice& choice) {
 
 NetworkChoice ReadNetworkChoice(const std::string& path, std::string& problem) {
     problem.clear();
+    if (IsOtherThanRegularFile(path)) {
+        problem = kNotRegularFile.russianReason;
+        return {};
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) return {};
     std::string content(kLongestFile + 1, '\0');
@@ -96,24 +97,15 @@ void RememberRecent(std::vector<std::string>& recent, const std::string& port) {
 
 // Written beside the file and renamed over it, so that a write cut short by a full disk or a
 // crash leaves the choice made before.
-bool WriteNetworkChoice(const std::string& path, const NetworkChoice& choice) {
-    const std::string fresh = path + ".new";
-    {
-        std::ofstream file(fresh, std::ios::binary | std::ios::trunc);
-        file << "# kvel: the network line of \"Сервис → Сетевое подключение…\"\n"
-             << "port = " << choice.port << "\n"
-             << "in-use = " << (choice.inUse ? "yes" : "no") << "\n";
-        for (const std::string& port : choice.recent)
-            file << "recent = " << port << "\n";
-        file.close();
-        if (!file) {
-            std::error_code ignored;
-            std::filesystem::remove(fresh, ignored);
-            return false;
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(fresh, path, error);
+bool WriteNetworkChoice(const std::string& path, const NetworkChoice& choice,
+                        SaveFailure* failure) {
+    std::string text =
+        std::string("# kvel: the network line of \"Сервис → Сетевое подключение…\"\n") +
+        "port = " + choice.port + "\n" + "in-use = " + (choice.inUse ? "yes" : "no") + "\n";
+    for (const std::string& port : choice.recent)
+        text += "recent = " + port + "\n";
+    const std::optional<SaveError> error = SaveWholeFileOrSayWhy(path, text);
+    if (error && failure) *failure = SaveFailureFor(error->error, error->systemText);
     return !error;
 }
 

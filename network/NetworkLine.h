@@ -2,6 +2,8 @@
 // in network.ini beside data.inf, and what such a line cannot do.
 #pragma once
 
+#include "SettingsFileStore.h"
+
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -33,11 +35,12 @@ void RememberRecent(std::vector<std::string>& recent, const std::string& port);
 // A missing file chooses nothing. A file that does not read chooses nothing either, and
 // `problem` says what is wrong with it.
 NetworkChoice ReadNetworkChoice(const std::string& path, std::string& problem);
-// False when the file could not be written; the file is then as it was.
-bool WriteNetworkChoice(const std::string& path, const NetworkChoice& choice);
+// False when the file could not be written; the file is then as it was, and `failure`, when
+// given, says why.
+bool WriteNetworkChoice(const std::string& path, const NetworkChoice& choice,
+                        SaveFailure* failure = nullptr);
 
 // The refusals of what the unit could do on its serial line but not through a server.
 extern const char* const kRateChangeRefusedOverNetwork;
-extern const char* const kUploadRefusedOverModbusTcp;
 
 } // namespace kvel

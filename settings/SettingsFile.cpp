@@ -2,6 +2,7 @@
 #include "SettingsFile.h"
 
 #include <cstdio>
+#include <optional>
 #include <set>
 
 namespace kvel {
@@ -166,72 +167,58 @@ public:
         if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
             text.remove_prefix(kByteOrderMark.size());
         std::size_t start = 0;
-        while (start <= text.size() && error_.empty()) {
+        while (start <= text.size() && !fault_) {
             const std::size_t end = std::min(text.find('\n', start), text.size());
             ++line_;
             ReadLine(Trim(text.substr(start, end - start)));
             start = end + 1;
         }
-        if (error_.empty()) CheckComplete();
-        if (!error_.empty()) return {std::nullopt, error_, russianError_};
+        if (!fault_) CheckComplete();
+        if (fault_) return {std::nullopt, EnglishText(*fault_), RussianText(*fault_)};
         return {snapshot_, {}, {}};
     }
 
 private:
-    void Refuse(const std::string& why, const std::string& russianWhy) {
-        if (!error_.empty()) return;
-        error_ = "line " + std::to_string(line_) + ": " + why;
-        russianError_ = "строка " + std::to_string(line_) + ": " + russianWhy;
+    void Refuse(FileRefusal refusal, std::string_view subject = {},
+                const unit::Register* info = nullptr, unit::ParsedValue parsed = {}) {
+        if (fault_) return;
+        fault_ = SettingsFileFault{
+            refusal, line_, std::string(subject), std::string(section_), info, std::move(parsed)};
     }
 
     // For what is wrong with the file as a whole rather than with one of its lines.
-    void RefuseFile(const std::string& why, const std::string& russianWhy) {
-        error_ = why;
-        russianError_ = russianWhy;
+    void RefuseFile(FileRefusal refusal, std::string subject = {}, std::string_view section = {}) {
+        fault_ =
+            SettingsFileFault{refusal, 0, std::move(subject), std::string(section), nullptr, {}};
     }
 
     void ReadLine(std::string_view line) {
         if (line.empty() || line.front() == '#' || line.front() == ';') return;
-        if (ended_)
-            return Refuse("nothing may follow [end], found " + Quoted(line),
-                          "после [end] ничего не может стоять, а стоит " + RussianQuoted(line));
+        if (ended_) return Refuse(FileRefusal::AfterEnd, line);
         if (line.front() == '[') return ReadSection(line);
         const std::size_t equals = line.find('=');
-        if (equals == std::string_view::npos)
-            return Refuse("expected \"name = value\" or a [section], found " + Quoted(line),
-                          "ожидалась строка «имя = значение» или [раздел], а стоит " +
-                              RussianQuoted(line));
+        if (equals == std::string_view::npos) return Refuse(FileRefusal::NotAnEntry, line);
         const std::string_view key = Trim(line.substr(0, equals));
         const std::string_view value = Trim(line.substr(equals + 1));
         if (!formatSeen_ && !(section_ == kFileSection && key == "format"))
-            return Refuse("a settings file begins with [file] and format = " +
-                              std::to_string(kSettingsFormat),
-                          "файл установок начинается с [file] и format = " +
-                              std::to_string(kSettingsFormat));
+            return Refuse(FileRefusal::FormatFirst);
         if (!seen_.insert(std::string(section_) + "." + std::string(key)).second)
-            return Refuse(Quoted(key) + " appears twice in [" + std::string(section_) + "]",
-                          RussianQuoted(key) + " повторяется в [" + std::string(section_) + "]");
+            return Refuse(FileRefusal::RepeatedName, key);
         ReadEntry(key, value);
     }
 
     void ReadSection(std::string_view line) {
-        if (line.back() != ']')
-            return Refuse("a section name ends with ]", "имя раздела кончается на ]");
+        if (line.back() != ']') return Refuse(FileRefusal::SectionUnclosed);
         const std::string_view name = Trim(line.substr(1, line.size() - 2));
         for (std::string_view known :
              {kFileSection, kFirmwareSection, kSettingsSection, kCalibrationSection, kEndSection}) {
             if (name != known) continue;
-            if (!sections_.insert(known).second)
-                return Refuse("section [" + std::string(name) + "] appears twice",
-                              "раздел [" + std::string(name) + "] повторяется");
+            if (!sections_.insert(known).second) return Refuse(FileRefusal::RepeatedSection, name);
             section_ = known;
             ended_ = known == kEndSection;
             return;
         }
-        // [end] closes a file rather than holding anything: not offered here.
-        const std::string known = "[file], [firmware], [settings], [calibration]";
-        Refuse("unknown section [" + std::string(name) + "]; known: " + known,
-               "неизвестный раздел [" + std::string(name) + "]; известны: " + known);
+        Refuse(FileRefusal::UnknownSection, name);
     }
 
     void ReadEntry(std::string_view key, std::string_view value) {
@@ -240,82 +227,50 @@ private:
         ReadRegisterEntry(key, value);
     }
 
-    void RefuseUnknown(std::string_view key) {
-        const std::string section = "[" + std::string(section_) + "]";
-        Refuse("unknown name " + Quoted(key) + " in " + section +
-                   "; known there: " + SectionKeys(section_),
-               "неизвестное имя " + RussianQuoted(key) + " в " + section +
-                   "; там известны: " + SectionKeys(section_));
-    }
-
     void ReadFileEntry(std::string_view key, std::string_view value) {
         if (key == "format") return ReadFormat(value);
         if (key == "partial") return ReadPartial(value);
-        if (key != "saved") return RefuseUnknown(key);
-        if (!IsoTimestamp(value))
-            return Refuse("saved wants an ISO 8601 time such as 2026-01-31T12:00:00Z",
-                          "в saved нужно время ISO 8601, например 2026-01-31T12:00:00Z");
+        if (key != "saved") return Refuse(FileRefusal::UnknownName, key);
+        if (!IsoTimestamp(value)) return Refuse(FileRefusal::BadSaved);
         snapshot_.savedAt = std::string(value);
     }
 
     void ReadFormat(std::string_view value) {
-        if (!Digits(value, 1, 9) || Number(value) == 0)
-            return Refuse("format wants a whole number from 1", "в format нужно целое число от 1");
-        if (Number(value) > kSettingsFormat)
-            return Refuse("the file is in format " + std::string(value) +
-                              ", written by a newer kvel; this one reads format " +
-                              std::to_string(kSettingsFormat) + " and older",
-                          "файл в формате " + std::string(value) +
-                              ", его записала более новая kvel; эта читает форматы до " +
-                              std::to_string(kSettingsFormat));
+        if (!Digits(value, 1, 9) || Number(value) == 0) return Refuse(FileRefusal::BadFormat);
+        if (Number(value) > kSettingsFormat) return Refuse(FileRefusal::NewerFormat, value);
         formatSeen_ = true;
     }
 
     void ReadPartial(std::string_view value) {
-        if (value != "yes" && value != "no")
-            return Refuse("partial wants yes or no", "в partial нужно yes или no");
+        if (value != "yes" && value != "no") return Refuse(FileRefusal::BadPartial);
         partial_ = value == "yes";
     }
 
     void ReadFirmwareEntry(std::string_view key, std::string_view value) {
         if (key == "compiled") {
-            if (!ReadDate(value, snapshot_.firmware))
-                Refuse("compiled wants a date such as 2026-01-31",
-                       "в compiled нужна дата, например 2026-01-31");
+            if (!ReadDate(value, snapshot_.firmware)) Refuse(FileRefusal::BadCompiled);
             return;
         }
         std::uint16_t* field = key == "version" ? &snapshot_.firmware.firmwareVersion
                                : key == "build" ? &snapshot_.firmware.compileNumber
                                                 : nullptr;
-        if (!field) return RefuseUnknown(key);
+        if (!field) return Refuse(FileRefusal::UnknownName, key);
         const std::optional<std::uint16_t> word = ReadWord(value);
-        if (!word)
-            return Refuse(std::string(key) + " wants a whole number from 0 to 65535",
-                          "в " + std::string(key) + " нужно целое число от 0 до 65535");
+        if (!word) return Refuse(FileRefusal::BadWord, key);
         *field = *word;
     }
 
     void ReadRegisterEntry(std::string_view key, std::string_view value) {
         const unit::Register* info = unit::ByName(key);
-        if (!info || unit::SectionOf(*info) != SectionNamed(section_)) return RefuseUnknown(key);
+        if (!info || unit::SectionOf(*info) != SectionNamed(section_))
+            return Refuse(FileRefusal::UnknownName, key);
         const std::size_t blank = value.find(' ');
         const std::string_view number = value.substr(0, blank);
         const std::string_view written =
             blank == std::string_view::npos ? "" : Trim(value.substr(blank));
-        if (!UnitOf(*info, written)) {
-            const std::string symbol = unit::Symbol(info->quantity);
-            const std::string russianSymbol = unit::RussianSymbol(info->quantity);
-            return Refuse(std::string(key) + " is in " + (symbol.empty() ? "no unit" : symbol) +
-                              ", not " + Quoted(written),
-                          RussianName(*info) +
-                              (russianSymbol.empty() ? " задаётся без единицы"
-                                                     : " задаётся в " + russianSymbol) +
-                              ", а не в " + RussianQuoted(written));
-        }
-        const unit::ParsedValue parsed = unit::ParseValue(*info, number);
-        if (!parsed.word)
-            return Refuse(std::string(key) + ": " + parsed.refusal,
-                          RussianName(*info) + ": " + RussianValueRefusal(*info, parsed, number));
+        if (!UnitOf(*info, written)) return Refuse(FileRefusal::WrongUnit, written, info);
+        unit::ParsedValue parsed = unit::ParseValue(*info, number);
+        if (!parsed.word) return Refuse(FileRefusal::BadValue, number, info, std::move(parsed));
         snapshot_.holding[info->number] = *parsed.word;
     }
 
@@ -328,27 +283,15 @@ private:
             {kFirmwareSection, "build"}};
         for (const auto& [section, key] : required) {
             if (seen_.count(std::string(section) + "." + std::string(key)) != 0) continue;
-            const std::string where = std::string(key) + " in [" + std::string(section) + "]";
-            const std::string russianWhere = std::string(key) + " в [" + std::string(section) + "]";
-            return RefuseFile("the file ends without " + where, "в файле нет " + russianWhere);
+            return RefuseFile(FileRefusal::MissingEntry, std::string(key), section);
         }
-        if (!ended_)
-            return RefuseFile("the file ends without its closing line [end]: it was cut off while "
-                              "being written",
-                              "файл обрывается: нет последней строки [end], его запись не была "
-                              "закончена");
+        if (!ended_) return RefuseFile(FileRefusal::CutOff);
         if (!partial_) CheckEveryValueIsThere();
     }
 
     void CheckEveryValueIsThere() {
         const std::string missing = MissingNames(snapshot_);
-        if (missing.empty()) return;
-        RefuseFile("the file lacks " + missing +
-                       "; a file made by hand that holds only some values says so with "
-                       "partial = yes in [file]",
-                   "в файле нет " + missing +
-                       "; файл, составленный вручную не полностью, отмечается строкой "
-                       "partial = yes в [file]");
+        if (!missing.empty()) RefuseFile(FileRefusal::MissingValues, missing);
     }
 
     SettingsSnapshot snapshot_;
@@ -359,8 +302,7 @@ private:
     bool partial_ = false;
     bool ended_ = false;
     int line_ = 0;
-    std::string error_;
-    std::string russianError_;
+    std::optional<SettingsFileFault> fault_;
 };
 
 void WriteRegisters(std::string& out, const SettingsSnapshot& snapshot, unit::FileSection section) {
@@ -372,6 +314,128 @@ void WriteRegisters(std::string& out, const SettingsSnapshot& snapshot, unit::Fi
 }
 
 } // namespace
+
+namespace {
+// [end] closes a file rather than holding anything: not offered among the known sections.
+const std::string kKnownSections = "[file], [firmware], [settings], [calibration]";
+
+std::string EnglishWords(const SettingsFileFault& f) {
+    const std::string section = "[" + f.section + "]";
+    switch (f.refusal) {
+    case FileRefusal::AfterEnd:
+        return "nothing may follow [end], found " + Quoted(f.subject);
+    case FileRefusal::NotAnEntry:
+        return "expected \"name = value\" or a [section], found " + Quoted(f.subject);
+    case FileRefusal::FormatFirst:
+        return "a settings file begins with [file] and format = " + std::to_string(kSettingsFormat);
+    case FileRefusal::RepeatedName:
+        return Quoted(f.subject) + " appears twice in " + section;
+    case FileRefusal::SectionUnclosed:
+        return "a section name ends with ]";
+    case FileRefusal::RepeatedSection:
+        return "section [" + f.subject + "] appears twice";
+    case FileRefusal::UnknownSection:
+        return "unknown section [" + f.subject + "]; known: " + kKnownSections;
+    case FileRefusal::UnknownName:
+        return "unknown name " + Quoted(f.subject) + " in " + section +
+               "; known there: " + SectionKeys(f.section);
+    case FileRefusal::BadSaved:
+        return "saved wants an ISO 8601 time such as 2026-01-31T12:00:00Z";
+    case FileRefusal::BadFormat:
+        return "format wants a whole number from 1";
+    case FileRefusal::NewerFormat:
+        return "the file is in format " + f.subject + ", written by a newer kvel; this one reads " +
+               "format " + std::to_string(kSettingsFormat) + " and older";
+    case FileRefusal::BadPartial:
+        return "partial wants yes or no";
+    case FileRefusal::BadCompiled:
+        return "compiled wants a date such as 2026-01-31";
+    case FileRefusal::BadWord:
+        return f.subject + " wants a whole number from 0 to 65535";
+    case FileRefusal::WrongUnit: {
+        const std::string symbol = unit::Symbol(f.info->quantity);
+        return std::string(f.info->name) + " is in " + (symbol.empty() ? "no unit" : symbol) +
+               ", not " + Quoted(f.subject);
+    }
+    case FileRefusal::BadValue:
+        return std::string(f.info->name) + ": " + f.parsed.refusal;
+    case FileRefusal::MissingEntry:
+        return "the file ends without " + f.subject + " in " + section;
+    case FileRefusal::CutOff:
+        return "the file ends without its closing line [end]: it was cut off while being written";
+    case FileRefusal::MissingValues:
+        return "the file lacks " + f.subject +
+               "; a file made by hand that holds only some values says so with partial = yes in "
+               "[file]";
+    }
+    return {};
+}
+
+std::string RussianWords(const SettingsFileFault& f) {
+    const std::string section = "[" + f.section + "]";
+    switch (f.refusal) {
+    case FileRefusal::AfterEnd:
+        return "после [end] ничего не может стоять, а стоит " + RussianQuoted(f.subject);
+    case FileRefusal::NotAnEntry:
+        return "ожидалась строка «имя = значение» или [раздел], а стоит " +
+               RussianQuoted(f.subject);
+    case FileRefusal::FormatFirst:
+        return "файл установок начинается с [file] и format = " + std::to_string(kSettingsFormat);
+    case FileRefusal::RepeatedName:
+        return RussianQuoted(f.subject) + " повторяется в " + section;
+    case FileRefusal::SectionUnclosed:
+        return "имя раздела кончается на ]";
+    case FileRefusal::RepeatedSection:
+        return "раздел [" + f.subject + "] повторяется";
+    case FileRefusal::UnknownSection:
+        return "неизвестный раздел [" + f.subject + "]; известны: " + kKnownSections;
+    case FileRefusal::UnknownName:
+        return "неизвестное имя " + RussianQuoted(f.subject) + " в " + section +
+               "; там известны: " + SectionKeys(f.section);
+    case FileRefusal::BadSaved:
+        return "в saved нужно время ISO 8601, например 2026-01-31T12:00:00Z";
+    case FileRefusal::BadFormat:
+        return "в format нужно целое число от 1";
+    case FileRefusal::NewerFormat:
+        return "файл в формате " + f.subject +
+               ", его записала более новая kvel; эта читает форматы до " +
+               std::to_string(kSettingsFormat);
+    case FileRefusal::BadPartial:
+        return "в partial нужно yes или no";
+    case FileRefusal::BadCompiled:
+        return "в compiled нужна дата, например 2026-01-31";
+    case FileRefusal::BadWord:
+        return "в " + f.subject + " нужно целое число от 0 до 65535";
+    case FileRefusal::WrongUnit: {
+        const std::string symbol = unit::RussianSymbol(f.info->quantity);
+        return RussianName(*f.info) +
+               (symbol.empty() ? " задаётся без единицы" : " задаётся в " + symbol) + ", а не в " +
+               RussianQuoted(f.subject);
+    }
+    case FileRefusal::BadValue:
+        return RussianName(*f.info) + ": " + RussianValueRefusal(*f.info, f.parsed, f.subject);
+    case FileRefusal::MissingEntry:
+        return "в файле нет " + f.subject + " в " + section;
+    case FileRefusal::CutOff:
+        return "файл обрывается: нет последней строки [end], его запись не была закончена";
+    case FileRefusal::MissingValues:
+        return "в файле нет " + f.subject +
+               "; файл, составленный вручную не полностью, отмечается строкой partial = yes в "
+               "[file]";
+    }
+    return {};
+}
+} // namespace
+
+std::string EnglishText(const SettingsFileFault& fault) {
+    const std::string where = fault.line != 0 ? "line " + std::to_string(fault.line) + ": " : "";
+    return where + EnglishWords(fault);
+}
+
+std::string RussianText(const SettingsFileFault& fault) {
+    const std::string where = fault.line != 0 ? "строка " + std::to_string(fault.line) + ": " : "";
+    return where + RussianWords(fault);
+}
 
 bool SettingsSnapshot::operator==(const SettingsSnapshot& other) const {
     return savedAt == other.savedAt && SameFirmware(firmware, other.firmware) &&

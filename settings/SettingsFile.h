@@ -34,6 +34,43 @@ SettingsSnapshot SnapshotOf(const RegisterImage& holding, const VersionInfo& fir
 
 std::string WriteSettingsFile(const SettingsSnapshot& snapshot);
 
+// What a settings file is refused for, apart from its wording: kvel-cli says it in English, the
+// windows in Russian.
+enum class FileRefusal {
+    AfterEnd,        // subject: the line after [end]
+    NotAnEntry,      // subject: the line
+    FormatFirst,     // the file does not begin with [file] and format
+    RepeatedName,    // subject: the name, in `section`
+    SectionUnclosed, // a section name without its ]
+    RepeatedSection, // subject: the section's name
+    UnknownSection,  // subject: the section's name
+    UnknownName,     // subject: the name, in `section`
+    BadSaved,
+    BadFormat,
+    NewerFormat, // subject: the file's format
+    BadPartial,
+    BadCompiled,
+    BadWord,       // subject: the name
+    WrongUnit,     // subject: the unit written, for `info`
+    BadValue,      // subject: the value written, for `info`, refused as `parsed` says
+    MissingEntry,  // subject: the name, in `section`
+    CutOff,        // no closing [end]
+    MissingValues, // subject: the names of the values missing
+};
+
+struct SettingsFileFault {
+    FileRefusal refusal = FileRefusal::CutOff;
+    int line = 0; // the line it is on; 0 for the file as a whole
+    std::string subject;
+    std::string section;
+    const unit::Register* info = nullptr;
+    unit::ParsedValue parsed;
+};
+// "line 7: ...", for kvel-cli.
+std::string EnglishText(const SettingsFileFault& fault);
+// "строка 7: ...", for the windows.
+std::string RussianText(const SettingsFileFault& fault);
+
 struct SettingsFileRead {
     std::optional<SettingsSnapshot> snapshot;
     // Why the file is refused, naming the line where it can: "line 7: ..." for kvel-cli,

@@ -1,8 +1,10 @@
-// Settings files on disk: a guarded read, and a save through a temporary file.
+// Settings files on disk: a guarded read, and a save written whole or not at all.
 #include "SettingsFileStore.h"
 
+#include "WholeFileSave.h"
+
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 
@@ -14,13 +16,21 @@ SettingsFileRead Refused(std::string reason, std::string russianReason) {
     return {std::nullopt, std::move(reason), std::move(russianReason)};
 }
 
-const SaveFailure kNotRegular{"it is not a regular file", "это не обычный файл"};
 const SaveFailure kTooLarge{"it is larger than 1 MiB, and settings files are under 1 KB",
                             "он больше 1 МиБ, а файлы установок меньше 1 КБ"};
 
+} // namespace
+
+const SaveFailure kNotRegularFile{"it is not a regular file", "это не обычный файл"};
+
+bool IsOtherThanRegularFile(const std::string& path) {
+    const QFileInfo info(QString::fromStdString(path));
+    return info.exists() && !info.isFile();
+}
+
 // The reasons a technician can act on, told apart by the error the system reports. Where the
-// system reports none of them (or no errno at all, as on Windows), Qt's own words stand.
-SaveFailure Reason(const QFileDevice& file, int error) {
+// system reports none of them (or no errno at all, as on Windows), its own words stand.
+SaveFailure SaveFailureFor(int error, const std::string& systemText) {
     switch (error) {
     case ENOSPC:
         return {"the disk is full", "диск заполнен"};
@@ -41,23 +51,21 @@ SaveFailure Reason(const QFileDevice& file, int error) {
     default:
         break;
     }
-    const std::string text = file.errorString().toStdString();
-    return {text, "ошибка системы: " + text};
+    return {systemText, "ошибка системы: " + systemText};
 }
-
-} // namespace
 
 SettingsFileRead LoadSettingsFile(const std::string& path) {
     const QString name = QString::fromStdString(path);
     const QFileInfo info(name);
     if (!info.exists()) return Refused("no such file", "файл не найден");
-    if (!info.isFile()) return Refused(kNotRegular.reason, kNotRegular.russianReason);
+    if (IsOtherThanRegularFile(path))
+        return Refused(kNotRegularFile.reason, kNotRegularFile.russianReason);
     if (info.size() > kSettingsFileMostBytes)
         return Refused(kTooLarge.reason, kTooLarge.russianReason);
     QFile file(name);
     errno = 0;
     if (!file.open(QIODevice::ReadOnly)) {
-        const SaveFailure why = Reason(file, errno);
+        const SaveFailure why = SaveFailureFor(errno, file.errorString().toStdString());
         return Refused("cannot read it: " + why.reason, "не читается: " + why.russianReason);
     }
     // It may have grown since it was measured.
@@ -71,27 +79,15 @@ SettingsFileRead LoadSettingsFile(const std::string& path) {
 std::optional<SaveFailure> SaveSettingsFile(const std::string& path, const std::string& text) {
     const QString name = QString::fromStdString(path);
     const QFileInfo target(name);
-    if (target.exists() && !target.isFile()) return kNotRegular;
-    // A file marked read-only is someone's wish to keep it, even from root, whom QSaveFile
-    // would let replace it.
+    if (IsOtherThanRegularFile(path)) return kNotRegularFile;
+    // A file marked read-only is someone's wish to keep it, even from root, whom a rename over
+    // it would let replace it.
     constexpr QFile::Permissions kAnyWrite =
         QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
     if (target.exists() && (!target.isWritable() || !(target.permissions() & kAnyWrite)))
         return SaveFailure{"the file is read-only", "файл только для чтения"};
-    QSaveFile file(name);
-    errno = 0;
-    // Unbuffered, so that a write that fails does so here, with the system's reason.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return Reason(file, errno);
-    errno = 0;
-    const auto size = static_cast<qint64>(text.size());
-    // A short write (the disk filled up) is no error to QSaveFile: it would commit the part.
-    if (file.write(text.data(), size) != size) {
-        const int error = errno;
-        file.cancelWriting();
-        return Reason(file, error);
-    }
-    errno = 0;
-    if (!file.commit()) return Reason(file, errno);
+    if (const std::optional<SaveError> failed = SaveWholeFileOrSayWhy(path, text))
+        return SaveFailureFor(failed->error, failed->systemText);
     return std::nullopt;
 }
 

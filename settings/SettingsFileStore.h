@@ -22,8 +22,16 @@ struct SaveFailure {
     std::string reason;
     std::string russianReason;
 };
-// Writes to a temporary file beside `path` and renames it over `path` only once every byte is
-// on disk, so the old file stays whole whatever happens meanwhile.
+
+// Something other than a regular file stands at `path`: a folder, a device or a pipe. Opening a
+// pipe waits for a writer and a device may read without end, so no file of ours is read or
+// written there; the refusal says so.
+bool IsOtherThanRegularFile(const std::string& path);
+extern const SaveFailure kNotRegularFile;
+// The reasons a technician can act on, told apart by the error (errno) the system reported;
+// where it reported none of them, `systemText` stands.
+SaveFailure SaveFailureFor(int error, const std::string& systemText);
+// Refuses what is no regular file or is marked read-only; then saves it whole or not at all.
 std::optional<SaveFailure> SaveSettingsFile(const std::string& path, const std::string& text);
 
 } // namespace kvel

@@ -3,20 +3,6 @@
 
 namespace kvel::sim {
 
-namespace {
-std::uint32_t FlashAddressOf(const std::vector<std::uint8_t>& frame) {
-    std::uint32_t address = 0;
-    for (std::size_t i = 6; i < kBlockHeaderBytes; ++i)
-        address = address << 8 | frame[i];
-    return address;
-}
-
-// The closing frame is one zero byte at the address after the last block.
-bool IsClosing(const std::vector<std::uint8_t>& frame) {
-    return frame.size() == kShortestBlockFrame && frame[kBlockHeaderBytes] == 0;
-}
-} // namespace
-
 void FlashProgrammer::Enter() {
     active_ = true;
     secondsActive_ = 0;
@@ -42,24 +28,27 @@ FlashProgrammer::Outcome FlashProgrammer::Take(const std::vector<std::uint8_t>& 
         why = "not ready for blocks";
         return Outcome::Refused;
     }
-    const std::uint32_t address = FlashAddressOf(frame);
-    if (address < kFlashBase || (address - kFlashBase) % kBlockBytes != 0) {
+    const std::optional<BlockFrame> read = ReadBlockFrame(frame.data(), frame.size());
+    if (!read) {
+        why = "not a block frame";
+        return Outcome::Refused;
+    }
+    const std::optional<std::uint32_t> block = BlockIndexAt(read->flashAddress);
+    if (!block) {
         why = "flash address off the block grid";
         return Outcome::Refused;
     }
-    const std::size_t block = (address - kFlashBase) / kBlockBytes;
-    if (block == blocksStored_ && IsClosing(frame)) {
+    if (*block == blocksStored_ && read->Closing()) {
         image_ = flash_;
         active_ = false;
         return Outcome::Closed;
     }
-    return Store(block, frame, why);
+    return Store(*block, *read, why);
 }
 
 // The next block, the last one again (its acknowledgement may have been lost) or block 0 (a
 // transfer started over) are taken; anything else would leave a hole.
-FlashProgrammer::Outcome FlashProgrammer::Store(std::size_t block,
-                                                const std::vector<std::uint8_t>& frame,
+FlashProgrammer::Outcome FlashProgrammer::Store(std::size_t block, const BlockFrame& frame,
                                                 std::string& why) {
     if (block > blocksStored_ || (block + 1 < blocksStored_ && block != 0)) {
         why = "block " + std::to_string(block) + " out of sequence";
@@ -70,7 +59,7 @@ FlashProgrammer::Outcome FlashProgrammer::Store(std::size_t block,
         return Outcome::Refused;
     }
     flash_.resize(block * kBlockBytes);
-    flash_.insert(flash_.end(), frame.begin() + kBlockHeaderBytes, frame.end() - 2);
+    flash_.insert(flash_.end(), frame.data, frame.data + frame.dataBytes);
     blocksStored_ = block + 1;
     return Outcome::Stored;
 }

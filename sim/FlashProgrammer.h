@@ -36,7 +36,7 @@ public:
 
 private:
     bool Ready() const;
-    Outcome Store(std::size_t block, const std::vector<std::uint8_t>& frame, std::string& why);
+    Outcome Store(std::size_t block, const BlockFrame& frame, std::string& why);
 
     ProgrammingSettings settings_;
     bool active_ = false;

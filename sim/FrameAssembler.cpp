@@ -2,9 +2,9 @@
 #include "FrameAssembler.h"
 
 #include <algorithm>
+#include <array>
 
 #include "FirmwareFrames.h"
-#include "RegisterMap.h"
 
 namespace kvel::sim {
 
@@ -19,13 +19,10 @@ void FrameAssembler::Append(const std::uint8_t* bytes, std::size_t length) {
 
 // The whole size a block frame at the front announces, or 0 when the front is no block header.
 std::size_t FrameAssembler::AnnouncedBlockSize() const {
-    if (pending_.size() < kLengthFieldEnd) return 0;
-    const bool header = pending_[1] == kWriteSingle &&
-                        pending_[2] == (reg::kCommandRegister >> 8) &&
-                        pending_[3] == (reg::kCommandRegister & 0xFF);
-    const std::size_t size = (std::size_t{pending_[4]} << 8 | pending_[5]) + 2;
-    if (!header || size < kShortestBlockFrame || size > kLongestBlockFrame) return 0;
-    return size;
+    std::array<std::uint8_t, kLengthFieldEnd> head{};
+    if (pending_.size() < head.size()) return 0;
+    std::copy_n(pending_.begin(), head.size(), head.begin());
+    return AnnouncedBlockFrameLength(head.data(), head.size());
 }
 
 bool FrameAssembler::FrontHoldsCrc(std::size_t size) {

@@ -10,7 +10,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "Crc16.h"
 #include "ModbusFrame.h"
 
 namespace kvel::sim {
@@ -23,18 +22,10 @@ constexpr std::size_t kLongestReply = 256;
 [[noreturn]] void Fail(const std::string& what) {
     throw std::runtime_error(what + ": " + std::strerror(errno));
 }
-
-bool SealedFrame(const std::vector<std::uint8_t>& bytes) {
-    if (bytes.size() < 4) return false;
-    const auto body = static_cast<std::uint16_t>(bytes.size() - 2);
-    const std::uint16_t crc = Crc16Block(body, bytes.data());
-    return bytes[body] == (crc & 0xFF) && bytes[body + 1] == (crc >> 8);
-}
 } // namespace
 
 TcpTransport::TcpTransport(std::uint16_t port, TcpFraming framing, std::int32_t lineBitRate)
     : port_(port), framing_(framing), lineBitRate_(lineBitRate) {
-    init_crc16_tab();
     Listen();
 }
 
@@ -137,7 +128,7 @@ bool TcpTransport::Write(const std::vector<std::uint8_t>& bytes) {
     if (framing_ == TcpFraming::RtuOverTcp) return Send(bytes);
     reply_.insert(reply_.end(), bytes.begin(), bytes.end());
     if (reply_.size() > kLongestReply) reply_.clear();
-    if (!SealedFrame(reply_)) return true;
+    if (!CrcHolds(reply_.data(), reply_.size())) return true;
     const std::vector<std::uint8_t> frame =
         MbapBytes(transaction_, reply_[0], reply_.data() + 1, reply_.size() - 3);
     reply_.clear();

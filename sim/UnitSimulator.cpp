@@ -46,9 +46,7 @@ std::vector<std::uint8_t> ExceptionFrame(std::uint8_t address, std::uint8_t func
 }
 
 UnitSimulator::UnitSimulator(const UnitSetup& setup, const ProgrammingSettings& programming)
-    : model_(setup), programmer_(programming), faultRng_(setup.seed + 1) {
-    init_crc16_tab();
-}
+    : model_(setup), programmer_(programming), faultRng_(setup.seed + 1) {}
 
 std::uint8_t UnitSimulator::Address() const {
     return static_cast<std::uint8_t>(model_.Holding()[reg::holding::DeviceAddress]);
@@ -93,7 +91,7 @@ Exchange UnitSimulator::Serve(std::vector<std::uint8_t> frame) {
     const std::int32_t bitRate = BitRate();
     std::vector<std::uint8_t> reply;
     if (Chance(faults_.exceptionShare)) {
-        reply = ExceptionFrame(request[0], request[1], kDeviceBusy);
+        reply = ExceptionFrame(request[0], request[1], kExceptionBusy);
         AddNote(exchange.note, "exception injected");
     } else {
         reply = Answer(request, exchange);
@@ -124,7 +122,7 @@ std::vector<std::uint8_t> UnitSimulator::Execute(const RequestFrame& request, Ex
     case kWriteSingle:
         return WriteReply(request, exchange);
     default:
-        return ExceptionFrame(request[0], request[1], kIllegalFunction);
+        return ExceptionFrame(request[0], request[1], kExceptionIllegalFunction);
     }
 }
 
@@ -132,12 +130,12 @@ std::vector<std::uint8_t> UnitSimulator::ReadReply(const RequestFrame& request) 
     const std::uint16_t first = RegisterOf(request);
     const std::uint16_t count = ArgumentOf(request);
     if (count == 0 || count > kMostRegistersPerRead)
-        return ExceptionFrame(request[0], request[1], kIllegalValue);
+        return ExceptionFrame(request[0], request[1], kExceptionIllegalValue);
     const bool holding = request[1] == kReadHolding;
     const std::uint16_t* bank = holding ? model_.Holding().data() : model_.Input().data();
     const std::size_t bankSize = holding ? model_.Holding().size() : model_.Input().size();
     if (std::size_t{first} + count > bankSize)
-        return ExceptionFrame(request[0], request[1], kIllegalAddress);
+        return ExceptionFrame(request[0], request[1], kExceptionIllegalAddress);
 
     std::vector<std::uint8_t> reply{request[0], request[1], static_cast<std::uint8_t>(2 * count)};
     for (std::uint16_t i = 0; i < count; ++i)
@@ -150,9 +148,9 @@ std::vector<std::uint8_t> UnitSimulator::WriteReply(const RequestFrame& request,
                                                     Exchange& exchange) {
     const std::uint16_t reg = RegisterOf(request);
     if (reg >= model_.Holding().size())
-        return ExceptionFrame(request[0], request[1], kIllegalAddress);
+        return ExceptionFrame(request[0], request[1], kExceptionIllegalAddress);
     if (!model_.WriteHolding(reg, ArgumentOf(request)))
-        return ExceptionFrame(request[0], request[1], kIllegalValue);
+        return ExceptionFrame(request[0], request[1], kExceptionIllegalValue);
     exchange.wroteHolding = true;
     return {request.begin(), request.end()};
 }
@@ -169,7 +167,7 @@ std::vector<std::uint8_t> UnitSimulator::CommandReply(const RequestFrame& reques
         SealWithCrc(reply);
         return reply;
     }
-    return ExceptionFrame(request[0], request[1], kIllegalAddress);
+    return ExceptionFrame(request[0], request[1], kExceptionIllegalAddress);
 }
 
 // A stored block is acknowledged with a 7-byte frame carrying its CRC, high byte first; the

@@ -90,12 +90,6 @@ private:
     std::mt19937 faultRng_;
 };
 
-// Modbus exception codes the unit answers with.
-constexpr std::uint8_t kIllegalFunction = 0x01;
-constexpr std::uint8_t kIllegalAddress = 0x02;
-constexpr std::uint8_t kIllegalValue = 0x03;
-constexpr std::uint8_t kDeviceBusy = 0x06;
-
 std::vector<std::uint8_t> ExceptionFrame(std::uint8_t address, std::uint8_t function,
                                          std::uint8_t code);
 

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -21,6 +20,7 @@
 #include "TcpTransport.h"
 #include "UnitServer.h"
 #include "UnitSimulator.h"
+#include "WholeFileSave.h"
 
 using namespace kvel::sim;
 
@@ -194,13 +194,6 @@ void LogLine(const std::string& line) {
     std::fprintf(stderr, "%s kvel-sim: %s\n", time.constData(), line.c_str());
 }
 
-// Written aside and renamed into place so a test never reads a half-written file.
-void WriteAtomically(const std::string& path, const std::string& content) {
-    const std::string partial = path + ".partial";
-    std::ofstream(partial, std::ios::trunc | std::ios::binary) << content;
-    std::rename(partial.c_str(), path.c_str());
-}
-
 std::vector<std::unique_ptr<UnitSimulator>> MakeUnits(const Options& options) {
     std::vector<std::unique_ptr<UnitSimulator>> units;
     for (std::size_t i = 0; i < options.addresses.size(); ++i) {
@@ -256,14 +249,15 @@ int Serve(const Options& options) {
     if (options.verbose) hooks.log = LogLine;
     if (!options.stateFile.empty()) {
         hooks.holdingWritten = [&] {
-            WriteAtomically(options.stateFile, HoldingText(unit.Model().Holding()));
+            // Whole, so a test never reads a half-written file.
+            kvel::SaveWholeFile(options.stateFile, HoldingText(unit.Model().Holding()));
         };
         hooks.holdingWritten();
     }
     if (!options.flashOut.empty()) {
         hooks.programmed = [&] {
             const std::vector<std::uint8_t>& image = unit.Programmer().Image();
-            WriteAtomically(options.flashOut, std::string(image.begin(), image.end()));
+            kvel::SaveWholeFile(options.flashOut, std::string(image.begin(), image.end()));
         };
     }
     std::vector<UnitSimulator*> listeners;

@@ -146,9 +146,9 @@ void BoundField::Exit() {
     const std::optional<QString> refusal =
         word && row_.refusal ? row_.refusal(*word) : std::nullopt;
     if (!word)
-        ShowMessageLater(row_.message);
+        ShowMessageLater(row_.message, edit_);
     else if (refusal)
-        ShowMessageLater(*refusal);
+        ShowMessageLater(*refusal, edit_);
     else
         write_(row_.reg, *word, WriteOrigin::Operator);
     exiting_ = false;

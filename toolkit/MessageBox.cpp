@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 namespace kvel {
@@ -18,35 +19,41 @@ QuestionSink& Questions() {
     return sink;
 }
 
-void ShowBox(QMessageBox::Icon icon, const QString& text) {
+QWidget* OwnerOf(QWidget* asker) {
+    return asker ? asker->window() : QApplication::activeWindow();
+}
+
+void ShowBox(QMessageBox::Icon icon, const QString& text, QWidget* asker) {
     if (Sink()) {
         Sink()(text);
         return;
     }
     QMessageBox box(icon, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
-                    QApplication::activeWindow());
+                    OwnerOf(asker));
     box.exec();
 }
 } // namespace
 
-void ShowMessage(const QString& text) {
-    ShowBox(QMessageBox::NoIcon, text);
+void ShowMessage(const QString& text, QWidget* asker) {
+    ShowBox(QMessageBox::NoIcon, text, asker);
 }
 
-void ShowMessageLater(const QString& text) {
+// The asker may be gone by then; the box then goes to the active window.
+void ShowMessageLater(const QString& text, QWidget* asker) {
     QMetaObject::invokeMethod(
-        qApp, [text] { ShowMessage(text); }, Qt::QueuedConnection);
+        qApp, [text, asker = QPointer<QWidget>(asker)] { ShowMessage(text, asker); },
+        Qt::QueuedConnection);
 }
 
 void ShowExceptionMessage(const QString& text) {
-    ShowBox(QMessageBox::Critical, text);
+    ShowBox(QMessageBox::Critical, text, nullptr);
 }
 
 // The buttons carry their Russian texts themselves, whatever translations are loaded.
-bool AskYesNo(const QString& text) {
+bool AskYesNo(const QString& text, QWidget* asker) {
     if (Questions()) return Questions()(text);
     QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text,
-                    QMessageBox::NoButton, QApplication::activeWindow());
+                    QMessageBox::NoButton, OwnerOf(asker));
     QPushButton* yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
     box.setDefaultButton(no);
@@ -54,8 +61,15 @@ bool AskYesNo(const QString& text) {
     return box.clickedButton() == yes;
 }
 
-void ShowBroadcastRefusal() {
-    ShowMessageLater(QStringLiteral("Адрес 0 — широковещательный: запись не отправлена"));
+void ShowBroadcastRefusal(QWidget* asker) {
+    ShowMessageLater(QStringLiteral("Адрес 0 — широковещательный: запись не отправлена"), asker);
+}
+
+void DismissOpenDialogs() {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(window);
+            dialog && dialog->isVisible() && dialog->isModal())
+            dialog->reject();
 }
 
 void SetMessageSink(MessageSink sink) {

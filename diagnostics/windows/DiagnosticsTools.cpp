@@ -4,13 +4,12 @@
 #include "MonitorWindow.h"
 
 #include <QAction>
-#include <QMenu>
 
 namespace kvel {
 
-DiagnosticsTools::DiagnosticsTools(QMenu& serviceMenu, QWidget* windowParent)
-    : QObject(windowParent), windowParent_(windowParent) {
-    MonitorItem = serviceMenu.addAction(QStringLiteral("Монитор обмена"));
+DiagnosticsTools::DiagnosticsTools(QWidget* windowParent)
+    : RoomHook(windowParent), windowParent_(windowParent) {
+    MonitorItem = new QAction(QStringLiteral("Монитор обмена"), this);
     connect(MonitorItem, &QAction::triggered, this, &DiagnosticsTools::OpenMonitor);
 }
 
@@ -25,7 +24,7 @@ QString DiagnosticsTools::MonitorLinesText(int count) const {
     return window_ ? window_->LastLinesText(count) : QString();
 }
 
-QString DiagnosticsTools::LinkCauseText() const {
+QString DiagnosticsTools::LinkCause() const {
     const auto& cause = traffic_.Counters().Cause();
     if (!cause) return QString();
     return QString::fromStdString(LossHeadline(*cause));

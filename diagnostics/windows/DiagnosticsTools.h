@@ -2,33 +2,33 @@
 // and the item that opens its window.
 #pragma once
 
+#include "RoomHook.h"
 #include "TrafficMonitor.h"
 
-#include <QObject>
 #include <QPointer>
 #include <QString>
 
 class QAction;
-class QMenu;
 class QWidget;
 
 namespace kvel {
 
 class MonitorWindow;
 
-class DiagnosticsTools : public QObject {
+class DiagnosticsTools : public RoomHook {
     Q_OBJECT
 public:
-    // Adds its item to `serviceMenu`; the monitor window belongs to `windowParent`.
-    DiagnosticsTools(QMenu& serviceMenu, QWidget* windowParent);
+    // The monitor window belongs to `windowParent`.
+    explicit DiagnosticsTools(QWidget* windowParent);
 
+    QList<QAction*> ServiceItems() const override { return {MonitorItem}; }
     // Watches the link and the firmware upload.
-    LinkObserver& Observer() { return traffic_; }
+    LinkObserver* Observer() override { return &traffic_; }
     TrafficMonitor& Traffic() { return traffic_; }
     // Opens the monitor, or brings the open one forward.
     MonitorWindow* OpenMonitor();
     // "Нет связи: …" while the last loss has a known cause, else empty.
-    QString LinkCauseText() const;
+    QString LinkCause() const override;
     // The monitor window's last `count` lines with its header; empty while it is closed, since
     // the lines are made only while it is open.
     QString MonitorLinesText(int count) const;

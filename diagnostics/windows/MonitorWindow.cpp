@@ -4,6 +4,7 @@
 #include "FormFont.h"
 #include "FormPlacement.h"
 #include "MessageBox.h"
+#include "WholeFileSave.h"
 
 #include <QAbstractTableModel>
 #include <QCloseEvent>
@@ -15,7 +16,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QStyledItemDelegate>
@@ -267,7 +267,7 @@ MonitorWindow::MonitorWindow(TrafficMonitor& monitor, QWidget* parent)
     RefreshTimer = new FormTimer([this] { Refresh(); }, this);
     RefreshTimer->SetInterval(kRefreshMs);
     ShowCounters();
-    ShowCentred(*this, kOuterSize);
+    ShowWithinScreen(*this, kOuterSize);
 }
 
 void MonitorWindow::BuildForm() {
@@ -375,18 +375,16 @@ void MonitorWindow::Save() {
     const QString path = ChooseFileName();
     activateWindow();
     if (path.isEmpty()) return;
-    if (!WriteLines(path)) ShowMessage(QStringLiteral("Не удалось записать файл ") + path);
+    if (!WriteLines(path)) ShowMessage(QStringLiteral("Не удалось записать файл ") + path, this);
 }
 
 // Through a file beside it, renamed over it once whole: a failed save keeps the file there was.
 bool MonitorWindow::WriteLines(const QString& path) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return false;
-    QTextStream out(&file);
+    QString text;
+    QTextStream out(&text);
     WriteRows(out, 0);
     out.flush();
-    if (out.status() != QTextStream::Ok) file.cancelWriting();
-    return file.commit();
+    return SaveWholeFile(path.toStdString(), text.toStdString());
 }
 
 QString MonitorWindow::LastLinesText(int count) {

@@ -3,6 +3,7 @@
 
 #include "FormFont.h"
 #include "FormPlacement.h"
+#include "LinkWords.h"
 #include "MessageBox.h"
 #include "NewestWindow.h"
 
@@ -47,7 +48,7 @@ FinderWindow::FinderWindow(SerialChannel& channel, const std::string& portName,
     BuildForm();
     ShowCentred(*this, kOuterSize);
 
-    host_.PausePolling();
+    host_.PausePolling("Поиск устройства…");
     pollingPaused_ = true;
     clock_.start();
     finder_.Start(clock_.elapsed());
@@ -142,7 +143,8 @@ void FinderWindow::EndScan() {
     case FinderState::OpenFailed:
         StatusText->setText(QStringLiteral("Порт не открылся"));
         ShowMessage(QString::fromStdString(
-            OpenErrorMessage("Ошибка открытия COM порта", finder_.Failure())));
+                        OpenErrorMessage("Ошибка открытия COM порта", finder_.Failure())),
+                    this);
         break;
     case FinderState::Stopped:
         StatusText->setText(QStringLiteral("Поиск остановлен; найдено устройств: %1").arg(found));

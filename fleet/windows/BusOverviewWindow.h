@@ -1,5 +1,6 @@
 // The bus overview "Обзор шины": several units on the stored port, one row each, polled in turn
 // with the main window's polling paused; a double-click connects the main window to a row's unit.
+// A screen to keep open: a silent unit's row stands out, with the time it last answered.
 #pragma once
 
 #include "FinderHost.h"
@@ -32,20 +33,27 @@ public:
     QLineEdit* UnitsEdit;
     QPushButton* PollButton;
     QTableWidget* UnitTable;
+    // The port and its rate, or "сеть" for a network line, which has none.
+    QLabel* LineText;
     QLabel* RoundText;
     QPushButton* CloseButton;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BuildForm();
+    void PlaceControls(QSize client);
     void StartPolling(const std::vector<std::uint8_t>& addresses);
     void Tick();
     void ShowUnits();
     void ShowRow(int row, const PolledUnit& unit);
+    void MarkSilence(int row, bool silent);
     void ShowRoundTime();
     void PollClick();
+    // In overview.ini, for the next time the overview opens.
+    void KeepList(const std::vector<std::uint8_t>& addresses);
     void RowDoubleClicked(int row);
     void GiveLineBack();
 

@@ -102,7 +102,7 @@ void NetworkWindow::ConnectClick() {
     bool portIsNumber = false;
     const uint tcpPort = PortEdit->text().trimmed().toUInt(&portIsNumber);
     if (!portIsNumber || tcpPort < 1 || tcpPort > 65535) {
-        ShowMessage(QStringLiteral("Введите номер порта TCP от 1 до 65535"));
+        ShowMessage(QStringLiteral("Введите номер порта TCP от 1 до 65535"), this);
         return;
     }
     NetworkPort port;
@@ -112,10 +112,12 @@ void NetworkWindow::ConnectClick() {
     std::string error;
     const std::string name = NetworkPortName(port);
     if (!ParseNetworkPort(name, error)) {
-        ShowMessage(QStringLiteral("Введите имя или адрес узла: буквы, цифры, точки и дефисы"));
+        ShowMessage(QStringLiteral("Введите имя или адрес узла: буквы, цифры, точки и дефисы"),
+                    this);
         return;
     }
-    connector_(name);
+    const std::string notKept = connector_(name);
+    if (!notKept.empty()) ShowMessage(QString::fromStdString(notKept), this);
 }
 
 } // namespace kvel

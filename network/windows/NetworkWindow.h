@@ -15,8 +15,9 @@ class QPushButton;
 
 namespace kvel {
 
-// Talks through the network line of that name from now on.
-using NetworkConnector = std::function<void(const std::string& portName)>;
+// Talks through the network line of that name from now on and keeps the choice; returns what
+// went wrong in keeping it, empty when nothing did.
+using NetworkConnector = std::function<std::string(const std::string& portName)>;
 
 class NetworkWindow : public QWidget {
     Q_OBJECT

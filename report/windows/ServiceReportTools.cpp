@@ -9,7 +9,6 @@
 #include "TelemetryTools.h"
 
 #include <QAction>
-#include <QMenu>
 
 namespace kvel {
 
@@ -22,12 +21,12 @@ std::string TelemetryCsvOf(const TelemetryRecorder& recorder, std::int64_t since
 }
 } // namespace
 
-ServiceReportTools::ServiceReportTools(QMenu& serviceMenu, const LinkState& state,
-                                       DiagnosticsTools& diagnostics, TelemetryTools& telemetry,
+ServiceReportTools::ServiceReportTools(const LinkState& state, DiagnosticsTools& diagnostics,
+                                       TelemetryTools& telemetry,
                                        std::vector<std::string> programFiles, QWidget* windowParent)
-    : QObject(windowParent), state_(state), diagnostics_(diagnostics), telemetry_(telemetry),
+    : RoomHook(windowParent), state_(state), diagnostics_(diagnostics), telemetry_(telemetry),
       programFiles_(std::move(programFiles)), windowParent_(windowParent) {
-    ReportItem = serviceMenu.addAction(QStringLiteral("Отчёт для сервиса…"));
+    ReportItem = new QAction(QStringLiteral("Отчёт для сервиса…"), this);
     connect(ReportItem, &QAction::triggered, this, &ServiceReportTools::OpenWindow);
 }
 

@@ -1,18 +1,17 @@
-// The service report's item of the menu "Сервис": gathers the report from the link's state, the
+// The service report's hook: "Отчёт для сервиса…" gathers the report from the link's state, the
 // line diagnostics and the telemetry, and opens the window that writes it.
 #pragma once
 
 #include "LinkState.h"
+#include "RoomHook.h"
 #include "ServiceReport.h"
 
-#include <QObject>
 #include <QPointer>
 
 #include <string>
 #include <vector>
 
 class QAction;
-class QMenu;
 class QWidget;
 
 namespace kvel {
@@ -26,14 +25,16 @@ constexpr int kReportMonitorLines = 2000;
 // How far back the report's telemetry goes.
 constexpr std::int64_t kReportTelemetryMs = 3600 * 1000;
 
-class ServiceReportTools : public QObject {
+class ServiceReportTools : public RoomHook {
     Q_OBJECT
 public:
     // `programFiles` are the program's own files the report takes where they are (data.inf,
     // network.ini). Everything given must outlive it.
-    ServiceReportTools(QMenu& serviceMenu, const LinkState& state, DiagnosticsTools& diagnostics,
+    ServiceReportTools(const LinkState& state, DiagnosticsTools& diagnostics,
                        TelemetryTools& telemetry, std::vector<std::string> programFiles,
                        QWidget* windowParent);
+
+    QList<QAction*> ServiceItems() const override { return {ReportItem}; }
 
     // The report as it would be written now.
     ServiceReport Gather(std::int64_t nowMs) const;

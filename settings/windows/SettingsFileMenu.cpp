@@ -11,7 +11,6 @@
 #include <QAction>
 #include <QDateTime>
 #include <QFileDialog>
-#include <QMenu>
 
 namespace kvel {
 
@@ -19,11 +18,11 @@ namespace {
 const QString kFilter = QStringLiteral("Установки ЗУЛ (*.ini);;Все файлы (*)");
 } // namespace
 
-SettingsFileMenu::SettingsFileMenu(QMenu& menu, ModbusLink& link, QWidget& mainWindow)
-    : QObject(&mainWindow), link_(link), mainWindow_(mainWindow) {
-    SaveItem = menu.addAction(QStringLiteral("Сохранить установки в файл…"));
-    CompareItem = menu.addAction(QStringLiteral("Сравнить с файлом…"));
-    RestoreItem = menu.addAction(QStringLiteral("Записать из файла…"));
+SettingsFileMenu::SettingsFileMenu(ModbusLink& link, QWidget& mainWindow)
+    : RoomHook(&mainWindow), link_(link), mainWindow_(mainWindow) {
+    SaveItem = new QAction(QStringLiteral("Сохранить установки в файл…"), this);
+    CompareItem = new QAction(QStringLiteral("Сравнить с файлом…"), this);
+    RestoreItem = new QAction(QStringLiteral("Записать из файла…"), this);
     connect(SaveItem, &QAction::triggered, this, &SettingsFileMenu::SaveClick);
     connect(CompareItem, &QAction::triggered, this, &SettingsFileMenu::CompareClick);
     connect(RestoreItem, &QAction::triggered, this, &SettingsFileMenu::RestoreClick);

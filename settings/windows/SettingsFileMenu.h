@@ -3,24 +3,26 @@
 #pragma once
 
 #include "ModbusLink.h"
+#include "RoomHook.h"
 #include "SettingsFile.h"
 
-#include <QObject>
 #include <QString>
 
 #include <functional>
 #include <optional>
 
 class QAction;
-class QMenu;
 class QWidget;
 
 namespace kvel {
 
-class SettingsFileMenu : public QObject, public LinkObserver {
+class SettingsFileMenu : public RoomHook, public LinkObserver {
     Q_OBJECT
 public:
-    SettingsFileMenu(QMenu& menu, ModbusLink& link, QWidget& mainWindow);
+    SettingsFileMenu(ModbusLink& link, QWidget& mainWindow);
+
+    QList<QAction*> ServiceItems() const override { return {SaveItem, CompareItem, RestoreItem}; }
+    LinkObserver* Observer() override { return this; }
 
     // A restore in progress checks the unit's registers at every holding-register reply.
     void ReplyAccepted(LinkClock::time_point, ReplyKind kind) override;

@@ -131,7 +131,7 @@ void SettingsRestoreWindow::WriteClick() {
     const std::vector<Difference> writes = CurrentDifferences();
     if (writes.empty() || !LimitBreaches(writes, link_.State().HoldingImage).empty())
         return ShowDifferences();
-    if (IsBroadcast(link_.State().DeviceAddress)) return ShowBroadcastRefusal();
+    if (IsBroadcast(link_.State().DeviceAddress)) return ShowBroadcastRefusal(this);
     restore_.Start(writes);
     phase_ = Phase::Writing;
     Write->setEnabled(false);
@@ -181,7 +181,7 @@ void SettingsRestoreWindow::Report() {
         text += QStringLiteral("\nНе проверено (нет ответа ЗУЛ):") +
                 OutcomeLines(outcomes, WriteOutcome::Unknown);
     Question->setText(text);
-    ShowMessage(text);
+    ShowMessage(text, this);
 }
 
 } // namespace kvel

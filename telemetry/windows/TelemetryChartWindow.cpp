@@ -19,7 +19,6 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLegend>
@@ -27,7 +26,6 @@
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -141,21 +139,6 @@ constexpr int kMaxTimeTicks = 8;
 
 QDateTime TimeOf(std::int64_t timeMs) {
     return QDateTime::fromMSecsSinceEpoch(timeMs);
-}
-
-// The designed size where the screen has room for it, and inside the screen's free area in any
-// case, whatever the scale factor makes of the pixels.
-void ShowWithinScreen(QWidget& window, QSize outerSize) {
-    const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), outerSize);
-    const QSize frame = outerSize - ClientSizeOf(outerSize);
-    const QSize client =
-        ClientSizeOf(outerSize).boundedTo(area.size() - frame).expandedTo(window.minimumSizeHint());
-    window.resize(client);
-    const QPoint centred = area.center() - QPoint(client.width() / 2, client.height() / 2);
-    window.move(std::max(area.left(), centred.x()), std::max(area.top(), centred.y()));
-    window.show();
-    window.activateWindow();
 }
 
 } // namespace
@@ -511,7 +494,7 @@ void TelemetryChartWindow::SavePngButtonClick() {
     const QString path = ChooseSaveFile(this, proposed, QStringLiteral("PNG (*.png)"));
     if (path.isEmpty()) return;
     if (!ChartView->grab().save(path, "PNG"))
-        ShowMessage(QStringLiteral("Не удалось записать файл ") + path);
+        ShowMessage(QStringLiteral("Не удалось записать файл ") + path, this);
 }
 
 void TelemetryChartWindow::ExportCsvButtonClick() {
@@ -522,7 +505,7 @@ void TelemetryChartWindow::ExportCsvButtonClick() {
     // The ring may have moved on since the chart was drawn; the span is found again.
     Redraw();
     if (!WriteCsvFile(path, recorder_, first_, last_))
-        ShowMessage(QStringLiteral("Не удалось записать файл ") + path);
+        ShowMessage(QStringLiteral("Не удалось записать файл ") + path, this);
 }
 
 } // namespace kvel

@@ -8,7 +8,6 @@
 #include <QAction>
 #include <QDateTime>
 #include <QLabel>
-#include <QMenu>
 #include <QStatusBar>
 
 namespace kvel {
@@ -17,15 +16,15 @@ std::int64_t TelemetryTools::WallClockMs() {
     return QDateTime::currentMSecsSinceEpoch();
 }
 
-TelemetryTools::TelemetryTools(const LinkState& state, QMenu& serviceMenu, QStatusBar& statusBar,
-                               QWidget* windowParent, Clock clock)
-    : QObject(windowParent), clock_(std::move(clock)), recorder_(state),
+TelemetryTools::TelemetryTools(const LinkState& state, QStatusBar& statusBar, QWidget* windowParent,
+                               Clock clock)
+    : RoomHook(windowParent), clock_(std::move(clock)), recorder_(state),
       windowParent_(windowParent) {
     auto* panel = new QLabel(&statusBar);
     statusBar.addWidget(panel);
     recording_ = new TelemetryRecording(recorder_, panel, this);
-    LogItem = serviceMenu.addAction(QStringLiteral("Журнал"));
-    ChartItem = serviceMenu.addAction(QStringLiteral("График"));
+    LogItem = new QAction(QStringLiteral("Журнал"), this);
+    ChartItem = new QAction(QStringLiteral("График"), this);
     connect(LogItem, &QAction::triggered, this, &TelemetryTools::LogItemClick);
     connect(ChartItem, &QAction::triggered, this, &TelemetryTools::ChartItemClick);
 }

@@ -4,17 +4,16 @@
 
 #include "LinkObserver.h"
 #include "LinkState.h"
+#include "RoomHook.h"
 #include "TelemetryRecorder.h"
 
 #include <QList>
-#include <QObject>
 #include <QPointer>
 
 #include <cstdint>
 #include <functional>
 
 class QAction;
-class QMenu;
 class QStatusBar;
 class QWidget;
 
@@ -22,17 +21,20 @@ namespace kvel {
 
 class TelemetryRecording;
 
-class TelemetryTools : public QObject, public LinkObserver {
+class TelemetryTools : public RoomHook, public LinkObserver {
     Q_OBJECT
 public:
     using Clock = std::function<std::int64_t()>;
     static std::int64_t WallClockMs();
 
-    // Adds its items to `serviceMenu` and its panel to the end of `statusBar`; the windows it
-    // opens belong to `windowParent`. `state` must outlive it.
-    TelemetryTools(const LinkState& state, QMenu& serviceMenu, QStatusBar& statusBar,
-                   QWidget* windowParent, Clock clock = WallClockMs);
+    // Adds its panel to the end of `statusBar`; the windows it opens belong to `windowParent`.
+    // `state` must outlive it.
+    TelemetryTools(const LinkState& state, QStatusBar& statusBar, QWidget* windowParent,
+                   Clock clock = WallClockMs);
     ~TelemetryTools() override;
+
+    QList<QAction*> ServiceItems() const override { return {LogItem, ChartItem}; }
+    LinkObserver* Observer() override { return this; }
 
     // Watching the link it samples the images after every read reply, and marks a gap where
     // they were zeroed.

@@ -2,9 +2,13 @@
 #include "DataInf.h"
 #include "ScratchDir.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace kvel {
 namespace {
@@ -82,6 +86,30 @@ TEST_F(DataInfTest, SaveCreatesAMissingFile) {
 
 TEST_F(DataInfTest, UnwritablePlaceSavesNothingAndSaysSo) {
     EXPECT_FALSE(SaveDataInf("no-such-dir/data.inf", ConnectionSettings{1, 3, 1}));
+}
+
+// A pipe would keep the program waiting for a writer, a device may read without end.
+TEST_F(DataInfTest, WhatIsNotARegularFileIsNeitherReadNorWrittenAndTheSaveSaysWhy) {
+    ASSERT_EQ(::mkfifo("pipe.inf", 0600), 0);
+    ASSERT_TRUE(QDir().mkdir("folder.inf"));
+    const struct {
+        const char* path;
+        const char* why;
+    } cases[] = {
+        {"pipe.inf", "it is not a regular file"},
+        {"folder.inf", "it is not a regular file"},
+        {"/dev/zero", "it is not a regular file"},
+        {"no-such-dir/data.inf", "the folder does not exist"},
+    };
+    for (const auto& c : cases) {
+        ConnectionSettings settings{7, 8, 9};
+        EXPECT_FALSE(LoadDataInf(c.path, settings)) << c.path;
+        EXPECT_EQ(settings.comPortWord, 9) << c.path;
+        std::string failure;
+        EXPECT_FALSE(SaveDataInf(c.path, ConnectionSettings{1, 3, 1}, &failure)) << c.path;
+        EXPECT_EQ(failure, c.why) << c.path;
+    }
+    EXPECT_FALSE(QFileInfo("pipe.inf").isFile()) << "the pipe stays a pipe";
 }
 
 } // namespace

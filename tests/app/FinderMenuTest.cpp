@@ -1,5 +1,9 @@
 // The main window's side of the unit finder and of the reopen after a replug: the menu item,
-// polling paused and restored, connecting to a found unit, and the once-a-second reopen.
+// polling paused and restored, connecting to a found unit, and the once-a-second reopen; the line
+// the overview names.
+#include "BusOverviewWindow.h"
+#include "DiagnosticsTools.h"
+#include "FinderWindow.h"
 #include "MessageCapture.h"
 #include "MonitorWindow.h"
 #include "NewestWindow.h"
@@ -11,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -37,7 +42,7 @@ protected:
     }
 
     FinderWindow* OpenFinder() {
-        main->FinderItem->trigger();
+        main->ServiceItem(QStringLiteral("Поиск устройства"))->trigger();
         return NewestWindow<FinderWindow>::Get();
     }
 
@@ -58,8 +63,9 @@ TEST_F(FinderMenuTest, FinderIsInTheServiceMenuBesideMenu) {
     ASSERT_GE(menus.size(), 2);
     EXPECT_EQ(menus[0]->text(), QStringLiteral("Меню"));
     EXPECT_EQ(menus[1]->text(), QStringLiteral("Сервис"));
-    EXPECT_TRUE(menus[1]->menu()->actions().contains(main->FinderItem));
-    EXPECT_EQ(main->FinderItem->text(), QStringLiteral("Поиск устройства"));
+    QAction* finder = main->ServiceItem(QStringLiteral("Поиск устройства"));
+    ASSERT_NE(finder, nullptr);
+    EXPECT_TRUE(menus[1]->menu()->actions().contains(finder));
 }
 
 TEST_F(FinderMenuTest, ScanPausesPollingAndStopRestoresItOnTheStoredPort) {
@@ -122,7 +128,7 @@ TEST_F(FinderMenuTest, WhileScanningReadingsAreBlankAndTheMonitorShowsTheProbes)
     main->State().HoldingImage[3] = 480;
     // A reply has just come in, and its indication is due to be blanked.
     main->Timer5->SetInterval(800);
-    MonitorWindow* monitor = main->OpenMonitor();
+    MonitorWindow* monitor = main->Room<DiagnosticsTools>()->OpenMonitor();
     FinderWindow* finder = OpenFinder();
     EXPECT_EQ(main->PanelText(0), QStringLiteral("Поиск устройства…"));
     EXPECT_EQ(main->State().HoldingImage[3], 0);
@@ -175,6 +181,27 @@ TEST_F(FinderMenuTest, VanishedPortIsLeftToARunningFinder) {
     EXPECT_EQ(line.opens.size(), opens) << "only the finder's own opens";
     EXPECT_EQ(main->PanelText(0), QStringLiteral("Нет связи"));
     finder->close();
+}
+
+// A network line has no bit rate of its own: the server's serial port has it.
+TEST_F(FinderMenuTest, TheOverviewNamesTheLineAndItsRateOrSaysNetwork) {
+    const struct {
+        std::string networkPort;
+        QString shown;
+    } lines[] = {
+        {"", QStringLiteral("COM1, 9600 бод")},
+        {"tcp://127.0.0.1:4001", QStringLiteral("tcp://127.0.0.1:4001, сеть")},
+        {"modbus-tcp://127.0.0.1:5020", QStringLiteral("modbus-tcp://127.0.0.1:5020, сеть")}};
+    for (const auto& line : lines) {
+        main->State().NetworkPort = line.networkPort;
+        main->ServiceItem(QStringLiteral("Обзор шины"))->trigger();
+        BusOverviewWindow* overview = NewestWindow<BusOverviewWindow>::Get();
+        ASSERT_NE(overview, nullptr);
+        EXPECT_EQ(overview->LineText->text(), line.shown);
+        EXPECT_EQ(main->PanelText(0), QStringLiteral("Обзор шины…"));
+        overview->close();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 } // namespace

@@ -276,5 +276,18 @@ TEST_F(CalibrationWindowTest, CalibrationIsRefreshedBeforeSettings) {
     EXPECT_EQ(TakeWrites(), (std::vector<Write>{{26, 0}, {25, 1}, {18, 1}}));
 }
 
+// The first reply writes both choices back; at the broadcast address both are refused, and one
+// box says so.
+TEST_F(CalibrationWindowTest, RefusalsAtTheBroadcastAddressAreSaidOnce) {
+    form.State().DeviceAddress = 0;
+    holding[25] = 1;
+    holding[26] = 2;
+    HoldingReply();
+    QApplication::processEvents();
+    EXPECT_EQ(messages.texts,
+              QStringList{QStringLiteral("Адрес 0 — широковещательный: запись не отправлена")});
+    EXPECT_TRUE(TakeWrites().empty());
+}
+
 } // namespace
 } // namespace kvel

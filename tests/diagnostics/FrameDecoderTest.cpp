@@ -13,10 +13,7 @@ struct Case {
     const char* line;
 };
 
-class FrameDecoderTest : public ::testing::Test {
-protected:
-    FrameDecoderTest() { init_crc16_tab(); }
-};
+class FrameDecoderTest : public ::testing::Test {};
 
 // A block frame: header with the length without CRC and the flash address, then `dataBytes`.
 std::vector<std::uint8_t> BlockFrame(std::uint32_t flash, std::size_t dataBytes) {

@@ -2,6 +2,7 @@
 // corrupted reply and a link loss look like, and the window's pause, filter, clear and save.
 #include "MonitorWindow.h"
 #include "Crc16.h"
+#include "DiagnosticsTools.h"
 #include "FakeSerialChannel.h"
 #include "Hex.h"
 #include "MessageCapture.h"
@@ -102,7 +103,7 @@ TEST_F(MonitorWindowTest, PollCorruptedReplyAndLossEachShowAsALineAndMoveOneCoun
     MonitorWindow* window = OpenFromMenu();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Монитор обмена"));
-    const LinkCounters& counters = form->Traffic().Counters();
+    const LinkCounters& counters = form->Room<DiagnosticsTools>()->Traffic().Counters();
     const auto requests = counters.Requests();
 
     PollWith(InputReply());
@@ -155,7 +156,7 @@ TEST_F(MonitorWindowTest, PauseKeepsRecordingAndShowsItAllOnResume) {
     QTest::mouseClick(window->PauseButton, Qt::LeftButton);
     PollWith(InputReply());
     EXPECT_TRUE(Frames(*window).isEmpty());
-    EXPECT_EQ(form->Traffic().Counters().Replies(), 1u);
+    EXPECT_EQ(form->Room<DiagnosticsTools>()->Traffic().Counters().Replies(), 1u);
     QTest::mouseClick(window->PauseButton, Qt::LeftButton);
     EXPECT_EQ(Frames(*window).size(), 2);
 }
@@ -263,8 +264,8 @@ TEST_F(MonitorWindowTest, MenuBringsTheOpenMonitorForwardAndClosingStopsRecordin
     first->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     PollWith(InputReply());
-    EXPECT_TRUE(form->Traffic().TakeLines().empty());
-    EXPECT_EQ(form->Traffic().Counters().Replies(), 1u);
+    EXPECT_TRUE(form->Room<DiagnosticsTools>()->Traffic().TakeLines().empty());
+    EXPECT_EQ(form->Room<DiagnosticsTools>()->Traffic().Counters().Replies(), 1u);
 }
 
 } // namespace

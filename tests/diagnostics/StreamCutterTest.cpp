@@ -32,8 +32,6 @@ std::ostream& operator<<(std::ostream& out, const Cut& cut) {
 
 class StreamCutterTest : public ::testing::Test {
 protected:
-    StreamCutterTest() { init_crc16_tab(); }
-
     // The bytes arrive while the receiver awaits `expected` bytes; then the rest is given up.
     std::vector<Cut> CutAll(const std::vector<std::uint8_t>& stream,
                             std::uint16_t expected = kPollReplyLength) {

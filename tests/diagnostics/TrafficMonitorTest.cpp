@@ -17,8 +17,6 @@ constexpr ReceiverContext kPollReply{1, 59};
 
 class TrafficMonitorTest : public ::testing::Test {
 protected:
-    TrafficMonitorTest() { init_crc16_tab(); }
-
     void Send(LinkClock::duration at = {}) {
         const auto frame = WithCrc("01 03 00 00 00 1B");
         monitor.BytesWritten(start + at, frame.data(), frame.size());
@@ -55,7 +53,7 @@ TEST_F(TrafficMonitorTest, CauseOfLossFromWhatTheLineShowed) {
         {"only noise", Hex("FF 7F 00 3C"), true, "байты есть, но кадров нет"},
         {"only broken replies", corrupted, true, "байты есть, но кадров нет"},
         {"another unit answers", PollReply(5), true, "отвечает другой адрес 5"},
-        {"exception", WithCrc("01 83 02"), true, "исключение 02"},
+        {"exception", WithCrc("01 83 02"), true, "исключение 02 (недопустимый адрес данных)"},
         {"another unit's exception", WithCrc("03 83 02"), true, "отвечает другой адрес 3"},
     };
     for (const auto& c : cases) {
@@ -74,7 +72,8 @@ TEST_F(TrafficMonitorTest, AGatewaysNoUnitAnswerAsksForTheAddressNotForAnotherDe
         {"01 83 0B", "Нет связи: шлюз: устройство не ответило — проверьте адрес"},
         {"01 83 0A", "Нет связи: шлюз: устройство не ответило — проверьте адрес"},
         {"01 83 02",
-         "Нет связи: исключение 02 — устройство отвергает опрос, проверьте, то ли это устройство"},
+         "Нет связи: исключение 02 (недопустимый адрес данных) — устройство отвергает опрос, "
+         "проверьте, то ли это устройство"},
     };
     for (const auto& c : cases) {
         Send();

@@ -21,9 +21,8 @@
 namespace kvel {
 namespace {
 
-using test::SimulatedUnit;
-
 using test::CliRun;
+using test::SimulatedUnit;
 
 const QRegularExpression kIsoTime("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z");
 
@@ -210,6 +209,23 @@ TEST_F(CliEndToEndTest, OtherFirmwareNeedsForceAndABadFileIsRefusedNamingTheLine
     EXPECT_TRUE(bad.err.contains(
         QRegularExpression("bad.ini: line \\d+: sound-signal: \"yes\" is not a number")))
         << bad.err.toStdString();
+}
+
+// A crafted file cannot retitle or clear the terminal: what it holds comes out with its control
+// characters shown, not obeyed.
+TEST_F(CliEndToEndTest, AFilesControlCharactersAreShownNotObeyed) {
+    StartUnit();
+    ASSERT_EQ(Cli({"backup", "unit.ini"}).exitCode, 0);
+    WriteText(
+        "crafted.ini",
+        ReadText("unit.ini").replace("sound-signal = 1", "\x1b]0;owned\x07\x1b[2J = 1").toUtf8());
+    for (const char* verb : {"compare", "restore"}) {
+        const CliRun crafted = Cli({verb, "crafted.ini"});
+        EXPECT_EQ(crafted.exitCode, 1);
+        EXPECT_TRUE(crafted.err.contains("\"\\u001b]0;owned\\u0007\\u001b[2J\""))
+            << crafted.err.toStdString();
+        EXPECT_FALSE(crafted.err.contains('\x1b') || crafted.out.contains('\x1b'));
+    }
 }
 
 TEST_F(CliEndToEndTest, ABackupCutShortLeavesTheOldFileWholeAndACutFileIsRefused) {

@@ -1,5 +1,6 @@
 // kvel-cli find against kvel-sim with several units on one line: what it lists, as text and as
 // JSON, and its exit code when nobody answers.
+#include "CliRunner.h"
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
 
@@ -15,12 +16,6 @@
 namespace kvel {
 namespace {
 
-struct FindRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
 class CliFindEndToEndTest : public ::testing::Test {
 protected:
     void StartUnits(const QStringList& arguments) {
@@ -29,15 +24,8 @@ protected:
     }
 
     // kvel-cli find on COM1, stdout and stderr piped.
-    static FindRun Find(const QStringList& arguments) {
-        QProcess cli;
-        cli.start(KVEL_CLI_PATH, QStringList{"--port", "1", "find"} + arguments);
-        FindRun run;
-        if (!cli.waitForFinished(90000)) return run;
-        run.exitCode = cli.exitCode();
-        run.out = QString::fromUtf8(cli.readAllStandardOutput());
-        run.err = QString::fromUtf8(cli.readAllStandardError());
-        return run;
+    static test::CliRun Find(const QStringList& arguments) {
+        return test::RunCli(QStringList{"--port", "1", "find"} + arguments, 90000);
     }
 
     test::ScratchDir dir;
@@ -50,7 +38,7 @@ TEST_F(CliFindEndToEndTest, ListsEveryUnitOnTheLineAsJson) {
     StartUnits({"--address", "3,7,250", "--baud-index", "6"});
     QElapsedTimer clock;
     clock.start();
-    const FindRun run = Find({"--baud", "38400", "--json"});
+    const test::CliRun run = Find({"--baud", "38400", "--json"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_LT(clock.elapsed(), 30000);
     const QJsonDocument json = QJsonDocument::fromJson(run.out.toUtf8());
@@ -70,7 +58,7 @@ TEST_F(CliFindEndToEndTest, ListsEveryUnitOnTheLineAsJson) {
 TEST_F(CliFindEndToEndTest, PrintsALinePerUnitAndStopsAfterTheRateWithUnits) {
     StartUnits({"--address", "3,7", "--baud-index", "5"});
     // 9600 first, then 19200, where the units are; the scan ends there.
-    const FindRun run = Find({"--addresses", "1-9"});
+    const test::CliRun run = Find({"--addresses", "1-9"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2) << run.out.toStdString();
@@ -84,7 +72,7 @@ TEST_F(CliFindEndToEndTest, FindsAUnitAt38400WithoutARateInUnderAMinute) {
     StartUnits({"--address", "42", "--baud-index", "6"});
     QElapsedTimer clock;
     clock.start();
-    const FindRun run = Find({});
+    const test::CliRun run = Find({});
     const qint64 took = clock.elapsed();
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.startsWith("address 42 at 38400 bit/s, firmware version "))
@@ -94,7 +82,7 @@ TEST_F(CliFindEndToEndTest, FindsAUnitAt38400WithoutARateInUnderAMinute) {
 
 TEST_F(CliFindEndToEndTest, NoUnitAnsweringExitsWithTwoAndSaysWhereItLooked) {
     StartUnits({"--address", "3", "--baud-index", "6"});
-    const FindRun run = Find({"--baud", "115200", "--addresses", "1-5"});
+    const test::CliRun run = Find({"--baud", "115200", "--addresses", "1-5"});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(run.out.isEmpty());
     EXPECT_TRUE(run.err.contains("no unit answered on COM1 at 115200 bit/s, addresses 1-5"))

@@ -1,13 +1,9 @@
 // Finding the unit and keeping the line against kvel-sim: polling comes back by itself after the
 // line is pulled and plugged in again, and the unit finder finds units on a shared line.
-#include "MessageCapture.h"
+#include "FinderWindow.h"
 #include "NewestWindow.h"
 #include "OpenDevices.h"
-#include "Readings.h"
-#include "ScratchDir.h"
-#include "SimulatedUnit.h"
-#include "SystemSerialChannel.h"
-#include "Unit1.h"
+#include "WindowProgramFixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,35 +24,12 @@ namespace {
 
 using test::SimulatedUnit;
 
-constexpr int kFirstReadingsMs = 8000;
-
-class FindAndKeepEndToEndTest : public ::testing::Test {
+class FindAndKeepEndToEndTest : public ::testing::Test, protected test::WindowProgramFixture<> {
 protected:
     // COM1 at the baud index given, address 1.
     void Start(QStringList simArguments, int baudIndex) {
-        QFile file("data.inf");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        const char bytes[6] = {1, 0, static_cast<char>(baudIndex), 0, 1, 0};
-        file.write(bytes, 6);
-        file.close();
-        unit = std::make_unique<SimulatedUnit>(simArguments);
-        ASSERT_TRUE(unit->Started());
-        main = std::make_unique<TForm1>(channel);
-        main->show();
-        main->activateWindow();
+        StartUnitAndForm(baudIndex, std::move(simArguments));
     }
-
-    LinkState& State() { return main->State(); }
-
-    bool WaitForReadings(int ms) {
-        return QTest::qWaitFor([this] { return test::BothBanksRead(State()); }, ms);
-    }
-
-    test::ScratchDir dir;
-    test::MessageCapture messages;
-    SystemSerialChannel channel;
-    std::unique_ptr<SimulatedUnit> unit;
-    std::unique_ptr<TForm1> main;
 };
 
 TEST_F(FindAndKeepEndToEndTest, PollingResumesWithin3sOnceThePulledLineIsBack) {
@@ -65,7 +38,7 @@ TEST_F(FindAndKeepEndToEndTest, PollingResumesWithin3sOnceThePulledLineIsBack) {
     unit->PullAndReplug();
     ASSERT_TRUE(QTest::qWaitFor([] { return !QFileInfo::exists(SimulatedUnit::kLink); }, 3000));
     ASSERT_TRUE(QTest::qWaitFor(
-        [this] { return main->PanelText(0) == QStringLiteral("Нет связи"); }, 3000));
+        [this] { return form->PanelText(0) == QStringLiteral("Нет связи"); }, 3000));
     EXPECT_EQ(State().InputImage[0], 0) << "readings blanked at the loss";
     // The new pseudo-terminal may well get the old one's number.
     ASSERT_TRUE(QTest::qWaitFor([] { return QFileInfo::exists(SimulatedUnit::kLink); }, 5000));
@@ -74,7 +47,7 @@ TEST_F(FindAndKeepEndToEndTest, PollingResumesWithin3sOnceThePulledLineIsBack) {
     ASSERT_TRUE(WaitForReadings(3000)) << "no readings 3 s after the line came back";
     EXPECT_LT(back.elapsed(), 3000);
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
-    EXPECT_TRUE(main->Timer1->IsRunning());
+    EXPECT_TRUE(form->Timer1->IsRunning());
 }
 
 // While the adapter's link is gone, COM1 would lead to /dev/ttyS0 (which root may open): kvel
@@ -98,7 +71,7 @@ TEST_F(FindAndKeepEndToEndTest, AReplugBringsBackTheSameLinkAndNoOtherDevice) {
         },
         6000));
     EXPECT_TRUE(others.isEmpty()) << others.join(' ').toStdString();
-    EXPECT_EQ(main->PanelText(0), QStringLiteral("Нет связи"));
+    EXPECT_EQ(form->PanelText(0), QStringLiteral("Нет связи"));
 
     QElapsedTimer back;
     back.start();
@@ -111,10 +84,10 @@ TEST_F(FindAndKeepEndToEndTest, AReplugBringsBackTheSameLinkAndNoOtherDevice) {
 
 TEST_F(FindAndKeepEndToEndTest, FinderFindsTwoUnitsAt38400AndConnectsToOne) {
     Start({"--address", "3,7", "--baud-index", "6"}, 6);
-    main->FinderItem->trigger();
+    form->ServiceItem(QStringLiteral("Поиск устройства"))->trigger();
     FinderWindow* finder = NewestWindow<FinderWindow>::Get();
     ASSERT_NE(finder, nullptr);
-    EXPECT_FALSE(main->Timer1->IsRunning());
+    EXPECT_FALSE(form->Timer1->IsRunning());
     ASSERT_TRUE(QTest::qWaitFor([finder] { return finder->Finder().Address() > 8; }, 5000));
     QTest::mouseClick(finder->StopButton, Qt::LeftButton);
 
@@ -141,7 +114,7 @@ TEST_F(FindAndKeepEndToEndTest, FinderFindsTwoUnitsAt38400AndConnectsToOne) {
 TEST_F(FindAndKeepEndToEndTest, StoppedScanLeavesPollingAsItWas) {
     Start({"--address", "1", "--baud-index", "5"}, 5);
     ASSERT_TRUE(WaitForReadings(kFirstReadingsMs));
-    main->FinderItem->trigger();
+    form->ServiceItem(QStringLiteral("Поиск устройства"))->trigger();
     FinderWindow* finder = NewestWindow<FinderWindow>::Get();
     ASSERT_NE(finder, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([finder] { return finder->Finder().Address() > 5; }, 5000));
@@ -149,14 +122,14 @@ TEST_F(FindAndKeepEndToEndTest, StoppedScanLeavesPollingAsItWas) {
     ASSERT_EQ(finder->Finder().Found().size(), 1u);
     EXPECT_EQ(finder->Finder().Found()[0].address, 1);
 
-    EXPECT_EQ(main->Timer1->Interval(), 500);
-    EXPECT_EQ(main->Timer2->Interval(), 100);
-    EXPECT_EQ(main->Timer3->Interval(), 100);
+    EXPECT_EQ(form->Timer1->Interval(), 500);
+    EXPECT_EQ(form->Timer2->Interval(), 100);
+    EXPECT_EQ(form->Timer3->Interval(), 100);
     State().InputImage.fill(0);
     State().HoldingImage.fill(0);
     EXPECT_TRUE(WaitForReadings(3000)) << "polling did not come back";
     EXPECT_EQ(State().DeviceAddress, 1);
-    EXPECT_EQ(main->PanelText(2), QStringLiteral("19200бод"));
+    EXPECT_EQ(form->PanelText(2), QStringLiteral("19200бод"));
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
 }
 

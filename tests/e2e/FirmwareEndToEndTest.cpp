@@ -7,11 +7,8 @@
 #include "NetworkChannel.h"
 #include "QuietFakes.h"
 #include "RegisterMap.h"
-#include "ScratchDir.h"
-#include "SimulatedUnit.h"
-#include "SystemSerialChannel.h"
-#include "Unit1.h"
 #include "Unit4.h"
+#include "WindowProgramFixture.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -41,22 +38,18 @@ QByteArray ReadAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-class FirmwareEndToEndTest : public ::testing::Test {
+class FirmwareEndToEndTest : public ::testing::Test, protected test::WindowProgramFixture<> {
 protected:
+    // The main window stays hidden: the upload's window is the one in use.
     void Start(QStringList simArguments = {}) {
-        QFile data("data.inf");
-        ASSERT_TRUE(data.open(QIODevice::WriteOnly));
-        const char bytes[6] = {1, 0, kBaudIndex115200, 0, 1, 0};
-        data.write(bytes, 6);
-        data.close();
-        unit = std::make_unique<SimulatedUnit>(simArguments << "--baud-index"
-                                                            << QString::number(kBaudIndex115200)
-                                                            << "--flash-out" << kFlashOut);
-        ASSERT_TRUE(unit->Started());
-        main = std::make_unique<TForm1>(channel);
-        window = std::make_unique<TForm4>(transfer, main->State(), channel, [this](int t1, int t2) {
-            main->Timer1->SetInterval(t1);
-            main->Timer2->SetInterval(t2);
+        ASSERT_NO_FATAL_FAILURE(test::WriteDataInfOfCom1(kBaudIndex115200));
+        ASSERT_NO_FATAL_FAILURE(StartUnit(simArguments << "--baud-index"
+                                                       << QString::number(kBaudIndex115200)
+                                                       << "--flash-out" << kFlashOut));
+        form = std::make_unique<TForm1>(channel);
+        window = std::make_unique<TForm4>(transfer, form->State(), channel, [this](int t1, int t2) {
+            form->Timer1->SetInterval(t1);
+            form->Timer2->SetInterval(t2);
         });
         ASSERT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
     }
@@ -89,12 +82,7 @@ protected:
         EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
     }
 
-    test::ScratchDir dir;
-    test::MessageCapture messages;
-    SystemSerialChannel channel;
     FirmwareTransfer transfer;
-    std::unique_ptr<SimulatedUnit> unit;
-    std::unique_ptr<TForm1> main;
     std::unique_ptr<TForm4> window;
 };
 
@@ -104,7 +92,7 @@ TEST_F(FirmwareEndToEndTest, FiveByteFileLandsInFlashAndTheUnitReportsANewCompil
     window->close();
     const std::uint16_t before = 37;
     EXPECT_TRUE(QTest::qWaitFor(
-        [this] { return main->State().InputImage[reg::input::CompileNumber] == before + 1; },
+        [this] { return form->State().InputImage[reg::input::CompileNumber] == before + 1; },
         5000));
 }
 
@@ -158,8 +146,8 @@ TEST_F(FirmwareEndToEndTest, PortVanishingMidUploadEndsWithAMessage) {
     EXPECT_FALSE(window->Timer1->IsRunning());
     EXPECT_FALSE(transfer.file.is_open());
     window->Button2Click();
-    EXPECT_EQ(main->Timer1->Interval(), 500);
-    EXPECT_EQ(main->Timer2->Interval(), 100);
+    EXPECT_EQ(form->Timer1->Interval(), 500);
+    EXPECT_EQ(form->Timer2->Interval(), 100);
 }
 
 TEST_F(FirmwareEndToEndTest, HexFileSavedWithAByteOrderMarkIsQuestionedAndNotSent) {
@@ -184,7 +172,6 @@ TEST_F(FirmwareEndToEndTest, HexFileSavedWithAByteOrderMarkIsQuestionedAndNotSen
 TEST(FirmwareOverTcpEndToEndTest, CutBeforeTheClosingFrameIsNeverCalledFinished) {
     test::ScratchDir dir;
     test::MessageCapture messages;
-    init_crc16_tab();
     SimulatedUnit unit("--tcp", {"--flash-out", kFlashOut, "--ready-delay", "300"});
     ASSERT_TRUE(unit.Started());
     test::CuttingRelay relay(unit.PortName().section(':', -1).toUShort(),

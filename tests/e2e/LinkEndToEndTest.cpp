@@ -1,10 +1,5 @@
 // The real main window, link and serial channel against kvel-sim over a pseudo-terminal.
-#include "MessageCapture.h"
-#include "Readings.h"
-#include "ScratchDir.h"
-#include "SimulatedUnit.h"
-#include "SystemSerialChannel.h"
-#include "Unit1.h"
+#include "WindowProgramFixture.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -19,44 +14,18 @@ namespace {
 
 using test::SimulatedUnit;
 
-constexpr int kFirstReadingsMs = 8000;
 // 50 scheduler ticks of silence, with room for a loaded machine.
 constexpr int kLinkLossMs = 12000;
 
-class LinkEndToEndTest : public ::testing::Test {
+class LinkEndToEndTest : public ::testing::Test, protected test::WindowProgramFixture<> {
 protected:
-    // COM1 at the baud index given, address 1, as data.inf words.
     void Start(QStringList simArguments = {}, int baudIndex = 3) {
-        QFile file("data.inf");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        const char bytes[6] = {1, 0, static_cast<char>(baudIndex), 0, 1, 0};
-        file.write(bytes, 6);
-        file.close();
-        unit = std::make_unique<SimulatedUnit>(simArguments << "--baud-index"
-                                                            << QString::number(baudIndex));
-        ASSERT_TRUE(unit->Started());
-        form = std::make_unique<TForm1>(channel);
-        form->show();
-        form->activateWindow();
+        ASSERT_NO_FATAL_FAILURE(StartUnitAndForm(
+            baudIndex, simArguments << "--baud-index" << QString::number(baudIndex)));
         ASSERT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
     }
 
-    LinkState& State() { return form->State(); }
-
-    bool ReadingsArrived() { return test::BothBanksRead(State()); }
-    bool WaitForReadings(int ms = kFirstReadingsMs) {
-        return QTest::qWaitFor([this] { return ReadingsArrived(); }, ms);
-    }
-    bool WaitForLinkLoss() {
-        return QTest::qWaitFor([this] { return form->PanelText(0) == QStringLiteral("Нет связи"); },
-                               kLinkLossMs);
-    }
-
-    test::ScratchDir dir;
-    test::MessageCapture messages;
-    SystemSerialChannel channel;
-    std::unique_ptr<SimulatedUnit> unit;
-    std::unique_ptr<TForm1> form;
+    bool WaitForLinkLoss() { return WindowProgramFixture::WaitForLinkLoss(kLinkLossMs); }
 };
 
 TEST_F(LinkEndToEndTest, PollCycleStoresWhatTheUnitHolds) {

@@ -1,11 +1,8 @@
 // The cause of "Нет связи" against kvel-sim misbehaving in each way it can, as panel 0's
 // tooltip and in the monitor window, with the real link and serial channel.
-#include "MessageCapture.h"
+#include "DiagnosticsTools.h"
 #include "MonitorWindow.h"
-#include "ScratchDir.h"
-#include "SimulatedUnit.h"
-#include "SystemSerialChannel.h"
-#include "Unit1.h"
+#include "WindowProgramFixture.h"
 
 #include <QLabel>
 #include <QStatusBar>
@@ -31,21 +28,15 @@ void PrintTo(const Fault& fault, std::ostream* out) {
     *out << fault.name;
 }
 
-class MonitorEndToEndTest : public ::testing::TestWithParam<Fault> {
+class MonitorEndToEndTest : public ::testing::TestWithParam<Fault>,
+                            protected test::WindowProgramFixture<> {
 protected:
     // kvel at 9600 bit/s (index 3), address 1, COM1.
     void Start(const Fault& fault) {
-        QFile file("data.inf");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray("\x01\x00\x03\x00\x01\x00", 6));
-        file.close();
-        unit = std::make_unique<test::SimulatedUnit>(
-            fault.simArguments + QStringList{"--baud-index", QString::number(fault.simBaudIndex)});
-        ASSERT_TRUE(unit->Started());
-        form = std::make_unique<TForm1>(channel);
-        form->show();
-        form->activateWindow();
-        monitor = form->OpenMonitor();
+        ASSERT_NO_FATAL_FAILURE(StartUnitAndForm(
+            3,
+            fault.simArguments + QStringList{"--baud-index", QString::number(fault.simBaudIndex)}));
+        monitor = form->Room<DiagnosticsTools>()->OpenMonitor();
     }
 
     QString PanelTooltip() const {
@@ -54,11 +45,6 @@ protected:
         return {};
     }
 
-    test::ScratchDir dir;
-    test::MessageCapture messages;
-    SystemSerialChannel channel;
-    std::unique_ptr<test::SimulatedUnit> unit;
-    std::unique_ptr<TForm1> form;
     MonitorWindow* monitor = nullptr;
 };
 
@@ -78,23 +64,25 @@ TEST_P(MonitorEndToEndTest, LinkLossShowsItsCause) {
     for (int row = 0; row < monitor->ShownRows(); ++row)
         lineShown |= monitor->ShownText(row, 4) == expected;
     EXPECT_TRUE(lineShown) << "no line says " << expected.toStdString();
-    EXPECT_GE(form->Traffic().Counters().LinkLosses(), 1u);
+    EXPECT_GE(form->Room<DiagnosticsTools>()->Traffic().Counters().LinkLosses(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     SimulatedFaults, MonitorEndToEndTest,
-    ::testing::Values(Fault{"Dropped", {"--drop", "1"}, 3, "нет ни одного байта"},
-                      Fault{"Silent", {"--silent"}, 3, "нет ни одного байта"},
-                      Fault{"Corrupted", {"--corrupt", "1"}, 3, "байты есть, но кадров нет"},
-                      Fault{"Exception", {"--exception", "1"}, 3, "исключение 06"},
-                      // The unit hears only noise at another rate, so it never answers.
-                      Fault{"OtherBitRate", {}, 5, "нет ни одного байта"}),
+    ::testing::Values(
+        Fault{"Dropped", {"--drop", "1"}, 3, "нет ни одного байта"},
+        Fault{"Silent", {"--silent"}, 3, "нет ни одного байта"},
+        Fault{"Corrupted", {"--corrupt", "1"}, 3, "байты есть, но кадров нет"},
+        Fault{"Exception", {"--exception", "1"}, 3, "исключение 06 (устройство занято)"},
+        // The unit hears only noise at another rate, so it never answers.
+        Fault{"OtherBitRate", {}, 5, "нет ни одного байта"}),
     [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 
 TEST_F(MonitorEndToEndTest, PollingShowsRequestsAndRepliesAndNoCause) {
     ASSERT_NO_FATAL_FAILURE(Start(Fault{"Healthy", {}, 3, ""}));
-    ASSERT_TRUE(
-        QTest::qWaitFor([this] { return form->Traffic().Counters().Replies() >= 4; }, 8000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return form->Room<DiagnosticsTools>()->Traffic().Counters().Replies() >= 4; },
+        8000));
     monitor->Refresh();
     QStringList frames;
     for (int row = 0; row < monitor->ShownRows(); ++row)
@@ -102,13 +90,14 @@ TEST_F(MonitorEndToEndTest, PollingShowsRequestsAndRepliesAndNoCause) {
     EXPECT_TRUE(frames.contains(QStringLiteral("Чтение входных регистров 0–20")));
     EXPECT_TRUE(frames.contains(QStringLiteral("Ответ: 27 регистров")));
     EXPECT_EQ(monitor->CauseLabel->text(), QStringLiteral("Связь в порядке"));
-    EXPECT_EQ(form->Traffic().Counters().LinkLosses(), 0u);
+    EXPECT_EQ(form->Room<DiagnosticsTools>()->Traffic().Counters().LinkLosses(), 0u);
 }
 
 TEST_F(MonitorEndToEndTest, PulledAdapterIsAClosedPort) {
     ASSERT_NO_FATAL_FAILURE(Start(Fault{"Healthy", {}, 3, ""}));
-    ASSERT_TRUE(
-        QTest::qWaitFor([this] { return form->Traffic().Counters().Replies() >= 2; }, 8000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return form->Room<DiagnosticsTools>()->Traffic().Counters().Replies() >= 2; },
+        8000));
     unit->Vanish();
     ASSERT_TRUE(QTest::qWaitFor(
         [this] { return form->PanelText(0) == QStringLiteral("Нет связи"); }, kLinkLossMs));

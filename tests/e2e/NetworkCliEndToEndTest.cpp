@@ -1,5 +1,6 @@
 // kvel-cli over the network: against kvel-sim on RTU over TCP and Modbus TCP, against pymodbus
 // as an independent peer of each, and every way of naming a network port badly.
+#include "CliRunner.h"
 #include "CuttingRelay.h"
 #include "PymodbusPeer.h"
 #include "ScratchDir.h"
@@ -16,25 +17,11 @@
 namespace kvel {
 namespace {
 
-using test::PymodbusPeer;
+using test::CliRun;
+using test::RunCli;
 using test::SimulatedUnit;
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-CliRun Cli(const QStringList& arguments) {
-    QProcess cli;
-    cli.start(KVEL_CLI_PATH, arguments);
-    CliRun run;
-    if (!cli.waitForFinished(120000)) return run;
-    run.exitCode = cli.exitCode();
-    run.out = QString::fromUtf8(cli.readAllStandardOutput());
-    run.err = QString::fromUtf8(cli.readAllStandardError());
-    return run;
-}
+using test::PymodbusPeer;
 
 class NetworkCliEndToEndTest : public ::testing::Test {
 protected:
@@ -46,11 +33,11 @@ TEST_F(NetworkCliEndToEndTest, StatusAndSetReachTheUnitOnBothTransports) {
         SimulatedUnit unit(transport, {});
         ASSERT_TRUE(unit.Started()) << transport;
         const QString port = unit.PortName();
-        const CliRun status = Cli({"--port", port, "status"});
+        const CliRun status = RunCli({"--port", port, "status"});
         ASSERT_EQ(status.exitCode, 0) << transport << status.err.toStdString();
         EXPECT_TRUE(status.out.contains("Firmware: version 112")) << status.out.toStdString();
 
-        const CliRun set = Cli({"--port", port, "set", "voltage-setpoint", "48,5"});
+        const CliRun set = RunCli({"--port", port, "set", "voltage-setpoint", "48,5"});
         ASSERT_EQ(set.exitCode, 0) << transport << set.err.toStdString();
         EXPECT_EQ(unit.Holding()[16], 485) << transport;
     }
@@ -67,18 +54,19 @@ TEST_F(NetworkCliEndToEndTest, UploadGoesOverRtuOverTcpAndIsRefusedThroughAGatew
 
     SimulatedUnit gateway("--modbus-tcp", {});
     ASSERT_TRUE(gateway.Started());
-    const CliRun refused = Cli({"--port", gateway.PortName(), "upload", "firmware.bin"});
+    const CliRun refused = RunCli({"--port", gateway.PortName(), "upload", "firmware.bin"});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.err.contains("Modbus TCP gateway")) << refused.err.toStdString();
 
     SimulatedUnit server("--tcp",
                          {"--baud-index", "9", "--flash-out", "flash.bin", "--ready-delay", "300"});
     ASSERT_TRUE(server.Started());
-    ASSERT_EQ(Cli({"--port", server.PortName(), "--baud", "115200", "set", "current-setpoint", "0"})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        RunCli({"--port", server.PortName(), "--baud", "115200", "set", "current-setpoint", "0"})
+            .exitCode,
+        0);
     const CliRun upload =
-        Cli({"--port", server.PortName(), "--baud", "115200", "upload", "firmware.bin"});
+        RunCli({"--port", server.PortName(), "--baud", "115200", "upload", "firmware.bin"});
     ASSERT_EQ(upload.exitCode, 0) << upload.err.toStdString();
     EXPECT_TRUE(upload.out.endsWith("programming finished\n")) << upload.out.toStdString();
     QFile flash("flash.bin");
@@ -95,7 +83,7 @@ TEST_F(NetworkCliEndToEndTest, UploadCutOffBeforeItsClosingFrameFailsWithTheReas
     file.close();
     SimulatedUnit server("--tcp", {"--flash-out", "flash.bin", "--ready-delay", "300"});
     ASSERT_TRUE(server.Started());
-    ASSERT_EQ(Cli({"--port", server.PortName(), "set", "current-setpoint", "0"}).exitCode, 0);
+    ASSERT_EQ(RunCli({"--port", server.PortName(), "set", "current-setpoint", "0"}).exitCode, 0);
     // The header of the one block, 100 bytes at 0x08004000; its acknowledgement still goes
     // through, the closing frame a tick later no longer does.
     test::CuttingRelay relay(server.PortName().section(':', -1).toUShort(),
@@ -126,13 +114,14 @@ TEST_F(NetworkCliEndToEndTest, PymodbusServesBothTransportsToTheSameLink) {
         PymodbusPeer peer(c.framer);
         ASSERT_FALSE(peer.Port().isEmpty()) << c.framer << ": is python3-pymodbus installed?";
         const QString port = QString(c.scheme) + "127.0.0.1:" + peer.Port();
-        const CliRun status = Cli({"--port", port, "--json", "status"});
+        const CliRun status = RunCli({"--port", port, "--json", "status"});
         ASSERT_EQ(status.exitCode, 0) << c.framer << status.err.toStdString();
         const QJsonObject json = QJsonDocument::fromJson(status.out.toUtf8()).object();
         EXPECT_EQ(json["firmware"]["version"].toInt(), 112) << status.out.toStdString();
 
-        ASSERT_EQ(Cli({"--port", port, "set", "voltage-setpoint", "48,5"}).exitCode, 0) << c.framer;
-        const CliRun get = Cli({"--port", port, "get", "voltage-setpoint"});
+        ASSERT_EQ(RunCli({"--port", port, "set", "voltage-setpoint", "48,5"}).exitCode, 0)
+            << c.framer;
+        const CliRun get = RunCli({"--port", port, "get", "voltage-setpoint"});
         ASSERT_EQ(get.exitCode, 0) << c.framer << get.err.toStdString();
         EXPECT_EQ(get.out, "48.5 V\n");
     }
@@ -143,26 +132,26 @@ TEST_F(NetworkCliEndToEndTest, ANetworkLineHasNoBitRate) {
     SimulatedUnit unit("--tcp", {});
     ASSERT_TRUE(unit.Started());
     const QString port = unit.PortName();
-    const CliRun status = Cli({"--port", port, "status"});
+    const CliRun status = RunCli({"--port", port, "status"});
     ASSERT_EQ(status.exitCode, 0) << status.err.toStdString();
     EXPECT_TRUE(status.out.startsWith("Unit at address 1 on " + port + " (network)\n"))
         << status.out.toStdString();
 
-    const CliRun find = Cli({"--port", port, "find", "--all-rates", "--addresses", "1-2"});
+    const CliRun find = RunCli({"--port", port, "find", "--all-rates", "--addresses", "1-2"});
     ASSERT_EQ(find.exitCode, 0) << find.err.toStdString();
     EXPECT_TRUE(find.out.startsWith("address 1 (network), firmware version 112"))
         << find.out.toStdString();
     EXPECT_TRUE(find.err.contains("--all-rates scans it once")) << find.err.toStdString();
     EXPECT_FALSE(find.out.contains("bit/s"));
 
-    const CliRun json = Cli({"--port", port, "--json", "find", "--addresses", "1"});
+    const CliRun json = RunCli({"--port", port, "--json", "find", "--addresses", "1"});
     EXPECT_EQ(json.out.trimmed(), "[{\"address\": 1, \"baud\": null, \"version\": 112}]");
 }
 
 TEST_F(NetworkCliEndToEndTest, BadNamesAndServersEachGetTheirExitCodeAndReason) {
     for (const char* name :
          {"tcp://127.0.0.1", "tcp://:5020", "tcp://host:70000", "modbus-tcp://"}) {
-        const CliRun bad = Cli({"--port", name, "status"});
+        const CliRun bad = RunCli({"--port", name, "status"});
         EXPECT_EQ(bad.exitCode, 3) << name;
         EXPECT_TRUE(bad.err.contains("tcp://HOST:PORT")) << name << bad.err.toStdString();
     }
@@ -171,12 +160,12 @@ TEST_F(NetworkCliEndToEndTest, BadNamesAndServersEachGetTheirExitCodeAndReason) 
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
     const QString refusedPort = "tcp://127.0.0.1:" + QString::number(closed.serverPort());
     closed.close();
-    const CliRun refused = Cli({"--port", refusedPort, "status"});
+    const CliRun refused = RunCli({"--port", refusedPort, "status"});
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_TRUE(refused.err.contains("connection refused")) << refused.err.toStdString();
 
     const CliRun unknown =
-        Cli({"--port", "tcp://no-such-host.invalid:5020", "--timeout", "10", "status"});
+        RunCli({"--port", "tcp://no-such-host.invalid:5020", "--timeout", "10", "status"});
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_TRUE(unknown.err.contains("does not resolve")) << unknown.err.toStdString();
 
@@ -184,8 +173,8 @@ TEST_F(NetworkCliEndToEndTest, BadNamesAndServersEachGetTheirExitCodeAndReason) 
     QTcpServer silent;
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
     const CliRun quiet =
-        Cli({"--port", "modbus-tcp://127.0.0.1:" + QString::number(silent.serverPort()),
-             "--timeout", "1", "status"});
+        RunCli({"--port", "modbus-tcp://127.0.0.1:" + QString::number(silent.serverPort()),
+                "--timeout", "1", "status"});
     EXPECT_EQ(quiet.exitCode, 2);
     EXPECT_TRUE(quiet.err.contains("no answer")) << quiet.err.toStdString();
 }

@@ -1,16 +1,13 @@
 // The window program reaching kvel-sim over the network, as RTU over TCP and through a
 // Modbus TCP gateway: chosen in "Сетевое подключение…", polled, written to, cut off and back.
+#include "DiagnosticsTools.h"
 #include "FinderWindow.h"
-#include "MessageCapture.h"
 #include "NetworkLine.h"
 #include "NetworkWindow.h"
 #include "NewestWindow.h"
-#include "Readings.h"
 #include "RoutingChannel.h"
-#include "ScratchDir.h"
-#include "SimulatedUnit.h"
-#include "Unit1.h"
 #include "Unit2.h"
+#include "WindowProgramFixture.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -29,7 +26,6 @@ namespace {
 
 using test::SimulatedUnit;
 
-constexpr int kFirstReadingsMs = 8000;
 // 50 scheduler ticks, a reconnect and a loaded machine.
 constexpr int kLinkLossMs = 12000;
 
@@ -40,27 +36,19 @@ struct Transport {
     int downKeys;
 };
 
-class NetworkEndToEndTest : public ::testing::TestWithParam<Transport> {
+class NetworkEndToEndTest : public ::testing::TestWithParam<Transport>,
+                            protected test::WindowProgramFixture<RoutingChannel> {
 protected:
     void SetUp() override {
         // COM1 at 9600 bit/s, address 1; no COM1 is there.
-        QFile file("data.inf");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray::fromHex("010003000100"));
-        file.close();
+        ASSERT_NO_FATAL_FAILURE(test::WriteDataInfOfCom1(3));
         unit = std::make_unique<SimulatedUnit>(GetParam().simOption, QStringList{"--gone", "1500"});
         ASSERT_TRUE(unit->Started());
     }
 
-    void StartProgram() {
-        form = std::make_unique<TForm1>(channel);
-        form->show();
-        form->activateWindow();
-    }
-
     // As the operator: "Сервис → Сетевое подключение…", host, port, protocol, "Подключить".
     void ConnectThroughTheWindow() {
-        form->NetworkItem->trigger();
+        form->ServiceItem(QStringLiteral("Сетевое подключение…"))->trigger();
         auto* window = form->findChild<NetworkWindow*>();
         ASSERT_NE(window, nullptr);
         const QStringList hostAndPort = unit->PortName().section("://", 1).split(':');
@@ -83,26 +71,16 @@ protected:
         QTest::keyClicks(edit, text);
     }
 
-    bool WaitForReadings(int ms = kFirstReadingsMs) {
-        return QTest::qWaitFor([this] { return test::BothBanksRead(form->State()); }, ms);
-    }
-
     std::string Cause() const {
-        const auto& cause = form->Traffic().Counters().Cause();
+        const auto& cause = form->Room<DiagnosticsTools>()->Traffic().Counters().Cause();
         return cause ? CauseText(*cause) : std::string();
     }
 
     QLabel* PortPanel() const { return form->statusBar()->findChildren<QLabel*>().at(kPanelPort); }
-
-    test::ScratchDir dir;
-    test::MessageCapture messages;
-    RoutingChannel channel;
-    std::unique_ptr<SimulatedUnit> unit;
-    std::unique_ptr<TForm1> form;
 };
 
 TEST_P(NetworkEndToEndTest, PollsWritesLosesTheConnectionAndComesBackByItself) {
-    StartProgram();
+    StartForm();
     messages.texts.clear();
     ConnectThroughTheWindow();
     ASSERT_TRUE(WaitForReadings()) << messages.texts.join('\n').toStdString();
@@ -126,17 +104,19 @@ TEST_P(NetworkEndToEndTest, PollsWritesLosesTheConnectionAndComesBackByItself) {
     EXPECT_TRUE(cause == "соединение разорвано" || cause == "соединение отвергнуто") << cause;
     EXPECT_EQ(form->State().HoldingImage[16], 0);
     EXPECT_TRUE(WaitForReadings(kLinkLossMs)) << "polling resumes by itself";
-    EXPECT_GE(form->Traffic().Counters().ConnectionFailures(OpenFailureReason::ConnectionDropped),
+    EXPECT_GE(form->Room<DiagnosticsTools>()->Traffic().Counters().ConnectionFailures(
+                  OpenFailureReason::ConnectionDropped),
               1u);
     // One try a second at most while the server was away.
-    EXPECT_LE(form->Traffic().Counters().ConnectionFailures(OpenFailureReason::ConnectionRefused),
+    EXPECT_LE(form->Room<DiagnosticsTools>()->Traffic().Counters().ConnectionFailures(
+                  OpenFailureReason::ConnectionRefused),
               3u);
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
 }
 
 TEST_P(NetworkEndToEndTest, ConnectsAtStartToTheLineInUseAndGoesBackToTheComPort) {
     ASSERT_TRUE(WriteNetworkChoice(kNetworkIniName, {unit->PortName().toStdString(), true}));
-    StartProgram();
+    StartForm();
     ASSERT_TRUE(WaitForReadings());
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('\n').toStdString();
 
@@ -162,7 +142,7 @@ TEST_P(NetworkEndToEndTest, ConnectsAtStartToTheLineInUseAndGoesBackToTheComPort
 
 TEST_P(NetworkEndToEndTest, RefusesWhatTheServerCannotCarry) {
     ASSERT_TRUE(WriteNetworkChoice(kNetworkIniName, {unit->PortName().toStdString(), true}));
-    StartProgram();
+    StartForm();
     ASSERT_TRUE(WaitForReadings());
 
     form->N2->trigger();
@@ -174,7 +154,7 @@ TEST_P(NetworkEndToEndTest, RefusesWhatTheServerCannotCarry) {
     EXPECT_EQ(form->State().Settings.baudIndexWord, 3);
     connection->close();
 
-    form->FinderItem->trigger();
+    form->ServiceItem(QStringLiteral("Поиск устройства"))->trigger();
     FinderWindow* finder = NewestWindow<FinderWindow>::Get();
     ASSERT_NE(finder, nullptr);
     EXPECT_EQ(finder->Finder().TriesTotal(), kLastFinderAddress - kFirstFinderAddress + 1)

@@ -1,6 +1,7 @@
 // A network line whose server is not there to talk to: one that never takes the connection (its
 // backlog full), a name that does not resolve, a port nobody listens on. The window program and
 // kvel-cli must say so, count the outage once, and show nothing as sent.
+#include "DiagnosticsTools.h"
 #include "FullBacklogServer.h"
 #include "MessageCapture.h"
 #include "MonitorWindow.h"
@@ -37,7 +38,7 @@ protected:
         form = std::make_unique<TForm1>(channel);
         form->show();
         form->activateWindow();
-        monitor = form->OpenMonitor();
+        monitor = form->Room<DiagnosticsTools>()->OpenMonitor();
         ASSERT_NE(monitor, nullptr);
     }
 
@@ -83,7 +84,7 @@ TEST_F(NetworkOutageEndToEndTest,
     EXPECT_EQ(monitor->CauseLabel->text().toStdString().rfind("Нет связи: узел не отвечает", 0), 0u)
         << monitor->CauseLabel->text().toStdString();
     EXPECT_EQ(disagreements, 0) << "the header and the status bar read the same link";
-    const LinkCounters& counters = form->Traffic().Counters();
+    const LinkCounters& counters = form->Room<DiagnosticsTools>()->Traffic().Counters();
     EXPECT_EQ(counters.LinkLosses(), 1u);
     EXPECT_GE(counters.ConnectionFailures(OpenFailureReason::ConnectionTimedOut), 2u)
         << "the keeper kept trying";
@@ -104,8 +105,8 @@ TEST_F(NetworkOutageEndToEndTest, AHostThatDoesNotResolveIsToldOnceWithItsCause)
     ASSERT_NO_FATAL_FAILURE(StartProgram("modbus-tcp://no-such-host.invalid:5020"));
     ASSERT_TRUE(QTest::qWaitFor(
         [this] {
-            return form->Traffic().Counters().ConnectionFailures(OpenFailureReason::HostNotFound) >=
-                   3;
+            return form->Room<DiagnosticsTools>()->Traffic().Counters().ConnectionFailures(
+                       OpenFailureReason::HostNotFound) >= 3;
         },
         30000));
     const QStringList frames = Lines(4);
@@ -115,7 +116,7 @@ TEST_F(NetworkOutageEndToEndTest, AHostThatDoesNotResolveIsToldOnceWithItsCause)
     EXPECT_EQ(frames.count(QStringLiteral("Нет связи: узел не найден")), 1);
     EXPECT_EQ(frames.filter(QStringLiteral("Порт открыт")).size(), 0);
     EXPECT_EQ(Lines(2).count(QStringLiteral("→ передача")), 0);
-    EXPECT_EQ(form->Traffic().Counters().LinkLosses(), 1u);
+    EXPECT_EQ(form->Room<DiagnosticsTools>()->Traffic().Counters().LinkLosses(), 1u);
     EXPECT_TRUE(PanelSaysLost());
     EXPECT_TRUE(HeaderSaysLost());
 }

@@ -66,5 +66,27 @@ TEST(ProgramEndToEndTest, TerminationSignalsSaveDataInfAsExitDoes) {
     }
 }
 
+// The box "Ошибка открытия COM порта" opens before the main window and waits for its OK: a signal
+// meanwhile closes it and ends the program as "Выход" would have.
+TEST(ProgramEndToEndTest, ASignalWhileTheStartUpBoxIsOpenEndsAsExitDoes) {
+    test::ScratchDir dir;
+    // COM99, which no machine here has.
+    const QByteArray noSuchPort("\x05\x01\x03\x00\x63\x00", 6);
+    for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        WriteDataInf(noSuchPort);
+        QProcess kvel;
+        kvel.setProcessChannelMode(QProcess::ForwardedChannels);
+        kvel.start(KVEL_PATH, {});
+        ASSERT_TRUE(kvel.waitForStarted(5000));
+        // The box is up well within this; a signal before it would wait for its loop anyway.
+        EXPECT_FALSE(kvel.waitForFinished(1500)) << "kvel ended by itself";
+        ::kill(static_cast<pid_t>(kvel.processId()), signal);
+        ASSERT_TRUE(kvel.waitForFinished(5000)) << "signal " << signal;
+        EXPECT_EQ(kvel.exitStatus(), QProcess::NormalExit) << "signal " << signal;
+        EXPECT_EQ(kvel.exitCode(), 0) << "signal " << signal;
+        EXPECT_EQ(ReadDataInf(), QByteArray("\x05\x00\x03\x00\x63\x00", 6)) << "signal " << signal;
+    }
+}
+
 } // namespace
 } // namespace kvel

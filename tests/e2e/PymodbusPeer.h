@@ -1,5 +1,5 @@
-// pymodbus (Debian's python3-pymodbus) run by tests/e2e/pymodbus_peer.py as an independent
-// Modbus peer on a free port of 127.0.0.1.
+// pymodbus, an independent Modbus peer, serving its RTU framer over TCP ("rtu") or Modbus TCP
+// ("socket") on a free port of 127.0.0.1, for the unit at one address.
 #pragma once
 
 #include <QProcess>
@@ -8,12 +8,12 @@
 
 namespace kvel::test {
 
-// pymodbus serving its RTU framer over TCP ("rtu") or Modbus TCP ("socket").
 class PymodbusPeer {
 public:
-    explicit PymodbusPeer(const QString& framer) {
+    explicit PymodbusPeer(const QString& framer, int address = 1) {
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start("/usr/bin/python3", {PYMODBUS_PEER_PATH, framer});
+        process_.start("/usr/bin/python3",
+                       {PYMODBUS_PEER_PATH, framer, "0", QString::number(address)});
         const bool said = QTest::qWaitFor(
             [&] {
                 words_ += process_.readAllStandardOutput();
@@ -26,6 +26,9 @@ public:
         process_.kill();
         process_.waitForFinished(5000);
     }
+    PymodbusPeer(const PymodbusPeer&) = delete;
+    PymodbusPeer& operator=(const PymodbusPeer&) = delete;
+
     const QString& Port() const { return port_; }
 
 private:

@@ -4,6 +4,7 @@
 // pseudo-terminal's rate, which ser2net sets, is its own.
 #include "BusOverviewWindow.h"
 #include "CliRunner.h"
+#include "DiagnosticsTools.h"
 #include "FinderWindow.h"
 #include "MessageCapture.h"
 #include "NetworkLine.h"
@@ -102,7 +103,7 @@ TEST_F(Rfc2217EndToEndTest, RateChangeMovesTheUnitAndTheServerAndPollingFollows)
 
 TEST_F(Rfc2217EndToEndTest, FinderFindsTheUnitAtARateNotStored) {
     Start(3, 1, {"--address", "1", "--baud-index", QString::number(kBaudIndex19200)});
-    main->FinderItem->trigger();
+    main->ServiceItem(QStringLiteral("Поиск устройства"))->trigger();
     FinderWindow* finder = NewestWindow<FinderWindow>::Get();
     ASSERT_NE(finder, nullptr);
     // A whole sweep at 9600 bit/s first, then the first address at 19200.
@@ -125,7 +126,7 @@ TEST_F(Rfc2217EndToEndTest, FinderFindsTheUnitAtARateNotStored) {
 TEST_F(Rfc2217EndToEndTest, OverviewBorrowsTheConnectionAndGivesItBack) {
     Start(kBaudIndex38400, 1, {"--address", "1", "--baud-index", QString::number(kBaudIndex38400)});
     ASSERT_TRUE(WaitForReadings(kFirstReadingsMs)) << Messages();
-    main->OverviewItem->trigger();
+    main->ServiceItem(QStringLiteral("Обзор шины"))->trigger();
     BusOverviewWindow* overview = NewestWindow<BusOverviewWindow>::Get();
     ASSERT_NE(overview, nullptr);
     QTest::mouseClick(overview->UnitsEdit, Qt::LeftButton);
@@ -138,7 +139,8 @@ TEST_F(Rfc2217EndToEndTest, OverviewBorrowsTheConnectionAndGivesItBack) {
     overview->close();
     State().HoldingImage.fill(0);
     EXPECT_TRUE(WaitForReadings(kFirstReadingsMs)) << Messages();
-    EXPECT_EQ(main->Traffic().Counters().ConnectionFailures(OpenFailureReason::ConnectionDropped),
+    EXPECT_EQ(main->Room<DiagnosticsTools>()->Traffic().Counters().ConnectionFailures(
+                  OpenFailureReason::ConnectionDropped),
               0u);
     EXPECT_TRUE(messages.texts.isEmpty()) << Messages();
 }

@@ -2,8 +2,10 @@
 // watch over a list with a silent unit in it; serve, what /metrics says checked by Prometheus'
 // own tools and against the simulator's registers, a real Prometheus server scraping it, and
 // the port missing at start or lost while serving.
+#include "Scrape.h"
 #include "ScratchDir.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,37 +25,9 @@
 namespace kvel {
 namespace {
 
-quint16 FreePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// One GET over a fresh connection, which the endpoint closes after its answer as asked; the
-// body, or nothing when no 200 came.
-QByteArray Get(quint16 port, const QByteArray& path) {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!socket.waitForConnected(2000)) return {};
-    socket.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-    QByteArray reply;
-    while (socket.waitForReadyRead(3000))
-        reply += socket.readAll();
-    reply += socket.readAll();
-    if (!reply.startsWith("HTTP/1.1 200")) return {};
-    return reply.mid(reply.indexOf("\r\n\r\n") + 4);
-}
-
-// "name{labels} value" lines of a page, by name and labels as written.
-std::map<QString, double> Samples(const QByteArray& page) {
-    std::map<QString, double> samples;
-    for (const QByteArray& line : page.split('\n')) {
-        if (line.isEmpty() || line.startsWith('#')) continue;
-        const int space = line.lastIndexOf(' ');
-        samples[QString::fromUtf8(line.left(space))] = line.mid(space + 1).toDouble();
-    }
-    return samples;
-}
+using test::FreePort;
+using test::Get;
+using test::Samples;
 
 QString Sample(const char* name, int address) {
     return QStringLiteral("%1{port=\"COM1\",address=\"%2\"}").arg(name).arg(address);
@@ -88,29 +62,7 @@ protected:
         return up(1) && up(7);
     }
 
-    // The holding registers of each simulated unit, by its address, as it prints them.
-    std::map<int, std::map<int, int>> SimulatorHolding() {
-        sim.readAllStandardError();
-        ::kill(static_cast<pid_t>(sim.processId()), SIGUSR2);
-        QByteArray dump;
-        (void)QTest::qWaitFor(
-            [&] {
-                dump += sim.readAllStandardError();
-                return dump.count("H26=") == 2;
-            },
-            3000);
-        std::map<int, std::map<int, int>> units;
-        std::map<int, int> unit;
-        for (const QByteArray& line : dump.split('\n')) {
-            const QList<QByteArray> parts = line.mid(1).split('=');
-            if (!line.startsWith('H') || parts.size() != 2) continue;
-            unit[parts[0].toInt()] = parts[1].toInt();
-            if (parts[0] != "26") continue;
-            const int address = unit[14];
-            units[address] = std::exchange(unit, {});
-        }
-        return units;
-    }
+    std::map<int, std::map<int, int>> SimulatorHolding() { return test::SimulatorHolding(sim, 2); }
 
     void TearDown() override {
         for (QProcess* process : {&serve, &sim}) {
@@ -156,14 +108,10 @@ TEST_F(ServeEndToEndTest, MetricsPassPromtoolAndMatchTheSimulatorForBothUnits) {
         EXPECT_GT(value("kvel_replies_total"), 0);
     }
 
-    QProcess promtool;
-    promtool.start("promtool", {"check", "metrics"});
-    if (!promtool.waitForStarted(5000))
+    const test::PromtoolVerdict verdict = test::CheckMetrics(page);
+    if (!verdict.installed)
         GTEST_SKIP() << "promtool is not installed (apt-get install prometheus)";
-    promtool.write(page);
-    promtool.closeWriteChannel();
-    ASSERT_TRUE(promtool.waitForFinished(10000));
-    EXPECT_EQ(promtool.exitCode(), 0) << promtool.readAll().toStdString() << page.toStdString();
+    EXPECT_TRUE(verdict.passed) << verdict.said.toStdString() << page.toStdString();
 }
 
 TEST_F(ServeEndToEndTest, PrometheusScrapesBothUnitsEverySecond) {
@@ -245,6 +193,30 @@ TEST_F(ServeEndToEndTest, APortLostWhileServingShowsEveryUnitDownUntilItIsBack) 
     EXPECT_GT(back.at(QStringLiteral(
                   "kvel_link_errors_total{port=\"COM1\",address=\"1\",cause=\"port_closed\"}")),
               0);
+}
+
+// kvel-cli serve becomes kvel-exporter, in the same process, with the line it was given.
+TEST_F(ServeEndToEndTest, ServeRunsKvelExporterInItsPlaceWithTheSameLine) {
+    StartUnits();
+    port = FreePort();
+    serve.start(KVEL_CLI_PATH,
+                {"--port", "1", "--address", "1,7", "--baud", "9600", "serve", "--interval", "0.5",
+                 "--listen", QStringLiteral("127.0.0.1:%1").arg(port)});
+    ASSERT_TRUE(serve.waitForStarted(5000));
+    QString said;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            said += QString::fromUtf8(serve.readAllStandardError());
+            return said.contains('\n');
+        },
+        10000));
+    EXPECT_EQ(said, QStringLiteral("kvel-exporter: serving at http://127.0.0.1:%1/metrics the "
+                                   "lines COM1 (units 1, 7, every 0.5 s)\n")
+                        .arg(port));
+    EXPECT_TRUE(QFileInfo(QStringLiteral("/proc/%1/exe").arg(serve.processId()))
+                    .symLinkTarget()
+                    .endsWith("/kvel-exporter"));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return BothUp(); }, 10000));
 }
 
 TEST_F(ServeEndToEndTest, NothingButGetAndHeadIsAnswered) {

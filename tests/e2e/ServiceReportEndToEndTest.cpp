@@ -7,7 +7,6 @@
 #include "PymodbusPeer.h"
 #include "Readings.h"
 #include "ScratchDir.h"
-#include "ServiceReportTools.h"
 #include "ServiceReportWindow.h"
 #include "SimulatedUnit.h"
 #include "SystemSerialChannel.h"
@@ -152,9 +151,10 @@ TEST(WindowReportEndToEndTest, HoldsTheRecordersLogAndAPictureOfTheChart) {
     SystemSerialChannel channel;
     TForm1 main(channel);
     main.show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return main.Telemetry().Recorder().Size() >= 3; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return main.Room<TelemetryTools>()->Recorder().Size() >= 3; },
+                                10000));
 
-    main.findChild<ServiceReportTools*>()->ReportItem->trigger();
+    main.ServiceItem(QStringLiteral("Отчёт для сервиса…"))->trigger();
     auto* window = main.findChild<ServiceReportWindow*>();
     ASSERT_NE(window, nullptr);
     QStringList listed;
@@ -181,7 +181,8 @@ TEST(WindowReportEndToEndTest, HoldsTheRecordersLogAndAPictureOfTheChart) {
     const QList<QByteArray> log = Entry(path, "telemetry.csv").split('\n');
     ASSERT_GE(log.size(), 3);
     EXPECT_EQ(log[0] + '\n', CsvHeader());
-    EXPECT_TRUE(log[1].startsWith(LocalTimestamp(main.Telemetry().Recorder().At(0).timeMs)))
+    EXPECT_TRUE(
+        log[1].startsWith(LocalTimestamp(main.Room<TelemetryTools>()->Recorder().At(0).timeMs)))
         << log[1].toStdString();
     QImage picture;
     ASSERT_TRUE(picture.loadFromData(Entry(path, "chart.png"), "PNG"));

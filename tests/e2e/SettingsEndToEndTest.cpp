@@ -1,14 +1,10 @@
 // The settings and calibration windows against kvel-sim: what the operator changes in them
 // reaches the unit, and the fields show the unit's values back once they have settled.
-#include "MessageCapture.h"
+#include "DiagnosticsTools.h"
 #include "NewestWindow.h"
-#include "Readings.h"
-#include "ScratchDir.h"
 #include "SettingsFileMenu.h"
 #include "SettingsRestoreWindow.h"
-#include "SimulatedUnit.h"
-#include "SystemSerialChannel.h"
-#include "Unit1.h"
+#include "WindowProgramFixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -84,18 +80,13 @@ public:
 // Several holding polls, about a second apart, with room for a loaded machine.
 constexpr int kSettleMs = 8000;
 
-class SettingsEndToEndTest : public ::testing::Test {
+class SettingsEndToEndTest : public ::testing::Test, protected test::WindowProgramFixture<> {
 protected:
+    // The tests look at unit->Started() themselves: a constructor cannot end a test.
     explicit SettingsEndToEndTest(const QStringList& unitArguments = {"--baud-index", "3"}) {
-        QFile file("data.inf");
-        file.open(QIODevice::WriteOnly);
-        const char comOneAt9600[6] = {1, 0, 3, 0, 1, 0};
-        file.write(comOneAt9600, 6);
-        file.close();
+        test::WriteDataInfOfCom1(3);
         unit = std::make_unique<SimulatedUnit>(unitArguments);
-        form = std::make_unique<TForm1>(channel);
-        form->show();
-        form->activateWindow();
+        StartForm();
     }
 
     bool WaitFor(const std::function<bool()>& condition) {
@@ -119,12 +110,6 @@ protected:
     void Click(QWidget* control) {
         QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(8, control->height() / 2));
     }
-
-    test::ScratchDir dir;
-    test::MessageCapture messages;
-    SystemSerialChannel channel;
-    std::unique_ptr<SimulatedUnit> unit;
-    std::unique_ptr<TForm1> form;
 };
 
 TEST_F(SettingsEndToEndTest, SettingsChangedInTheWindowReachTheUnitAndComeBack) {
@@ -249,7 +234,7 @@ TEST_F(SettingsEndToEndTest, WritingFromAFileWithTheMonitorOpenKeepsTheLinkGoing
     ASSERT_TRUE(UnitHolds(16, 550));
     ASSERT_TRUE(WaitFor([&] { return form->State().HoldingImage[16] == 550; }));
 
-    form->OpenMonitor();
+    form->Room<DiagnosticsTools>()->OpenMonitor();
     files->RestoreItem->trigger();
     auto* restore = form->findChild<SettingsRestoreWindow*>();
     ASSERT_NE(restore, nullptr);

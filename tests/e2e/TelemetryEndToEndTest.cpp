@@ -1,16 +1,12 @@
 // The telemetry recorded from the real link against kvel-sim: samples while the unit answers,
 // one break while it is silent, samples again when it answers, and all of it in the CSV file.
-#include "MessageCapture.h"
-#include "ScratchDir.h"
-#include "SimulatedUnit.h"
-#include "SystemSerialChannel.h"
+#include "CliRunner.h"
 #include "TelemetryCsv.h"
 #include "TelemetryRecording.h"
 #include "TelemetryTools.h"
-#include "Unit1.h"
+#include "WindowProgramFixture.h"
 
 #include <QApplication>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -23,15 +19,12 @@ constexpr int kLinkLossMs = 12000;
 TEST(TelemetryEndToEndTest, SilenceIsOneBreakBetweenSamplesAndTheFileHasThemAll) {
     test::ScratchDir dir;
     test::MessageCapture messages;
-    QFile settings("data.inf");
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    settings.write(QByteArray("\x01\x00\x03\x00\x01\x00", 6));
-    settings.close();
+    ASSERT_NO_FATAL_FAILURE(test::WriteDataInfOfCom1(3));
     test::SimulatedUnit unit;
     ASSERT_TRUE(unit.Started());
     SystemSerialChannel channel;
     TForm1 form(channel);
-    TelemetryTools& telemetry = form.Telemetry();
+    TelemetryTools& telemetry = *form.Room<TelemetryTools>();
     const TelemetryRecorder& recorder = telemetry.Recorder();
     ASSERT_TRUE(telemetry.Recording().Start(dir.File("log.csv")));
 
@@ -92,10 +85,7 @@ CsvShape ShapeOf(const QByteArray& text, char separator) {
 TEST(TelemetryEndToEndTest, WindowLogAndCliWatchWriteTheSameColumnsInEachDialect) {
     test::ScratchDir dir;
     test::MessageCapture messages;
-    QFile settings("data.inf");
-    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-    settings.write(QByteArray("\x01\x00\x03\x00\x01\x00", 6));
-    settings.close();
+    ASSERT_NO_FATAL_FAILURE(test::WriteDataInfOfCom1(3));
     test::SimulatedUnit unit;
     ASSERT_TRUE(unit.Started());
     const struct {
@@ -106,7 +96,7 @@ TEST(TelemetryEndToEndTest, WindowLogAndCliWatchWriteTheSameColumnsInEachDialect
     {
         SystemSerialChannel channel;
         TForm1 form(channel);
-        TelemetryTools& telemetry = form.Telemetry();
+        TelemetryTools& telemetry = *form.Room<TelemetryTools>();
         for (const auto& d : dialects) {
             const std::uint64_t before = telemetry.Recorder().Recorded();
             ASSERT_TRUE(telemetry.Recording().Start(dir.File(QString("window-%1.csv").arg(d.name)),
@@ -119,11 +109,10 @@ TEST(TelemetryEndToEndTest, WindowLogAndCliWatchWriteTheSameColumnsInEachDialect
     for (const auto& d : dialects) {
         SCOPED_TRACE(d.name);
         const QString cliFile = dir.File(QString("watch-%1.csv").arg(d.name));
-        QProcess cli;
-        cli.start(KVEL_CLI_PATH, {"--port", "1", "watch", "--count", "1", "--csv-dialect", d.name,
-                                  "--csv", cliFile});
-        ASSERT_TRUE(cli.waitForFinished(30000));
-        ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+        const test::CliRun cli = test::RunCli(
+            {"--port", "1", "watch", "--count", "1", "--csv-dialect", d.name, "--csv", cliFile},
+            30000);
+        ASSERT_EQ(cli.exitCode, 0) << cli.err.toStdString();
         const CsvShape window =
             ShapeOf(FileText(dir.File(QString("window-%1.csv").arg(d.name))), d.separator);
         EXPECT_EQ(window.header + '\n', CsvHeader(d.dialect));

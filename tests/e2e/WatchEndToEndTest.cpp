@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <signal.h>
+
 #include <functional>
 #include <memory>
 
@@ -40,6 +43,7 @@ public:
     }
     bool Running() const { return process_.state() == QProcess::Running; }
     void Stop() { process_.terminate(); }
+    void Signal(int signal) { ::kill(static_cast<pid_t>(process_.processId()), signal); }
     CliRun Finished(int ms = 90000) {
         CliRun run = test::Finished(process_, ms);
         run.out.prepend(out_);
@@ -128,6 +132,30 @@ TEST_F(WatchEndToEndTest, AUnitSilentAmongOthersIsNamedOnStderrAndTheExitSaysSo)
     EXPECT_EQ(BreakCount(rows, 3), 1);
     EXPECT_EQ(rows[1].value(2), "2");
     EXPECT_TRUE(IsBreak(rows[1], 3));
+}
+
+// A long interval does not keep a stop waiting, and the exit status is the last round's verdict.
+TEST_F(WatchEndToEndTest, ATerminationSignalEndsTheWatchAtOnceWithTheLastRoundsVerdict) {
+    StartUnit({"--address", "1"});
+    const struct {
+        int signal;
+        const char* addresses;
+        int exitCode;
+        int rows;
+    } cases[] = {
+        {SIGTERM, "1", 0, 1}, {SIGINT, "1", 0, 1}, {SIGHUP, "1", 0, 1}, {SIGTERM, "1,2", 2, 2}};
+    for (const auto& c : cases) {
+        const QString csv = QString("stopped-%1-%2.csv").arg(c.signal).arg(c.addresses);
+        RunningWatch watch({"--port", "1", "--address", c.addresses, "--timeout", "0.3", "watch",
+                            "--interval", "30", "--csv", csv});
+        ASSERT_TRUE(watch.WaitForLines(1)) << c.signal << " " << c.addresses;
+        QTest::qWait(200);
+        watch.Signal(c.signal);
+        const CliRun run = watch.Finished(3000);
+        EXPECT_EQ(run.exitCode, c.exitCode)
+            << c.signal << " " << c.addresses << ": " << run.err.toStdString();
+        EXPECT_EQ(CsvRows(csv).size(), c.rows) << c.signal << " " << c.addresses;
+    }
 }
 
 TEST_F(WatchEndToEndTest, AnExceptionIsNamedAsSuchAndTheWatchGoesOn) {

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """An independent Modbus peer for the end-to-end tests: pymodbus serving 100 holding and 100
-input registers on 127.0.0.1, as RTU frames over TCP ("rtu") or as Modbus TCP ("socket").
-Prints "listening on <port>" once it takes connections; serves until killed.
-Usage: pymodbus_peer.py rtu|socket [port]"""
+input registers on 127.0.0.1, as RTU frames over TCP ("rtu") or as Modbus TCP ("socket"), for
+the unit at one address (default 1). Prints "listening on <port>" once it takes connections;
+serves until killed.
+Usage: pymodbus_peer.py rtu|socket [port [address]]"""
 import asyncio
 import sys
 
@@ -24,11 +25,11 @@ def registers():
     return holding, inputs
 
 
-async def serve(framer, port):
+async def serve(framer, port, address):
     holding, inputs = registers()
     unit = ModbusSlaveContext(hr=ModbusSequentialDataBlock(0, holding),
                               ir=ModbusSequentialDataBlock(0, inputs), zero_mode=True)
-    server = ModbusTcpServer(ModbusServerContext(slaves={1: unit}, single=False),
+    server = ModbusTcpServer(ModbusServerContext(slaves={address: unit}, single=False),
                              framer=FRAMERS[framer], address=("127.0.0.1", port),
                              allow_reuse_address=True)
     task = asyncio.create_task(server.serve_forever())
@@ -40,4 +41,5 @@ async def serve(framer, port):
 if __name__ == "__main__":
     if len(sys.argv) < 2 or sys.argv[1] not in FRAMERS:
         sys.exit(__doc__)
-    asyncio.run(serve(sys.argv[1], int(sys.argv[2]) if len(sys.argv) > 2 else 0))
+    asyncio.run(serve(sys.argv[1], int(sys.argv[2]) if len(sys.argv) > 2 else 0,
+                      int(sys.argv[3]) if len(sys.argv) > 3 else 1))

@@ -18,7 +18,7 @@ namespace {
 
 class RecordingHost : public FinderHost {
 public:
-    void PausePolling() override { ++pauses; }
+    void PausePolling(const std::string&) override { ++pauses; }
     void ResumePolling() override { ++resumes; }
     void ConnectTo(const FoundUnit& unit) override { connected.push_back(unit); }
 

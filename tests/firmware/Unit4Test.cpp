@@ -39,7 +39,6 @@ QString WriteFirmware(const QString& name, qint64 size) {
 class FirmwareWindowTest : public ::testing::Test {
 protected:
     FirmwareWindowTest() {
-        init_crc16_tab();
         link.DeviceAddress = 1;
         link.Settings.baudIndexWord = 9;
         pollTimer.SetInterval(700);

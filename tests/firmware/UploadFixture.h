@@ -58,7 +58,6 @@ inline std::vector<std::uint8_t> Slice(const std::vector<std::uint8_t>& bytes, s
 class UploadFixture : public ::testing::Test {
 protected:
     UploadFixture() {
-        init_crc16_tab();
         link.DeviceAddress = 1;
         link.Settings.baudIndexWord = 9; // 115200 bit/s
         std::filesystem::create_directories(dir);

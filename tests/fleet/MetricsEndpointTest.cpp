@@ -3,8 +3,10 @@
 #include "MetricsEndpoint.h"
 
 #include <QElapsedTimer>
+#include <QHttpServerRequest>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -30,7 +32,11 @@ struct Reply {
 // Enough of a client to read one answer: the status, the header block and Content-Length bytes.
 class Client {
 public:
-    explicit Client(quint16 port) { socket_.connectToHost(QHostAddress::LocalHost, port); }
+    // From a loopback address of its own, as a client on another machine would be.
+    explicit Client(quint16 port, const QHostAddress& from = {}) {
+        if (!from.isNull()) socket_.bind(from, 0);
+        socket_.connectToHost(QHostAddress::LocalHost, port);
+    }
 
     bool Connected() { return socket_.waitForConnected(2000); }
     void Send(const QByteArray& bytes) {
@@ -182,6 +188,68 @@ TEST_F(MetricsEndpointTest, ClosesTheConnectionAfterTheAnswerWhenTheClientAsksTo
     EXPECT_TRUE(client.ClosedWithin(1000));
 }
 
+// A page answered 300 ms late, as a probe of a slow gateway is.
+void AddLatePage(MetricsEndpoint& endpoint) {
+    endpoint.AddLatePage("/late", [](const QHttpServerRequest&, MetricsEndpoint::Reply reply) {
+        QTimer::singleShot(300, [reply] { reply({200, "text/plain", "late\n", {}}); });
+    });
+}
+
+TEST_F(MetricsEndpointTest, AnswersPipelinedRequestsInOrderWhenTheFirstComesLate) {
+    Serve();
+    AddLatePage(*endpoint);
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, endpoint->Port());
+    ASSERT_TRUE(client.waitForConnected(2000));
+    client.write(Request("GET", "/late") + Request("GET", "/metrics") + Request("HEAD", "/late"));
+    QByteArray answers;
+    (void)QTest::qWaitFor(
+        [&] {
+            answers += client.readAll();
+            return answers.count("HTTP/1.1 200") == 3;
+        },
+        3000);
+    ASSERT_EQ(answers.count("HTTP/1.1 200"), 3) << answers.toStdString();
+    EXPECT_LT(answers.indexOf("late\n"), answers.indexOf("kvel_up 1"));
+    EXPECT_TRUE(answers.endsWith("Content-Length: 5\r\n\r\n")) << "HEAD goes last, bodiless";
+
+    // A late answer whose connection is gone by then is dropped, and serving goes on.
+    {
+        Client gone(endpoint->Port());
+        ASSERT_TRUE(gone.Connected());
+        gone.Send(Request("GET", "/late"));
+    }
+    QTest::qWait(500);
+    EXPECT_EQ(Ask(Request("GET", "/metrics")).status, 200);
+}
+
+TEST_F(MetricsEndpointTest, AnswersAClientThatHalfClosesAfterItsRequest) {
+    Serve();
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(endpoint->Port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const QByteArray request = Request("GET", "/metrics");
+    ASSERT_EQ(::write(fd, request.constData(), static_cast<size_t>(request.size())),
+              request.size());
+    ::shutdown(fd, SHUT_WR);
+    QByteArray answer;
+    (void)QTest::qWaitFor(
+        [&] {
+            char buffer[4096];
+            const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (got > 0) answer.append(buffer, static_cast<int>(got));
+            return got == 0;
+        },
+        3000);
+    ::close(fd);
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 200")) << answer.toStdString();
+    EXPECT_TRUE(answer.endsWith("kvel_up 1\n"));
+}
+
 TEST_F(MetricsEndpointTest, ClosesAnIdleKeptAliveConnectionQuietly) {
     EndpointLimits limits;
     limits.idleTimeoutMs = 200;
@@ -235,6 +303,87 @@ TEST_F(MetricsEndpointTest, AnswersTooManyRequestsBeyondTheRateWithRetryAfter) {
     EXPECT_GE(refused, 20);
     // Refused requests cost no page.
     EXPECT_EQ(pagesBuilt, answered);
+}
+
+// One address holds every connection it may and floods the endpoint with requests; another
+// address's scrapes are answered all the same, and the flood's extra connections are closed at
+// once rather than held.
+TEST_F(MetricsEndpointTest, AClientOverItsBudgetDoesNotMakeAnotherClientsScrapeFail) {
+    Serve();
+    const QHostAddress flooder("127.0.0.2");
+    std::vector<std::unique_ptr<Client>> crowd;
+    for (int i = 0; i < 200; ++i)
+        crowd.push_back(std::make_unique<Client>(endpoint->Port(), flooder));
+    ASSERT_TRUE(crowd.front()->Connected());
+    const Reply refused = crowd.back()->Receive(3000);
+    EXPECT_EQ(refused.status, 503);
+    EXPECT_TRUE(crowd.back()->ClosedWithin(300)) << "an over-cap connection was held";
+    EXPECT_LE(endpoint->OpenConnections(), EndpointLimits{}.maxConnectionsPerAddress);
+
+    Client scraper(endpoint->Port(), QHostAddress("127.0.0.3"));
+    ASSERT_TRUE(scraper.Connected());
+    int answered = 0;
+    for (int i = 0; i < 20; ++i) {
+        QByteArray burst;
+        for (int j = 0; j < 50; ++j)
+            burst += Request("GET", "/metrics");
+        // The first of the crowd was let in.
+        crowd.front()->Send(burst);
+        scraper.Send(Request("GET", "/metrics"));
+        answered += scraper.Receive().status == 200;
+    }
+    EXPECT_EQ(answered, 20);
+}
+
+TEST_F(MetricsEndpointTest, AnswersEachOfManyPipelinedRequestsThoughTogetherTheyPass8KiB) {
+    Serve();
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, endpoint->Port());
+    ASSERT_TRUE(client.waitForConnected(2000));
+    const QByteArray one =
+        "GET /metrics HTTP/1.1\r\nHost: localhost\r\nUser-Agent: " + QByteArray(300, 'a') +
+        "\r\n\r\n";
+    QByteArray all;
+    for (int i = 0; i < 40; ++i)
+        all += one;
+    ASSERT_GT(all.size(), 8192);
+    client.write(all);
+    QByteArray answers;
+    (void)QTest::qWaitFor(
+        [&] {
+            answers += client.readAll();
+            return answers.count("kvel_up 1\n") == 40;
+        },
+        5000);
+    EXPECT_EQ(answers.count("HTTP/1.1 200"), 40);
+    EXPECT_EQ(answers.count("HTTP/1.1 431"), 0);
+}
+
+TEST_F(MetricsEndpointTest, ClosesAfterAnsweringAnHttp10RequestUnlessAskedToKeepIt) {
+    Serve();
+    Client plain(endpoint->Port());
+    ASSERT_TRUE(plain.Connected());
+    plain.Send("GET /metrics HTTP/1.0\r\n\r\n");
+    const Reply answer = plain.Receive();
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_TRUE(answer.body.endsWith("kvel_up 1\n")) << "Content-Length says where it ends";
+    EXPECT_TRUE(plain.ClosedWithin(1000));
+
+    Client kept(endpoint->Port());
+    ASSERT_TRUE(kept.Connected());
+    kept.Send("GET /metrics HTTP/1.0\r\nConnection: keep-alive\r\n\r\n");
+    EXPECT_EQ(kept.Receive().status, 200);
+    EXPECT_FALSE(kept.ClosedWithin(300));
+}
+
+TEST_F(MetricsEndpointTest, ANewConnectionThatAsksNothingIsClosedAfterTheRequestTimeOut) {
+    EndpointLimits limits;
+    limits.requestTimeoutMs = 300;
+    Serve(limits);
+    Client silent(endpoint->Port());
+    ASSERT_TRUE(silent.Connected());
+    EXPECT_TRUE(silent.ClosedWithin(2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return endpoint->OpenConnections() == 0; }, 2000));
 }
 
 // A thousand connections at once, then a scrape every 10 ms: the excess is refused, every

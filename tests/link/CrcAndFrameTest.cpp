@@ -16,8 +16,6 @@ namespace {
 
 class Crc16Test : public ::testing::Test {
 protected:
-    void SetUp() override { kvel::init_crc16_tab(); }
-
     static std::uint16_t Block(const std::vector<std::uint8_t>& bytes) {
         return kvel::Crc16Block(static_cast<std::uint16_t>(bytes.size()), bytes.data());
     }
@@ -29,6 +27,25 @@ TEST_F(Crc16Test, TableHoldsTheReflectedPolynomialEntries) {
     EXPECT_EQ(kvel::CrcTable[2], 0xC181);
     EXPECT_EQ(kvel::CrcTable[128], 0xA001);
     EXPECT_EQ(kvel::CrcTable[255], 0x4040);
+}
+
+// The compiler fills the table, so a program that has not started anything yet already has it.
+static_assert(kvel::CrcTable[1] == 0xC0C1 && kvel::CrcTable[255] == 0x4040);
+
+// Entry i is the CRC, from 0 and with no final XOR, of the one byte i: Boost.CRC works that out
+// by its own means, and the bitwise division again.
+TEST_F(Crc16Test, EveryTableEntryIsTheCrcOfItsByteFromZero) {
+    for (int i = 0; i < 256; ++i) {
+        const auto byte = static_cast<std::uint8_t>(i);
+        boost::crc_optimal<16, 0x8005, 0, 0, true, true> boostCrc;
+        boostCrc.process_byte(byte);
+        std::uint16_t bitwise = byte;
+        for (int bit = 0; bit < 8; ++bit)
+            bitwise = (bitwise & 1u) ? static_cast<std::uint16_t>((bitwise >> 1) ^ 0xA001)
+                                     : static_cast<std::uint16_t>(bitwise >> 1);
+        EXPECT_EQ(kvel::CrcTable[i], boostCrc.checksum()) << "entry " << i;
+        EXPECT_EQ(kvel::CrcTable[i], bitwise) << "entry " << i;
+    }
 }
 
 TEST_F(Crc16Test, GivesTheCheckValueOfTheDigitString) {
@@ -106,6 +123,39 @@ TEST(ReplyLength, EverythingElseExpectsEightBytes) {
     EXPECT_EQ(kvel::ReplyLengthFor(6, 27), 8);
     EXPECT_EQ(kvel::ReplyLengthFor(6, 0xFFFF), 8);
     EXPECT_EQ(kvel::ReplyLengthFor(0x10, 3), 8);
+}
+
+// The length a reply's head announces, for every function code the link sees and some it does
+// not: the receiver, the stream cutter and the decoder all count by it.
+TEST(ReplyLength, TheHeadOfAReplyAnnouncesItsWholeLength) {
+    const struct {
+        const char* head;
+        std::size_t length;
+    } cases[] = {
+        {"01 03 36", 59}, {"01 04 2A", 47}, {"01 03 FA", 255}, {"01 03 00", 5}, {"01 04 FF", 260},
+        {"01 06 00", 8},  {"01 06 FF", 8},  {"01 10 00", 8},   {"01 83 02", 5}, {"01 84 0B", 5},
+        {"01 86 06", 5},  {"01 90 01", 5},  {"01 FF 00", 5},   {"01 80 FF", 5},
+    };
+    for (const auto& c : cases) {
+        const std::vector<std::uint8_t> head = Hex(c.head);
+        EXPECT_EQ(kvel::ReplyLengthAt(head.data(), head.size()), c.length) << c.head;
+    }
+}
+
+TEST(ReplyLength, TooFewBytesAnnounceNothing) {
+    const std::vector<std::uint8_t> head = Hex("01 03 36");
+    for (std::size_t available = 0; available < head.size(); ++available)
+        EXPECT_EQ(kvel::ReplyLengthAt(head.data(), available), 0u) << available;
+}
+
+TEST(ReplyLength, ARequestAndItsReplyAgree) {
+    for (const std::uint8_t function : {kvel::kReadHolding, kvel::kReadInput, kvel::kWriteSingle})
+        for (const std::uint16_t count : {1, 2, 27, 125}) {
+            const std::vector<std::uint8_t> head{1, function, static_cast<std::uint8_t>(2 * count)};
+            EXPECT_EQ(kvel::ReplyLengthFor(function, count),
+                      kvel::ReplyLengthAt(head.data(), head.size()))
+                << int(function) << " " << count;
+        }
 }
 
 class ReplyAcceptanceTest : public Crc16Test {

@@ -20,7 +20,6 @@ namespace kvel::test {
 class LinkTest : public ::testing::Test {
 protected:
     LinkTest() : channel(&events), host(&events), link(state, channel, host) {
-        kvel::init_crc16_tab();
         host.onTimer5 = [this] { link.Timer5Timer(); };
         state.DeviceAddress = 1;
         if (ObserveLink()) link.SetObserver(&observer);

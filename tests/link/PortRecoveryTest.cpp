@@ -1,5 +1,6 @@
 // Open errors that say why, and the silent reopen of a port whose device went away.
 #include "LinkFixture.h"
+#include "LinkWords.h"
 #include "PortKeeper.h"
 
 #include <algorithm>

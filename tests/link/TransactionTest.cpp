@@ -18,10 +18,7 @@ constexpr TransactionRequest kReadStatus{1, 4, 0, 1};
 
 class TransactionTest : public ::testing::Test {
 protected:
-    TransactionTest() {
-        init_crc16_tab();
-        channel.OpenComPort("\\\\.\\COM1", 9600);
-    }
+    TransactionTest() { channel.OpenComPort("\\\\.\\COM1", 9600); }
 
     // Begins at `now` and returns what it wrote at once, if anything.
     std::vector<std::uint8_t> BeginAt(LinkClock::duration at,
@@ -281,7 +278,6 @@ public:
 };
 
 TEST(TransactionRunTest, RunWaitsOnTheChannelForTheReplyOrTheTimeOut) {
-    init_crc16_tab();
     AnsweringChannel channel;
     channel.OpenComPort("\\\\.\\COM1", 115200);
     ModbusTransaction transaction(channel, {115200, {}, 30ms});

@@ -17,7 +17,10 @@ TEST(NetworkWindowTest, ARecentLineChosenFillsTheFieldsAndConnects) {
     std::string connected;
     auto* window = new NetworkWindow("tcp://10.0.0.5:4001",
                                      {"rfc2217://127.0.0.1:4001", "modbus-tcp://[::1]:1502"},
-                                     [&](const std::string& name) { connected = name; });
+                                     [&](const std::string& name) {
+                                         connected = name;
+                                         return std::string();
+                                     });
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     EXPECT_EQ(window->RecentBox->count(), 2);
     EXPECT_EQ(window->RecentBox->currentIndex(), -1) << "nothing chosen until the operator does";
@@ -45,7 +48,7 @@ TEST(NetworkWindowTest, ARecentLineChosenFillsTheFieldsAndConnects) {
 }
 
 TEST(NetworkWindowTest, NoRecentLineLeavesTheListOff) {
-    auto* window = new NetworkWindow("", {}, [](const std::string&) {});
+    auto* window = new NetworkWindow("", {}, [](const std::string&) { return std::string(); });
     EXPECT_FALSE(window->RecentBox->isEnabled());
     window->close();
 }

@@ -64,17 +64,19 @@ for named in "RTU over TCP" "Modbus TCP" "find looks for the units" "serve polls
   *) fail "the changelog does not name $named" ;;
   esac
 done
-for program in kvel kvel-sim kvel-launcher; do
+for program in kvel kvel-exporter kvel-sim kvel-launcher kvel-gateway; do
   [ -x "$root/usr/bin/$program" ] || fail "no /usr/bin/$program in the package"
 done
-for document in README.md copyright changelog.gz; do
+for document in README.md docs/kvel-cli.md docs/images/kvel-main.png copyright changelog.gz \
+  examples/exporter.ini; do
   [ -s "$root/usr/share/doc/kvel/$document" ] || fail "no /usr/share/doc/kvel/$document in the package"
 done
-for page in kvel kvel-cli kvel-sim; do
+for page in kvel kvel-cli kvel-exporter kvel-sim kvel-gateway; do
   manual=$root/usr/share/man/man1/$page.1.gz
   [ -s "$manual" ] || fail "no manual page for $page in the package"
   gzip -dc "$manual" | grep -q "^\.TH \"\?$(echo "$page" | tr a-z A-Z)" || fail "the manual page of $page has no title"
 done
+[ -s "$root/usr/lib/systemd/system/kvel-gateway.service" ] || fail "no kvel-gateway.service in the package"
 desktop=$root/usr/share/applications/kvel.desktop
 [ -f "$desktop" ] || fail "no menu entry in the package"
 icon=$(sed -n 's/^Icon=//p' "$desktop")

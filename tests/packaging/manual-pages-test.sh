@@ -44,4 +44,9 @@ done
 for text in "--all-rates" "--listen HOST:PORT" "--version" "./com1"; do
   says "$cli" "$text" || fail "man kvel-cli does not mention $text"
 done
+gateway=$(render kvel-gateway)
+for text in "--raw-listen HOST:PORT" "--read-only" "--allow-line-changes" "exception 0B" \
+  "exception 06" "127.0.0.1:5020"; do
+  says "$gateway" "$text" || fail "man kvel-gateway does not mention $text"
+done
 echo "PASS"

@@ -255,3 +255,44 @@ TEST(SettingsFileEndTest, RefusalsSayInRussianWhatIsWrongAndOnWhichLine) {
 
 } // namespace
 } // namespace kvel
+
+namespace kvel {
+namespace {
+
+// Every refusal kind, told in both languages: where it is and what it names agree.
+TEST(SettingsFileFaultTest, EachRefusalIsToldInBothLanguagesAtTheSameLine) {
+    const unit::Register& full = unit::Holding(reg::holding::ChargeVoltageFull);
+    unit::ParsedValue parsed = unit::ParseValue(full, "x");
+    const struct {
+        SettingsFileFault fault;
+        const char* english;
+        const char* russian;
+    } cases[] = {
+        {{FileRefusal::AfterEnd, 4, "a = 1", "end", nullptr, {}},
+         "line 4: nothing may follow [end], found \"a = 1\"",
+         "строка 4: после [end] ничего не может стоять, а стоит «a = 1»"},
+        {{FileRefusal::RepeatedName, 9, "build", "firmware", nullptr, {}},
+         "line 9: \"build\" appears twice in [firmware]",
+         "строка 9: «build» повторяется в [firmware]"},
+        {{FileRefusal::NewerFormat, 2, "7", "file", nullptr, {}},
+         "line 2: the file is in format 7, written by a newer kvel; this one reads format 1 and "
+         "older",
+         "строка 2: файл в формате 7, его записала более новая kvel; эта читает форматы до 1"},
+        {{FileRefusal::WrongUnit, 12, "A", "settings", &full, {}},
+         "line 12: charge-voltage-full is in V, not \"A\"",
+         "строка 12: Напряжение заряда 100% (charge-voltage-full) задаётся в В, а не в «A»"},
+        {{FileRefusal::BadValue, 12, "x", "settings", &full, parsed},
+         "line 12: charge-voltage-full: \"x\" is not a number",
+         "строка 12: Напряжение заряда 100% (charge-voltage-full): «x» — не число"},
+        {{FileRefusal::MissingEntry, 0, "saved", "file", nullptr, {}},
+         "the file ends without saved in [file]",
+         "в файле нет saved в [file]"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(EnglishText(c.fault), c.english);
+        EXPECT_EQ(RussianText(c.fault), c.russian);
+    }
+}
+
+} // namespace
+} // namespace kvel

@@ -19,6 +19,14 @@ void FakeLinkHost::SetStatusPanel(int panel, const std::string& utf8Text) {
     Log("Panel " + std::to_string(panel) + " " + utf8Text);
 }
 
+void FakeLinkHost::ShowLinkStatus(LinkStatus status) {
+    SetStatusPanel(kPanelLink, LinkStatusText(status));
+}
+
+void FakeLinkHost::ShowDeviceAddress(std::uint8_t address, AddressNews news) {
+    SetStatusPanel(kPanelAddress, AddressPanelText(address, news));
+}
+
 void FakeLinkHost::SetLinkTimerIntervals(int timer1Ms, int timer2Ms, int timer3Ms) {
     linkTimerCalls.push_back({timer1Ms, timer2Ms, timer3Ms});
     Log("Timers " + std::to_string(timer1Ms) + " " + std::to_string(timer2Ms) + " " +
@@ -31,9 +39,10 @@ void FakeLinkHost::SetTimer5Interval(int ms) {
     Log("Timer5 " + std::to_string(ms));
 }
 
-void FakeLinkHost::ShowMessage(const std::string& utf8Text) {
-    messages.push_back(utf8Text);
-    Log("Message " + utf8Text);
+void FakeLinkHost::ReopenAtNewRateFailed(const OpenFailure& failure) {
+    const std::string text = ReopenAtNewRateMessage(failure);
+    messages.push_back(text);
+    Log("Message " + text);
 }
 
 void FakeLinkHost::Pause(int ms) {
@@ -41,24 +50,24 @@ void FakeLinkHost::Pause(int ms) {
     Log("Pause " + std::to_string(ms));
 }
 
-void FakeLinkHost::filling_out3() {
+void FakeLinkHost::HoldingRegistersStored() {
     ++fillingOut3Calls;
     Log("filling_out3");
     if (onFillingOut3) onFillingOut3();
 }
 
-void FakeLinkHost::filling_out4() {
+void FakeLinkHost::InputRegistersStored() {
     ++fillingOut4Calls;
     Log("filling_out4");
     if (onFillingOut4) onFillingOut4();
 }
 
-void FakeLinkHost::CloseSettingsWindow() {
+void FakeLinkHost::SettingsSessionEnded() {
     ++settingsWindowCloses;
     Log("CloseSettingsWindow");
 }
 
-void FakeLinkHost::CloseCalibrationWindow() {
+void FakeLinkHost::CalibrationSessionEnded() {
     ++calibrationWindowCloses;
     Log("CloseCalibrationWindow");
 }

@@ -4,6 +4,7 @@
 
 #include "EventLog.h"
 #include "LinkHost.h"
+#include "LinkWords.h"
 
 #include <cstdint>
 #include <functional>
@@ -49,15 +50,17 @@ public:
 
     explicit FakeLinkHost(EventLog* log = nullptr) : log_(log) {}
 
-    void SetStatusPanel(int panel, const std::string& utf8Text) override;
+    // Each event as the main window shows it: its panel text, message, or window call.
+    void ShowLinkStatus(LinkStatus status) override;
+    void ShowDeviceAddress(std::uint8_t address, AddressNews news) override;
     void SetLinkTimerIntervals(int timer1Ms, int timer2Ms, int timer3Ms) override;
     void SetTimer5Interval(int ms) override;
-    void ShowMessage(const std::string& utf8Text) override;
     void Pause(int ms) override;
-    void filling_out3() override;
-    void filling_out4() override;
-    void CloseSettingsWindow() override;
-    void CloseCalibrationWindow() override;
+    void ReopenAtNewRateFailed(const OpenFailure& failure) override;
+    void HoldingRegistersStored() override;
+    void InputRegistersStored() override;
+    void SettingsSessionEnded() override;
+    void CalibrationSessionEnded() override;
     void BlankReadings() override;
 
     // Current text of a panel; empty when never set.
@@ -87,6 +90,7 @@ public:
     int blankReadingsCalls = 0;
 
 private:
+    void SetStatusPanel(int panel, const std::string& utf8Text);
     void Log(std::string entry) {
         if (log_) log_->Add(std::move(entry));
     }

@@ -31,15 +31,16 @@ public:
 
 class QuietHost : public kvel::LinkHost {
 public:
-    void SetStatusPanel(int, const std::string&) override {}
+    void ShowLinkStatus(kvel::LinkStatus) override {}
+    void ShowDeviceAddress(std::uint8_t, kvel::AddressNews) override {}
     void SetLinkTimerIntervals(int, int, int) override {}
     void SetTimer5Interval(int) override {}
-    void ShowMessage(const std::string&) override {}
     void Pause(int) override {}
-    void filling_out3() override { ++holdingRefreshes; }
-    void filling_out4() override { ++inputRefreshes; }
-    void CloseSettingsWindow() override {}
-    void CloseCalibrationWindow() override {}
+    void ReopenAtNewRateFailed(const kvel::OpenFailure&) override {}
+    void HoldingRegistersStored() override { ++holdingRefreshes; }
+    void InputRegistersStored() override { ++inputRefreshes; }
+    void SettingsSessionEnded() override {}
+    void CalibrationSessionEnded() override {}
     void BlankReadings() override {}
 
     std::int64_t holdingRefreshes = 0;

@@ -34,7 +34,7 @@ protected:
         words[0] = firstWord;
         test::DeliverReadReply(main.Link(), channel, function, words);
     }
-    const TelemetryRecorder& Recorder() { return main.Telemetry().Recorder(); }
+    const TelemetryRecorder& Recorder() { return main.Room<TelemetryTools>()->Recorder(); }
 
     test::ScratchDir dir;
     test::MessageCapture messages;
@@ -83,8 +83,8 @@ TEST_F(TelemetryMainWindowTest, ServiceMenuOpensTheLogAndTheChart) {
     EXPECT_TRUE(items.contains(QStringLiteral("Журнал")));
     EXPECT_TRUE(items.contains(QStringLiteral("График")));
 
-    main.Telemetry().LogItem->trigger();
-    main.Telemetry().ChartItem->trigger();
+    main.Room<TelemetryTools>()->LogItem->trigger();
+    main.Room<TelemetryTools>()->ChartItem->trigger();
     QApplication::processEvents();
     ASSERT_NE(NewestWindow<TelemetryLogWindow>::Get(), nullptr);
     ASSERT_NE(NewestWindow<TelemetryChartWindow>::Get(), nullptr);
@@ -106,10 +106,10 @@ TEST_F(TelemetryMainWindowTest, RecordingPanelComesAfterTheFourLinkPanels) {
     EXPECT_EQ(panels[1]->text(), main.PanelText(1));
     EXPECT_EQ(panels[4]->text(), QString());
 
-    main.Telemetry().Recording().Start(dir.File("log.csv"));
+    main.Room<TelemetryTools>()->Recording().Start(dir.File("log.csv"));
     EXPECT_EQ(panels[4]->text(), QStringLiteral("Запись"));
     EXPECT_EQ(main.PanelText(0), QString());
-    main.Telemetry().Recording().Stop();
+    main.Room<TelemetryTools>()->Recording().Stop();
     EXPECT_EQ(panels[4]->text(), QString());
 }
 
