@@ -45,9 +45,7 @@ public:
     // The stored port or network line opened again, its panel shown, and polled.
     virtual void Reconnect() = 0;
 
-    std::uint8_t BaudIndex() {
-        return Link().State().Settings.BaudIndex();
-    }
+    std::uint8_t BaudIndex() { return Link().State().Settings.BaudIndex(); }
 };
 
 } // namespace kvel
