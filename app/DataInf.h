@@ -8,8 +8,6 @@
 
 namespace kvel {
 
-constexpr const char* kDataInfName = "data.inf";
-
 // Fills as many of the six bytes as the file has; the rest keep their values. False when the
 // file cannot be opened for reading and writing, or is not a regular file (a pipe would keep
 // the program waiting before any window).

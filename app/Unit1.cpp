@@ -40,6 +40,18 @@ std::optional<NetworkPort> NetworkLineInUse(const LinkState& state) {
     return ParseNetworkPort(state.NetworkPort, error);
 }
 
+const char* NetworkPanelText(NetworkProtocol protocol) {
+    switch (protocol) {
+    case NetworkProtocol::ModbusTcp:
+        return "MB TCP";
+    case NetworkProtocol::Rfc2217:
+        return "RFC2217";
+    case NetworkProtocol::RtuOverTcp:
+        break;
+    }
+    return "TCP";
+}
+
 std::string ComPanelText(const LinkState& state) {
     return "COM" + std::to_string(state.Settings.comPortWord);
 }
@@ -159,7 +171,7 @@ void TForm1::ShowPortPanel() {
         SetStatusPanel(kPanelPort, ComPanelText(state_));
         return;
     }
-    SetStatusPanel(kPanelPort, network->protocol == NetworkProtocol::ModbusTcp ? "MB TCP" : "TCP");
+    SetStatusPanel(kPanelPort, NetworkPanelText(network->protocol));
 }
 
 void TForm1::Reconnect() {
@@ -301,6 +313,8 @@ void TForm1::ResumePolling() {
     link_.ForgetAwaitedReply();
     const bool wasPolling = std::any_of(pausedTimers_.begin(), pausedTimers_.end(),
                                         [](int interval) { return interval != 0; });
+    if (wasPolling && link_.MoveLineToStoredRate())
+        return SetLinkTimerIntervals(pausedTimers_[0], pausedTimers_[1], pausedTimers_[2]);
     link_.Channel().CloseComPort();
     if (!wasPolling) return;
     if (link_.OpenStoredPort() == kOpenFailed)
@@ -314,9 +328,13 @@ void TForm1::ConnectTo(const FoundUnit& unit) {
     state_.Settings.baudIndexWord = unit.baudIndex;
     ShowRatePanel();
     link_.SwitchDeviceAddress(unit.address);
-    link_.Channel().CloseComPort();
     link_.ForgetAwaitedReply();
-    ConnectStoredPort();
+    if (link_.MoveLineToStoredRate()) {
+        StartPollingOnceConnected();
+    } else {
+        link_.Channel().CloseComPort();
+        ConnectStoredPort();
+    }
     for (TForm2* connection : findChildren<TForm2*>())
         connection->FormActivate();
 }

@@ -6,6 +6,7 @@
 #include "MessageBox.h"
 #include "ModbusFrame.h"
 #include "NetworkLine.h"
+#include "NetworkPort.h"
 #include "NewestWindow.h"
 #include "PortNaming.h"
 #include "TextFormats.h"
@@ -220,7 +221,7 @@ void TForm2::Button1Click() {
 // that cannot be sent is not kept either, or the program and the unit would part company.
 void TForm2::Button2Click() {
     TForm1& main = Main();
-    if (!main.State().NetworkPort.empty()) {
+    if (!LineTakesBitRate(main.Link().StoredPortName())) {
         ShowMessage(QString::fromUtf8(kRateChangeRefusedOverNetwork), this);
         // The list must not show a rate the line was not set to.
         ShowStoredRate();

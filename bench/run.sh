@@ -43,6 +43,12 @@ if [ -x "$CHART_BENCH" ]; then
   QT_QPA_PLATFORM=offscreen "$CHART_BENCH" 2>&1
 fi
 
+REPORT_BENCH="$BUILD_DIR/bench/report_bench"
+if [ -x "$REPORT_BENCH" ]; then
+  echo "== service report of an hour's recording (target: BM_WriteReportOfAnHour under 2000 ms)"
+  QT_QPA_PLATFORM=offscreen "$REPORT_BENCH" 2>&1
+fi
+
 if [ -x "$BUILD_DIR/bench/chart_cpu_bench" ]; then
   echo "== the live chart over ${KVEL_CHART_MINUTES:-30} minutes (targets: 1.5 x kvel late on; all windows flat within 1.2 x)"
   "$(dirname "$0")/chart-cpu.sh" "$BUILD_DIR" "${KVEL_CHART_MINUTES:-30}"

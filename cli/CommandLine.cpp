@@ -132,6 +132,17 @@ const std::vector<VerbSpec> kVerbs = {
      "                      127.0.0.1, [::1]:PORT on an IPv6 address\n"
      "  --interval SECONDS  time between the starts of two polls of every unit, 0.1 to 3600\n"
      "                      (default 1)"},
+    {Verb::Report,
+     "report",
+     0,
+     "report --out FILE",
+     {"out"},
+     "Writes a service report for the manufacturer to FILE, one zip archive: a summary in\n"
+     "Russian and English (kvel's version, the system, the line, the time and its zone), the\n"
+     "unit's firmware identification, its settings as backup writes them, every register in\n"
+     "registers.csv, the counters of this run, and data.inf and network.ini of the current\n"
+     "folder where they are. FILE is written whole or not at all.\n"
+     "  --out FILE  where to write the archive"},
 };
 
 // Verbs that read several units in one run; the others talk to one unit at a time.
@@ -141,13 +152,14 @@ const std::vector<std::string> kCommonValueOptions = {"port", "baud", "address",
 const std::vector<std::string> kCommonFlags = {"json", "verbose", "help", "version"};
 const std::vector<std::string> kValueOptions = {"port",  "baud",      "address", "timeout",
                                                 "gap",   "interval",  "csv",     "csv-dialect",
-                                                "count", "addresses", "listen"};
+                                                "count", "addresses", "listen",  "out"};
 
 const char* kCommonHelp =
     "Options for every verb:\n"
     "  --port PORT      COM number (3, COM3 or com3), a device path such as /dev/ttyUSB0\n"
     "                   or ./com1 (any name with a '/'),\n"
-    "                   tcp://HOST:PORT (RTU over TCP) or modbus-tcp://HOST[:PORT]\n"
+    "                   tcp://HOST:PORT (RTU over TCP), rfc2217://HOST:PORT (RTU over\n"
+    "                   telnet, the server's line set to --baud) or modbus-tcp://HOST[:PORT]\n"
     "  --baud RATE      bit rate (1200 ... 115200) or index 0 to 9 (default 9600)\n"
     "  --address N      the unit's Modbus address, 1 to 254 (default 1); status, get, watch\n"
     "                   and serve take a list of units too: 1,3,7-9\n"
@@ -287,6 +299,7 @@ private:
         if (const std::optional<std::string> error = ReadWatchOptions()) return Usage(*error);
         if (const std::optional<std::string> error = ReadFindOptions()) return Usage(*error);
         if (const std::optional<std::string> error = ReadListen()) return Usage(*error);
+        if (const std::optional<std::string> error = ReadReportOptions()) return Usage(*error);
         invocation_.withCalibration = options_.count("with-calibration") != 0;
         invocation_.force = options_.count("force") != 0;
         invocation_.raw = options_.count("raw") != 0;
@@ -361,6 +374,14 @@ private:
         if (!listen.value) return listen.error;
         invocation_.listenHost = listen.value->host;
         invocation_.listenPort = listen.value->port;
+        return std::nullopt;
+    }
+
+    std::optional<std::string> ReadReportOptions() {
+        if (invocation_.verb != Verb::Report) return std::nullopt;
+        if (!options_.count("out") || options_["out"].empty())
+            return "report wants the archive's name: --out FILE.";
+        invocation_.file = options_["out"];
         return std::nullopt;
     }
 

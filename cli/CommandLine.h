@@ -19,7 +19,7 @@ enum ExitCode {
     kExitUsage = 3,
 };
 
-enum class Verb { Status, Watch, Get, Set, Backup, Compare, Restore, Upload, Find, Serve };
+enum class Verb { Status, Watch, Get, Set, Backup, Compare, Restore, Upload, Find, Serve, Report };
 
 // Where serve listens unless --listen says otherwise.
 constexpr int kDefaultMetricsPort = 9877;
@@ -55,7 +55,7 @@ struct Invocation {
 
     const unit::Register* target = nullptr; // get, set
     std::uint16_t value = 0;                // set
-    std::string file;                       // backup, compare, restore, upload
+    std::string file;                       // backup, compare, restore, upload, report
 };
 
 struct ParsedCommandLine {

@@ -31,7 +31,7 @@ std::string FoundUnitLine(const Invocation& invocation, const FoundUnit& unit) {
 
 // A network line's rate is not known to the program: null.
 std::string UnitsJson(const Invocation& invocation, const std::vector<FoundUnit>& units) {
-    const bool network = IsNetworkPortName(invocation.portName);
+    const bool network = !LineTakesBitRate(invocation.portName);
     std::string json = "[";
     for (const FoundUnit& unit : units) {
         json += json.size() == 1 ? "" : ", ";
@@ -108,7 +108,7 @@ std::vector<std::uint8_t> RatesOf(const Invocation& invocation) {
 
 int Find(const Invocation& invocation) {
     using Clock = std::chrono::steady_clock;
-    if (invocation.allRates && IsNetworkPortName(invocation.portName))
+    if (invocation.allRates && !LineTakesBitRate(invocation.portName))
         Tell("a network line has no bit rate to sweep: --all-rates scans it once");
     RoutingChannel channel;
     UnitFinder finder(channel, invocation.portName, RatesOf(invocation), invocation.firstAddress,
@@ -139,7 +139,7 @@ int Find(const Invocation& invocation) {
     report.Update();
     report.Finish();
     if (!finder.Found().empty()) return kExitOk;
-    const std::string rates = invocation.baudGiven || IsNetworkPortName(invocation.portName)
+    const std::string rates = invocation.baudGiven || !LineTakesBitRate(invocation.portName)
                                   ? RateClause(invocation, BaudRateFromIndex(invocation.baudIndex))
                                   : " at any rate";
     return Fail(kExitLink, "no unit answered on " + invocation.portLabel + rates + ", addresses " +

@@ -46,6 +46,9 @@ std::string OpenReasonText(const OpenFailure& failure) {
     case OpenFailureReason::ConnectionRefused:
     case OpenFailureReason::ConnectionDropped:
     case OpenFailureReason::HostUnreachable:
+    case OpenFailureReason::PortControlRefused:
+    case OpenFailureReason::PortControlUnanswered:
+    case OpenFailureReason::TelnetGarbled:
     case OpenFailureReason::ConnectionTimedOut:
         return ConnectionFailureWords(failure.reason);
     }
@@ -176,6 +179,12 @@ std::string ConnectionFailureWords(OpenFailureReason reason) {
         return "the server closed the connection";
     case OpenFailureReason::HostUnreachable:
         return "the host is unreachable (no route to it)";
+    case OpenFailureReason::PortControlRefused:
+        return "the server refused to let its serial port be set (RFC 2217)";
+    case OpenFailureReason::PortControlUnanswered:
+        return "the server did not answer the serial port's settings (RFC 2217)";
+    case OpenFailureReason::TelnetGarbled:
+        return "the server broke the telnet protocol";
     case OpenFailureReason::ConnectionTimedOut:
         return "the host does not answer";
     default:

@@ -112,12 +112,12 @@ int ConnectWaitMs(const Invocation& invocation) {
 }
 
 std::string LineRateText(const Invocation& invocation, std::int32_t bitRate) {
-    if (IsNetworkPortName(invocation.portName)) return "network";
+    if (!LineTakesBitRate(invocation.portName)) return "network";
     return std::to_string(bitRate) + " bit/s";
 }
 
 std::string RateClause(const Invocation& invocation, std::int32_t bitRate) {
-    if (IsNetworkPortName(invocation.portName)) return " (network)";
+    if (!LineTakesBitRate(invocation.portName)) return " (network)";
     return " at " + LineRateText(invocation, bitRate);
 }
 
@@ -157,9 +157,12 @@ Answer UnitLine::Exchange(const TransactionRequest& request) {
     const auto deadline = LinkClock::now() + milliseconds(invocation_.timeoutMs);
     Answer answer;
     milliseconds busyPause{};
+    ++counts_.requests;
     for (;;) {
         const TransactionResult result = Try(request, busyPause, deadline);
         ++answer.tries;
+        ++counts_.tries;
+        if (result.outcome == TransactionOutcome::Ok) ++counts_.answered;
         if (answer.tries == 1 || Telling(result.outcome) >= Telling(answer.outcome)) {
             answer.outcome = result.outcome;
             answer.words = result.Words();

@@ -26,6 +26,13 @@ struct Answer {
     bool Ok() const { return outcome == TransactionOutcome::Ok; }
 };
 
+// What this run asked of the line, for a service report.
+struct RunCounts {
+    int requests = 0;
+    int tries = 0;
+    int answered = 0;
+};
+
 // Both banks as the window polls them.
 struct UnitImages {
     RegisterImage holding{};
@@ -56,6 +63,7 @@ public:
     std::uint8_t Address() const { return address_; }
 
     SerialChannel& Channel() { return channel_; }
+    const RunCounts& Counts() const { return counts_; }
     const Invocation& Call() const { return invocation_; }
 
 private:
@@ -72,6 +80,7 @@ private:
     std::int32_t bitRate_;
     RoutingChannel channel_;
     ModbusTransaction transaction_;
+    RunCounts counts_;
 };
 
 // How long a network line's connection may take to come up: the channel's own time-out, or the

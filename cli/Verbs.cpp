@@ -4,10 +4,12 @@
 #include "Console.h"
 #include "Find.h"
 #include "ModbusFrame.h"
+#include "NetworkLine.h"
 #include "NetworkPort.h"
 #include "RegisterMap.h"
 #include "Report.h"
 #include "Serve.h"
+#include "ServiceReport.h"
 #include "SettingsFileStore.h"
 #include "SettingsRestore.h"
 #include "TelemetryCsv.h"
@@ -469,6 +471,32 @@ int Restore(UnitLine& line, const UnitImages& images, const SettingsSnapshot& fi
     return ExitOf(reports);
 }
 
+std::string RunCountsText(const RunCounts& counts) {
+    return "requests = " + std::to_string(counts.requests) +
+           "\ntries = " + std::to_string(counts.tries) +
+           "\nanswered = " + std::to_string(counts.answered) + "\n";
+}
+
+// kvel-cli keeps no history: the report holds what the unit says now and this run's counts.
+int WriteServiceReport(UnitLine& line, const UnitImages& images) {
+    const Invocation& call = line.Call();
+    const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+    const ReportLine where{call.portLabel,
+                           LineTakesBitRate(call.portName) ? BaudRateFromIndex(call.baudIndex) : 0,
+                           line.Address()};
+    ServiceReport report;
+    report.Add(kSummaryEntry, SummaryText(where, now), "сводка: программа, система, линия, время");
+    AddUnit(report, images.holding, images.input, now);
+    report.Add("counters.txt", RunCountsText(line.Counts()), "счётчики обмена этого запуска");
+    AddFileIfPresent(report, kDataInfName, "файл программы");
+    AddFileIfPresent(report, kNetworkIniName, "файл программы");
+    if (const std::optional<SaveFailure> failure = report.Write(call.file))
+        return Fail(kExitRefused, "cannot write " + call.file + ": " + failure->reason);
+    Print("wrote a service report of the unit at " + line.Where() + " (" +
+          std::to_string(report.Entries().size()) + " files) to " + call.file);
+    return kExitOk;
+}
+
 // A verb that starts from both banks, and the settings file it was given, if any.
 template <typename Run> int WithBanks(const Invocation& call, Run run) {
     UnitLine line(call);
@@ -510,6 +538,7 @@ const VerbHandler kHandlers[] = {
     {Verb::Upload, Upload},
     {Verb::Find, Find},
     {Verb::Serve, Serve},
+    {Verb::Report, [](const Invocation& call) { return WithBanks(call, WriteServiceReport); }},
 };
 
 } // namespace

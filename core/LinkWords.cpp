@@ -48,6 +48,12 @@ std::string OpenFailureReasonText(const OpenFailure& failure) {
         return "соединение разорвано";
     case OpenFailureReason::HostUnreachable:
         return "узел недоступен";
+    case OpenFailureReason::PortControlRefused:
+        return "сервер отказал в управлении портом (RFC 2217)";
+    case OpenFailureReason::PortControlUnanswered:
+        return "сервер не ответил на управление портом (RFC 2217)";
+    case OpenFailureReason::TelnetGarbled:
+        return "сервер нарушил протокол telnet";
     case OpenFailureReason::ConnectionTimedOut:
         return "узел не отвечает";
     }

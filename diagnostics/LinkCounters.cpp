@@ -107,7 +107,8 @@ void LinkCounters::Received(const ReceivedPiece& piece) {
 // lost again every time-out while it stays silent, and the keeper after every failed retry:
 // that is still the one outage, though its cause may read differently now.
 void LinkCounters::LinkLost(bool portOpen) {
-    if (!lost_) ++linkLosses_;
+    const bool newOutage = !lost_;
+    if (newOutage) ++linkLosses_;
     lost_ = true;
     requestSentAt_.reset();
     if (!portOpen)
@@ -123,6 +124,9 @@ void LinkCounters::LinkLost(bool portOpen) {
     else
         cause_ = CauseOfLoss{LossCause::NoBytes, 0};
     ForgetEvidence();
+    if (!newOutage) return;
+    recentCauses_.push_back(*cause_);
+    if (recentCauses_.size() > kRecentCauses) recentCauses_.pop_front();
 }
 
 void LinkCounters::PortOpened(bool opened) {
@@ -161,6 +165,33 @@ void LinkCounters::ForgetEvidence() {
     bytesSinceEvidence_ = 0;
     otherAddress_.reset();
     exceptionCode_.reset();
+}
+
+std::string CountersReport(const LinkCounters& counters) {
+    const Latency& latency = counters.ReplyLatency();
+    std::string text = "requests = " + std::to_string(counters.Requests()) +
+                       "\nreplies = " + std::to_string(counters.Replies()) +
+                       "\nlink losses = " + std::to_string(counters.LinkLosses()) +
+                       "\nreply latency, ms: mean " +
+                       std::to_string(latency.Mean().count() / 1000) + ", most " +
+                       std::to_string(latency.most.count() / 1000) + "\n";
+    for (int code = 0; code < 256; ++code) {
+        const std::uint64_t count = counters.Exceptions(static_cast<std::uint8_t>(code));
+        if (count != 0)
+            text += "exception " + std::to_string(code) + " = " + std::to_string(count) + "\n";
+    }
+    for (int reason = 0; reason <= static_cast<int>(OpenFailureReason::ConnectionTimedOut);
+         ++reason) {
+        const OpenFailure failure{static_cast<OpenFailureReason>(reason), {}, {}, {}};
+        const std::uint64_t count = counters.ConnectionFailures(failure.reason);
+        if (count != 0)
+            text += "connection: " + OpenFailureReasonText(failure) + " = " +
+                    std::to_string(count) + "\n";
+    }
+    text += "\nlast losses, oldest first:\n";
+    for (const CauseOfLoss& cause : counters.RecentCauses())
+        text += CauseText(cause) + "\n";
+    return text;
 }
 
 } // namespace kvel

@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 
@@ -83,6 +84,9 @@ public:
     const std::optional<CauseOfLoss>& Cause() const { return cause_; }
     // Lost, and neither a reply nor an opened port since: a loss now is the same outage.
     bool Lost() const { return lost_; }
+    // The causes of the last outages, oldest first, each as it was first told.
+    const std::deque<CauseOfLoss>& RecentCauses() const { return recentCauses_; }
+    static constexpr std::size_t kRecentCauses = 10;
 
 private:
     void ForgetEvidence();
@@ -98,6 +102,7 @@ private:
     Latency latency_;
     std::optional<LinkClock::time_point> requestSentAt_;
     std::optional<CauseOfLoss> cause_;
+    std::deque<CauseOfLoss> recentCauses_;
     std::array<std::uint64_t, static_cast<std::size_t>(OpenFailureReason::ConnectionTimedOut) + 1>
         connectionFailures_{};
     std::array<std::uint64_t, static_cast<std::size_t>(MbapFault::WrongLength) + 1> mbapDrops_{};
@@ -110,5 +115,8 @@ private:
     std::optional<std::uint8_t> otherAddress_;
     std::optional<std::uint8_t> exceptionCode_;
 };
+
+// The counts and the last outages' causes as a service report holds them, one per line.
+std::string CountersReport(const LinkCounters& counters);
 
 } // namespace kvel

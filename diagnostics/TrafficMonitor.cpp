@@ -12,10 +12,10 @@ std::string Bytes(std::size_t count) {
 }
 } // namespace
 
-// A network line's rate is set in the server, and the program does not know it.
+// A raw network line's rate is set in the server, and the program does not know it.
 std::string PortContextText(const PortContext& port) {
     const std::string rate =
-        IsNetworkPortName(port.port) ? "" : std::to_string(port.bitRate) + " бод, ";
+        LineTakesBitRate(port.port) ? std::to_string(port.bitRate) + " бод, " : "";
     return port.port + ", " + rate + "адрес " + std::to_string(port.address);
 }
 

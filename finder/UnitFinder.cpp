@@ -68,7 +68,7 @@ UnitFinder::UnitFinder(SerialChannel& channel, std::string portName,
                        std::vector<std::uint8_t> rates, std::uint8_t first, std::uint8_t last)
     : channel_(channel), portName_(std::move(portName)), rates_(std::move(rates)), first_(first),
       last_(last), address_(first) {
-    if (IsNetworkPortName(portName_)) rates_.resize(1);
+    if (!LineTakesBitRate(portName_)) rates_.resize(1);
 }
 
 // An answer to the last poll may still be coming in, and would spoil the first try.
@@ -81,6 +81,7 @@ void UnitFinder::Start(std::int64_t nowMs) {
 
 bool UnitFinder::OpenRate() {
     const std::int32_t bitRate = BaudRateFromIndex(BaudIndex());
+    if (MoveOpenLineTo(channel_, bitRate)) return true;
     if (channel_.OpenComPort(portName_, bitRate) == kOpenOk) return true;
     failure_ = channel_.LastOpenFailure();
     state_ = FinderState::OpenFailed;

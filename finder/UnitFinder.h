@@ -49,9 +49,10 @@ class UnitFinder {
 public:
     // The stored port, its rate first, every address.
     UnitFinder(SerialChannel& channel, std::uint16_t comPort, std::uint8_t storedBaudIndex);
-    // `rates` as baud indexes in the order tried; addresses `first` to `last`. A network line is
-    // scanned at the first rate only: the server's serial side keeps its own rate whatever the
-    // program asks for.
+    // `rates` as baud indexes in the order tried; addresses `first` to `last`. A raw network
+    // line is scanned at the first rate only: the server's serial side keeps its own rate
+    // whatever the program asks for. An RFC 2217 server takes each rate asked for on the open
+    // connection, which it may not let go of and take again at once.
     UnitFinder(SerialChannel& channel, std::string portName, std::vector<std::uint8_t> rates,
                std::uint8_t first, std::uint8_t last);
 

@@ -53,9 +53,13 @@ void FleetPoller::SetWakeUp(std::function<void()> wakeUp) {
         });
 }
 
-// A port already open is taken as it is: a gateway's connection kept between polls.
+// A port already open is taken as it is: a gateway's connection kept between polls, or the main
+// window's line, lent. An RFC 2217 line is moved to the rate in place, since its server may not
+// take a new connection at once.
 std::optional<OpenFailure> FleetPoller::Start(LinkClock::time_point now) {
-    if (!channel_.IsOpen() && channel_.OpenComPort(setup_.portName, setup_.bitRate) != kOpenOk)
+    if (channel_.IsOpen())
+        MoveOpenLineTo(channel_, setup_.bitRate);
+    else if (channel_.OpenComPort(setup_.portName, setup_.bitRate) != kOpenOk)
         return channel_.LastOpenFailure();
     started_ = true;
     nextRoundAt_ = now;

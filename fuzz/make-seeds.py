@@ -167,3 +167,17 @@ write('fuzz_frame_assembler', {
     'command-then-block': bytes([0] * 8) + framed([1, 6, 0xFF, 0xFD, 0, 0xB9]) + BLOCK,
     'noise-between': bytes([1] * 8) + b'\x00\xff' + REQUEST + b'\x13' + BLOCK,
 })
+
+# RFC 2217 session: the last byte chooses the stream (even: a server made from the input, odd:
+# raw bytes), the one before it the rate, the first eight the piece sizes.
+SER2NET_GREETING = bytes.fromhex('fffb03fffd03fffb01fffe01fffd00fffb00fffd2c')
+SER2NET_9600 = bytes.fromhex('fffa2c6b00fff0 fffa2c6500002580fff0 fffa2c6608fff0 fffa2c6701fff0'
+                             'fffa2c6801fff0')
+write('fuzz_rfc2217', {
+    'made-server': bytes([5, 1, 200, 3, 17, 2, 9, 64]) + bytes(range(256)) * 2 + tail((0, 1), (3, 1)),
+    'ser2net-in-bytes': bytes([0] * 8) + SER2NET_GREETING + SER2NET_9600 + bytes.fromhex('0103 02ffff b9f4')
+    + tail((1, 1), (3, 1)),
+    'subnegotiation-flood': bytes([255] * 8) + SER2NET_GREETING + bytes.fromhex('fffa2c') + bytes(20000)
+    + tail((1, 1), (3, 1)),
+    'option-refused': bytes([2] * 8) + bytes.fromhex('fffb00fffe2c 0102') + tail((1, 1), (6, 1)),
+})

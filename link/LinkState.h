@@ -36,6 +36,9 @@ struct ModbusRequest {
     std::uint16_t countOrValue = 0;
 };
 
+// The file the window program keeps them in, in its working folder; a service report takes it.
+constexpr const char* kDataInfName = "data.inf";
+
 // The three words of data.inf.
 struct ConnectionSettings {
     std::uint16_t addressWord = 0;

@@ -73,6 +73,10 @@ int ModbusLink::OpenStoredPort() {
     return ReportOpen(channel_.OpenComPort(StoredPortName(), StoredBitRate()));
 }
 
+bool ModbusLink::MoveLineToStoredRate() {
+    return MoveOpenLineTo(channel_, StoredBitRate());
+}
+
 int ModbusLink::ReopenVanishedPort() {
     return ReportOpen(channel_.ReopenVanishedPort(StoredBitRate()));
 }
@@ -92,6 +96,7 @@ std::string ModbusLink::StoredPortName() const {
 // The unit switches its rate after answering at the old one; we follow once the write is out.
 void ModbusLink::SwitchBaudRate() {
     host_.Pause(kBaudSwitchPauseMs);
+    if (MoveLineToStoredRate()) return StartLinkTimers();
     channel_.CloseComPort();
     if (OpenStoredPort() != kOpenFailed) return StartLinkTimers();
     PortNotOpened();

@@ -72,6 +72,9 @@ public:
     // Opens the network line in use, else "\\.\COM<port word>", at the rate of the baud index
     // word; 0 or 100.
     int OpenStoredPort();
+    // Moves the open line to the stored rate without closing it, where its channel can (an
+    // RFC 2217 server); false when the caller must close and open it again.
+    bool MoveLineToStoredRate();
     std::string StoredPortName() const;
     // Opens again, at the stored rate, the very device whose port vanished; 0 or 100.
     int ReopenVanishedPort();

@@ -26,6 +26,7 @@ public:
     bool IsOpen() const override { return inner_.IsOpen(); }
     bool Connecting() const override { return inner_.Connecting(); }
     bool WaitUntilConnected(int ms) override { return inner_.WaitUntilConnected(ms); }
+    bool SetBitRate(std::int32_t bitRate) override { return inner_.SetBitRate(bitRate); }
     int WriteComPort(const std::uint8_t* bytes, int length) override;
     std::uint32_t PendingInputCount() override { return inner_.PendingInputCount(); }
     std::uint8_t ReadComByte() override;

@@ -19,6 +19,10 @@ bool SerialChannel::WaitForInput(int ms) {
     return PendingInputCount() > 0;
 }
 
+bool MoveOpenLineTo(SerialChannel& channel, std::int32_t bitRate) {
+    return channel.IsOpen() && !channel.Connecting() && channel.SetBitRate(bitRate);
+}
+
 std::int32_t BaudRateFromIndex(std::uint8_t index) {
     return kLineRates[index < kLineRates.size() ? index : kDefaultBaudIndex].bitsPerSecond;
 }

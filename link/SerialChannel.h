@@ -33,6 +33,11 @@ enum class OpenFailureReason {
     ConnectionRefused,
     ConnectionDropped,
     HostUnreachable,
+    // A server that should take the line's settings from us (RFC 2217) refused to, did not
+    // answer in time, or sent what telnet is not.
+    PortControlRefused,
+    PortControlUnanswered,
+    TelnetGarbled,
     ConnectionTimedOut,
 };
 
@@ -75,6 +80,10 @@ public:
     // Where no event loop runs: brings the connection up within `ms`, or gives it up as timed
     // out; true when the channel can send.
     virtual bool WaitUntilConnected(int /*ms*/) { return IsOpen(); }
+    // Moves an open line to `bitRate` without closing it; false where the channel cannot, and
+    // the caller closes and opens it again. Only a server that takes its rate from us can: it
+    // may not take a new connection at once after one closes.
+    virtual bool SetBitRate(std::int32_t /*bitRate*/) { return false; }
 
     // Why the last OpenComPort returned 100; a channel that cannot tell says nothing.
     virtual OpenFailure LastOpenFailure() const { return {}; }
@@ -95,6 +104,10 @@ public:
     // cannot never calls, and its caller must look at the line for itself.
     virtual bool SetReadinessHandler(std::function<void(ChannelEvent)>) { return false; }
 };
+
+// An open line, its connection up, moved to `bitRate` where its channel can do that without
+// closing it; false when the caller must open it (again).
+bool MoveOpenLineTo(SerialChannel& channel, std::int32_t bitRate);
 
 // The line rates by index; the connection window lists them in this order. The uncommon ones
 // are those few adapters and fewer plants use.

@@ -1,9 +1,11 @@
-// network.ini: "port = <network port name>" and "in-use = yes|no", one a line.
+// network.ini: "port = <network port name>", "in-use = yes|no" and a "recent = <network port
+// name>" for each line connected to lately, newest first, one a line.
 #include "NetworkLine.h"
 
 #include "NetworkPort.h"
 #include "WholeFileSave.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -22,6 +24,11 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
+// The file lists the newest first: each line read is older than those before it.
+void RememberOldest(std::vector<std::string>& recent, const std::string& port) {
+    if (std::find(recent.begin(), recent.end(), port) == recent.end()) recent.push_back(port);
+}
+
 // Empty when the line is taken; otherwise what is wrong with it.
 std::string TakeLine(const std::string& line, NetworkChoice& choice) {
     const std::string text = Trimmed(line);
@@ -34,6 +41,12 @@ std::string TakeLine(const std::string& line, NetworkChoice& choice) {
         std::string error;
         if (!ParseNetworkPort(value, error)) return "неверный адрес «" + value + "»";
         choice.port = value;
+        return {};
+    }
+    if (key == "recent") {
+        std::string error;
+        if (!ParseNetworkPort(value, error)) return "неверный адрес «" + value + "»";
+        if (choice.recent.size() < kRecentNetworkPorts) RememberOldest(choice.recent, value);
         return {};
     }
     if (key == "in-use") {
@@ -71,16 +84,26 @@ NetworkChoice ReadNetworkChoice(const std::string& path, std::string& problem) {
         problem = "in-use = yes, но port не задан";
         return {};
     }
+    // The line last chosen was connected to last, also in a file written before the list was.
+    if (!choice.port.empty()) RememberRecent(choice.recent, choice.port);
     return choice;
+}
+
+void RememberRecent(std::vector<std::string>& recent, const std::string& port) {
+    recent.erase(std::remove(recent.begin(), recent.end(), port), recent.end());
+    recent.insert(recent.begin(), port);
+    if (recent.size() > kRecentNetworkPorts) recent.resize(kRecentNetworkPorts);
 }
 
 // Written beside the file and renamed over it, so that a write cut short by a full disk or a
 // crash leaves the choice made before.
 bool WriteNetworkChoice(const std::string& path, const NetworkChoice& choice,
                         SaveFailure* failure) {
-    const std::string text =
+    std::string text =
         std::string("# kvel: the network line of \"Сервис → Сетевое подключение…\"\n") +
         "port = " + choice.port + "\n" + "in-use = " + (choice.inUse ? "yes" : "no") + "\n";
+    for (const std::string& port : choice.recent)
+        text += "recent = " + port + "\n";
     const std::optional<SaveError> error = SaveWholeFileOrSayWhy(path, text);
     if (error && failure) *failure = SaveFailureFor(error->error, error->systemText);
     return !error;

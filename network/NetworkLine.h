@@ -4,18 +4,33 @@
 
 #include "SettingsFileStore.h"
 
+#include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kvel {
 
 constexpr const char* kNetworkIniName = "network.ini";
 
 struct NetworkChoice {
+    // Brace-initialised by callers as {port, inUse} or {port, inUse, recent}.
+    NetworkChoice(std::string chosen = {}, bool connectAtStart = false,
+                  std::vector<std::string> recentLines = {})
+        : port(std::move(chosen)), inUse(connectAtStart), recent(std::move(recentLines)) {}
+
     // The network port name last chosen; empty when none ever was.
     std::string port;
     // In use when the program closed, so it is connected again at start.
-    bool inUse = false;
+    bool inUse;
+    // The lines connected to, newest first, at most kRecentNetworkPorts of them.
+    std::vector<std::string> recent;
 };
+
+constexpr std::size_t kRecentNetworkPorts = 5;
+
+// `port` first among `recent`, once, and the oldest dropped beyond kRecentNetworkPorts.
+void RememberRecent(std::vector<std::string>& recent, const std::string& port);
 
 // A missing file chooses nothing. A file that does not read chooses nothing either, and
 // `problem` says what is wrong with it.

@@ -49,9 +49,10 @@ NetworkChannel::NetworkChannel() {
             [this] { Lose(OpenFailureReason::ConnectionTimedOut); });
     connect(&socket_, &QTcpSocket::connected, this, &NetworkChannel::OnConnected);
     connect(&socket_, &QTcpSocket::errorOccurred, this, &NetworkChannel::OnError);
-    connect(&socket_, &QTcpSocket::readyRead, this, [this] {
-        if (readiness_) readiness_(ChannelEvent::BytesArrived);
-    });
+    connect(&socket_, &QTcpSocket::readyRead, this, &NetworkChannel::OnReadyRead);
+    portControlTimeout_.setSingleShot(true);
+    connect(&portControlTimeout_, &QTimer::timeout, this,
+            [this] { Lose(OpenFailureReason::PortControlUnanswered); });
 }
 
 NetworkChannel::~NetworkChannel() {
@@ -59,8 +60,9 @@ NetworkChannel::~NetworkChannel() {
     Shutdown();
 }
 
-int NetworkChannel::OpenComPort(const std::string& name, std::int32_t) {
+int NetworkChannel::OpenComPort(const std::string& name, std::int32_t bitRate) {
     Shutdown();
+    bitRate_ = bitRate;
     std::string error;
     const std::optional<NetworkPort> port = ParseNetworkPort(name, error);
     if (!port) {
@@ -90,8 +92,10 @@ int NetworkChannel::ConnectNow(const QHostAddress& address) {
     opening_ = true;
     socket_.connectToHost(address, target_.port);
     const bool connected = socket_.waitForConnected(kConnectWaitMs);
+    if (connected) WaitForNegotiation();
     opening_ = false;
-    if (connected) return kOpenOk;
+    if (connected && active_) return kOpenOk;
+    if (connected) return kOpenFailed;
     const QAbstractSocket::SocketError error = socket_.error();
     if (socket_.state() == QAbstractSocket::ConnectingState ||
         error == QAbstractSocket::SocketTimeoutError) {
@@ -126,7 +130,74 @@ void NetworkChannel::OnHostFound(const QHostInfo& info) {
 void NetworkChannel::OnConnected() {
     connected_ = true;
     connectTimeout_.stop();
-    Note({NetworkNote::Kind::Connected, {}, OpenFailureReason::None, {}});
+    if (target_.protocol != NetworkProtocol::Rfc2217) {
+        Note({NetworkNote::Kind::Connected, {}, OpenFailureReason::None, {}});
+        return;
+    }
+    telnet_.emplace(bitRate_);
+    Send(telnet_->TakeOutgoing());
+    portControlTimeout_.start(kPortControlTimeoutMs);
+}
+
+// A server on the same network sets its line within the open's wait, as it connects within it;
+// a slower one is waited for in the background.
+void NetworkChannel::WaitForNegotiation() {
+    const auto deadline = LinkClock::now() + std::chrono::milliseconds(kConnectWaitMs);
+    while (active_ && Connecting()) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - LinkClock::now()).count();
+        if (left <= 0) return;
+        if (!socket_.waitForReadyRead(static_cast<int>(left)) && !Connected())
+            return Lose(OpenFailureReason::ConnectionDropped);
+        TakeIn();
+    }
+}
+
+// Only the negotiation needs its bytes at once; the unit's wait for the link's own reading.
+void NetworkChannel::OnReadyRead() {
+    if (telnet_ && !telnet_->Settled()) TakeIn();
+    if (readiness_) readiness_(ChannelEvent::BytesArrived);
+}
+
+bool NetworkChannel::SetBitRate(std::int32_t bitRate) {
+    if (!telnet_ || !telnet_->Ready() || !Connected()) return false;
+    bitRate_ = bitRate;
+    telnet_->SetBitRate(bitRate);
+    Send(telnet_->TakeOutgoing());
+    portControlTimeout_.start(kPortControlTimeoutMs);
+    return true;
+}
+
+// Where no event loop runs, the timer cannot fire: the reading asks it.
+bool NetworkChannel::PortControlOverdue() const {
+    return portControlTimeout_.isActive() && portControlTimeout_.remainingTime() == 0;
+}
+
+void NetworkChannel::Negotiate(const std::uint8_t* bytes, std::size_t size,
+                               std::vector<std::uint8_t>& data) {
+    const bool wasReady = telnet_->Ready();
+    telnet_->Receive(bytes, size, data);
+    Send(telnet_->TakeOutgoing());
+    if (telnet_->Problem() != Rfc2217Problem::None) return LoseForPortControl();
+    if (telnet_->Settled()) portControlTimeout_.stop();
+    if (!wasReady && telnet_->Ready())
+        Note({NetworkNote::Kind::Connected, {}, OpenFailureReason::None, {}});
+}
+
+void NetworkChannel::LoseForPortControl() {
+    const Rfc2217Problem problem = telnet_->Problem();
+    const std::uint32_t asked = telnet_->Asked();
+    const std::uint32_t answered = telnet_->Answered();
+    switch (problem) {
+    case Rfc2217Problem::OptionRefused:
+        return Lose(OpenFailureReason::PortControlRefused);
+    case Rfc2217Problem::SettingNotTaken:
+        Lose(OpenFailureReason::SettingsRefused);
+        lastFailure_.detail = std::to_string(asked) + " → " + std::to_string(answered);
+        return;
+    default:
+        return Lose(OpenFailureReason::TelnetGarbled);
+    }
 }
 
 void NetworkChannel::OnError(QAbstractSocket::SocketError error) {
@@ -155,7 +226,9 @@ void NetworkChannel::Shutdown() {
     if (lookupId_ >= 0) QHostInfo::abortHostLookup(lookupId_);
     lookupId_ = -1;
     connectTimeout_.stop();
+    portControlTimeout_.stop();
     socket_.abort();
+    telnet_.reset();
     input_.clear();
     readAt_ = 0;
     if (mbap_) mbap_->Reset();
@@ -171,8 +244,14 @@ void NetworkChannel::CloseComPort() {
 void NetworkChannel::PurgeComPort() {
     input_.clear();
     readAt_ = 0;
-    if (Connected()) socket_.readAll();
     if (mbap_) mbap_->Reset();
+    if (!Connected()) return;
+    const QByteArray stale = socket_.readAll();
+    // The server's answers among the stale bytes still count.
+    if (!telnet_) return;
+    std::vector<std::uint8_t> dropped;
+    Negotiate(reinterpret_cast<const std::uint8_t*>(stale.constData()),
+              static_cast<std::size_t>(stale.size()), dropped);
 }
 
 // A frame held back for a connection that may never come would be reported as on its way and
@@ -186,7 +265,13 @@ int NetworkChannel::WriteComPort(const std::uint8_t* bytes, int length) {
               : std::vector<std::uint8_t>(bytes, bytes + length);
     // Modbus TCP carries no frame that is not a Modbus request.
     if (frame.empty()) return kWriteNotSent;
-    Send(frame);
+    if (telnet_) {
+        if (!telnet_->Ready()) return kWriteNotSent;
+        telnet_->Send(frame.data(), frame.size());
+        Send(telnet_->TakeOutgoing());
+    } else {
+        Send(frame);
+    }
     return socket_.bytesToWrite() == 0 ? kWriteDone : kWritePending;
 }
 
@@ -219,7 +304,8 @@ bool NetworkChannel::WaitUntilConnected(int ms) {
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - LinkClock::now()).count();
         if (left <= 0) {
-            Lose(OpenFailureReason::ConnectionTimedOut);
+            Lose(connected_ ? OpenFailureReason::PortControlUnanswered
+                            : OpenFailureReason::ConnectionTimedOut);
             break;
         }
         WaitForInput(static_cast<int>(std::min<std::int64_t>(left, kConnectWaitMs)));
@@ -234,6 +320,7 @@ void NetworkChannel::Send(const std::vector<std::uint8_t>& bytes) {
 }
 
 std::uint32_t NetworkChannel::PendingInputCount() {
+    if (PortControlOverdue()) Lose(OpenFailureReason::PortControlUnanswered);
     TakeIn();
     return static_cast<std::uint32_t>(input_.size() - readAt_);
 }
@@ -253,6 +340,7 @@ void NetworkChannel::TakeIn() {
     const QByteArray bytes = socket_.read(kNetworkBufferBytes - held);
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
     const auto size = static_cast<std::size_t>(bytes.size());
+    if (telnet_) return Negotiate(data, size, input_);
     if (!mbap_) {
         input_.insert(input_.end(), data, data + size);
         return;

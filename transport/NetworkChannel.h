@@ -1,10 +1,12 @@
-// A network line as the link's channel: RTU over TCP to a serial-device server, or Modbus TCP
-// to a gateway, through QTcpSocket.
+// A network line as the link's channel: RTU over TCP to a serial-device server (its line set by
+// us over telnet, RFC 2217, or by its own configuration), or Modbus TCP to a gateway, through
+// QTcpSocket.
 #pragma once
 
 #include "LinkObserver.h"
 #include "MbapFraming.h"
 #include "NetworkPort.h"
+#include "Rfc2217Session.h"
 #include "SerialChannel.h"
 
 #include <QHostInfo>
@@ -25,6 +27,9 @@ constexpr int kConnectTimeoutMs = 3000;
 // What the channel holds back, received or still to send: a flood from the other end waits in
 // the system's buffers, not in ours.
 constexpr qint64 kNetworkBufferBytes = 64 * 1024;
+// How long a server that sets its line for us (RFC 2217) has to answer a setting; ser2net
+// takes about 50 ms.
+constexpr int kPortControlTimeoutMs = 2000;
 
 class NetworkChannel : public QObject, public SerialChannel {
     Q_OBJECT
@@ -32,13 +37,18 @@ public:
     NetworkChannel();
     ~NetworkChannel() override;
 
-    // `name` is a network port name; the bit rate is the server's business, not ours.
+    // `name` is a network port name; the bit rate is asked of an RFC 2217 server, the others
+    // keep their own.
     int OpenComPort(const std::string& name, std::int32_t bitRate) override;
     void CloseComPort() override;
     void PurgeComPort() override;
     // Connected, or connecting.
     bool IsOpen() const override { return active_; }
-    bool Connecting() const override { return active_ && !connected_; }
+    // An RFC 2217 line is up once its server has taken the line's settings.
+    bool Connecting() const override {
+        return active_ && (!connected_ || (telnet_ && !telnet_->Ready()));
+    }
+    bool SetBitRate(std::int32_t bitRate) override;
     bool WaitUntilConnected(int ms) override;
     int WriteComPort(const std::uint8_t* bytes, int length) override;
     std::uint32_t PendingInputCount() override;
@@ -66,6 +76,13 @@ private:
     void StartConnecting(const QHostAddress& address);
     void OnHostFound(const QHostInfo& info);
     void OnConnected();
+    void OnReadyRead();
+    // An RFC 2217 server's answers taken in and what the session says sent; a problem loses the
+    // line with its cause.
+    void Negotiate(const std::uint8_t* bytes, std::size_t size, std::vector<std::uint8_t>& data);
+    void WaitForNegotiation();
+    void LoseForPortControl();
+    bool PortControlOverdue() const;
     void OnError(QAbstractSocket::SocketError error);
     // The connection is gone for `reason`: closed at once, noted, and left for the keeper.
     void Lose(OpenFailureReason reason);
@@ -80,6 +97,10 @@ private:
     // Where the connection is being made: a connect that a wait gave up on is made again.
     QHostAddress address_;
     std::optional<MbapAdapter> mbap_;
+    std::optional<Rfc2217Session> telnet_;
+    std::int32_t bitRate_ = 0;
+    // Running while an RFC 2217 server owes an answer to a setting.
+    QTimer portControlTimeout_;
     std::vector<std::uint8_t> input_;
     std::size_t readAt_ = 0;
     bool active_ = false;

@@ -7,12 +7,13 @@
 namespace kvel {
 
 const char* const kNetworkPortForms =
-    "tcp://HOST:PORT (RTU over TCP) or modbus-tcp://HOST[:PORT] (Modbus TCP, port 502 unless "
-    "given)";
+    "tcp://HOST:PORT (RTU over TCP), rfc2217://HOST:PORT (RTU over telnet, the server's rate "
+    "set by kvel) or modbus-tcp://HOST[:PORT] (Modbus TCP, port 502 unless given)";
 
 namespace {
 const std::string kRtuOverTcpScheme = "tcp://";
 const std::string kModbusTcpScheme = "modbus-tcp://";
+const std::string kRfc2217Scheme = "rfc2217://";
 constexpr std::size_t kLongestHost = 253;
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
@@ -62,7 +63,12 @@ bool SplitHostAndPort(const std::string& rest, std::string& host, std::string& p
 } // namespace
 
 bool IsNetworkPortName(const std::string& name) {
-    return StartsWith(name, kRtuOverTcpScheme) || StartsWith(name, kModbusTcpScheme);
+    return StartsWith(name, kRtuOverTcpScheme) || StartsWith(name, kModbusTcpScheme) ||
+           StartsWith(name, kRfc2217Scheme);
+}
+
+bool LineTakesBitRate(const std::string& name) {
+    return !IsNetworkPortName(name) || StartsWith(name, kRfc2217Scheme);
 }
 
 std::optional<NetworkPort> ParseNetworkPort(const std::string& name, std::string& error) {
@@ -73,6 +79,9 @@ std::optional<NetworkPort> ParseNetworkPort(const std::string& name, std::string
     } else if (StartsWith(name, kModbusTcpScheme)) {
         parsed.protocol = NetworkProtocol::ModbusTcp;
         rest = name.substr(kModbusTcpScheme.size());
+    } else if (StartsWith(name, kRfc2217Scheme)) {
+        parsed.protocol = NetworkProtocol::Rfc2217;
+        rest = name.substr(kRfc2217Scheme.size());
     } else {
         error = "\"" + name + "\" is not a network port; give " + kNetworkPortForms;
         return std::nullopt;
@@ -106,9 +115,15 @@ std::string NetworkPortLabel(const NetworkPort& port) {
 }
 
 std::string NetworkPortName(const NetworkPort& port) {
-    const std::string& scheme =
-        port.protocol == NetworkProtocol::ModbusTcp ? kModbusTcpScheme : kRtuOverTcpScheme;
-    return scheme + NetworkPortLabel(port);
+    switch (port.protocol) {
+    case NetworkProtocol::ModbusTcp:
+        return kModbusTcpScheme + NetworkPortLabel(port);
+    case NetworkProtocol::Rfc2217:
+        return kRfc2217Scheme + NetworkPortLabel(port);
+    case NetworkProtocol::RtuOverTcp:
+        break;
+    }
+    return kRtuOverTcpScheme + NetworkPortLabel(port);
 }
 
 } // namespace kvel

@@ -1,5 +1,7 @@
 // Network lines named as ports: "tcp://HOST:PORT" carries the RTU bytes unchanged (a
-// serial-device server), "modbus-tcp://HOST[:PORT]" reaches the unit through a Modbus TCP gateway.
+// serial-device server), "rfc2217://HOST:PORT" does too and sets the server's line as a serial
+// port's (telnet COM port control), "modbus-tcp://HOST[:PORT]" reaches the unit through a Modbus
+// TCP gateway.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +10,7 @@
 
 namespace kvel {
 
-enum class NetworkProtocol { RtuOverTcp, ModbusTcp };
+enum class NetworkProtocol { RtuOverTcp, ModbusTcp, Rfc2217 };
 
 constexpr std::uint16_t kModbusTcpDefaultPort = 502;
 
@@ -26,6 +28,11 @@ bool IsNetworkPortName(const std::string& name);
 
 // Empty, with `error` saying what is wrong, when the name is not one of kNetworkPortForms.
 std::optional<NetworkPort> ParseNetworkPort(const std::string& name, std::string& error);
+
+// True for a serial port and for a line whose server takes the rate from us: the rate is the
+// line's, as the connection window, the finder and the status bar show it. Elsewhere the server's
+// own configuration fixes it.
+bool LineTakesBitRate(const std::string& name);
 
 // True for a Modbus TCP port name: its gateway carries standard Modbus requests only, not the
 // firmware's block frames.

@@ -17,6 +17,7 @@ public:
     bool IsOpen() const override { return current_->IsOpen(); }
     bool Connecting() const override { return current_->Connecting(); }
     bool WaitUntilConnected(int ms) override { return current_->WaitUntilConnected(ms); }
+    bool SetBitRate(std::int32_t bitRate) override { return current_->SetBitRate(bitRate); }
     int WriteComPort(const std::uint8_t* bytes, int length) override {
         return current_->WriteComPort(bytes, length);
     }

@@ -20,6 +20,10 @@ MonitorWindow* DiagnosticsTools::OpenMonitor() {
     return window_;
 }
 
+QString DiagnosticsTools::MonitorLinesText(int count) const {
+    return window_ ? window_->LastLinesText(count) : QString();
+}
+
 QString DiagnosticsTools::LinkCause() const {
     const auto& cause = traffic_.Counters().Cause();
     if (!cause) return QString();

@@ -29,6 +29,9 @@ public:
     MonitorWindow* OpenMonitor();
     // "Нет связи: …" while the last loss has a known cause, else empty.
     QString LinkCause() const override;
+    // The monitor window's last `count` lines with its header; empty while it is closed, since
+    // the lines are made only while it is open.
+    QString MonitorLinesText(int count) const;
 
     QAction* MonitorItem; // "Монитор обмена"
 

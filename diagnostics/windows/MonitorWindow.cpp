@@ -382,8 +382,23 @@ void MonitorWindow::Save() {
 bool MonitorWindow::WriteLines(const QString& path) const {
     QString text;
     QTextStream out(&text);
+    WriteRows(out, 0);
+    out.flush();
+    return SaveWholeFile(path.toStdString(), text.toStdString());
+}
+
+QString MonitorWindow::LastLinesText(int count) {
+    Refresh();
+    QString text;
+    QTextStream out(&text);
+    WriteRows(out, std::max(0, ShownRows() - count));
+    out.flush();
+    return text;
+}
+
+void MonitorWindow::WriteRows(QTextStream& out, int firstRow) const {
     WriteHeader(out);
-    for (int row = 0; row < ShownRows(); ++row) {
+    for (int row = firstRow; row < ShownRows(); ++row) {
         QStringList cells;
         for (int column = 0; column < kColumns; ++column)
             cells << (column == kBytesColumn
@@ -391,8 +406,6 @@ bool MonitorWindow::WriteLines(const QString& path) const {
                           : ShownText(row, column));
         out << cells.join('\t') << '\n';
     }
-    out.flush();
-    return SaveWholeFile(path.toStdString(), text.toStdString());
 }
 
 // Lines starting with "#", so a program reading the tab-separated lines can pass over them.

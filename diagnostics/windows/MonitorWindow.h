@@ -46,6 +46,8 @@ public:
     // Rows shown with the current filter.
     int ShownRows() const;
     QString ShownText(int row, int column) const;
+    // The last `count` rows shown, up to now, as the saved file has them with its header.
+    QString LastLinesText(int count);
 
     // Every refresh that adds rows repaints the whole table, which costs more than all the rest
     // of the window; every 2 s keeps it within 1.5 x the CPU of kvel without the monitor (the
@@ -60,6 +62,7 @@ private:
     void Clear();
     void Save();
     bool WriteLines(const QString& path) const;
+    void WriteRows(QTextStream& out, int firstRow) const;
     void WriteHeader(QTextStream& out) const;
     QStringList ColumnTitles() const;
     void ShowCounters();

@@ -24,7 +24,8 @@ public:
     // Pauses polling and starts scanning at once; shows itself.
     FinderWindow(SerialChannel& channel, std::uint16_t comPort, std::uint8_t storedBaudIndex,
                  FinderHost& host, QWidget* parent = nullptr);
-    // On the port of that name: a COM port, or a network line at the server's rate only.
+    // On the port of that name: a COM port or an RFC 2217 line at every rate, a raw network
+    // line at the server's rate only.
     FinderWindow(SerialChannel& channel, const std::string& portName, std::uint8_t storedBaudIndex,
                  FinderHost& host, QWidget* parent = nullptr);
 

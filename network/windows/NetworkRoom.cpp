@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 namespace kvel {
 namespace {
@@ -40,6 +41,7 @@ private:
                                                "\nСоединение через COM порт"),
                         &host_.Window());
         lastPort_ = choice.port;
+        recentPorts_ = choice.recent;
         if (choice.inUse) PortInUse() = choice.port;
     }
 
@@ -47,7 +49,8 @@ private:
     std::optional<SaveFailure> WriteChoice() {
         if (lastPort_.empty()) return std::nullopt;
         SaveFailure failure;
-        if (WriteNetworkChoice(kNetworkIniName, {lastPort_, !PortInUse().empty()}, &failure))
+        if (WriteNetworkChoice(kNetworkIniName, {lastPort_, !PortInUse().empty(), recentPorts_},
+                               &failure))
             return std::nullopt;
         return failure;
     }
@@ -55,7 +58,8 @@ private:
     void Open() override {
         const std::string shown = PortInUse().empty() ? lastPort_ : PortInUse();
         new NetworkWindow(
-            shown, [this](const std::string& portName) { return Use(portName); }, &host_.Window());
+            shown, recentPorts_, [this](const std::string& portName) { return Use(portName); },
+            &host_.Window());
     }
 
     // As "OK" beside the COM number does for a serial port; the choice is kept at once, so that
@@ -67,6 +71,7 @@ private:
         link.ForgetAwaitedReply();
         PortInUse() = portName;
         lastPort_ = portName;
+        RememberRecent(recentPorts_, portName);
         const std::optional<SaveFailure> notKept = WriteChoice();
         host_.Reconnect();
         if (!notKept) return {};
@@ -76,6 +81,8 @@ private:
 
     // The network line last chosen, in use or not.
     std::string lastPort_;
+    // The network lines connected to lately, newest first.
+    std::vector<std::string> recentPorts_;
 };
 
 const RoomRegistrar registrar{kNetworkPlace, [](RoomHost& host) { return new NetworkRoom(host); }};

@@ -11,12 +11,16 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+#include <array>
+
 namespace kvel {
 
 namespace {
-constexpr QSize kOuterSize(344, 178);
-constexpr int kRtuOverTcpItem = 0;
-constexpr int kModbusTcpItem = 1;
+constexpr QSize kOuterSize(344, 210);
+// The protocol list's items, in order.
+constexpr std::array<NetworkProtocol, 3> kProtocolItems{
+    NetworkProtocol::RtuOverTcp, NetworkProtocol::ModbusTcp, NetworkProtocol::Rfc2217};
 constexpr QRect kLabelPlace(16, 15, 100, 17);
 constexpr QRect kEntryPlace(120, 12, 201, 21);
 constexpr int kRowPitch = 32;
@@ -28,9 +32,9 @@ QLabel* RowLabel(const QString& text, int row, QWidget* parent) {
 }
 } // namespace
 
-NetworkWindow::NetworkWindow(const std::string& portName, NetworkConnector connector,
-                             QWidget* parent)
-    : QWidget(parent, Qt::Window), connector_(std::move(connector)) {
+NetworkWindow::NetworkWindow(const std::string& portName, std::vector<std::string> recent,
+                             NetworkConnector connector, QWidget* parent)
+    : QWidget(parent, Qt::Window), recent_(std::move(recent)), connector_(std::move(connector)) {
     setAttribute(Qt::WA_DeleteOnClose);
     BuildForm();
     Fill(portName);
@@ -43,13 +47,21 @@ void NetworkWindow::BuildForm() {
     RowLabel(QStringLiteral("Узел"), 0, this);
     RowLabel(QStringLiteral("Порт TCP"), 1, this);
     RowLabel(QStringLiteral("Протокол"), 2, this);
+    RowLabel(QStringLiteral("Недавние"), 3, this);
     HostEdit = new QLineEdit(this);
     HostEdit->setGeometry(kEntryPlace);
     PortEdit = new QLineEdit(this);
     PortEdit->setGeometry(kEntryPlace.translated(0, kRowPitch));
     ProtocolBox = new QComboBox(this);
-    ProtocolBox->addItems({QStringLiteral("RTU поверх TCP"), QStringLiteral("Modbus TCP")});
+    ProtocolBox->addItems({QStringLiteral("RTU поверх TCP"), QStringLiteral("Modbus TCP"),
+                           QStringLiteral("RTU поверх RFC 2217")});
     ProtocolBox->setGeometry(kEntryPlace.translated(0, 2 * kRowPitch));
+    RecentBox = new QComboBox(this);
+    for (const std::string& name : recent_)
+        RecentBox->addItem(QString::fromStdString(name));
+    RecentBox->setCurrentIndex(-1);
+    RecentBox->setEnabled(!recent_.empty());
+    RecentBox->setGeometry(kEntryPlace.translated(0, 3 * kRowPitch));
 
     const QSize client = ClientSizeOf(kOuterSize);
     ConnectButton = new QPushButton(QStringLiteral("Подключить"), this);
@@ -59,6 +71,7 @@ void NetworkWindow::BuildForm() {
 
     connect(ProtocolBox, qOverload<int>(&QComboBox::activated), this,
             &NetworkWindow::ProtocolChange);
+    connect(RecentBox, qOverload<int>(&QComboBox::activated), this, &NetworkWindow::RecentChange);
     connect(ConnectButton, &QPushButton::clicked, this, &NetworkWindow::ConnectClick);
     connect(CloseButton, &QPushButton::clicked, this, &QWidget::close);
 }
@@ -69,14 +82,20 @@ void NetworkWindow::Fill(const std::string& portName) {
     if (!port) return;
     HostEdit->setText(QString::fromStdString(port->host));
     PortEdit->setText(QString::number(port->port));
-    ProtocolBox->setCurrentIndex(port->protocol == NetworkProtocol::ModbusTcp ? kModbusTcpItem
-                                                                              : kRtuOverTcpItem);
+    const auto item = std::find(kProtocolItems.begin(), kProtocolItems.end(), port->protocol);
+    ProtocolBox->setCurrentIndex(static_cast<int>(item - kProtocolItems.begin()));
 }
 
 // A gateway's own port is the usual one; a serial-device server's has no such custom.
 void NetworkWindow::ProtocolChange(int index) {
-    if (index == kModbusTcpItem && PortEdit->text().trimmed().isEmpty())
+    if (kProtocolItems[static_cast<std::size_t>(index)] == NetworkProtocol::ModbusTcp &&
+        PortEdit->text().trimmed().isEmpty())
         PortEdit->setText(QString::number(kModbusTcpDefaultPort));
+}
+
+void NetworkWindow::RecentChange(int index) {
+    if (index >= 0 && static_cast<std::size_t>(index) < recent_.size())
+        Fill(recent_[static_cast<std::size_t>(index)]);
 }
 
 void NetworkWindow::ConnectClick() {
@@ -89,8 +108,7 @@ void NetworkWindow::ConnectClick() {
     NetworkPort port;
     port.host = HostEdit->text().trimmed().toStdString();
     port.port = static_cast<std::uint16_t>(tcpPort);
-    port.protocol = ProtocolBox->currentIndex() == kModbusTcpItem ? NetworkProtocol::ModbusTcp
-                                                                  : NetworkProtocol::RtuOverTcp;
+    port.protocol = kProtocolItems[static_cast<std::size_t>(ProtocolBox->currentIndex())];
     std::string error;
     const std::string name = NetworkPortName(port);
     if (!ParseNetworkPort(name, error)) {

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -21,14 +22,17 @@ using NetworkConnector = std::function<std::string(const std::string& portName)>
 class NetworkWindow : public QWidget {
     Q_OBJECT
 public:
-    // Filled from `portName`, the line in use or last chosen (empty: none); shows itself.
-    NetworkWindow(const std::string& portName, NetworkConnector connector,
-                  QWidget* parent = nullptr);
+    // Filled from `portName`, the line in use or last chosen (empty: none); `recent` are the
+    // lines connected to lately, newest first, offered to choose from. Shows itself.
+    NetworkWindow(const std::string& portName, std::vector<std::string> recent,
+                  NetworkConnector connector, QWidget* parent = nullptr);
 
     QLineEdit* HostEdit;
     QLineEdit* PortEdit;
-    // Item 0 "RTU поверх TCP", item 1 "Modbus TCP".
+    // Item 0 "RTU поверх TCP", item 1 "Modbus TCP", item 2 "RTU поверх RFC 2217".
     QComboBox* ProtocolBox;
+    // The recent lines; choosing one fills the fields above.
+    QComboBox* RecentBox;
     QPushButton* ConnectButton;
     QPushButton* CloseButton;
 
@@ -36,8 +40,10 @@ private:
     void BuildForm();
     void Fill(const std::string& portName);
     void ProtocolChange(int index);
+    void RecentChange(int index);
     void ConnectClick();
 
+    std::vector<std::string> recent_;
     NetworkConnector connector_;
 };
 

@@ -11,6 +11,7 @@
 #include "TelemetryCsv.h"
 #include "TextFormats.h"
 
+#include <QBuffer>
 #include <QButtonGroup>
 #include <QCategoryAxis>
 #include <QChart>
@@ -143,10 +144,11 @@ QDateTime TimeOf(std::int64_t timeMs) {
 } // namespace
 
 TelemetryChartWindow::TelemetryChartWindow(const TelemetryRecorder& recorder, Clock clock,
-                                           QWidget* parent)
+                                           QWidget* parent, bool onScreen)
     : QWidget(parent, Qt::Window), recorder_(recorder), clock_(std::move(clock)) {
-    NewestWindow<TelemetryChartWindow>::Set(this);
-    setAttribute(Qt::WA_DeleteOnClose);
+    if (onScreen) NewestWindow<TelemetryChartWindow>::Set(this);
+    setAttribute(Qt::WA_DeleteOnClose, onScreen);
+    setAttribute(Qt::WA_DontShowOnScreen, !onScreen);
     BuildForm();
     LiveTimer = new FormTimer([this] { Redraw(); }, this);
     LiveCheckBox->setChecked(true);
@@ -474,6 +476,16 @@ bool TelemetryChartWindow::eventFilter(QObject* watched, QEvent* event) {
 void TelemetryChartWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     Redraw();
+}
+
+QByteArray TelemetryChartWindow::LastHourPng(const TelemetryRecorder& recorder, Clock clock) {
+    TelemetryChartWindow chart(recorder, std::move(clock), nullptr, false);
+    chart.SpanButtons[OneHour]->click();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    chart.ChartView->grab().save(&buffer, "PNG");
+    return png;
 }
 
 void TelemetryChartWindow::SavePngButtonClick() {

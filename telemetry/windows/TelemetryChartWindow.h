@@ -33,7 +33,11 @@ public:
 
     // Shows itself at once, following the newest samples over ten minutes. `recorder` must
     // outlive it; the clock gives the time the live view ends at.
-    TelemetryChartWindow(const TelemetryRecorder& recorder, Clock clock, QWidget* parent = nullptr);
+    // `onScreen` false draws it without ever showing it, for a picture.
+    TelemetryChartWindow(const TelemetryRecorder& recorder, Clock clock, QWidget* parent = nullptr,
+                         bool onScreen = true);
+    // The chart of the last hour as a PNG, drawn off screen.
+    static QByteArray LastHourPng(const TelemetryRecorder& recorder, Clock clock);
 
     // The lines of a quantity: one per unbroken stretch shown, then empty ones kept for reuse.
     const QList<QLineSeries*>& SeriesOf(ChartQuantity quantity) const;

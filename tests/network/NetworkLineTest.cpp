@@ -80,5 +80,43 @@ TEST_F(NetworkLineTest, AWriteThatFailsLeavesTheChoiceMadeBefore) {
     EXPECT_TRUE(kept.inUse);
 }
 
+TEST_F(NetworkLineTest, RecentLinesReadBackNewestFirstAndABadOneIsRefused) {
+    const NetworkChoice choice{
+        "rfc2217://127.0.0.1:4001",
+        true,
+        {"rfc2217://127.0.0.1:4001", "tcp://[::1]:5020", "modbus-tcp://gateway.local:502"}};
+    ASSERT_TRUE(WriteNetworkChoice(ini, choice));
+    EXPECT_EQ(Read().recent, choice.recent) << problem;
+
+    Put("port = tcp://10.0.0.5:4001\nin-use = no\n");
+    EXPECT_EQ(Read().recent, std::vector<std::string>{"tcp://10.0.0.5:4001"})
+        << "a file from before the list: its line was the last connected to";
+
+    Put("port = tcp://10.0.0.5:4001\nrecent = tcp://10.0.0.5:4001\nrecent = tcp://10.0.0.5\n");
+    EXPECT_TRUE(Read().recent.empty());
+    EXPECT_EQ(problem, "неверный адрес «tcp://10.0.0.5»");
+}
+
+struct Remembered {
+    std::vector<std::string> before;
+    const char* connected;
+    std::vector<std::string> after;
+};
+
+TEST(RecentNetworkLinesTest, NewestFirstOnceEachAndNoMoreThanFive) {
+    const Remembered cases[] = {
+        {{}, "tcp://a:1", {"tcp://a:1"}},
+        {{"tcp://a:1", "tcp://b:2"}, "tcp://b:2", {"tcp://b:2", "tcp://a:1"}},
+        {{"tcp://a:1", "tcp://b:2", "tcp://c:3", "tcp://d:4", "tcp://e:5"},
+         "rfc2217://f:6",
+         {"rfc2217://f:6", "tcp://a:1", "tcp://b:2", "tcp://c:3", "tcp://d:4"}},
+    };
+    for (const Remembered& c : cases) {
+        std::vector<std::string> recent = c.before;
+        RememberRecent(recent, c.connected);
+        EXPECT_EQ(recent, c.after) << c.connected;
+    }
+}
+
 } // namespace
 } // namespace kvel

@@ -35,7 +35,7 @@ for text in "network.ini" "Обзор шины" "Сетевое подключе
 done
 
 cli=$(render kvel-cli)
-for verb in status watch get set backup compare restore upload find serve; do
+for verb in status watch get set backup compare restore upload find serve report; do
   section=$(echo "$cli" | sed -n "/^$(echo "$verb" | tr a-z A-Z)\$/,/^[A-Z]/p")
   [ -n "$section" ] || fail "man kvel-cli has no section for $verb"
   says "$section" "kvel-cli --port PORT [options] $verb" ||

@@ -214,5 +214,77 @@ TEST_F(NetworkChannelTest, ModbusTcpRepliesWithBadHeadersAreDroppedAndTold) {
     EXPECT_TRUE(channel.IsOpen());
 }
 
+// ser2net's greeting and its answers to 38400 bit/s 8N1.
+const char* const kSer2netAt38400 =
+    "FF FB 03 FF FD 03 FF FB 01 FF FE 01 FF FD 00 FF FB 00 FF FD 2C "
+    "FF FA 2C 65 00 00 96 00 FF F0 FF FA 2C 66 08 FF F0 FF FA 2C 67 01 FF F0 FF FA 2C 68 01 FF F0";
+
+TEST_F(NetworkChannelTest, Rfc2217LineIsUpOnceTheServerSetItAndDoublesIacBothWays) {
+    ASSERT_EQ(channel.OpenComPort(Name("rfc2217"), 38400), kOpenOk);
+    QTcpSocket* peer = Accept();
+    ASSERT_NE(peer, nullptr);
+    EXPECT_TRUE(channel.Connecting());
+    ASSERT_TRUE(QTest::qWaitFor([peer] { return peer->bytesAvailable() > 0; }, 5000));
+    const std::vector<std::uint8_t> asked = Hex(kSer2netAt38400);
+    peer->write(reinterpret_cast<const char*>(asked.data()), static_cast<qint64>(asked.size()));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !channel.Connecting(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [peer] {
+            return peer->readAll().toHex(' ').toUpper().contains("FF FA 2C 01 00 00 96 00 FF F0");
+        },
+        5000))
+        << "the rate asked for";
+    EXPECT_TRUE(recorder.Has(NetworkNote::Kind::Connected));
+
+    EXPECT_NE(Write("01 10 FF FF"), kWriteNotSent);
+    ASSERT_TRUE(QTest::qWaitFor([peer] { return peer->bytesAvailable() >= 6; }, 5000));
+    EXPECT_EQ(peer->readAll().toHex(' ').toUpper().toStdString(), "01 10 FF FF FF FF");
+    peer->write(QByteArray::fromHex("0103FFFFFA"));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return channel.PendingInputCount() == 4; }, 5000));
+    EXPECT_EQ(ToHex(ReadAll()), "01 03 FF FA");
+    EXPECT_EQ(channel.LastOpenFailure().reason, OpenFailureReason::None);
+}
+
+struct BadPortControl {
+    const char* what;
+    const char* server;
+    bool closes;
+    OpenFailureReason reason;
+};
+
+// Whatever the server does wrong, the line is lost with its cause and none of what it sent is
+// taken for the unit's bytes.
+TEST_F(NetworkChannelTest, Rfc2217ServerThatWillNotSetTheLineLosesItWithTheCause) {
+    std::string flood = "FF FD 2C FF FA 2C";
+    for (int i = 0; i < 20000; ++i)
+        flood += " 41";
+    const BadPortControl servers[] = {
+        {"refuses the option", "FF FB 00 FF FE 2C 01 03", false,
+         OpenFailureReason::PortControlRefused},
+        {"closes during the negotiation", "FF FD 2C", true, OpenFailureReason::ConnectionDropped},
+        {"sets another rate", "FF FD 2C FF FA 2C 65 00 00 25 80 FF F0", false,
+         OpenFailureReason::SettingsRefused},
+        {"floods a subnegotiation", flood.c_str(), false, OpenFailureReason::TelnetGarbled},
+        {"says nothing", "", false, OpenFailureReason::PortControlUnanswered},
+    };
+    for (const BadPortControl& bad : servers) {
+        ASSERT_EQ(channel.OpenComPort(Name("rfc2217"), 38400), kOpenOk) << bad.what;
+        QTcpSocket* peer = Accept();
+        ASSERT_NE(peer, nullptr) << bad.what;
+        peer->write(QByteArray::fromHex(bad.server));
+        peer->flush();
+        if (bad.closes) peer->disconnectFromHost();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return channel.PortVanished(); },
+                                    kPortControlTimeoutMs + 3000))
+            << bad.what;
+        EXPECT_EQ(channel.LastOpenFailure().reason, bad.reason) << bad.what;
+        EXPECT_EQ(channel.PendingInputCount(), 0u) << bad.what;
+        delete peer;
+    }
+    EXPECT_EQ(channel.LastOpenFailure().reason, OpenFailureReason::PortControlUnanswered);
+    EXPECT_EQ(OpenFailureReasonText(channel.LastOpenFailure()),
+              "сервер не ответил на управление портом (RFC 2217)");
+}
+
 } // namespace
 } // namespace kvel
