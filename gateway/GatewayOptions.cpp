@@ -11,9 +11,9 @@ namespace kvel::gateway {
 
 namespace {
 
-const std::vector<std::string> kValueOptions = {"port",       "baud",           "listen",
-                                                "raw-listen", "metrics-listen", "timeout",
-                                                "queue",      "lease-timeout",  "max-clients"};
+const std::vector<std::string> kValueOptions = {
+    "port",    "baud",  "listen",        "raw-listen",  "metrics-listen",
+    "timeout", "queue", "lease-timeout", "max-clients", "idle-timeout"};
 const std::vector<std::string> kFlags = {"read-only", "allow-line-changes", "help", "version"};
 
 const char* const kHelp =
@@ -32,7 +32,12 @@ const char* const kHelp =
     "                         master gets exception 0B\n"
     "  --queue N              requests one master may have waiting, 1 to 256 (default 16);\n"
     "                         one more is answered with exception 06 (busy)\n"
-    "  --max-clients N        Modbus TCP connections at once, 1 to 1000 (default 128)\n"
+    "  --max-clients N        Modbus TCP connections at once, 1 to 1000 (default 128); when\n"
+    "                         all are taken, a newcomer takes the slot of the connection\n"
+    "                         quiet longest, if quiet at least 2 s, and is closed otherwise\n"
+    "  --idle-timeout SEC     a connection that sends no request and is owed no answer for\n"
+    "                         so long is closed, 1 to 86400 s (default 60); one that leaves\n"
+    "                         a frame unfinished for 5 s (or SEC, if shorter) is closed too\n"
     "  --read-only            every write is refused with exception 01\n"
     "  --raw-listen HOST:PORT\n"
     "                         lend the whole line, RTU over TCP, to one client at a time\n"
@@ -93,6 +98,9 @@ public:
         long clients = config.maxClients;
         if (auto refused = ReadWhole("max-clients", 1, 1000, clients)) return refused;
         config.maxClients = static_cast<int>(clients);
+        long idleSeconds = config.idle.idle.count();
+        if (auto refused = ReadWhole("idle-timeout", 1, 86400, idleSeconds)) return refused;
+        config.idle.idle = std::chrono::seconds(idleSeconds);
         config.scheduler.policy.readOnly = options_.count("read-only") != 0;
         config.allowLineChanges = options_.count("allow-line-changes") != 0;
         return std::nullopt;

@@ -1,6 +1,7 @@
 // kvel-gateway's command line, checked before the port is touched.
 #pragma once
 
+#include "IdleWatch.h"
 #include "LineOptions.h"
 #include "LineScheduler.h"
 
@@ -24,8 +25,10 @@ struct GatewayConfig {
     // Lets the borrower of the line write a unit's address and rate.
     bool allowLineChanges = false;
     std::chrono::seconds leaseTimeout{600};
-    // Modbus TCP connections at once; one more is closed as it comes.
+    // Modbus TCP connections at once; one more takes the slot of one quiet long enough, or is
+    // closed as it comes.
     int maxClients = 128;
+    IdleLimits idle;
 };
 
 struct ParsedOptions {

@@ -49,7 +49,7 @@ std::optional<std::string> Listen(QTcpServer& server, const cli::ListenAddress& 
 
 GatewayServer::GatewayServer(SerialChannel& channel, const GatewayConfig& config, Journal& journal)
     : channel_(channel), config_(config), journal_(journal),
-      scheduler_(channel, config.scheduler, *this) {
+      scheduler_(channel, config.scheduler, *this), idle_(config.idle) {
     wake_.setSingleShot(true);
     wake_.setTimerType(Qt::PreciseTimer);
     connect(&wake_, &QTimer::timeout, this, &GatewayServer::Drive);
@@ -60,6 +60,8 @@ GatewayServer::GatewayServer(SerialChannel& channel, const GatewayConfig& config
     });
     reopen_.setInterval(kReopenIntervalMs);
     connect(&reopen_, &QTimer::timeout, this, &GatewayServer::TryReopen);
+    idleCut_.setSingleShot(true);
+    connect(&idleCut_, &QTimer::timeout, this, &GatewayServer::CutIdle);
 }
 
 GatewayServer::~GatewayServer() {
@@ -115,7 +117,7 @@ quint16 GatewayServer::MetricsPort() const {
 void GatewayServer::AcceptClient() {
     while (QTcpSocket* socket = server_->nextPendingConnection()) {
         const std::string peer = PeerOf(*socket);
-        if (connections_.size() >= static_cast<std::size_t>(config_.maxClients)) {
+        if (!RoomForOneMore()) {
             journal_.Write("connections refused: " + std::to_string(config_.maxClients) +
                            " clients already");
             socket->abort();
@@ -123,6 +125,9 @@ void GatewayServer::AcceptClient() {
             continue;
         }
         const ClientId id = nextClient_++;
+        const LinkClock::time_point now = LinkClock::now();
+        idle_.Connected(id, now);
+        ArmIdleCut(idle_.DeadlineOf(id));
         socket->setReadBufferSize(kClientReadBuffer);
         connections_[id] =
             Connection{socket, peer, socket->peerAddress().toString().toStdString(), {}};
@@ -131,6 +136,49 @@ void GatewayServer::AcceptClient() {
         connect(socket, &QTcpSocket::disconnected, this, [this, id] { DropClient(id); });
         journal_.Write("client " + peer + " connected");
     }
+}
+
+// A connection quiet longest is put out rather than the newcomer: slots held by connections
+// that send nothing would otherwise lock out a master arriving, which is what they are for.
+bool GatewayServer::RoomForOneMore() {
+    if (connections_.size() < static_cast<std::size_t>(config_.maxClients)) return true;
+    const std::optional<ClientId> quiet = idle_.Evictable(LinkClock::now());
+    if (!quiet) return false;
+    Connection& connection = connections_.at(*quiet);
+    journal_.Write("client " + connection.peer + " cut off: quiet longest when " +
+                   std::to_string(config_.maxClients) + " clients were there and one more came");
+    QTcpSocket* socket = connection.socket;
+    DropClient(*quiet);
+    if (socket) socket->abort();
+    return true;
+}
+
+void GatewayServer::CutIdle() {
+    idleCutAt_ = LinkClock::time_point::max();
+    const LinkClock::time_point now = LinkClock::now();
+    for (const IdleCut& cut : idle_.Overdue(now)) {
+        if (cut.cause == IdleCause::Idle && scheduler_.QueueDepth(cut.client) > 0) {
+            idle_.Active(cut.client, now);
+            continue;
+        }
+        const Connection& connection = connections_.at(cut.client);
+        journal_.Write("client " + connection.peer + " cut off: " +
+                       (cut.cause == IdleCause::Idle
+                            ? "idle for " + std::to_string(config_.idle.idle.count()) + " s"
+                            : std::string("a frame left unfinished")));
+        QTcpSocket* socket = connection.socket;
+        DropClient(cut.client);
+        if (socket) socket->abort();
+    }
+    ArmIdleCut(idle_.NextDeadline());
+}
+
+// Deadlines only move later as clients speak, so the timer is set again only for an earlier one.
+void GatewayServer::ArmIdleCut(LinkClock::time_point deadline) {
+    if (deadline >= idleCutAt_) return;
+    idleCutAt_ = deadline;
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - LinkClock::now());
+    idleCut_.start(std::max(wait, std::chrono::milliseconds(0)));
 }
 
 void GatewayServer::ReadClient(ClientId id) {
@@ -142,6 +190,8 @@ void GatewayServer::ReadClient(ClientId id) {
     found->second.stream.Push(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                               static_cast<std::size_t>(bytes.size()), frames);
     const LinkClock::time_point now = LinkClock::now();
+    idle_.Received(id, frames.size(), found->second.stream.PendingCount(), now);
+    ArmIdleCut(idle_.DeadlineOf(id));
     const auto refused = std::find_if(frames.begin(), frames.end(), [&](const MbapFrame& frame) {
         return !scheduler_.Submit(id, frame, now);
     });
@@ -160,12 +210,14 @@ void GatewayServer::DropClient(ClientId id) {
     if (found->second.socket) found->second.socket->deleteLater();
     connections_.erase(found);
     scheduler_.RemoveClient(id);
+    idle_.Gone(id);
 }
 
 void GatewayServer::Answer(ClientId client, std::vector<std::uint8_t> bytes) {
     const auto found = connections_.find(client);
     if (found == connections_.end() || !found->second.socket) return;
     QTcpSocket* socket = found->second.socket;
+    idle_.Active(client, LinkClock::now());
     socket->write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
     if (socket->bytesToWrite() <= kMostUnsentBytes) return;
     journal_.Write("client " + found->second.peer + " cut off: it reads no answers");

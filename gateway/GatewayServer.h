@@ -6,6 +6,7 @@
 
 #include "GatewayMetrics.h"
 #include "GatewayOptions.h"
+#include "IdleWatch.h"
 #include "Journal.h"
 #include "LineScheduler.h"
 
@@ -54,6 +55,10 @@ private:
                 LinkClock::duration onLine, LineOutcome outcome) override;
 
     void AcceptClient();
+    // Whether a slot is free for one more client, making one if a connection is quiet enough.
+    bool RoomForOneMore();
+    void CutIdle();
+    void ArmIdleCut(LinkClock::time_point deadline);
     void ReadClient(ClientId id);
     void DropClient(ClientId id);
     void AcceptBorrower();
@@ -72,6 +77,7 @@ private:
     GatewayConfig config_;
     Journal& journal_;
     LineScheduler scheduler_;
+    IdleWatch idle_;
     GatewayMetrics metrics_;
     QTcpServer* server_ = nullptr;
     QTcpServer* rawServer_ = nullptr;
@@ -85,6 +91,8 @@ private:
     QTimer wake_;
     QTimer leaseTimer_;
     QTimer reopen_;
+    QTimer idleCut_;
+    LinkClock::time_point idleCutAt_ = LinkClock::time_point::max();
     bool drivePosted_ = false;
     bool lineUp_ = false;
 };

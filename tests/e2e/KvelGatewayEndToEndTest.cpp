@@ -4,7 +4,14 @@
 #include "ScratchDir.h"
 #include "SimulatedUnit.h"
 
+#include <QElapsedTimer>
+#include <QTcpSocket>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
 
 namespace kvel {
 namespace {
@@ -14,6 +21,37 @@ using test::MbpollRounds;
 using test::Program;
 using test::ReadMbpoll;
 using test::SimulatedUnit;
+
+// A read of unit 1's voltage setpoint (register 17) as a Modbus TCP master frames it.
+QByteArray ReadSetpointOfUnit1(quint16 transaction) {
+    const char pdu[] = {0x00, 0x00, 0x00, 0x06, 0x01, 0x03, 0x00, 0x10, 0x00, 0x01};
+    QByteArray frame;
+    frame.append(static_cast<char>(transaction >> 8)).append(static_cast<char>(transaction));
+    return frame.append(pdu, sizeof pdu);
+}
+
+std::unique_ptr<QTcpSocket> Connect(quint16 port) {
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->connectToHost(QHostAddress::LocalHost, port);
+    socket->waitForConnected(5000);
+    return socket;
+}
+
+// A master's one question: the setpoint read through a fresh connection, and what came back
+// within `ms` (nothing if the gateway closed the connection).
+QByteArray AskOnce(quint16 port, int ms) {
+    const std::unique_ptr<QTcpSocket> master = Connect(port);
+    master->write(ReadSetpointOfUnit1(0x4B1D));
+    QByteArray reply;
+    // Whether it came in time is in the reply itself.
+    (void)QTest::qWaitFor(
+        [&] {
+            reply += master->readAll();
+            return reply.size() >= 11 || master->state() != QAbstractSocket::ConnectedState;
+        },
+        ms);
+    return reply;
+}
 
 class GatewayEndToEndTest : public ::testing::Test {
 protected:
@@ -165,6 +203,71 @@ TEST_F(GatewayEndToEndTest, ALostLineIsToldAtOnceAndTakenBackWhenItReturns) {
     EXPECT_FALSE(polled.faults.isEmpty());
     for (const QString& fault : polled.faults)
         EXPECT_TRUE(fault.contains("Gateway path unavailable")) << fault.toStdString();
+}
+
+// Every slot taken by connections that send nothing or half a header: a master arriving once
+// they have been quiet a while takes the slot of the one quiet longest and is answered; the half
+// headers are cut a few seconds on.
+TEST_F(GatewayEndToEndTest, ConnectionsThatSendNothingDoNotLockOutAMaster) {
+    constexpr int kSlots = 128;
+    constexpr int kHalfHeaders = 8;
+    std::vector<std::unique_ptr<QTcpSocket>> hoarders;
+    for (int i = 0; i < kSlots; ++i) {
+        hoarders.push_back(Connect(port));
+        if (i < kHalfHeaders) hoarders.back()->write(QByteArray::fromHex("000100"));
+    }
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return gateway->Err().count(" connected") == kSlots; }, 10000))
+        << gateway->Err().toStdString();
+
+    QTest::qWait(2200);
+    QElapsedTimer asked;
+    asked.start();
+    const QByteArray reply = AskOnce(port, 3000);
+    ASSERT_EQ(reply.size(), 11) << gateway->Err().toStdString();
+    EXPECT_LT(asked.elapsed(), 2000);
+    EXPECT_EQ(reply.left(9).toHex(), "4b1d00000005010302");
+    EXPECT_EQ((static_cast<quint8>(reply[9]) << 8) | static_cast<quint8>(reply[10]),
+              unit.Holding()[16]);
+    EXPECT_TRUE(gateway->Err().contains("cut off: quiet longest when 128 clients were there"))
+        << gateway->Err().toStdString();
+
+    ASSERT_TRUE(gateway->WaitForErr("cut off: a frame left unfinished", 8000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return std::all_of(hoarders.begin(), hoarders.begin() + kHalfHeaders,
+                               [](const auto& socket) {
+                                   return socket->state() != QAbstractSocket::ConnectedState;
+                               });
+        },
+        3000));
+}
+
+// A client that asks and never reads is cut off once the answers it leaves unread pass what the
+// gateway holds for it, and the other masters are served meanwhile and afterwards.
+TEST_F(GatewayEndToEndTest, AClientThatNeverReadsIsCutOffAndOthersAreServed) {
+    const std::unique_ptr<QTcpSocket> deaf = Connect(port);
+    // Qt takes nothing more off the kernel's buffer for it: it reads no answers.
+    deaf->setReadBufferSize(1);
+    // Broadcasts are refused at once, without the line, so their answers pile up fastest.
+    QByteArray burst;
+    for (int i = 0; i < 1000; ++i)
+        burst += QByteArray::fromHex("0000000000060006001100fa");
+    Program mbpoll("stdbuf", Mbpoll(1, 20), QProcess::MergedChannels);
+    QElapsedTimer flooding;
+    flooding.start();
+    while (deaf->state() == QAbstractSocket::ConnectedState && flooding.elapsed() < 15000) {
+        if (deaf->bytesToWrite() < burst.size()) deaf->write(burst);
+        QTest::qWait(5);
+    }
+    EXPECT_NE(deaf->state(), QAbstractSocket::ConnectedState) << "never cut off";
+    EXPECT_TRUE(gateway->WaitForErr("cut off: it reads no answers"))
+        << gateway->Err().toStdString();
+    EXPECT_EQ(AskOnce(port, 3000).size(), 11);
+    mbpoll.Stop();
+    const MbpollRounds polled = ReadMbpoll(mbpoll.Out());
+    EXPECT_GE(polled.rounds, 2);
+    EXPECT_TRUE(polled.faults.isEmpty()) << polled.faults.join('\n').toStdString();
 }
 
 } // namespace

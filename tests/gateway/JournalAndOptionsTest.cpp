@@ -37,13 +37,14 @@ TEST(GatewayOptions, ListenOnLoopbackAtTheUsualPortUnlessTold) {
     EXPECT_EQ(parsed.config->bitRate, 9600);
     EXPECT_FALSE(parsed.config->rawListen);
     EXPECT_FALSE(parsed.config->scheduler.policy.readOnly);
+    EXPECT_EQ(parsed.config->idle.idle, seconds(60));
 }
 
 TEST(GatewayOptions, ReadsEveryOption) {
     const gateway::ParsedOptions parsed = gateway::ParseOptions(
         Words({"--port", "tcp://127.0.0.1:4001", "--baud=115200", "--listen", "0.0.0.0:502",
                "--raw-listen", "5021", "--timeout", "150", "--queue", "3", "--read-only",
-               "--allow-line-changes", "--lease-timeout", "60"}));
+               "--allow-line-changes", "--lease-timeout", "60", "--idle-timeout", "5"}));
     ASSERT_TRUE(parsed.config) << parsed.text;
     const gateway::GatewayConfig& config = *parsed.config;
     EXPECT_EQ(config.bitRate, 115200);
@@ -56,6 +57,7 @@ TEST(GatewayOptions, ReadsEveryOption) {
     EXPECT_TRUE(config.scheduler.policy.readOnly);
     EXPECT_TRUE(config.allowLineChanges);
     EXPECT_EQ(config.leaseTimeout, seconds(60));
+    EXPECT_EQ(config.idle.idle, seconds(5));
 }
 
 TEST(GatewayOptions, RefusesWhatItCannotUseWithUsageExit) {
@@ -64,7 +66,8 @@ TEST(GatewayOptions, RefusesWhatItCannotUseWithUsageExit) {
           Words({"--port", "3", "--baud", "1000"}), Words({"--port", "3", "--listen", "host:0"}),
           Words({"--port", "3", "--timeout", "5"}), Words({"--port", "3", "--port", "4"}),
           Words({"--port", "3", "--read-only=1"}), Words({"--port", "3", "extra"}),
-          Words({"--port", "3", "--queue", "-1"})}) {
+          Words({"--port", "3", "--queue", "-1"}), Words({"--port", "3", "--idle-timeout", "0"}),
+          Words({"--port", "3", "--idle-timeout", "1.5"})}) {
         const gateway::ParsedOptions parsed = gateway::ParseOptions(words);
         EXPECT_FALSE(parsed.config);
         EXPECT_EQ(parsed.exitCode, gateway::kExitUsage);
