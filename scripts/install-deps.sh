@@ -5,7 +5,7 @@ PACKAGES="cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev li
 libbenchmark-dev libboost-dev qt6-charts-dev socat xvfb xauth fonts-liberation2 fonts-urw-base35 fonts-dejavu-core imagemagick xdotool \
 qt6-translations-l10n dpkg-dev help2man man-db groff-base bsdextrautils g++-mingw-w64-x86-64 \
 qt6-httpserver-dev qt6-websockets-dev prometheus \
-clang clang-format libclang-rt-14-dev lld python3-pymodbus mbpoll libtelnet-dev ser2net libzip-dev unzip"
+clang clang-format libclang-rt-14-dev lld python3-pymodbus mbpoll libtelnet-dev ser2net libzip-dev unzip systemd"
 
 missing=""
 for p in $PACKAGES; do
