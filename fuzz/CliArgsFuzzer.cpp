@@ -3,6 +3,7 @@
 // never names the broadcast address, keeps every number in its range, and a value to set is
 // one the register holds and formats back to.
 #include "CommandLine.h"
+#include "KvelVersion.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -49,7 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     if (parsed.text.empty()) std::abort();
-    const bool help = parsed.text.rfind("Usage:", 0) == 0;
+    // Help and the version are the two answers that are no refusal.
+    const bool help = parsed.text.rfind("Usage:", 0) == 0 ||
+                      parsed.text == std::string("kvel-cli ") + kvel::kVersion;
     if (help != (parsed.exitCode == kvel::cli::kExitOk)) std::abort();
     if (!help && parsed.exitCode != kvel::cli::kExitRefused &&
         parsed.exitCode != kvel::cli::kExitUsage)
