@@ -3,6 +3,7 @@
 // the overview's poller and the exporter must see no unit in those answers.
 #include "CliRunner.h"
 #include "FleetPoller.h"
+#include "FreePort.h"
 #include "ModbusFrame.h"
 #include "RoutingChannel.h"
 #include "ScratchDir.h"
@@ -55,11 +56,7 @@ private:
     QString port_;
 };
 
-quint16 FreePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
+using test::FreePort;
 
 QByteArray MetricsPage(quint16 port) {
     QTcpSocket socket;

@@ -3,6 +3,8 @@
 // is written to the current (scratch) folder.
 #pragma once
 
+#include "FreePort.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QTcpServer>
@@ -45,10 +47,6 @@ public:
     QString PortName() const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(port_); }
 
 private:
-    static quint16 FreePort() {
-        QTcpServer probe;
-        return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
-    }
     // Listening, told without connecting: a connection would open the device.
     bool Listening() const {
         QFile table("/proc/net/tcp");

@@ -2,18 +2,14 @@
 // as long as a test needs it, a free loopback port, and what mbpoll printed.
 #pragma once
 
+#include "FreePort.h"
+
 #include <QProcess>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTest>
 
 namespace kvel::test {
-
-inline quint16 FreePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 // A program run to its end, or for as long as the test needs it.
 class Program {

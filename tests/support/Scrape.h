@@ -2,6 +2,8 @@
 // a page's samples, Prometheus' checker, and the registers kvel-sim prints on SIGUSR2.
 #pragma once
 
+#include "FreePort.h"
+
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -12,12 +14,6 @@
 #include <utility>
 
 namespace kvel::test {
-
-inline quint16 FreePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 struct HttpReply {
     int status = 0;
